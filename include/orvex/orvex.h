@@ -1,0 +1,228 @@
+/*
+ * orvex.h - the Orvex node store: a tree of typed property-list values and
+ * its XML and binary encodings, behind a plain C interface.
+ *
+ * Ownership in one paragraph: every node created by an orvex_new_* call or
+ * returned by a reader or orvex_copy is a root that the caller owns and
+ * releases with orvex_free. Attaching a root to a container hands it to the
+ * container; freeing a container frees its whole subtree. Everything else the
+ * store hands out for the caller to keep (keys, iterators, encoded buffers) is
+ * allocated with malloc and released with free.
+ *
+ * Robustness: a null handle is harmless everywhere (getters leave their
+ * out-values untouched, sizes are 0, types ORVEX_NONE, setters do nothing),
+ * and a getter asked of a node of another type leaves its out-value untouched.
+ * Nothing aborts or throws across this interface. The readers treat their
+ * input as hostile and reject it cleanly; see orvex_parse for the reason.
+ */
+#ifndef ORVEX_ORVEX_H
+#define ORVEX_ORVEX_H
+
+#include <stdint.h>
+
+#if defined(ORVEX_STORE_BUILD)
+#define ORVEX_API __attribute__((visibility("default")))
+#else
+#define ORVEX_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ------------------------------------------------------------------ types */
+
+typedef void *orvex_t;            /* a store node; null means none */
+typedef void *orvex_array_iter;   /* array iterator, released with free() */
+typedef void *orvex_dict_iter;    /* dictionary iterator, released with free() */
+
+typedef enum {
+    ORVEX_NONE = -1,
+    ORVEX_BOOLEAN = 0,
+    ORVEX_INT = 1,
+    ORVEX_REAL = 2,
+    ORVEX_STRING = 3,
+    ORVEX_ARRAY = 4,
+    ORVEX_DICT = 5,
+    ORVEX_DATE = 6,
+    ORVEX_DATA = 7,
+    ORVEX_KEY = 8,
+    ORVEX_UID = 9,
+    ORVEX_NULL = 10
+} orvex_type;
+
+typedef enum {
+    ORVEX_FORMAT_NONE = 0,
+    ORVEX_FORMAT_XML = 1,
+    ORVEX_FORMAT_BINARY = 2,
+    ORVEX_FORMAT_JSON = 3,
+    ORVEX_FORMAT_OSTEP = 4,
+    ORVEX_FORMAT_PRINT = 10,
+    ORVEX_FORMAT_VESK = 11,
+    ORVEX_FORMAT_PLUTIL = 12
+} orvex_format_t;
+
+typedef enum {
+    ORVEX_ERR_SUCCESS = 0,
+    ORVEX_ERR_INVALID_ARG = -1,
+    ORVEX_ERR_FORMAT = -2,
+    ORVEX_ERR_PARSE = -3,
+    ORVEX_ERR_NO_MEM = -4,
+    ORVEX_ERR_LIMIT = -5,
+    ORVEX_ERR_UNKNOWN = -255
+} orvex_err_t;
+
+/* Readers reject documents nested deeper than this many containers. */
+#define ORVEX_MAX_DEPTH 512
+
+/* --------------------------------------------------------------- creation */
+
+/* Each returns a new root node the caller owns, or null when memory runs out. */
+ORVEX_API orvex_t orvex_new_dict(void);
+ORVEX_API orvex_t orvex_new_array(void);
+/* Text up to its first NUL; a null pointer is the empty text. */
+ORVEX_API orvex_t orvex_new_string(const char *val);
+ORVEX_API orvex_t orvex_new_bool(uint8_t val);
+/* An unsigned integer; values above 2^63-1 stay unsigned. */
+ORVEX_API orvex_t orvex_new_uint(uint64_t val);
+/* A signed integer. */
+ORVEX_API orvex_t orvex_new_int(int64_t val);
+ORVEX_API orvex_t orvex_new_real(double val);
+/* `length` bytes from `val`, NUL bytes included; null with 0 is an empty blob. */
+ORVEX_API orvex_t orvex_new_data(const char *val, uint64_t length);
+/* Whole seconds relative to 1970-01-01T00:00:00Z. */
+ORVEX_API orvex_t orvex_new_unix_date(int64_t sec);
+ORVEX_API orvex_t orvex_new_uid(uint64_t val);
+ORVEX_API orvex_t orvex_new_null(void);
+
+/* Frees `node` and its subtree; a node still held by a container is detached
+ * from it first. Null is harmless. Iterative: any depth is safe. */
+ORVEX_API void orvex_free(orvex_t node);
+/* A deep copy of the subtree as a new root, or null (null input, no memory). */
+ORVEX_API orvex_t orvex_copy(orvex_t node);
+
+/* ----------------------------------------------------------------- arrays */
+
+/* Number of items; 0 for null or a non-array. */
+ORVEX_API uint32_t orvex_array_get_size(orvex_t node);
+/* Item `n` (owned by the array), or null past the end. */
+ORVEX_API orvex_t orvex_array_get_item(orvex_t node, uint32_t n);
+/* Position of `node` in its parent array, or 0xFFFFFFFF when it has none. */
+ORVEX_API uint32_t orvex_array_get_item_index(orvex_t node);
+/* Attach the root `item` at the end / at position `n` (0 to size). Refused,
+ * leaving `item` the caller's, when `item` has a parent, is `node` itself or
+ * one of its ancestors, or `n` is past the end. */
+ORVEX_API void orvex_array_append_item(orvex_t node, orvex_t item);
+ORVEX_API void orvex_array_insert_item(orvex_t node, orvex_t item, uint32_t n);
+/* Detach and free item `n`; past the end: no change. */
+ORVEX_API void orvex_array_remove_item(orvex_t node, uint32_t n);
+/* A new iterator (free() it) over the items in order; null for a non-array. */
+ORVEX_API void orvex_array_new_iter(orvex_t node, orvex_array_iter *iter);
+/* The next item, or null at the end. */
+ORVEX_API void orvex_array_next_item(orvex_t node, orvex_array_iter iter, orvex_t *item);
+
+/* ----------------------------------------------------------- dictionaries */
+
+/* Number of entries; 0 for null or a non-dictionary. */
+ORVEX_API uint32_t orvex_dict_get_size(orvex_t node);
+/* The value under `key` (owned by the dictionary), or null. */
+ORVEX_API orvex_t orvex_dict_get_item(orvex_t node, const char *key);
+/* A malloc'd copy of the key under which `node` sits in its parent
+ * dictionary; `*key` untouched when it has none. */
+ORVEX_API void orvex_dict_get_item_key(orvex_t node, char **key);
+/* Attach the root `item` under `key`. An existing entry keeps its position
+ * and its old value is freed. Refused (item stays the caller's) for a null
+ * key, an item with a parent, or `node` itself or one of its ancestors. */
+ORVEX_API void orvex_dict_set_item(orvex_t node, const char *key, orvex_t item);
+/* Detach and free the entry under `key`; absent or null key: no change. */
+ORVEX_API void orvex_dict_remove_item(orvex_t node, const char *key);
+/* A new iterator (free() it) over the entries in insertion order. */
+ORVEX_API void orvex_dict_new_iter(orvex_t node, orvex_dict_iter *iter);
+/* The next entry: `*key` a malloc'd copy of its key (when key is not null)
+ * and `*val` its value; both null at the end. */
+ORVEX_API void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_t *val);
+
+/* ----------------------------------------------------------- node values */
+
+/* The container holding `node`, or null for a root. */
+ORVEX_API orvex_t orvex_get_parent(orvex_t node);
+/* The type; ORVEX_NONE for null. */
+ORVEX_API orvex_type orvex_get_node_type(orvex_t node);
+/* A malloc'd copy of a key node's text. */
+ORVEX_API void orvex_get_key_val(orvex_t node, char **val);
+/* Text of a string node, owned by the node and NUL-terminated; the length
+ * (which may include NUL bytes from a binary document) through `length` when
+ * it is not null. Null for other types. */
+ORVEX_API const char *orvex_get_string_ptr(orvex_t node, uint64_t *length);
+/* Bytes of a data node, owned by the node; null for other types. */
+ORVEX_API const char *orvex_get_data_ptr(orvex_t node, uint64_t *length);
+ORVEX_API void orvex_get_bool_val(orvex_t node, uint8_t *val);
+/* Integers: the same 64 bits read as unsigned or signed. */
+ORVEX_API void orvex_get_uint_val(orvex_t node, uint64_t *val);
+ORVEX_API void orvex_get_int_val(orvex_t node, int64_t *val);
+ORVEX_API void orvex_get_real_val(orvex_t node, double *val);
+/* Whole seconds since the Unix epoch, rounded toward negative infinity and
+ * clamped to the 64-bit range (NaN reads as 0). */
+ORVEX_API void orvex_get_unix_date_val(orvex_t node, int64_t *sec);
+ORVEX_API void orvex_get_uid_val(orvex_t node, uint64_t *val);
+/* Nonzero only for a signed integer below zero. */
+ORVEX_API int orvex_int_val_is_negative(orvex_t node);
+
+/* Setters store the value and give the node that type; a container's
+ * children are freed first. Text ends at its first NUL; null is empty. */
+ORVEX_API void orvex_set_key_val(orvex_t node, const char *val);
+ORVEX_API void orvex_set_string_val(orvex_t node, const char *val);
+ORVEX_API void orvex_set_bool_val(orvex_t node, uint8_t val);
+ORVEX_API void orvex_set_uint_val(orvex_t node, uint64_t val);
+ORVEX_API void orvex_set_int_val(orvex_t node, int64_t val);
+ORVEX_API void orvex_set_real_val(orvex_t node, double val);
+ORVEX_API void orvex_set_data_val(orvex_t node, const char *val, uint64_t length);
+ORVEX_API void orvex_set_unix_date_val(orvex_t node, int64_t sec);
+ORVEX_API void orvex_set_uid_val(orvex_t node, uint64_t val);
+
+/* --------------------------------------------------------------- encodings */
+
+/* Encode the subtree at `node` into a malloc'd buffer (XML is NUL-terminated,
+ * the length excludes the NUL). On failure nothing is allocated, `*xml`/`*bin`
+ * is null and `*length` 0; ORVEX_ERR_LIMIT when the encoding would not fit
+ * 32 bits, ORVEX_ERR_INVALID_ARG for a null node or null out-pointer. */
+ORVEX_API orvex_err_t orvex_to_xml(orvex_t node, char **xml, uint32_t *length);
+ORVEX_API orvex_err_t orvex_to_bin(orvex_t node, char **bin, uint32_t *length);
+
+/* Parse a document into a new root the caller owns; `*node` is null on any
+ * failure. orvex_from_memory detects the encoding and writes it through
+ * `format` when that is not null (ORVEX_FORMAT_NONE and ORVEX_ERR_FORMAT for
+ * unknown input). */
+ORVEX_API orvex_err_t orvex_from_xml(const char *xml, uint32_t length, orvex_t *node);
+ORVEX_API orvex_err_t orvex_from_bin(const char *bin, uint32_t length, orvex_t *node);
+ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node,
+                                        orvex_format_t *format);
+
+/* Why a document was rejected. */
+typedef struct {
+    orvex_err_t code;         /* ORVEX_ERR_SUCCESS when the document was accepted */
+    uint64_t offset;          /* byte offset of the fault in the input */
+    uint32_t line, column;    /* 1-based position for text encodings; 0 for binary */
+    const char *reason;       /* static English text, never freed */
+} orvex_parse_result;
+
+/* Parses `length` bytes as `format` (ORVEX_FORMAT_NONE: detect it); writes the
+ * format found through `found` and the outcome through `result` when they are
+ * not null. `*root` is null unless the result is ORVEX_ERR_SUCCESS. */
+ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format,
+                                  orvex_t *root, orvex_format_t *found,
+                                  orvex_parse_result *result);
+
+/* ------------------------------------------------------------- comparison */
+
+/* Nonzero when the two subtrees hold the same values: same types and shapes,
+ * integers equal as numbers, reals and dates equal bit for bit (any NaN equals
+ * any NaN), strings, keys and data byte for byte, dictionary entries in the
+ * same order. Two nulls are equal; null and a node are not. */
+ORVEX_API int orvex_equal(orvex_t a, orvex_t b);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORVEX_ORVEX_H */

@@ -1,0 +1,210 @@
+// C interface: creating, freeing and copying nodes, arrays and dictionaries.
+#include <cstdlib>
+#include <cstring>
+
+#include "dates.hpp"
+#include "node.hpp"
+
+using namespace orvex;
+
+namespace {
+
+struct ArrayIter {
+    uint32_t pos;
+};
+struct DictIter {
+    uint32_t pos;
+};
+
+char *dup_text(const char *p, size_t len) {
+    char *s = static_cast<char *>(std::malloc(len + 1));
+    if (s) {
+        std::memcpy(s, p, len);
+        s[len] = 0;
+    }
+    return s;
+}
+
+// A root that may be attached under `parent`.
+bool attachable(const Node *parent, const Node *item) {
+    return item && !item->parent && !is_ancestor(item, parent);
+}
+
+} // namespace
+
+extern "C" {
+
+orvex_t orvex_new_dict(void) { return node_new(ORVEX_DICT); }
+orvex_t orvex_new_array(void) { return node_new(ORVEX_ARRAY); }
+orvex_t orvex_new_string(const char *val) {
+    return node_new_text(ORVEX_STRING, val, val ? std::strlen(val) : 0);
+}
+orvex_t orvex_new_bool(uint8_t val) { return node_new_bool(val != 0); }
+orvex_t orvex_new_uint(uint64_t val) { return node_new_int(val, false); }
+orvex_t orvex_new_int(int64_t val) { return node_new_int(static_cast<uint64_t>(val), true); }
+orvex_t orvex_new_real(double val) { return node_new_real(val); }
+orvex_t orvex_new_data(const char *val, uint64_t length) {
+    if (!val)
+        length = 0;
+    if (length > SIZE_MAX - 1)
+        return nullptr;
+    return node_new_text(ORVEX_DATA, val, static_cast<size_t>(length));
+}
+orvex_t orvex_new_unix_date(int64_t sec) {
+    Node *n = node_new(ORVEX_DATE);
+    if (n)
+        set_exact_date(n, sec);
+    return n;
+}
+orvex_t orvex_new_uid(uint64_t val) { return node_new_uid(val); }
+orvex_t orvex_new_null(void) { return node_new(ORVEX_NULL); }
+
+void orvex_free(orvex_t node) {
+    Node *n = as_node(node);
+    if (!n)
+        return;
+    node_detach(n);
+    node_free_tree(n);
+}
+
+orvex_t orvex_copy(orvex_t node) { return node ? node_copy_tree(as_node(node)) : nullptr; }
+
+uint32_t orvex_array_get_size(orvex_t node) {
+    Node *n = as_node(node);
+    return n && n->type == ORVEX_ARRAY ? n->v.arr.size : 0;
+}
+
+orvex_t orvex_array_get_item(orvex_t node, uint32_t n) {
+    Node *a = as_node(node);
+    if (!a || a->type != ORVEX_ARRAY || n >= a->v.arr.size)
+        return nullptr;
+    return a->v.arr.items[n];
+}
+
+uint32_t orvex_array_get_item_index(orvex_t node) {
+    Node *n = as_node(node);
+    if (!n || !n->parent || n->parent->type != ORVEX_ARRAY)
+        return NO_INDEX;
+    return n->index;
+}
+
+void orvex_array_append_item(orvex_t node, orvex_t item) {
+    Node *a = as_node(node), *c = as_node(item);
+    if (a && a->type == ORVEX_ARRAY && attachable(a, c))
+        array_push(a, c);
+}
+
+void orvex_array_insert_item(orvex_t node, orvex_t item, uint32_t n) {
+    Node *a = as_node(node), *c = as_node(item);
+    if (a && a->type == ORVEX_ARRAY && attachable(a, c))
+        array_insert(a, c, n);
+}
+
+void orvex_array_remove_item(orvex_t node, uint32_t n) {
+    Node *a = as_node(node);
+    if (a && a->type == ORVEX_ARRAY)
+        node_free_tree(array_take(a, n));
+}
+
+void orvex_array_new_iter(orvex_t node, orvex_array_iter *iter) {
+    Node *a = as_node(node);
+    if (!iter)
+        return;
+    ArrayIter *it = nullptr;
+    if (a && a->type == ORVEX_ARRAY) {
+        it = static_cast<ArrayIter *>(std::malloc(sizeof(ArrayIter)));
+        if (it)
+            it->pos = 0;
+    }
+    *iter = it;
+}
+
+void orvex_array_next_item(orvex_t node, orvex_array_iter iter, orvex_t *item) {
+    Node *a = as_node(node);
+    ArrayIter *it = static_cast<ArrayIter *>(iter);
+    if (!item)
+        return;
+    *item = nullptr;
+    if (!a || !it || a->type != ORVEX_ARRAY || it->pos >= a->v.arr.size)
+        return;
+    *item = a->v.arr.items[it->pos++];
+}
+
+uint32_t orvex_dict_get_size(orvex_t node) {
+    Node *n = as_node(node);
+    return n && n->type == ORVEX_DICT ? dict_live(n) : 0;
+}
+
+orvex_t orvex_dict_get_item(orvex_t node, const char *key) {
+    Node *d = as_node(node);
+    if (!d || !key || d->type != ORVEX_DICT)
+        return nullptr;
+    uint32_t pos = dict_find(d, key, std::strlen(key));
+    return pos == NO_INDEX ? nullptr : d->v.dict->entries[pos].val;
+}
+
+void orvex_dict_get_item_key(orvex_t node, char **key) {
+    Node *n = as_node(node);
+    if (!n || !key || !n->parent || n->parent->type != ORVEX_DICT)
+        return;
+    const DictEntry &e = n->parent->v.dict->entries[n->index];
+    *key = dup_text(e.key(), e.klen);
+}
+
+void orvex_dict_set_item(orvex_t node, const char *key, orvex_t item) {
+    Node *d = as_node(node), *c = as_node(item);
+    if (d && key && d->type == ORVEX_DICT && attachable(d, c))
+        dict_put(d, key, std::strlen(key), c);
+}
+
+void orvex_dict_remove_item(orvex_t node, const char *key) {
+    Node *d = as_node(node);
+    if (d && key && d->type == ORVEX_DICT)
+        node_free_tree(dict_take(d, key, std::strlen(key)));
+}
+
+void orvex_dict_new_iter(orvex_t node, orvex_dict_iter *iter) {
+    Node *d = as_node(node);
+    if (!iter)
+        return;
+    DictIter *it = nullptr;
+    if (d && d->type == ORVEX_DICT) {
+        it = static_cast<DictIter *>(std::malloc(sizeof(DictIter)));
+        if (it)
+            it->pos = 0;
+    }
+    *iter = it;
+}
+
+void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_t *val) {
+    Node *d = as_node(node);
+    DictIter *it = static_cast<DictIter *>(iter);
+    if (key)
+        *key = nullptr;
+    if (val)
+        *val = nullptr;
+    if (!d || !it || d->type != ORVEX_DICT || !d->v.dict)
+        return;
+    const DictBody *b = d->v.dict;
+    while (it->pos < b->used && !b->entries[it->pos].val)
+        ++it->pos;
+    if (it->pos >= b->used)
+        return;
+    const DictEntry &e = b->entries[it->pos++];
+    if (key)
+        *key = dup_text(e.key(), e.klen);
+    if (val)
+        *val = e.val;
+}
+
+orvex_t orvex_get_parent(orvex_t node) {
+    Node *n = as_node(node);
+    return n ? n->parent : nullptr;
+}
+
+orvex_type orvex_get_node_type(orvex_t node) {
+    Node *n = as_node(node);
+    return n ? static_cast<orvex_type>(n->type) : ORVEX_NONE;
+}
+
+} // extern "C"

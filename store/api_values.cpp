@@ -1,0 +1,155 @@
+// C interface: reading and writing node values.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "dates.hpp"
+#include "node.hpp"
+
+using namespace orvex;
+
+namespace {
+
+Node *of_type(orvex_t h, uint8_t type) {
+    Node *n = as_node(h);
+    return n && n->type == type ? n : nullptr;
+}
+
+void set_text(orvex_t node, uint8_t type, const char *val) {
+    Node *n = as_node(node);
+    if (n)
+        node_set_text(n, type, val, val ? std::strlen(val) : 0);
+}
+
+} // namespace
+
+extern "C" {
+
+void orvex_get_key_val(orvex_t node, char **val) {
+    Node *n = of_type(node, ORVEX_KEY);
+    if (!n || !val)
+        return;
+    size_t len;
+    const char *p = node_text(n, &len);
+    char *s = static_cast<char *>(std::malloc(len + 1));
+    if (!s)
+        return;
+    std::memcpy(s, p, len);
+    s[len] = 0;
+    *val = s;
+}
+
+const char *orvex_get_string_ptr(orvex_t node, uint64_t *length) {
+    Node *n = of_type(node, ORVEX_STRING);
+    if (!n)
+        return nullptr;
+    size_t len;
+    const char *p = node_text(n, &len);
+    if (length)
+        *length = len;
+    return p;
+}
+
+const char *orvex_get_data_ptr(orvex_t node, uint64_t *length) {
+    Node *n = of_type(node, ORVEX_DATA);
+    if (!n)
+        return nullptr;
+    size_t len;
+    const char *p = node_text(n, &len);
+    if (length)
+        *length = len;
+    return p;
+}
+
+void orvex_get_bool_val(orvex_t node, uint8_t *val) {
+    if (Node *n = of_type(node, ORVEX_BOOLEAN); n && val)
+        *val = n->v.b;
+}
+
+void orvex_get_uint_val(orvex_t node, uint64_t *val) {
+    if (Node *n = of_type(node, ORVEX_INT); n && val)
+        *val = n->v.u;
+}
+
+void orvex_get_int_val(orvex_t node, int64_t *val) {
+    if (Node *n = of_type(node, ORVEX_INT); n && val)
+        *val = static_cast<int64_t>(n->v.u);
+}
+
+void orvex_get_real_val(orvex_t node, double *val) {
+    if (Node *n = of_type(node, ORVEX_REAL); n && val)
+        *val = n->v.r;
+}
+
+void orvex_get_unix_date_val(orvex_t node, int64_t *sec) {
+    if (Node *n = of_type(node, ORVEX_DATE); n && sec)
+        *sec = (n->flags & NODE_EXACT) ? n->v.date.unix_sec : date_to_unix_seconds(n->v.r);
+}
+
+void orvex_get_uid_val(orvex_t node, uint64_t *val) {
+    if (Node *n = of_type(node, ORVEX_UID); n && val)
+        *val = n->v.u;
+}
+
+int orvex_int_val_is_negative(orvex_t node) {
+    Node *n = of_type(node, ORVEX_INT);
+    return n && (n->flags & NODE_SIGNED) && static_cast<int64_t>(n->v.u) < 0;
+}
+
+void orvex_set_key_val(orvex_t node, const char *val) { set_text(node, ORVEX_KEY, val); }
+void orvex_set_string_val(orvex_t node, const char *val) { set_text(node, ORVEX_STRING, val); }
+
+void orvex_set_data_val(orvex_t node, const char *val, uint64_t length) {
+    Node *n = as_node(node);
+    if (!n)
+        return;
+    if (!val)
+        length = 0;
+    if (length <= SIZE_MAX - 1)
+        node_set_text(n, ORVEX_DATA, val, static_cast<size_t>(length));
+}
+
+void orvex_set_bool_val(orvex_t node, uint8_t val) {
+    if (Node *n = as_node(node)) {
+        node_reset(n, ORVEX_BOOLEAN);
+        n->v.b = val ? 1 : 0;
+    }
+}
+
+void orvex_set_uint_val(orvex_t node, uint64_t val) {
+    if (Node *n = as_node(node)) {
+        node_reset(n, ORVEX_INT);
+        n->v.u = val;
+    }
+}
+
+void orvex_set_int_val(orvex_t node, int64_t val) {
+    if (Node *n = as_node(node)) {
+        node_reset(n, ORVEX_INT);
+        n->v.u = static_cast<uint64_t>(val);
+        n->flags = NODE_SIGNED;
+    }
+}
+
+void orvex_set_real_val(orvex_t node, double val) {
+    if (Node *n = as_node(node)) {
+        node_reset(n, ORVEX_REAL);
+        n->v.r = val;
+    }
+}
+
+void orvex_set_unix_date_val(orvex_t node, int64_t sec) {
+    if (Node *n = as_node(node)) {
+        node_reset(n, ORVEX_DATE);
+        set_exact_date(n, sec);
+    }
+}
+
+void orvex_set_uid_val(orvex_t node, uint64_t val) {
+    if (Node *n = as_node(node)) {
+        node_reset(n, ORVEX_UID);
+        n->v.u = val;
+    }
+}
+
+} // extern "C"

@@ -1,0 +1,34 @@
+// The codecs' entry points, one reader and one writer per encoding, and the
+// detection of an encoding from a buffer's first bytes.
+#ifndef ORVEX_STORE_CODECS_HPP
+#define ORVEX_STORE_CODECS_HPP
+
+#include <cstdint>
+
+#include "node.hpp"
+
+namespace orvex {
+
+// Where and why a reader rejected its input. `reason` is static text.
+struct ParseError {
+    orvex_err_t code = ORVEX_ERR_SUCCESS;
+    uint64_t offset = 0;
+    const char *reason = nullptr;
+};
+
+// Readers: on success `*root` is a new root; on failure it is null and `err`
+// says why (its code is also the return value).
+orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err);
+orvex_err_t bin_read(const char *data, uint64_t length, Node **root, ParseError *err);
+
+// Writers: a malloc'd buffer and its length, or an error with nothing
+// allocated (ORVEX_ERR_LIMIT past 32-bit lengths, ORVEX_ERR_NO_MEM).
+orvex_err_t xml_write(const Node *root, char **out, uint32_t *length);
+orvex_err_t bin_write(const Node *root, char **out, uint32_t *length);
+
+// The encoding of a buffer from its first bytes, or ORVEX_FORMAT_NONE.
+orvex_format_t detect_format(const char *data, uint64_t length);
+
+} // namespace orvex
+
+#endif

@@ -1,0 +1,42 @@
+#include "dates.hpp"
+
+#include <cmath>
+
+namespace orvex {
+
+int64_t date_to_unix_seconds(double since_2001) {
+    if (std::isnan(since_2001))
+        return 0;
+    double s = std::floor(since_2001) + UNIX_TO_2001;
+    // 2^63 is exact as a double; anything at or beyond it does not fit.
+    if (s >= 9223372036854775808.0)
+        return INT64_MAX;
+    if (s < -9223372036854775808.0)
+        return INT64_MIN;
+    return static_cast<int64_t>(s);
+}
+
+// Howard Hinnant's civil calendar algorithms; valid far beyond any date a
+// document can hold (callers keep years within +-2^40).
+int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void civil_from_days(int64_t z, int64_t *y, unsigned *m, unsigned *d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    *d = doy - (153 * mp + 2) / 5 + 1;
+    *m = mp < 10 ? mp + 3 : mp - 9;
+    *y = static_cast<int64_t>(yoe) + era * 400 + (*m <= 2);
+}
+
+} // namespace orvex

@@ -1,0 +1,29 @@
+// Date arithmetic shared by the API and the codecs: whole Unix seconds,
+// seconds since 2001 as stored, and the civil calendar (proleptic Gregorian, UTC).
+#ifndef ORVEX_STORE_DATES_HPP
+#define ORVEX_STORE_DATES_HPP
+
+#include <cstdint>
+
+#include "node.hpp"
+
+namespace orvex {
+
+// Whole seconds since 1970, rounded toward negative infinity, clamped to the
+// int64 range; NaN gives 0. Never undefined behaviour, whatever the double.
+int64_t date_to_unix_seconds(double since_2001);
+
+// Stores whole Unix seconds exactly, with the double the encodings use.
+inline void set_exact_date(Node *n, int64_t sec) {
+    n->v.date.since_2001 = static_cast<double>(sec) - UNIX_TO_2001;
+    n->v.date.unix_sec = sec;
+    n->flags |= NODE_EXACT;
+}
+
+// Days since 1970-01-01 of a civil date (month 1-12, day 1-31), and back.
+int64_t days_from_civil(int64_t y, unsigned m, unsigned d);
+void civil_from_days(int64_t z, int64_t *y, unsigned *m, unsigned *d);
+
+} // namespace orvex
+
+#endif

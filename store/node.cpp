@@ -1,0 +1,535 @@
+// The value tree: allocation, text storage, arrays, insertion-ordered
+// dictionaries with a hash index, and iterative free and copy.
+#include "node.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace orvex {
+
+namespace {
+
+// Dictionaries up to this size are scanned; larger ones get a hash index.
+constexpr uint32_t INDEX_THRESHOLD = 8;
+
+Node *raw_new(uint8_t type) {
+    Node *n = static_cast<Node *>(std::calloc(1, sizeof(Node)));
+    if (n) {
+        n->type = type;
+        n->index = NO_INDEX;
+    }
+    return n;
+}
+
+void free_key(DictEntry &e) {
+    if (e.klen >= sizeof(e.k.inl))
+        std::free(e.k.ptr);
+}
+
+void free_text(Node *n) {
+    if (!(n->flags & NODE_INLINE))
+        std::free(n->v.heap.ptr);
+    n->flags &= static_cast<uint8_t>(~NODE_INLINE);
+}
+
+void free_dict_body(DictBody *d) {
+    if (!d)
+        return;
+    for (uint32_t i = 0; i < d->used; ++i)
+        free_key(d->entries[i]);
+    std::free(d->entries);
+    std::free(d->index);
+    std::free(d);
+}
+
+// Releases the node's own storage, not its children.
+void release_storage(Node *n) {
+    if (is_text(n->type))
+        free_text(n);
+    else if (n->type == ORVEX_ARRAY)
+        std::free(n->v.arr.items);
+    else if (n->type == ORVEX_DICT)
+        free_dict_body(n->v.dict);
+}
+
+// Pushes the children of a container onto `stack`, detached from it.
+template <class F> void for_each_child(Node *n, F &&f) {
+    if (n->type == ORVEX_ARRAY) {
+        for (uint32_t i = 0; i < n->v.arr.size; ++i)
+            f(n->v.arr.items[i]);
+    } else if (n->type == ORVEX_DICT && n->v.dict) {
+        DictBody *d = n->v.dict;
+        for (uint32_t i = 0; i < d->used; ++i)
+            if (d->entries[i].val)
+                f(d->entries[i].val);
+    }
+}
+
+bool grow_items(Node *arr, uint32_t need) {
+    if (need <= arr->v.arr.cap)
+        return true;
+    uint64_t cap = arr->v.arr.cap ? uint64_t(arr->v.arr.cap) * 2 : 4;
+    if (cap < need)
+        cap = need;
+    if (cap > 0xFFFFFFFFu)
+        cap = 0xFFFFFFFFu;
+    if (cap < need)
+        return false;
+    void *p = std::realloc(arr->v.arr.items, size_t(cap) * sizeof(Node *));
+    if (!p)
+        return false;
+    arr->v.arr.items = static_cast<Node **>(p);
+    arr->v.arr.cap = static_cast<uint32_t>(cap);
+    return true;
+}
+
+bool key_eq(const DictEntry &e, const char *key, size_t len, uint32_t h) {
+    return e.val && e.hash == h && e.klen == len && std::memcmp(e.key(), key, len) == 0;
+}
+
+bool rebuild_index(DictBody *d) {
+    std::free(d->index);
+    d->index = nullptr;
+    d->index_mask = 0;
+    if (d->live <= INDEX_THRESHOLD)
+        return true;
+    uint32_t size = 16;
+    while (size < d->live * 2u + 2u)
+        size <<= 1;
+    uint32_t *idx = static_cast<uint32_t *>(std::calloc(size, sizeof(uint32_t)));
+    if (!idx)
+        return false;
+    uint32_t mask = size - 1;
+    for (uint32_t i = 0; i < d->used; ++i) {
+        if (!d->entries[i].val)
+            continue;
+        uint32_t s = d->entries[i].hash & mask;
+        while (idx[s])
+            s = (s + 1) & mask;
+        idx[s] = i + 1;
+    }
+    d->index = idx;
+    d->index_mask = mask;
+    return true;
+}
+
+// Drops removed entries, renumbering the children and the index.
+bool compact(DictBody *d) {
+    uint32_t w = 0;
+    for (uint32_t r = 0; r < d->used; ++r) {
+        if (!d->entries[r].val) {
+            free_key(d->entries[r]);
+            continue;
+        }
+        if (w != r)
+            d->entries[w] = d->entries[r];
+        d->entries[w].val->index = w;
+        ++w;
+    }
+    d->used = w;
+    return rebuild_index(d);
+}
+
+void index_insert(DictBody *d, uint32_t pos) {
+    uint32_t s = d->entries[pos].hash & d->index_mask;
+    while (d->index[s])
+        s = (s + 1) & d->index_mask;
+    d->index[s] = pos + 1;
+}
+
+} // namespace
+
+Node *node_new(uint8_t type) {
+    Node *n = raw_new(type);
+    if (n && is_text(type)) {
+        n->flags = NODE_INLINE;
+    }
+    return n;
+}
+
+Node *node_new_int(uint64_t bits, bool is_signed) {
+    Node *n = raw_new(ORVEX_INT);
+    if (n) {
+        n->v.u = bits;
+        n->flags = is_signed ? NODE_SIGNED : 0;
+    }
+    return n;
+}
+
+Node *node_new_real(double r) {
+    Node *n = raw_new(ORVEX_REAL);
+    if (n)
+        n->v.r = r;
+    return n;
+}
+
+Node *node_new_date(double since_2001) {
+    Node *n = raw_new(ORVEX_DATE);
+    if (n)
+        n->v.r = since_2001;
+    return n;
+}
+
+Node *node_new_uid(uint64_t v) {
+    Node *n = raw_new(ORVEX_UID);
+    if (n)
+        n->v.u = v;
+    return n;
+}
+
+Node *node_new_bool(bool b) {
+    Node *n = raw_new(ORVEX_BOOLEAN);
+    if (n)
+        n->v.b = b ? 1 : 0;
+    return n;
+}
+
+Node *node_new_text(uint8_t type, const char *p, size_t len) {
+    Node *n = raw_new(type);
+    if (n && !node_set_text(n, type, p, len)) {
+        std::free(n);
+        return nullptr;
+    }
+    return n;
+}
+
+bool node_set_text(Node *n, uint8_t type, const char *p, size_t len) {
+    if (!p)
+        len = 0;
+    if (len <= INLINE_MAX) {
+        char tmp[16];
+        if (len)
+            std::memcpy(tmp, p, len); // p may point into our own text
+        node_reset(n, type);
+        std::memcpy(n->v.inl, tmp, len);
+        n->v.inl[len] = 0;
+        n->ilen = static_cast<uint8_t>(len);
+        n->flags = NODE_INLINE;
+        return true;
+    }
+    if (len >= SIZE_MAX - 1)
+        return false;
+    char *buf = static_cast<char *>(std::malloc(len + 1));
+    if (!buf)
+        return false;
+    std::memcpy(buf, p, len);
+    buf[len] = 0;
+    node_reset(n, type);
+    n->flags = 0;
+    n->v.heap.ptr = buf;
+    n->v.heap.len = len;
+    return true;
+}
+
+void node_reset(Node *n, uint8_t type) {
+    if (is_container(n->type)) {
+        // Children go first, so the container never holds freed nodes.
+        for_each_child(n, [](Node *c) {
+            c->parent = nullptr;
+            node_free_tree(c);
+        });
+    }
+    release_storage(n);
+    std::memset(&n->v, 0, sizeof(n->v));
+    n->type = type;
+    n->flags = is_text(type) ? NODE_INLINE : 0;
+    n->ilen = 0;
+}
+
+void node_free_tree(Node *root) {
+    if (!root)
+        return;
+    if (!is_container(root->type)) {
+        release_storage(root);
+        std::free(root);
+        return;
+    }
+    std::vector<Node *> stack;
+    stack.push_back(root);
+    while (!stack.empty()) {
+        Node *n = stack.back();
+        stack.pop_back();
+        // If the stack cannot grow, fall back on freeing children one level
+        // at a time through reset, which never fails.
+        try {
+            for_each_child(n, [&](Node *c) { stack.push_back(c); });
+        } catch (const std::bad_alloc &) {
+            for_each_child(n, [](Node *c) {
+                c->parent = nullptr;
+                node_free_tree(c);
+            });
+        }
+        release_storage(n);
+        std::free(n);
+    }
+}
+
+namespace {
+
+Node *copy_one(const Node *s) {
+    Node *d = raw_new(s->type);
+    if (!d)
+        return nullptr;
+    if (is_text(s->type)) {
+        size_t len;
+        const char *p = node_text(s, &len);
+        if (!node_set_text(d, s->type, p, len)) {
+            std::free(d);
+            return nullptr;
+        }
+    } else if (!is_container(s->type)) {
+        d->flags = s->flags;
+        d->v = s->v;
+    }
+    return d;
+}
+
+} // namespace
+
+Node *node_copy_tree(const Node *src) {
+    if (!src)
+        return nullptr;
+    Node *root = copy_one(src);
+    if (!root || !is_container(src->type))
+        return root;
+    struct Job {
+        const Node *src;
+        Node *dst;
+    };
+    try {
+        std::vector<Job> stack;
+        stack.push_back({src, root});
+        while (!stack.empty()) {
+            Job j = stack.back();
+            stack.pop_back();
+            if (j.src->type == ORVEX_ARRAY) {
+                if (!array_reserve(j.dst, j.src->v.arr.size))
+                    throw std::bad_alloc();
+                for (uint32_t i = 0; i < j.src->v.arr.size; ++i) {
+                    const Node *c = j.src->v.arr.items[i];
+                    Node *cc = copy_one(c);
+                    if (!cc || !array_push(j.dst, cc)) {
+                        node_free_tree(cc);
+                        throw std::bad_alloc();
+                    }
+                    if (is_container(c->type))
+                        stack.push_back({c, cc});
+                }
+            } else if (j.src->v.dict) {
+                const DictBody *d = j.src->v.dict;
+                for (uint32_t i = 0; i < d->used; ++i) {
+                    const DictEntry &e = d->entries[i];
+                    if (!e.val)
+                        continue;
+                    Node *cc = copy_one(e.val);
+                    if (!cc || !dict_put(j.dst, e.key(), e.klen, cc)) {
+                        node_free_tree(cc);
+                        throw std::bad_alloc();
+                    }
+                    if (is_container(e.val->type))
+                        stack.push_back({e.val, cc});
+                }
+            }
+        }
+    } catch (const std::bad_alloc &) {
+        node_free_tree(root);
+        return nullptr;
+    }
+    return root;
+}
+
+bool array_reserve(Node *arr, uint32_t extra) {
+    uint64_t need = uint64_t(arr->v.arr.size) + extra;
+    if (need > 0xFFFFFFFFu)
+        return false;
+    return grow_items(arr, static_cast<uint32_t>(need));
+}
+
+bool array_push(Node *arr, Node *child) {
+    uint32_t size = arr->v.arr.size;
+    if (size == 0xFFFFFFFFu || !grow_items(arr, size + 1))
+        return false;
+    arr->v.arr.items[size] = child;
+    arr->v.arr.size = size + 1;
+    child->parent = arr;
+    child->index = size;
+    return true;
+}
+
+bool array_insert(Node *arr, Node *child, uint32_t pos) {
+    uint32_t size = arr->v.arr.size;
+    if (pos > size || size == 0xFFFFFFFFu || !grow_items(arr, size + 1))
+        return false;
+    Node **items = arr->v.arr.items;
+    std::memmove(items + pos + 1, items + pos, size_t(size - pos) * sizeof(Node *));
+    items[pos] = child;
+    arr->v.arr.size = size + 1;
+    for (uint32_t i = pos + 1; i <= size; ++i)
+        items[i]->index = i;
+    child->parent = arr;
+    child->index = pos;
+    return true;
+}
+
+Node *array_take(Node *arr, uint32_t pos) {
+    uint32_t size = arr->v.arr.size;
+    if (pos >= size)
+        return nullptr;
+    Node **items = arr->v.arr.items;
+    Node *c = items[pos];
+    std::memmove(items + pos, items + pos + 1, size_t(size - pos - 1) * sizeof(Node *));
+    arr->v.arr.size = size - 1;
+    for (uint32_t i = pos; i < size - 1; ++i)
+        items[i]->index = i;
+    c->parent = nullptr;
+    c->index = NO_INDEX;
+    return c;
+}
+
+uint32_t key_hash(const char *key, size_t len) {
+    // FNV-1a, folded: fast on short keys, good enough spread for an index
+    // that is probed linearly.
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; i < len; ++i) {
+        h ^= static_cast<unsigned char>(key[i]);
+        h *= 1099511628211ull;
+    }
+    return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
+uint32_t dict_find(const Node *dict, const char *key, size_t len) {
+    const DictBody *d = dict->v.dict;
+    if (!d || d->live == 0)
+        return NO_INDEX;
+    uint32_t h = key_hash(key, len);
+    if (d->index) {
+        uint32_t s = h & d->index_mask;
+        while (uint32_t e = d->index[s]) {
+            if (key_eq(d->entries[e - 1], key, len, h))
+                return e - 1;
+            s = (s + 1) & d->index_mask;
+        }
+        return NO_INDEX;
+    }
+    for (uint32_t i = 0; i < d->used; ++i)
+        if (key_eq(d->entries[i], key, len, h))
+            return i;
+    return NO_INDEX;
+}
+
+bool dict_put(Node *dict, const char *key, size_t len, Node *child) {
+    if (len > 0xFFFFFFFEu)
+        return false;
+    uint32_t pos = dict_find(dict, key, len);
+    if (pos != NO_INDEX) {
+        DictEntry &e = dict->v.dict->entries[pos];
+        Node *old = e.val;
+        e.val = child;
+        child->parent = dict;
+        child->index = pos;
+        old->parent = nullptr;
+        node_free_tree(old);
+        return true;
+    }
+    DictBody *d = dict->v.dict;
+    if (!d) {
+        d = static_cast<DictBody *>(std::calloc(1, sizeof(DictBody)));
+        if (!d)
+            return false;
+        dict->v.dict = d;
+    }
+    if (d->used == d->cap) {
+        if (d->used > d->live * 2u && d->used >= 8) {
+            // Mostly removed entries: reclaim them before growing.
+            if (!compact(d))
+                return false;
+        }
+    }
+    if (d->used == d->cap) {
+        uint64_t cap = d->cap ? uint64_t(d->cap) * 2 : 4;
+        if (cap > 0xFFFFFFFEu)
+            cap = 0xFFFFFFFEu;
+        if (cap <= d->used)
+            return false;
+        void *p = std::realloc(d->entries, size_t(cap) * sizeof(DictEntry));
+        if (!p)
+            return false;
+        d->entries = static_cast<DictEntry *>(p);
+        d->cap = static_cast<uint32_t>(cap);
+    }
+    DictEntry &e = d->entries[d->used];
+    std::memset(&e, 0, sizeof(e));
+    if (len >= sizeof(e.k.inl)) {
+        char *k = static_cast<char *>(std::malloc(len + 1));
+        if (!k)
+            return false;
+        std::memcpy(k, key, len);
+        k[len] = 0;
+        e.k.ptr = k;
+    } else {
+        std::memcpy(e.k.inl, key, len);
+        e.k.inl[len] = 0;
+    }
+    e.klen = static_cast<uint32_t>(len);
+    e.hash = key_hash(key, len);
+    e.val = child;
+    uint32_t at = d->used++;
+    d->live++;
+    child->parent = dict;
+    child->index = at;
+    if (d->index && (d->used + 1u) * 4u <= (d->index_mask + 1u) * 3u) {
+        index_insert(d, at);
+    } else if (d->live > INDEX_THRESHOLD && !rebuild_index(d)) {
+        // Without an index the dictionary still works, only slower.
+        d->index = nullptr;
+        d->index_mask = 0;
+    }
+    return true;
+}
+
+Node *dict_take(Node *dict, const char *key, size_t len) {
+    uint32_t pos = dict_find(dict, key, len);
+    if (pos == NO_INDEX)
+        return nullptr;
+    DictBody *d = dict->v.dict;
+    Node *c = d->entries[pos].val;
+    d->entries[pos].val = nullptr; // tombstone; the index slot stays until compaction
+    d->live--;
+    c->parent = nullptr;
+    c->index = NO_INDEX;
+    if (d->live == 0) {
+        for (uint32_t i = 0; i < d->used; ++i)
+            free_key(d->entries[i]);
+        d->used = 0;
+        rebuild_index(d);
+    } else if (d->used > 16 && d->live * 2u < d->used) {
+        compact(d);
+    }
+    return c;
+}
+
+bool is_ancestor(const Node *anc, const Node *n) {
+    for (; n; n = n->parent)
+        if (n == anc)
+            return true;
+    return false;
+}
+
+void node_detach(Node *n) {
+    Node *p = n->parent;
+    if (!p)
+        return;
+    if (p->type == ORVEX_ARRAY) {
+        array_take(p, n->index);
+    } else if (p->type == ORVEX_DICT) {
+        DictBody *d = p->v.dict;
+        const DictEntry &e = d->entries[n->index];
+        dict_take(p, e.key(), e.klen);
+    }
+    n->parent = nullptr;
+    n->index = NO_INDEX;
+}
+
+} // namespace orvex

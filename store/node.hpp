@@ -1,0 +1,137 @@
+// The store's value tree: node layout and the internal operations that the
+// C interface and the codecs share. Nothing here is exported.
+#ifndef ORVEX_STORE_NODE_HPP
+#define ORVEX_STORE_NODE_HPP
+
+#include <cstddef>
+#include <cstdint>
+
+#include "orvex/orvex.h"
+
+namespace orvex {
+
+struct Node;
+
+// A dictionary entry. Keys of up to 15 bytes live inline; longer ones in a
+// malloc'd block. A null `val` marks a removed entry awaiting compaction.
+struct DictEntry {
+    union {
+        char inl[16];
+        char *ptr;
+    } k;
+    uint32_t klen;
+    uint32_t hash;
+    Node *val;
+
+    const char *key() const { return klen < sizeof(k.inl) ? k.inl : k.ptr; }
+};
+
+struct DictBody {
+    DictEntry *entries;  // insertion order, removed entries included
+    uint32_t used;       // slots of `entries` in use, removed ones included
+    uint32_t cap;
+    uint32_t live;       // entries that hold a value
+    uint32_t index_mask; // hash index size - 1, or 0 while there is no index
+    uint32_t *index;     // open addressing: entry position + 1, 0 for empty
+};
+
+enum : uint8_t {
+    NODE_SIGNED = 1, // integer stored as signed
+    NODE_INLINE = 2, // text or bytes held in `v.inl`
+    NODE_EXACT = 4,  // date set from whole Unix seconds, kept in `v.date.unix_sec`
+};
+
+// 32 bytes: a scalar costs one 48-byte malloc chunk, a short text too.
+struct Node {
+    Node *parent;
+    uint32_t index; // position in the parent's items or entries
+    uint8_t type;   // orvex_type
+    uint8_t flags;
+    uint8_t ilen;   // length of inline text
+    uint8_t pad;
+    union {
+        uint8_t b;
+        uint64_t u;
+        double r;  // reals; dates as seconds since 2001-01-01T00:00:00Z
+        struct {
+            double since_2001; // aliases `r`
+            int64_t unix_sec;  // exact value when NODE_EXACT is set
+        } date;
+        char inl[16];
+        struct {
+            char *ptr;
+            uint64_t len;
+        } heap;
+        struct {
+            Node **items;
+            uint32_t size;
+            uint32_t cap;
+        } arr;
+        DictBody *dict;
+    } v;
+};
+
+static_assert(sizeof(Node) == 32, "node layout grew");
+
+constexpr size_t INLINE_MAX = 15; // text bytes that fit inline beside a NUL
+constexpr uint32_t NO_INDEX = 0xFFFFFFFFu;
+constexpr double UNIX_TO_2001 = 978307200.0;
+
+inline Node *as_node(orvex_t h) { return static_cast<Node *>(h); }
+
+// ---- creation and release (null on allocation failure)
+Node *node_new(uint8_t type);
+Node *node_new_int(uint64_t bits, bool is_signed);
+Node *node_new_real(double r);
+Node *node_new_date(double since_2001);
+Node *node_new_uid(uint64_t v);
+Node *node_new_bool(bool b);
+// type is ORVEX_STRING, ORVEX_KEY or ORVEX_DATA; bytes are copied.
+Node *node_new_text(uint8_t type, const char *p, size_t len);
+// Frees the subtree (iteratively) without detaching from a parent.
+void node_free_tree(Node *n);
+Node *node_copy_tree(const Node *n);
+
+// ---- values
+// Drops what the node held (children, text) and leaves it a zeroed `type`.
+void node_reset(Node *n, uint8_t type);
+bool node_set_text(Node *n, uint8_t type, const char *p, size_t len);
+// Text or bytes of a STRING, KEY or DATA node; always NUL-terminated.
+inline const char *node_text(const Node *n, size_t *len) {
+    if (n->flags & NODE_INLINE) {
+        *len = n->ilen;
+        return n->v.inl;
+    }
+    *len = n->v.heap.len;
+    return n->v.heap.ptr;
+}
+inline bool is_text(uint8_t t) { return t == ORVEX_STRING || t == ORVEX_KEY || t == ORVEX_DATA; }
+inline bool is_container(uint8_t t) { return t == ORVEX_ARRAY || t == ORVEX_DICT; }
+
+// ---- arrays (child must be a root not in n's ancestry; false on OOM)
+bool array_push(Node *arr, Node *child);
+bool array_insert(Node *arr, Node *child, uint32_t pos);
+// Detaches item `pos` and returns it (a root now), or null past the end.
+Node *array_take(Node *arr, uint32_t pos);
+// Reserve room for `n` more items; false on OOM.
+bool array_reserve(Node *arr, uint32_t extra);
+
+// ---- dictionaries
+uint32_t key_hash(const char *key, size_t len);
+// Entry position of `key`, or NO_INDEX.
+uint32_t dict_find(const Node *dict, const char *key, size_t len);
+// Puts `child` under `key`: an existing entry keeps its position and its old
+// value is freed. False on OOM (child stays the caller's).
+bool dict_put(Node *dict, const char *key, size_t len, Node *child);
+// Detaches the value under `key` and returns it, or null.
+Node *dict_take(Node *dict, const char *key, size_t len);
+inline uint32_t dict_live(const Node *d) { return d->v.dict ? d->v.dict->live : 0; }
+
+// True when `anc` is `n` or one of its ancestors.
+bool is_ancestor(const Node *anc, const Node *n);
+// Detaches `n` from its container (no-op for a root).
+void node_detach(Node *n);
+
+} // namespace orvex
+
+#endif

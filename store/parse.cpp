@@ -1,0 +1,106 @@
+// C interface: the document readers and writers, dispatching to the codecs.
+#include "codecs.hpp"
+
+namespace orvex {
+namespace {
+
+void line_column(const char *data, uint64_t offset, uint32_t *line, uint32_t *column) {
+    uint64_t l = 1, c = 1;
+    for (uint64_t i = 0; i < offset; ++i) {
+        if (data[i] == '\n') {
+            ++l;
+            c = 1;
+        } else if ((static_cast<unsigned char>(data[i]) & 0xC0) != 0x80) {
+            ++c; // count characters, not UTF-8 continuation bytes
+        }
+    }
+    *line = l > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(l);
+    *column = c > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(c);
+}
+
+orvex_err_t write_with(orvex_err_t (*writer)(const Node *, char **, uint32_t *), orvex_t node,
+                       char **out, uint32_t *length) {
+    if (!out || !length)
+        return ORVEX_ERR_INVALID_ARG;
+    *out = nullptr;
+    *length = 0;
+    if (!node)
+        return ORVEX_ERR_INVALID_ARG;
+    orvex_err_t e = writer(as_node(node), out, length);
+    if (e != ORVEX_ERR_SUCCESS) {
+        *out = nullptr;
+        *length = 0;
+    }
+    return e;
+}
+
+} // namespace
+} // namespace orvex
+
+using namespace orvex;
+
+extern "C" {
+
+orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format, orvex_t *root,
+                        orvex_format_t *found, orvex_parse_result *result) {
+    ParseError err;
+    Node *tree = nullptr;
+    if (root)
+        *root = nullptr;
+    if (found)
+        *found = ORVEX_FORMAT_NONE;
+    if (!root || (!data && length)) {
+        err = {ORVEX_ERR_INVALID_ARG, 0, "no input or no place for the result"};
+    } else {
+        if (format == ORVEX_FORMAT_NONE)
+            format = detect_format(data, length);
+        if (found)
+            *found = format;
+        if (format == ORVEX_FORMAT_XML)
+            xml_read(data, length, &tree, &err);
+        else if (format == ORVEX_FORMAT_BINARY)
+            bin_read(data, length, &tree, &err);
+        else
+            err = {ORVEX_ERR_FORMAT, 0, "unknown or unsupported encoding"};
+        if (err.code != ORVEX_ERR_SUCCESS && tree) {
+            node_free_tree(tree);
+            tree = nullptr;
+        }
+        if (err.code == ORVEX_ERR_SUCCESS && !tree)
+            err = {ORVEX_ERR_UNKNOWN, 0, "reader produced no value"};
+        *root = tree;
+    }
+    if (result) {
+        result->code = err.code;
+        result->offset = err.offset;
+        result->reason = err.code == ORVEX_ERR_SUCCESS ? "ok" : (err.reason ? err.reason : "rejected");
+        result->line = result->column = 0;
+        if (err.code != ORVEX_ERR_SUCCESS && format == ORVEX_FORMAT_XML && data &&
+            err.offset <= length)
+            line_column(data, err.offset, &result->line, &result->column);
+    }
+    return err.code;
+}
+
+orvex_err_t orvex_from_xml(const char *xml, uint32_t length, orvex_t *node) {
+    return orvex_parse(xml, length, ORVEX_FORMAT_XML, node, nullptr, nullptr);
+}
+
+orvex_err_t orvex_from_bin(const char *bin, uint32_t length, orvex_t *node) {
+    return orvex_parse(bin, length, ORVEX_FORMAT_BINARY, node, nullptr, nullptr);
+}
+
+orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node,
+                              orvex_format_t *format) {
+    return orvex_parse(data, length, ORVEX_FORMAT_NONE, node, format, nullptr);
+}
+
+orvex_err_t orvex_to_xml(orvex_t node, char **xml, uint32_t *length) {
+    return write_with(xml_write, node, xml, length);
+}
+
+orvex_err_t orvex_to_bin(orvex_t node, char **bin, uint32_t *length) {
+    return write_with(bin_write, node, bin, length);
+}
+
+} // extern "C"
