@@ -56,6 +56,7 @@ orvex_t orvex_new_unix_date(int64_t sec) {
         set_exact_date(n, sec);
     return n;
 }
+orvex_t orvex_new_date(double sec_since_2001) { return node_new_date(sec_since_2001); }
 orvex_t orvex_new_uid(uint64_t val) { return node_new_uid(val); }
 orvex_t orvex_new_null(void) { return node_new(ORVEX_NULL); }
 

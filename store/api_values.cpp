@@ -91,6 +91,18 @@ void orvex_get_uid_val(orvex_t node, uint64_t *val) {
         *val = n->v.u;
 }
 
+void orvex_get_date_val(orvex_t node, double *sec_since_2001) {
+    if (Node *n = of_type(node, ORVEX_DATE); n && sec_since_2001)
+        *sec_since_2001 = n->v.date.since_2001;
+}
+
+void orvex_set_date_val(orvex_t node, double sec_since_2001) {
+    if (Node *n = as_node(node)) {
+        node_reset(n, ORVEX_DATE);
+        n->v.date.since_2001 = sec_since_2001;
+    }
+}
+
 int orvex_int_val_is_negative(orvex_t node) {
     Node *n = of_type(node, ORVEX_INT);
     return n && (n->flags & NODE_SIGNED) && static_cast<int64_t>(n->v.u) < 0;

@@ -94,6 +94,9 @@ ORVEX_API orvex_t orvex_new_data(const char *val, uint64_t length);
 ORVEX_API orvex_t orvex_new_unix_date(int64_t sec);
 ORVEX_API orvex_t orvex_new_uid(uint64_t val);
 ORVEX_API orvex_t orvex_new_null(void);
+/* A date as the binary encoding holds it: seconds (with fraction) relative to
+ * 2001-01-01T00:00:00Z. */
+ORVEX_API orvex_t orvex_new_date(double sec_since_2001);
 
 /* Frees `node` and its subtree; a node still held by a container is detached
  * from it first. Null is harmless. Iterative: any depth is safe. */
@@ -165,6 +168,8 @@ ORVEX_API void orvex_get_real_val(orvex_t node, double *val);
  * clamped to the 64-bit range (NaN reads as 0). */
 ORVEX_API void orvex_get_unix_date_val(orvex_t node, int64_t *sec);
 ORVEX_API void orvex_get_uid_val(orvex_t node, uint64_t *val);
+/* A date's exact value: seconds relative to 2001-01-01T00:00:00Z. */
+ORVEX_API void orvex_get_date_val(orvex_t node, double *sec_since_2001);
 /* Nonzero only for a signed integer below zero. */
 ORVEX_API int orvex_int_val_is_negative(orvex_t node);
 
@@ -179,6 +184,7 @@ ORVEX_API void orvex_set_real_val(orvex_t node, double val);
 ORVEX_API void orvex_set_data_val(orvex_t node, const char *val, uint64_t length);
 ORVEX_API void orvex_set_unix_date_val(orvex_t node, int64_t sec);
 ORVEX_API void orvex_set_uid_val(orvex_t node, uint64_t val);
+ORVEX_API void orvex_set_date_val(orvex_t node, double sec_since_2001);
 
 /* --------------------------------------------------------------- encodings */
 

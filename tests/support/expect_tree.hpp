@@ -1,0 +1,26 @@
+// Builds the store tree that a sample's .expect.json describes, so tests can
+// compare what a reader produced with orvex_equal.
+#ifndef ORVEX_TESTS_EXPECT_TREE_HPP
+#define ORVEX_TESTS_EXPECT_TREE_HPP
+
+#include <string>
+#include <vector>
+
+#include "orvex/orvex.h"
+
+namespace orvex_test {
+
+// The tree in a JSON file of the samples' form; null if it cannot be read.
+orvex_t load_expect_tree(const std::string &path);
+// The same from JSON text.
+orvex_t expect_tree_from_json(const std::string &json);
+// Whole file contents; empty if unreadable.
+std::vector<char> read_file(const std::string &path);
+// Path of a file in tests/data.
+std::string data_path(const std::string &name);
+// A readable dump of a tree, for failure messages.
+std::string describe(orvex_t node);
+
+} // namespace orvex_test
+
+#endif
