@@ -1,0 +1,46 @@
+// Orvex::Boolean - a boolean value.
+#ifndef ORVEX_BOOLEAN_H
+#define ORVEX_BOOLEAN_H
+
+#include <cstdint>
+
+#include "orvex/Node.h"
+
+namespace Orvex {
+
+/**
+ * A boolean value (store type ORVEX_BOOLEAN).
+ *
+ * Assigning to a wrapper that a container holds changes its store node in
+ * place (same handle, same place in the container); assigning to a root
+ * wrapper replaces its store node by a deep copy of the source's.
+ */
+class ORVEX_CXX_API Boolean : public Node {
+public:
+    /// A fresh store node holding false. Pass no parent: a wrapper made with
+    /// one never frees its store node (containers make their own children).
+    Boolean(Node* parent = nullptr);
+    /// Wraps the existing store node `node` without a copy or type check.
+    Boolean(orvex_t node, Node* parent);
+    /// A root wrapper with a new store node holding the source's value as
+    /// exactly true or false.
+    Boolean(const Boolean& b);
+    /// Self-assignment does nothing.
+    Boolean& operator=(const Boolean& b);
+    /// A root wrapper holding `b`.
+    Boolean(bool b);
+
+    virtual ~Boolean();
+
+    /// A new root copy, owned by the caller.
+    virtual Node* Clone() const;
+
+    /// Stores `b` in the store node.
+    void SetValue(bool b);
+    /// True for any nonzero stored value.
+    bool GetValue() const;
+};
+
+} // namespace Orvex
+
+#endif

@@ -1,0 +1,48 @@
+// Orvex::Date - a date value.
+#ifndef ORVEX_DATE_H
+#define ORVEX_DATE_H
+
+#include <cstdint>
+
+#include "orvex/Node.h"
+
+namespace Orvex {
+
+/**
+ * A date (store type ORVEX_DATE) read and written as whole seconds relative
+ * to the Unix epoch, negative before it. Reading a date that holds fractions
+ * rounds toward negative infinity.
+ *
+ * Assigning to a wrapper that a container holds changes its store node in
+ * place (same handle, same place in the container); assigning to a root
+ * wrapper replaces its store node by a deep copy of the source's.
+ */
+class ORVEX_CXX_API Date : public Node {
+public:
+    /// A fresh store node holding the epoch (0). Pass no parent: a wrapper made with
+    /// one never frees its store node (containers make their own children).
+    Date(Node* parent = nullptr);
+    /// Wraps the existing store node `node` without a copy or type check.
+    Date(orvex_t node, Node* parent);
+    /// A root wrapper with a new store node holding the source's value in
+    /// whole seconds.
+    Date(const Date& d);
+    /// Self-assignment does nothing.
+    Date& operator=(const Date& d);
+    /// A root wrapper holding `t` seconds since the epoch.
+    Date(int64_t t);
+
+    virtual ~Date();
+
+    /// A new root copy, owned by the caller.
+    virtual Node* Clone() const;
+
+    /// Stores `t` whole seconds since the epoch.
+    void SetValue(int64_t t);
+    /// Whole seconds since the epoch.
+    int64_t GetValue() const;
+};
+
+} // namespace Orvex
+
+#endif

@@ -1,0 +1,59 @@
+// Orvex::Integer - a 64-bit integer value.
+#ifndef ORVEX_INTEGER_H
+#define ORVEX_INTEGER_H
+
+#include <cstdint>
+
+#include "orvex/Node.h"
+
+namespace Orvex {
+
+/**
+ * A 64-bit integer (store type ORVEX_INT) with a signed and an unsigned
+ * reading of the same bits; the store remembers whether a value was stored
+ * signed or unsigned. Note that a plain int literal matches both value
+ * constructors: write Integer(int64_t(5)) or Integer(uint64_t(5)).
+ *
+ * Assigning to a wrapper that a container holds changes its store node in
+ * place (same handle, same place in the container); assigning to a root
+ * wrapper replaces its store node by a deep copy of the source's.
+ */
+class ORVEX_CXX_API Integer : public Node {
+public:
+    /// A fresh store node holding 0 (unsigned). Pass no parent: a wrapper made with
+    /// one never frees its store node (containers make their own children).
+    Integer(Node* parent = nullptr);
+    /// Wraps the existing store node `node` without a copy or type check.
+    Integer(orvex_t node, Node* parent);
+    /// A root wrapper with a new store node that duplicates the source's,
+    /// so the signed or unsigned reading survives.
+    Integer(const Integer& i);
+    /// Self-assignment does nothing.
+    Integer& operator=(const Integer& i);
+    /// A root wrapper holding `i` as unsigned.
+    Integer(uint64_t i);
+    /// A root wrapper holding `i` as signed.
+    Integer(int64_t i);
+
+    virtual ~Integer();
+
+    /// A new root copy, owned by the caller.
+    virtual Node* Clone() const;
+
+    /// Stores `i` as signed.
+    void SetValue(int64_t i);
+    /// Stores `i` as unsigned (same as SetUnsignedValue).
+    void SetValue(uint64_t i);
+    /// Stores `i` as unsigned.
+    void SetUnsignedValue(uint64_t i);
+    /// The signed reading.
+    int64_t GetValue() const;
+    /// The unsigned reading of the same 64 bits.
+    uint64_t GetUnsignedValue() const;
+    /// True only for a value stored signed and below zero.
+    bool isNegative() const;
+};
+
+} // namespace Orvex
+
+#endif

@@ -1,0 +1,69 @@
+// Orvex::Node - the abstract base of every wrapper in the object model.
+#ifndef ORVEX_NODE_H
+#define ORVEX_NODE_H
+
+#include "orvex/Export.h"
+#include "orvex/orvex.h"
+
+namespace Orvex {
+
+class Structure;
+
+/**
+ * A wrapper standing for one store node. The wrapper keeps no copy of the
+ * value: every question goes to the store.
+ *
+ * Ownership: a root wrapper (no parent) owns its store node and, through the
+ * store, the whole subtree below it; deleting it frees that subtree once. A
+ * wrapper held by a container (GetParent() not null) never frees its store
+ * node and is deleted by its container, never by the caller.
+ */
+class ORVEX_CXX_API Node {
+public:
+    /// Frees the store node if this is a root wrapper; a child frees nothing.
+    virtual ~Node();
+
+    /// A deep copy as a new root wrapper with its own store node; the caller
+    /// deletes it.
+    virtual Node* Clone() const = 0;
+
+    /// The store node's type, asked of the store each time; ORVEX_NONE when
+    /// the wrapper has no store node.
+    orvex_type GetType() const;
+    /// The store handle. It stays owned as described above: never free or
+    /// re-parent it while the wrapper lives.
+    orvex_t GetOrvex() const;
+    /// The container that holds this wrapper, or null for a root wrapper.
+    Node* GetParent() const;
+
+    /**
+     * Wraps an existing store node in the class that matches its type (a
+     * container with its whole subtree); the wrapper takes the handle as it
+     * is. Null for a null handle. For a type without a class (ORVEX_NULL):
+     * null, and a root handle (no parent) is freed, while a child handle is
+     * left to its container.
+     */
+    static Node* FromOrvex(orvex_t node, Node* parent);
+
+protected:
+    /// Records the parent only; the derived constructor sets _node.
+    Node(Node* parent);
+    /// Takes over `node` as it is, with no store call and no type check.
+    Node(orvex_t node, Node* parent);
+    /// Creates a fresh, unattached root store node of `type` holding its zero
+    /// value (an empty key for ORVEX_KEY); a type outside ORVEX_BOOLEAN to
+    /// ORVEX_UID creates none. A non-null parent is recorded only, so that
+    /// store node is then never freed by this wrapper.
+    Node(orvex_type type, Node* parent);
+
+    orvex_t _node;
+
+private:
+    Node* _parent;
+
+    friend class Structure;
+};
+
+} // namespace Orvex
+
+#endif

@@ -1,0 +1,18 @@
+// The whole Orvex object model: include this one header.
+#ifndef ORVEX_MODEL_ALL_H
+#define ORVEX_MODEL_ALL_H
+
+#include "orvex/orvex.h"
+
+#include "orvex/Node.h"
+
+#include "orvex/Boolean.h"
+#include "orvex/Data.h"
+#include "orvex/Date.h"
+#include "orvex/Integer.h"
+#include "orvex/Key.h"
+#include "orvex/Real.h"
+#include "orvex/String.h"
+#include "orvex/Uid.h"
+
+#endif

@@ -1,0 +1,45 @@
+// Orvex::Real - a floating-point value.
+#ifndef ORVEX_REAL_H
+#define ORVEX_REAL_H
+
+#include <cstdint>
+
+#include "orvex/Node.h"
+
+namespace Orvex {
+
+/**
+ * A double (store type ORVEX_REAL).
+ *
+ * Assigning to a wrapper that a container holds changes its store node in
+ * place (same handle, same place in the container); assigning to a root
+ * wrapper replaces its store node by a deep copy of the source's.
+ */
+class ORVEX_CXX_API Real : public Node {
+public:
+    /// A fresh store node holding 0.0. Pass no parent: a wrapper made with
+    /// one never frees its store node (containers make their own children).
+    Real(Node* parent = nullptr);
+    /// Wraps the existing store node `node` without a copy or type check.
+    Real(orvex_t node, Node* parent);
+    /// A root wrapper with a new store node holding the source's value.
+    Real(const Real& d);
+    /// Self-assignment does nothing.
+    Real& operator=(const Real& d);
+    /// A root wrapper holding `d`.
+    Real(double d);
+
+    virtual ~Real();
+
+    /// A new root copy, owned by the caller.
+    virtual Node* Clone() const;
+
+    /// Stores `d` in the store node.
+    void SetValue(double d);
+    /// The stored value.
+    double GetValue() const;
+};
+
+} // namespace Orvex
+
+#endif

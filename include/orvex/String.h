@@ -1,0 +1,56 @@
+// Orvex::String - a text value.
+#ifndef ORVEX_STRING_H
+#define ORVEX_STRING_H
+
+#include <string>
+
+#include "orvex/Node.h"
+
+namespace Orvex {
+
+/**
+ * A text value (store type ORVEX_STRING). Text reaches the store as
+ * NUL-terminated text, so it ends at its first NUL byte; a null `const char*`
+ * is the empty text. A store string read from a binary document may hold NUL
+ * bytes: GetValue, the copy constructor and Clone carry the text before the
+ * first one, while copy assignment to a root wrapper duplicates it whole.
+ *
+ * Assigning to a wrapper that a container holds changes its store node in
+ * place (same handle, same place in the container); assigning to a root
+ * wrapper replaces its store node by a new one.
+ */
+class ORVEX_CXX_API String : public Node {
+public:
+    /// A fresh store node holding the empty text. Pass no parent: a wrapper
+    /// made with one never frees its store node.
+    String(Node* parent = nullptr);
+    /// Wraps the existing store node `node` without a copy or type check.
+    String(orvex_t node, Node* parent);
+    /// A root wrapper with a new store node holding the source's text up to
+    /// its first NUL.
+    String(const String& s);
+    /// Self-assignment does nothing.
+    String& operator=(const String& s);
+    /// Replaces the text by `s` up to its first NUL.
+    String& operator=(const std::string& s);
+    /// Replaces the text by `s`; null is the empty text.
+    String& operator=(const char* s);
+    /// A root wrapper holding `s` up to its first NUL.
+    String(const std::string& s);
+    /// A root wrapper holding `s`; null is the empty text.
+    String(const char* s);
+
+    virtual ~String();
+
+    /// A new root copy (text up to its first NUL), owned by the caller.
+    virtual Node* Clone() const;
+
+    /// Stores `s` up to its first NUL in the store node.
+    void SetValue(const std::string& s);
+    /// A copy of the stored text up to its first NUL; empty if there is none.
+    std::string GetValue() const;
+};
+
+} // namespace Orvex
+
+#endif

@@ -1,0 +1,51 @@
+#include "orvex/Boolean.h"
+
+namespace Orvex {
+
+Boolean::Boolean(Node* parent) : Node(ORVEX_BOOLEAN, parent) {}
+
+Boolean::Boolean(orvex_t node, Node* parent) : Node(node, parent) {}
+
+Boolean::Boolean(const Boolean& b) : Node(ORVEX_BOOLEAN, nullptr)
+{
+    uint8_t v = 0;
+    orvex_get_bool_val(b.GetOrvex(), &v);
+    orvex_set_bool_val(_node, v ? 1 : 0);
+}
+
+Boolean& Boolean::operator=(const Boolean& b)
+{
+    if (this == &b)
+        return *this;
+    if (GetParent()) {
+        // Held by a container: the node stays where it is and takes the value.
+        uint8_t v = 0;
+        orvex_get_bool_val(b.GetOrvex(), &v);
+        orvex_set_bool_val(_node, v);
+        return *this;
+    }
+    orvex_t copy = orvex_copy(b.GetOrvex());
+    orvex_free(_node);
+    _node = copy;
+    return *this;
+}
+
+Boolean::Boolean(bool b) : Node(ORVEX_BOOLEAN, nullptr)
+{
+    orvex_set_bool_val(_node, b ? 1 : 0);
+}
+
+Boolean::~Boolean() {}
+
+Node* Boolean::Clone() const { return new Boolean(*this); }
+
+void Boolean::SetValue(bool b) { orvex_set_bool_val(_node, b ? 1 : 0); }
+
+bool Boolean::GetValue() const
+{
+    uint8_t v = 0;
+    orvex_get_bool_val(_node, &v);
+    return v != 0;
+}
+
+} // namespace Orvex

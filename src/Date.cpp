@@ -1,0 +1,56 @@
+#include "orvex/Date.h"
+
+#include <cmath>
+
+namespace Orvex {
+
+Date::Date(Node* parent) : Node(ORVEX_DATE, parent) {}
+
+Date::Date(orvex_t node, Node* parent) : Node(node, parent) {}
+
+Date::Date(const Date& d) : Node(ORVEX_DATE, nullptr)
+{
+    int64_t t = 0;
+    orvex_get_unix_date_val(d.GetOrvex(), &t);
+    orvex_set_unix_date_val(_node, t);
+}
+
+Date& Date::operator=(const Date& d)
+{
+    if (this == &d)
+        return *this;
+    if (GetParent()) {
+        // Held by a container: the node stays where it is and takes the value.
+        // Whole seconds go through the exact 64-bit path; anything else (a
+        // fraction from a document, NaN, infinity) is carried as it is held.
+        double exact = 0.0;
+        orvex_get_date_val(d.GetOrvex(), &exact);
+        if (std::isfinite(exact) && exact == std::floor(exact)) {
+            SetValue(d.GetValue());
+        } else {
+            orvex_set_date_val(_node, exact);
+        }
+        return *this;
+    }
+    orvex_t copy = orvex_copy(d.GetOrvex());
+    orvex_free(_node);
+    _node = copy;
+    return *this;
+}
+
+Date::Date(int64_t t) : Node(ORVEX_DATE, nullptr) { orvex_set_unix_date_val(_node, t); }
+
+Date::~Date() {}
+
+Node* Date::Clone() const { return new Date(*this); }
+
+void Date::SetValue(int64_t t) { orvex_set_unix_date_val(_node, t); }
+
+int64_t Date::GetValue() const
+{
+    int64_t t = 0;
+    orvex_get_unix_date_val(_node, &t);
+    return t;
+}
+
+} // namespace Orvex

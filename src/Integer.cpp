@@ -1,0 +1,61 @@
+#include "orvex/Integer.h"
+
+namespace Orvex {
+
+Integer::Integer(Node* parent) : Node(ORVEX_INT, parent) {}
+
+Integer::Integer(orvex_t node, Node* parent) : Node(node, parent) {}
+
+// Duplicating the node keeps whether the value was stored signed.
+Integer::Integer(const Integer& i) : Node(orvex_copy(i.GetOrvex()), nullptr) {}
+
+Integer& Integer::operator=(const Integer& i)
+{
+    if (this == &i)
+        return *this;
+    if (GetParent()) {
+        // Held by a container: the node stays where it is and takes the value.
+        if (i.isNegative()) {
+            SetValue(i.GetValue());
+        } else {
+            SetUnsignedValue(i.GetUnsignedValue());
+        }
+        return *this;
+    }
+    orvex_t copy = orvex_copy(i.GetOrvex());
+    orvex_free(_node);
+    _node = copy;
+    return *this;
+}
+
+Integer::Integer(uint64_t i) : Node(ORVEX_INT, nullptr) { orvex_set_uint_val(_node, i); }
+
+Integer::Integer(int64_t i) : Node(ORVEX_INT, nullptr) { orvex_set_int_val(_node, i); }
+
+Integer::~Integer() {}
+
+Node* Integer::Clone() const { return new Integer(*this); }
+
+void Integer::SetValue(int64_t i) { orvex_set_int_val(_node, i); }
+
+void Integer::SetValue(uint64_t i) { orvex_set_uint_val(_node, i); }
+
+void Integer::SetUnsignedValue(uint64_t i) { orvex_set_uint_val(_node, i); }
+
+int64_t Integer::GetValue() const
+{
+    int64_t v = 0;
+    orvex_get_int_val(_node, &v);
+    return v;
+}
+
+uint64_t Integer::GetUnsignedValue() const
+{
+    uint64_t v = 0;
+    orvex_get_uint_val(_node, &v);
+    return v;
+}
+
+bool Integer::isNegative() const { return orvex_int_val_is_negative(_node) != 0; }
+
+} // namespace Orvex

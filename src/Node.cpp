@@ -1,0 +1,85 @@
+#include "orvex/Node.h"
+
+#include <cstdint>
+
+#include "orvex/Boolean.h"
+#include "orvex/Data.h"
+#include "orvex/Date.h"
+#include "orvex/Integer.h"
+#include "orvex/Key.h"
+#include "orvex/Real.h"
+#include "orvex/String.h"
+#include "orvex/Uid.h"
+
+namespace Orvex {
+
+Node::Node(Node* parent) : _node(nullptr), _parent(parent) {}
+
+Node::Node(orvex_t node, Node* parent) : _node(node), _parent(parent) {}
+
+Node::Node(orvex_type type, Node* parent) : _node(nullptr), _parent(parent)
+{
+    // One unsigned range check: ORVEX_NONE wraps to a large value.
+    if (static_cast<uint32_t>(type) > static_cast<uint32_t>(ORVEX_UID))
+        return;
+    switch (type) {
+    case ORVEX_BOOLEAN: _node = orvex_new_bool(0); break;
+    case ORVEX_INT: _node = orvex_new_uint(0); break;
+    case ORVEX_REAL: _node = orvex_new_real(0.0); break;
+    case ORVEX_STRING: _node = orvex_new_string(""); break;
+    case ORVEX_ARRAY: _node = orvex_new_array(); break;
+    case ORVEX_DICT: _node = orvex_new_dict(); break;
+    case ORVEX_DATE: _node = orvex_new_unix_date(0); break;
+    case ORVEX_DATA: _node = orvex_new_data(nullptr, 0); break;
+    case ORVEX_KEY:
+        // The store has no creating call for keys: retype an empty string.
+        _node = orvex_new_string("");
+        orvex_set_key_val(_node, "");
+        break;
+    case ORVEX_UID: _node = orvex_new_uid(0); break;
+    default: break;
+    }
+}
+
+Node::~Node()
+{
+    if (!_parent)
+        orvex_free(_node);
+}
+
+orvex_type Node::GetType() const
+{
+    return _node ? orvex_get_node_type(_node) : ORVEX_NONE;
+}
+
+orvex_t Node::GetOrvex() const { return _node; }
+
+Node* Node::GetParent() const { return _parent; }
+
+Node* Node::FromOrvex(orvex_t node, Node* parent)
+{
+    if (!node)
+        return nullptr;
+    switch (orvex_get_node_type(node)) {
+    case ORVEX_BOOLEAN: return new Boolean(node, parent);
+    case ORVEX_INT: return new Integer(node, parent);
+    case ORVEX_REAL: return new Real(node, parent);
+    case ORVEX_STRING: return new String(node, parent);
+    case ORVEX_DATE: return new Date(node, parent);
+    case ORVEX_DATA: return new Data(node, parent);
+    case ORVEX_KEY: return new Key(node, parent);
+    case ORVEX_UID: return new Uid(node, parent);
+    case ORVEX_ARRAY:
+    case ORVEX_DICT:
+        // Containers are not wrapped yet; the handle stays the caller's.
+        return nullptr;
+    default:
+        // A root handle was handed over and has no class: release it. A
+        // child belongs to its container, whose walk may still stand on it.
+        if (!parent)
+            orvex_free(node);
+        return nullptr;
+    }
+}
+
+} // namespace Orvex

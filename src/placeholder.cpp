@@ -1,2 +1,0 @@
-// Keeps the object-model library buildable until its first class lands.
-namespace Orvex { int placeholder_unused = 0; }
