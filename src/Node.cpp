@@ -2,9 +2,11 @@
 
 #include <cstdint>
 
+#include "orvex/Array.h"
 #include "orvex/Boolean.h"
 #include "orvex/Data.h"
 #include "orvex/Date.h"
+#include "orvex/Dictionary.h"
 #include "orvex/Integer.h"
 #include "orvex/Key.h"
 #include "orvex/Real.h"
@@ -69,10 +71,8 @@ Node* Node::FromOrvex(orvex_t node, Node* parent)
     case ORVEX_DATA: return new Data(node, parent);
     case ORVEX_KEY: return new Key(node, parent);
     case ORVEX_UID: return new Uid(node, parent);
-    case ORVEX_ARRAY:
-    case ORVEX_DICT:
-        // Containers are not wrapped yet; the handle stays the caller's.
-        return nullptr;
+    case ORVEX_ARRAY: return new Array(node, parent);
+    case ORVEX_DICT: return new Dictionary(node, parent);
     default:
         // A root handle was handed over and has no class: release it. A
         // child belongs to its container, whose walk may still stand on it.

@@ -5,6 +5,10 @@
 #include "orvex/orvex.h"
 
 #include "orvex/Node.h"
+#include "orvex/Structure.h"
+
+#include "orvex/Array.h"
+#include "orvex/Dictionary.h"
 
 #include "orvex/Boolean.h"
 #include "orvex/Data.h"

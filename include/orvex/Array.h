@@ -1,0 +1,91 @@
+// Orvex::Array - the ordered container.
+#ifndef ORVEX_ARRAY_H
+#define ORVEX_ARRAY_H
+
+#include <cstddef>
+#include <vector>
+
+#include "orvex/Structure.h"
+
+namespace Orvex {
+
+/**
+ * An ordered container (store type ORVEX_ARRAY). It keeps one child wrapper
+ * per item, in store order, and owns them: pointers it hands out stay valid
+ * until that child is removed, the array is assigned to or destroyed, and
+ * must not be deleted by the caller. Values go in as deep copies; the caller
+ * keeps what it passes. An item of a type without a class (ORVEX_NULL) has a
+ * null entry. Reads never call the store.
+ *
+ * Positions are unsigned int: write Remove(0u), since a plain 0 also matches
+ * Remove(Node*).
+ */
+class ORVEX_CXX_API Array : public Structure {
+public:
+    typedef std::vector<Node*>::iterator iterator;
+    typedef std::vector<Node*>::const_iterator const_iterator;
+
+    /// A new empty store array. Pass no parent: an array made with one never
+    /// frees its store node (containers make their own children).
+    Array(Node* parent = nullptr);
+    /// Wraps the existing store array `node` and, recursively, all its items.
+    Array(orvex_t node, Node* parent);
+    /// A root array over a deep copy of `a`'s store tree, with new children.
+    Array(const Array& a);
+    /// Replaces the contents by a deep copy of `a`'s (also when `a` lies in
+    /// this array's own subtree). Earlier child pointers become invalid. An
+    /// array held by a container keeps its store node and place there.
+    Array& operator=(const Array& a);
+
+    /// Deletes every child wrapper; a root array then frees its store tree.
+    virtual ~Array();
+    /// A new root copy, owned by the caller.
+    virtual Node* Clone() const;
+
+    /// The child at `array_index` (null for an ORVEX_NULL item); throws
+    /// std::out_of_range when `array_index` >= size().
+    Node* operator[](unsigned int array_index);
+    /// The last child, or null when the array is empty.
+    Node* Back();
+    Node* back();
+    /// The first child, or null when the array is empty.
+    Node* Front();
+    Node* front();
+    /// Iterators over the children, in order.
+    iterator Begin();
+    iterator begin();
+    iterator End();
+    iterator end();
+    const_iterator Begin() const;
+    const_iterator begin() const;
+    const_iterator End() const;
+    const_iterator end() const;
+    /// The number of children.
+    size_t size() const;
+
+    /// Appends a deep copy of `node`; null does nothing.
+    void Append(const Node* node);
+    void Append(const Node& node);
+    /// Inserts a deep copy of `node` before position `pos` (`pos` == size()
+    /// appends); null does nothing. Throws std::out_of_range, changing
+    /// nothing, when `pos` > size().
+    void Insert(const Node* node, unsigned int pos);
+    void Insert(const Node& node, unsigned int pos);
+    /// Removes the child `node` and deletes it. A null pointer or a wrapper
+    /// that is not a child of this array changes nothing.
+    virtual void Remove(Node* node);
+    /// Removes and deletes the child at `pos`; throws std::out_of_range,
+    /// changing nothing, when `pos` >= size().
+    void Remove(unsigned int pos);
+    /// The position of the child `node` (compared by identity), or size()
+    /// when it is not a child.
+    unsigned int GetNodeIndex(const Node* node) const;
+    unsigned int GetNodeIndex(const Node& node) const;
+
+private:
+    std::vector<Node*> _array;
+};
+
+} // namespace Orvex
+
+#endif

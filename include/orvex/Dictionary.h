@@ -1,0 +1,91 @@
+// Orvex::Dictionary - the keyed container.
+#ifndef ORVEX_DICTIONARY_H
+#define ORVEX_DICTIONARY_H
+
+#include <cstddef>
+#include <map>
+#include <string>
+
+#include "orvex/Structure.h"
+
+namespace Orvex {
+
+/**
+ * A keyed container (store type ORVEX_DICT). It keeps one child wrapper per
+ * entry, filed under its key in byte order (unsigned bytes, a prefix before
+ * its extensions), and owns them: pointers and iterators it hands out stay
+ * valid until that entry is replaced or removed, or the dictionary is
+ * assigned to or destroyed, and must not be deleted by the caller. Values go
+ * in as deep copies; the caller keeps what it passes. Reads never call the
+ * store; the documents it writes keep the store's insertion order.
+ *
+ * Keys end at their first NUL byte, as they do in the store: every operation
+ * taking a key uses only the text before it. An entry's wrapper is null for a
+ * type without a class (ORVEX_NULL), and for a key that operator[] was asked
+ * for and that was absent (that entry exists in the mirror only).
+ */
+class ORVEX_CXX_API Dictionary : public Structure {
+public:
+    typedef std::map<std::string, Node*>::iterator iterator;
+    typedef std::map<std::string, Node*>::const_iterator const_iterator;
+
+    /// A new empty store dictionary. Pass no parent: a dictionary made with
+    /// one never frees its store node (containers make their own children).
+    Dictionary(Node* parent = nullptr);
+    /// Wraps the existing store dictionary `node` and, recursively, all its
+    /// entries.
+    Dictionary(orvex_t node, Node* parent);
+    /// A root dictionary over a deep copy of `d`'s store tree, with new
+    /// children (entries that exist in `d`'s mirror only are not copied).
+    Dictionary(const Dictionary& d);
+    /// Replaces the contents by a deep copy of `d`'s (also when `d` lies in
+    /// this dictionary's own subtree). Earlier child pointers become invalid.
+    /// A dictionary held by a container keeps its store node and place there.
+    Dictionary& operator=(const Dictionary& d);
+
+    /// Deletes every child wrapper; a root dictionary then frees its store
+    /// tree.
+    virtual ~Dictionary();
+    /// A new root copy, owned by the caller.
+    virtual Node* Clone() const;
+
+    /// The child under `key`. For an absent key it adds a null entry to the
+    /// mirror only (not to the store) and returns null.
+    Node* operator[](const std::string& key);
+    /// Iterators over (key, child) in key order.
+    iterator Begin();
+    iterator begin();
+    iterator End();
+    iterator end();
+    const_iterator Begin() const;
+    const_iterator begin() const;
+    const_iterator End() const;
+    const_iterator end() const;
+    /// The number of entries, null entries included.
+    size_t size() const;
+    /// The entry under `key`, or End(); never adds an entry.
+    iterator Find(const std::string& key);
+    const_iterator Find(const std::string& key) const;
+    /// Files a deep copy of `node` under `key`, replacing (and deleting) a
+    /// previous child; returns the entry, whose wrapper is the copy. A null
+    /// `node` changes nothing and returns End().
+    iterator Set(const std::string& key, const Node* node);
+    iterator Set(const std::string& key, const Node& node);
+    /// Removes the child `node` and deletes it; null does nothing. Throws
+    /// std::logic_error, changing nothing, for a wrapper that is not a child
+    /// of this dictionary.
+    virtual void Remove(Node* node);
+    /// Removes the entry under `key` and deletes its child; an absent key
+    /// changes nothing.
+    void Remove(const std::string& key);
+    /// The key of the child `node` (compared by identity), or an empty string
+    /// when it is not a child.
+    std::string GetNodeKey(Node* node);
+
+private:
+    std::map<std::string, Node*> _map;
+};
+
+} // namespace Orvex
+
+#endif

@@ -1,0 +1,68 @@
+// Orvex::Structure - the base of the two containers, with the document
+// readers and writers.
+#ifndef ORVEX_STRUCTURE_H
+#define ORVEX_STRUCTURE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "orvex/Node.h"
+
+namespace Orvex {
+
+/**
+ * The abstract base of Array and Dictionary. A container owns the wrappers of
+ * its children and deletes them; it takes values in only as copies.
+ * Containers cannot be copied through this base.
+ */
+class ORVEX_CXX_API Structure : public Node {
+public:
+    /// A root container frees its whole store tree once its children's
+    /// wrappers are gone.
+    virtual ~Structure();
+
+    /// Takes the child `node` out of the container, in the store too, and
+    /// deletes it. What a non-child does is up to the container class.
+    virtual void Remove(Node* node) = 0;
+
+    /// The number of direct children as the store counts them.
+    uint32_t GetSize() const;
+    /// The XML encoding of this container's store subtree (only this subtree
+    /// when the container is nested); empty if the store cannot encode it.
+    std::string ToXml() const;
+    /// The binary encoding of this container's store subtree; empty if the
+    /// store cannot encode it.
+    std::vector<char> ToBin() const;
+
+    /**
+     * Document readers. Each returns a new root Array or Dictionary that the
+     * caller deletes, or null: for input that does not parse, for a document
+     * whose root is not a container, and for input longer than 2^32-1 bytes.
+     */
+    static Structure* FromXml(const std::string& xml);
+    static Structure* FromBin(const std::vector<char>& bin);
+    static Structure* FromBin(const char* bin, uint64_t size);
+    /// Detect the encoding; the store writes the one found through `format`
+    /// when it is not null (ORVEX_FORMAT_NONE for unknown or too long input).
+    static Structure* FromMemory(const std::vector<char>& buf, orvex_format_t* format);
+    static Structure* FromMemory(const char* buf, uint64_t size, orvex_format_t* format);
+
+protected:
+    /// Records the parent only; the derived constructor sets _node.
+    Structure(Node* parent);
+    /// A fresh empty store container of `type`, not attached to `parent`.
+    Structure(orvex_type type, Node* parent);
+
+    /// Makes this container the parent of `node` (a fresh copy it is taking
+    /// in, not null); no store call.
+    void UpdateNodeParent(Node* node);
+
+private:
+    Structure(Structure& s);
+    Structure& operator=(const Structure& s);
+};
+
+} // namespace Orvex
+
+#endif

@@ -1,0 +1,123 @@
+#include "orvex/Structure.h"
+
+#include <cstdlib>
+
+namespace Orvex {
+
+namespace {
+
+constexpr uint64_t kMaxDocument = 0xFFFFFFFFu;
+
+// Keeps a parsed root only when it is a container; anything else is freed.
+Structure* ImportStruct(orvex_t root)
+{
+    const orvex_type type = orvex_get_node_type(root);
+    if (type == ORVEX_ARRAY || type == ORVEX_DICT)
+        return static_cast<Structure*>(Node::FromOrvex(root, nullptr));
+    orvex_free(root);
+    return nullptr;
+}
+
+Structure* read_bin(const char* bin, uint64_t size)
+{
+    // The store takes 32-bit lengths: a longer buffer is refused whole
+    // rather than parsed as a prefix.
+    if (size > kMaxDocument)
+        return nullptr;
+    orvex_t root = nullptr;
+    orvex_from_bin(bin, static_cast<uint32_t>(size), &root);
+    return ImportStruct(root);
+}
+
+Structure* read_memory(const char* buf, uint64_t size, orvex_format_t* format)
+{
+    if (size > kMaxDocument) {
+        if (format)
+            *format = ORVEX_FORMAT_NONE;
+        return nullptr;
+    }
+    orvex_t root = nullptr;
+    orvex_from_memory(buf, static_cast<uint32_t>(size), &root, format);
+    return ImportStruct(root);
+}
+
+} // namespace
+
+Structure::Structure(Node* parent) : Node(parent) {}
+
+Structure::Structure(orvex_type type, Node* parent) : Node(type, parent) {}
+
+Structure::~Structure() {}
+
+uint32_t Structure::GetSize() const
+{
+    switch (orvex_get_node_type(_node)) {
+    case ORVEX_ARRAY: return orvex_array_get_size(_node);
+    case ORVEX_DICT: return orvex_dict_get_size(_node);
+    default: return 0;
+    }
+}
+
+std::string Structure::ToXml() const
+{
+    char* text = nullptr;
+    uint32_t length = 0;
+    orvex_to_xml(_node, &text, &length);
+    std::string result;
+    try {
+        if (text && length)
+            result.assign(text, length);
+    } catch (...) {
+        std::free(text);
+        throw;
+    }
+    std::free(text);
+    return result;
+}
+
+std::vector<char> Structure::ToBin() const
+{
+    char* bytes = nullptr;
+    uint32_t length = 0;
+    orvex_to_bin(_node, &bytes, &length);
+    std::vector<char> result;
+    try {
+        if (bytes && length)
+            result.assign(bytes, bytes + length);
+    } catch (...) {
+        std::free(bytes);
+        throw;
+    }
+    std::free(bytes);
+    return result;
+}
+
+Structure* Structure::FromXml(const std::string& xml)
+{
+    if (xml.size() > kMaxDocument)
+        return nullptr;
+    orvex_t root = nullptr;
+    orvex_from_xml(xml.c_str(), static_cast<uint32_t>(xml.size()), &root);
+    return ImportStruct(root);
+}
+
+Structure* Structure::FromBin(const std::vector<char>& bin)
+{
+    return read_bin(bin.data(), bin.size());
+}
+
+Structure* Structure::FromBin(const char* bin, uint64_t size) { return read_bin(bin, size); }
+
+Structure* Structure::FromMemory(const std::vector<char>& buf, orvex_format_t* format)
+{
+    return read_memory(buf.data(), buf.size(), format);
+}
+
+Structure* Structure::FromMemory(const char* buf, uint64_t size, orvex_format_t* format)
+{
+    return read_memory(buf, size, format);
+}
+
+void Structure::UpdateNodeParent(Node* node) { node->_parent = this; }
+
+} // namespace Orvex
