@@ -1,0 +1,166 @@
+// Factory on containers, document readers and writers of the object model.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "expect_tree.hpp"
+#include "orvex/Orvex.h"
+
+using namespace Orvex;
+using orvex_test::data_path;
+using orvex_test::read_file;
+
+namespace {
+
+std::string ReadText(const std::string& name)
+{
+    std::vector<char> bytes = read_file(data_path(name));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A binary document: an array holding the string "a\0b".
+const std::vector<char> kNulString = [] {
+    std::vector<char> doc = {'b', 'p', 'l', 'i', 's', 't', '0', '0',
+                             '\xA1', '\x01', '\x53', 'a', '\0', 'b', '\x08', '\x0A'};
+    const char trailer[32] = {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 2,
+                              0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 14};
+    doc.insert(doc.end(), trailer, trailer + 32);
+    return doc;
+}();
+
+} // namespace
+
+TEST(ModelFactory, WrapsNestedContainersWithTheirParents)
+{
+    orvex_t store = orvex_new_dict();
+    orvex_t list = orvex_new_array();
+    orvex_array_append_item(list, orvex_new_int(1));
+    orvex_array_append_item(list, orvex_new_int(2));
+    orvex_dict_set_item(store, "list", list);
+
+    Node* root = Node::FromOrvex(store, nullptr);
+    Dictionary* d = dynamic_cast<Dictionary*>(root);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->GetOrvex(), store);
+    Array* a = dynamic_cast<Array*>((*d)["list"]);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->GetParent(), d);
+    EXPECT_EQ(a->GetOrvex(), list);
+    ASSERT_EQ(a->size(), 2u);
+    for (Node* item : *a) {
+        EXPECT_NE(dynamic_cast<Integer*>(item), nullptr);
+        EXPECT_EQ(item->GetParent(), a);
+    }
+    delete root; // frees the store tree once
+}
+
+TEST(ModelReaders, KeepOnlyContainerRoots)
+{
+    Structure* s = Structure::FromXml(ReadText("library.xml"));
+    ASSERT_NE(s, nullptr);
+    EXPECT_NE(dynamic_cast<Dictionary*>(s), nullptr);
+    EXPECT_EQ(s->GetParent(), nullptr);
+    delete s;
+
+    const std::string lone = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                             "<plist version=\"1.0\"><string>x</string></plist>\n";
+    EXPECT_EQ(Structure::FromXml(lone), nullptr); // parsed, then freed
+    EXPECT_EQ(Structure::FromXml("<plist><dict>"), nullptr);
+    EXPECT_EQ(Structure::FromBin(std::vector<char>()), nullptr);
+    orvex_format_t format = ORVEX_FORMAT_XML;
+    EXPECT_EQ(Structure::FromMemory("garbage", 7, &format), nullptr);
+}
+
+TEST(ModelReaders, XmlAndBinaryGiveEqualTreesAndReportTheFormat)
+{
+    orvex_format_t xml_format = ORVEX_FORMAT_NONE, bin_format = ORVEX_FORMAT_NONE;
+    Structure* from_xml = Structure::FromMemory(read_file(data_path("library.xml")), &xml_format);
+    const std::vector<char> bin = read_file(data_path("library.bin"));
+    Structure* from_bin = Structure::FromMemory(bin.data(), bin.size(), &bin_format);
+    ASSERT_NE(from_xml, nullptr);
+    ASSERT_NE(from_bin, nullptr);
+    EXPECT_EQ(xml_format, ORVEX_FORMAT_XML);
+    EXPECT_EQ(bin_format, ORVEX_FORMAT_BINARY);
+    EXPECT_TRUE(orvex_equal(from_xml->GetOrvex(), from_bin->GetOrvex()));
+    Dictionary* d = dynamic_cast<Dictionary*>(from_bin);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->size(), d->GetSize());
+    delete from_xml;
+    delete from_bin;
+
+    Structure* plain = Structure::FromBin(bin);
+    ASSERT_NE(plain, nullptr);
+    delete plain;
+}
+
+TEST(ModelReaders, RefuseSizesBeyond32Bits)
+{
+    // The low 32 bits would name the whole, valid document.
+    const std::vector<char> bin = read_file(data_path("empty-array.bin"));
+    ASSERT_FALSE(bin.empty());
+    Structure* ok = Structure::FromBin(bin.data(), bin.size());
+    ASSERT_NE(ok, nullptr);
+    delete ok;
+    const uint64_t huge = (uint64_t(1) << 32) + bin.size();
+    EXPECT_EQ(Structure::FromBin(bin.data(), huge), nullptr);
+    orvex_format_t format = ORVEX_FORMAT_XML;
+    EXPECT_EQ(Structure::FromMemory(bin.data(), huge, &format), nullptr);
+    EXPECT_EQ(format, ORVEX_FORMAT_NONE);
+}
+
+TEST(ModelWriters, EncodeOnlyTheContainersSubtree)
+{
+    Dictionary empty;
+    const std::string xml = empty.ToXml();
+    EXPECT_FALSE(xml.empty());
+    Structure* back = Structure::FromXml(xml);
+    ASSERT_NE(dynamic_cast<Dictionary*>(back), nullptr);
+    EXPECT_EQ(back->GetSize(), 0u);
+    delete back;
+
+    Dictionary root;
+    Array inner;
+    inner.Append(Integer(int64_t(-1)));
+    inner.Append(Data(std::vector<char>{'\0', '\1'}));
+    root.Set("inner", inner);
+    root.Set("other", String("not in the subtree"));
+    const Array* held = static_cast<Array*>(root["inner"]);
+
+    char* raw = nullptr;
+    uint32_t raw_length = 0;
+    orvex_to_bin(held->GetOrvex(), &raw, &raw_length);
+    const std::vector<char> bin = held->ToBin();
+    EXPECT_EQ(bin.size(), raw_length); // NUL bytes kept
+    free(raw);
+    for (Structure* again : {Structure::FromBin(bin), Structure::FromXml(held->ToXml())}) {
+        ASSERT_NE(again, nullptr);
+        EXPECT_TRUE(orvex_equal(again->GetOrvex(), inner.GetOrvex()));
+        delete again;
+    }
+}
+
+TEST(ModelReaders, StringHoldingNulIsCutByCopiesButNotByAssignment)
+{
+    Structure* doc = Structure::FromBin(kNulString);
+    Array* a = dynamic_cast<Array*>(doc);
+    ASSERT_NE(a, nullptr);
+    String* held = dynamic_cast<String*>((*a)[0]);
+    ASSERT_NE(held, nullptr);
+    uint64_t length = 0;
+    orvex_get_string_ptr(held->GetOrvex(), &length);
+    ASSERT_EQ(length, 3u);
+
+    EXPECT_EQ(held->GetValue(), "a");
+    EXPECT_EQ(String(*held).GetValue(), "a");
+    Array copies;
+    copies.Append(held);
+    orvex_get_string_ptr(copies[0]->GetOrvex(), &length);
+    EXPECT_EQ(length, 1u);
+
+    String assigned;
+    assigned = *held;
+    orvex_get_string_ptr(assigned.GetOrvex(), &length);
+    EXPECT_EQ(length, 3u);
+    delete doc;
+}
