@@ -1,12 +1,1017 @@
-// Placeholder until this codec lands.
+// XML reader: one pass over the input, building the tree as elements open,
+// with an explicit stack of open containers. The input is hostile: every
+// scan is bounded by the end of the buffer, text must be well-formed UTF-8,
+// numbers are range-checked, and nesting is limited to ORVEX_MAX_DEPTH
+// containers.
+//
+// What it accepts beyond the strict document shape, because other tools
+// write it: no declaration, DOCTYPE or plist wrapper (a bare value is the
+// root); a UTF-8 byte-order mark; comments and processing instructions
+// anywhere, also inside values; CDATA; attributes on any element (ignored);
+// raw control characters other than NUL in text; hex integers and a leading
+// '+'; whitespace around numbers and dates; dates cut after any field, with
+// or without the 'Z'; whitespace anywhere in base64 and base64 without its
+// padding. Entities declared in a DOCTYPE are never expanded: any reference
+// other than the five predefined entities and character references is an
+// error.
+//
+// What our own writer adds and this reader takes back: <null/> for a null
+// node; a fraction of a second in a date ("...:05.25Z") and signed years of
+// more than four digits; character references to control characters,
+// &#0; included; and a <key> element standing where a value is expected (at
+// the root, in an array, or after a dictionary key) as a key node.
+//
+// A dictionary whose only entry is CF$UID with an integer is a UID. When a
+// key repeats in a dictionary, the last value wins (at the first one's place).
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "codecs.hpp"
+#include "dates.hpp"
+#include "xml_shared.hpp"
 
 namespace orvex {
+namespace {
 
-orvex_err_t xml_read(const char *, uint64_t, Node **root, ParseError *err) {
+using uchar = unsigned char;
+
+struct Reject {
+    orvex_err_t code;
+    uint64_t offset;
+    const char *reason;
+};
+
+[[noreturn]] void reject(orvex_err_t code, uint64_t offset, const char *reason) {
+    throw Reject{code, offset, reason};
+}
+
+enum Elem : uint8_t {
+    E_UNKNOWN,
+    E_PLIST,
+    E_DICT,
+    E_ARRAY,
+    E_KEY,
+    E_STRING,
+    E_INTEGER,
+    E_REAL,
+    E_TRUE,
+    E_FALSE,
+    E_DATE,
+    E_DATA,
+    E_NULL,
+};
+
+struct ElemName {
+    const char *name;
+    size_t len;
+};
+
+constexpr ElemName NAMES[] = {{"", 0},       {"plist", 5}, {"dict", 4},    {"array", 5}, {"key", 3},
+                              {"string", 6}, {"integer", 7}, {"real", 4},  {"true", 4},  {"false", 5},
+                              {"date", 4},   {"data", 4},  {"null", 4}};
+
+inline bool is_ws(uchar c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+inline bool is_name_char(uchar c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == ':' || c == '-' || c == '.' || c >= 0x80;
+}
+
+Elem lookup(const uchar *n, size_t len) {
+    for (uint8_t e = E_PLIST; e <= E_NULL; ++e)
+        if (NAMES[e].len == len && std::memcmp(NAMES[e].name, n, len) == 0)
+            return static_cast<Elem>(e);
+    return E_UNKNOWN;
+}
+
+struct Span {
+    const char *p;
+    size_t n;
+};
+
+// Base64 alphabet: 0-63 digits, WS whitespace, PAD '=', BAD anything else.
+constexpr int8_t WS = -1, PAD = -2, BAD = -3;
+
+struct B64Table {
+    int8_t v[256];
+    constexpr B64Table() : v() {
+        for (int i = 0; i < 256; ++i)
+            v[i] = BAD;
+        const char *a = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i)
+            v[static_cast<uchar>(a[i])] = static_cast<int8_t>(i);
+        v[' '] = v['\t'] = v['\n'] = v['\r'] = WS;
+        v['='] = PAD;
+    }
+};
+constexpr B64Table B64;
+
+// Decodes base64 text into `out` (room for n / 4 * 3 + 3 bytes); returns the
+// byte count or SIZE_MAX when the text is not base64.
+size_t base64_decode(const uchar *s, size_t n, uchar *out) {
+    const uchar *e = s + n;
+    size_t o = 0;
+    uint32_t acc = 0;
+    unsigned k = 0;
+    while (s < e) {
+        // Whole groups without whitespace, the common case.
+        if (k == 0) {
+            while (e - s >= 4) {
+                int a = B64.v[s[0]], b = B64.v[s[1]], c = B64.v[s[2]], d = B64.v[s[3]];
+                if ((a | b | c | d) < 0)
+                    break;
+                uint32_t g = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6) | uint32_t(d);
+                out[o] = static_cast<uchar>(g >> 16);
+                out[o + 1] = static_cast<uchar>(g >> 8);
+                out[o + 2] = static_cast<uchar>(g);
+                o += 3;
+                s += 4;
+            }
+            if (s == e)
+                break;
+        }
+        int v = B64.v[*s];
+        if (v >= 0) {
+            acc = (acc << 6) | uint32_t(v);
+            if (++k == 4) {
+                out[o] = static_cast<uchar>(acc >> 16);
+                out[o + 1] = static_cast<uchar>(acc >> 8);
+                out[o + 2] = static_cast<uchar>(acc);
+                o += 3;
+                k = 0;
+                acc = 0;
+            }
+            ++s;
+        } else if (v == WS) {
+            ++s;
+        } else if (v == PAD) {
+            break;
+        } else {
+            return SIZE_MAX;
+        }
+    }
+    unsigned pads = 0;
+    for (; s < e; ++s) {
+        int v = B64.v[*s];
+        if (v == PAD)
+            ++pads;
+        else if (v != WS)
+            return SIZE_MAX; // data after the padding
+    }
+    if (k == 1 || (pads && pads != 4 - k) || (k == 0 && pads))
+        return SIZE_MAX;
+    if (k == 2) {
+        out[o++] = static_cast<uchar>(acc >> 4);
+    } else if (k == 3) {
+        out[o++] = static_cast<uchar>(acc >> 10);
+        out[o++] = static_cast<uchar>(acc >> 2);
+    }
+    return o;
+}
+
+void trim(const char *&s, const char *&e) {
+    while (s < e && is_ws(static_cast<uchar>(*s)))
+        ++s;
+    while (e > s && is_ws(static_cast<uchar>(e[-1])))
+        --e;
+}
+
+Node *parse_integer(Span t, uint64_t at) {
+    const char *s = t.p, *e = t.p + t.n;
+    trim(s, e);
+    bool neg = false;
+    if (s < e && (*s == '+' || *s == '-'))
+        neg = *s++ == '-';
+    bool hex = e - s > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    if (hex)
+        s += 2;
+    if (s == e)
+        reject(ORVEX_ERR_PARSE, at, "malformed integer");
+    uint64_t v = 0;
+    for (; s < e; ++s) {
+        unsigned c = static_cast<uchar>(*s), d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+            d = (c | 0x20) - 'a' + 10;
+        else
+            reject(ORVEX_ERR_PARSE, at, "malformed integer");
+        unsigned base = hex ? 16 : 10;
+        if (v > (UINT64_MAX - d) / base)
+            reject(ORVEX_ERR_PARSE, at, "integer outside -2^63 to 2^64-1");
+        v = v * base + d;
+    }
+    if (neg) {
+        if (v > (uint64_t(1) << 63))
+            reject(ORVEX_ERR_PARSE, at, "integer outside -2^63 to 2^64-1");
+        return node_new_int(uint64_t(0) - v, true);
+    }
+    return node_new_int(v, v <= uint64_t(INT64_MAX));
+}
+
+// For a decimal that from_chars found out of range: whether it is too large
+// (else too small). Only far-out magnitudes get here, so the decimal
+// exponent of the leading digit decides.
+bool decimal_overflows(const char *s, const char *e) {
+    if (s < e && (*s == '-' || *s == '+'))
+        ++s;
+    int64_t int_digits = 0, lead_zeros = 0; // from the first nonzero digit / after the point
+    bool found = false, point = false;
+    for (; s < e && *s != 'e' && *s != 'E'; ++s) {
+        if (*s == '.') {
+            point = true;
+        } else if (found) {
+            if (!point)
+                ++int_digits;
+        } else if (*s != '0') {
+            found = true;
+            if (!point)
+                int_digits = 1;
+        } else if (point) {
+            ++lead_zeros;
+        }
+    }
+    int64_t ex = 0;
+    bool eneg = false;
+    if (s < e) {
+        ++s;
+        if (s < e && (*s == '-' || *s == '+'))
+            eneg = *s++ == '-';
+        for (; s < e && ex < 1000000000; ++s)
+            ex = ex * 10 + (*s - '0');
+    }
+    int64_t mag = int_digits > 0 ? int_digits : -lead_zeros;
+    return mag + (eneg ? -ex : ex) > 0;
+}
+
+Node *parse_real(Span t, uint64_t at) {
+    const char *s = t.p, *e = t.p + t.n;
+    trim(s, e);
+    if (s < e && *s == '+') {
+        ++s;
+        if (s < e && *s == '-')
+            reject(ORVEX_ERR_PARSE, at, "malformed real");
+    }
+    if (s == e)
+        reject(ORVEX_ERR_PARSE, at, "malformed real");
+    double d = 0;
+    auto r = std::from_chars(s, e, d);
+    if (r.ptr != e || r.ec == std::errc::invalid_argument)
+        reject(ORVEX_ERR_PARSE, at, "malformed real");
+    if (r.ec == std::errc::result_out_of_range) {
+        bool neg = *s == '-';
+        d = decimal_overflows(s, e) ? HUGE_VAL : 0.0;
+        if (neg)
+            d = -d;
+    }
+    return node_new_real(d);
+}
+
+// Reads `n` digits at `s`; false when any is not a digit.
+bool digits(const char *&s, const char *e, unsigned n, int64_t *v) {
+    if (e - s < static_cast<ptrdiff_t>(n))
+        return false;
+    int64_t x = 0;
+    for (unsigned i = 0; i < n; ++i) {
+        unsigned c = static_cast<uchar>(s[i]);
+        if (c < '0' || c > '9')
+            return false;
+        x = x * 10 + (c - '0');
+    }
+    s += n;
+    *v = x;
+    return true;
+}
+
+int days_in_month(int64_t y, int64_t m) {
+    static const int DAYS[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return m == 2 && leap ? 29 : DAYS[m - 1];
+}
+
+// YYYY[-MM[-DD[THH[:MM[:SS[.fraction]]]]]][Z], UTC; the year may carry a
+// sign and up to 12 digits.
+Node *parse_date(Span t, uint64_t at) {
+    const char *s = t.p, *e = t.p + t.n;
+    trim(s, e);
+    const char *bad = "malformed date";
+    bool yneg = false, signed_year = false;
+    if (s < e && (*s == '+' || *s == '-')) {
+        yneg = *s++ == '-';
+        signed_year = true;
+    }
+    const char *ys = s;
+    int64_t year = 0;
+    while (s < e && *s >= '0' && *s <= '9' && s - ys < 12)
+        year = year * 10 + (*s++ - '0');
+    if (s - ys < 4 || (!signed_year && s - ys != 4) || (s < e && *s >= '0' && *s <= '9'))
+        reject(ORVEX_ERR_PARSE, at, bad);
+    if (yneg)
+        year = -year;
+    int64_t mon = 1, day = 1, hour = 0, min = 0, sec = 0;
+    const char *frac = nullptr, *frac_end = nullptr;
+    if (s < e && *s == '-') {
+        ++s;
+        if (!digits(s, e, 2, &mon))
+            reject(ORVEX_ERR_PARSE, at, bad);
+        if (s < e && *s == '-') {
+            ++s;
+            if (!digits(s, e, 2, &day))
+                reject(ORVEX_ERR_PARSE, at, bad);
+            if (s < e && *s == 'T') {
+                ++s;
+                if (!digits(s, e, 2, &hour))
+                    reject(ORVEX_ERR_PARSE, at, bad);
+                if (s < e && *s == ':') {
+                    ++s;
+                    if (!digits(s, e, 2, &min))
+                        reject(ORVEX_ERR_PARSE, at, bad);
+                    if (s < e && *s == ':') {
+                        ++s;
+                        if (!digits(s, e, 2, &sec))
+                            reject(ORVEX_ERR_PARSE, at, bad);
+                        if (s < e && *s == '.') {
+                            frac = ++s;
+                            while (s < e && *s >= '0' && *s <= '9')
+                                ++s;
+                            frac_end = s;
+                            if (frac == frac_end)
+                                reject(ORVEX_ERR_PARSE, at, bad);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    if (s < e && *s == 'Z')
+        ++s;
+    if (s != e)
+        reject(ORVEX_ERR_PARSE, at, bad);
+    if (mon < 1 || mon > 12 || day < 1 || day > days_in_month(year, mon) || hour > 23 || min > 59 ||
+        sec > 59)
+        reject(ORVEX_ERR_PARSE, at, "date field out of range");
+    // |year| < 10^12 keeps this well inside 64 bits: about 3.2e19 / 86400 days.
+    __int128 unix_sec = __int128(days_from_civil(year, unsigned(mon), unsigned(day))) * 86400 +
+                        hour * 3600 + min * 60 + sec;
+    if (unix_sec > INT64_MAX || unix_sec < INT64_MIN)
+        reject(ORVEX_ERR_PARSE, at, "date out of range");
+    int64_t u = static_cast<int64_t>(unix_sec);
+    while (frac_end > frac && frac_end[-1] == '0')
+        --frac_end;
+    Node *n = node_new(ORVEX_DATE);
+    if (!n)
+        return nullptr;
+    if (frac == frac_end) {
+        set_exact_date(n, u);
+        return n;
+    }
+    // The exact decimal (whole seconds since 2001 plus the fraction) rounded
+    // once: the writer's digits come from the shortest form of the double, so
+    // this gives back the same double. A negative value is written as the
+    // second before it plus a complementary fraction.
+    if (frac_end - frac > 1100 || u < INT64_MIN + SECONDS_1970_TO_2001) {
+        node_free_tree(n);
+        reject(ORVEX_ERR_PARSE, at, bad);
+    }
+    int64_t whole = u - SECONDS_1970_TO_2001;
+    std::string num;
+    num.reserve(static_cast<size_t>(frac_end - frac) + 24);
+    if (whole >= 0) {
+        num = std::to_string(whole);
+        num += '.';
+        num.append(frac, frac_end);
+    } else {
+        // whole + 0.F == -((|whole| - 1) + (1 - 0.F))
+        num = "-" + std::to_string(-(whole + 1));
+        num += '.';
+        size_t at_digit = num.size();
+        num.append(frac, frac_end);
+        bool borrow = false;
+        for (size_t i = num.size(); i-- > at_digit;) {
+            int d = num[i] - '0';
+            int c = (i + 1 == num.size() ? 10 : 9) - d - (borrow ? 1 : 0);
+            borrow = false;
+            if (c < 0) {
+                c += 10;
+                borrow = true;
+            }
+            num[i] = static_cast<char>('0' + c);
+        }
+    }
+    double v = 0;
+    auto r = std::from_chars(num.data(), num.data() + num.size(), v);
+    if (r.ec != std::errc()) {
+        node_free_tree(n);
+        reject(ORVEX_ERR_PARSE, at, bad);
+    }
+    n->v.date.since_2001 = v;
+    return n;
+}
+
+struct Frame {
+    Node *node;     // the container being filled; null for the plist wrapper
+    Elem kind;
+    bool has_key;   // a dictionary key waits for its value
+    bool has_value; // the plist wrapper holds its value
+    bool over;      // one level past the limit: must turn out to be a UID
+    const char *key; // the waiting key, in the input; null: in key_buf
+    size_t klen;
+    uint64_t open_at;
+    std::string key_buf;
+};
+
+class Reader {
+  public:
+    Reader(const char *data, uint64_t length)
+        : base_(reinterpret_cast<const uchar *>(data)), p_(base_), end_(base_ + length) {}
+
+    ~Reader() { node_free_tree(root_); }
+
+    Node *run() {
+        if (end_ - base_ >= 3 && std::memcmp(base_, "\xEF\xBB\xBF", 3) == 0)
+            p_ += 3;
+        bool prolog = true, doctype = false;
+        for (;;) {
+            skip_ws();
+            if (p_ == end_)
+                break;
+            if (*p_ != '<') {
+                if (depth_ == 0)
+                    reject(ORVEX_ERR_PARSE, off(p_),
+                           root_done_ ? "garbage after the root element" : "text before the root element");
+                reject(ORVEX_ERR_PARSE, off(p_), "text outside values");
+            }
+            if (end_ - p_ < 2)
+                reject(ORVEX_ERR_PARSE, off(p_), "document ends inside markup");
+            uchar c = p_[1];
+            if (c == '?') {
+                p_ = skip_pi(p_);
+                continue;
+            }
+            if (c == '!') {
+                if (starts(p_, "<!--")) {
+                    p_ = skip_comment(p_);
+                } else if (starts(p_, "<!DOCTYPE")) {
+                    if (!prolog || doctype)
+                        reject(ORVEX_ERR_PARSE, off(p_), "DOCTYPE after the root element or repeated");
+                    doctype = true;
+                    p_ = skip_doctype(p_);
+                } else if (starts(p_, "<![CDATA[")) {
+                    reject(ORVEX_ERR_PARSE, off(p_), "text outside values");
+                } else {
+                    reject(ORVEX_ERR_PARSE, off(p_), "malformed markup declaration");
+                }
+                continue;
+            }
+            prolog = false;
+            if (c == '/')
+                close_element();
+            else
+                open_element();
+        }
+        if (depth_)
+            reject(ORVEX_ERR_PARSE, off(end_), "document ends inside an element");
+        if (!root_)
+            reject(ORVEX_ERR_PARSE, off(end_), "the document holds no value");
+        Node *r = root_;
+        root_ = nullptr;
+        return r;
+    }
+
+  private:
+    const uchar *base_, *p_, *end_;
+    std::vector<Frame> frames_;
+    size_t depth_ = 0;      // frames in use
+    size_t containers_ = 0; // of which dictionaries and arrays
+    Node *root_ = nullptr;
+    bool root_done_ = false; // the root element is complete
+    std::string text_;       // unescaped character data
+
+    uint64_t off(const uchar *q) const { return static_cast<uint64_t>(q - base_); }
+
+    bool starts(const uchar *q, const char *lit) const {
+        size_t n = std::strlen(lit);
+        return static_cast<size_t>(end_ - q) >= n && std::memcmp(q, lit, n) == 0;
+    }
+
+    void skip_ws() {
+        while (p_ < end_ && is_ws(*p_))
+            ++p_;
+    }
+
+    // Checks that [a, b) is well-formed UTF-8 without NUL bytes.
+    void check_text(const uchar *a, const uchar *b) {
+        while (a < b) {
+            a = scan_char_data(a, b);
+            if (a == b)
+                return;
+            if (*a == 0)
+                reject(ORVEX_ERR_PARSE, off(a), "NUL byte in the document");
+            if (*a >= 0x80) {
+                size_t n = utf8_seq_len(a, b);
+                if (!n)
+                    reject(ORVEX_ERR_PARSE, off(a), "invalid UTF-8");
+                a += n;
+            } else {
+                ++a;
+            }
+        }
+    }
+
+    // Position just past `term`, searching from `from`; the text before it
+    // is checked. Rejects with `reason` when `term` never comes.
+    const uchar *past(const uchar *from, const char *term, const uchar *start, const char *reason) {
+        std::string_view hay(reinterpret_cast<const char *>(from), static_cast<size_t>(end_ - from));
+        size_t at = hay.find(term);
+        if (at == std::string_view::npos)
+            reject(ORVEX_ERR_PARSE, off(start), reason);
+        check_text(from, from + at);
+        return from + at + std::strlen(term);
+    }
+
+    const uchar *skip_comment(const uchar *q) { return past(q + 4, "-->", q, "unterminated comment"); }
+    const uchar *skip_pi(const uchar *q) {
+        return past(q + 2, "?>", q, "unterminated processing instruction");
+    }
+
+    // The DOCTYPE with its internal subset; declarations in it are skipped,
+    // never used.
+    const uchar *skip_doctype(const uchar *start) {
+        const uchar *q = start + 9;
+        uchar quote = 0;
+        bool subset = false;
+        for (; q < end_; ++q) {
+            uchar c = *q;
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (subset && starts(q, "<!--")) {
+                q = skip_comment(q) - 1;
+            } else if (subset && starts(q, "<?")) {
+                q = skip_pi(q) - 1;
+            } else if (c == '[') {
+                subset = true;
+            } else if (c == ']') {
+                subset = false;
+            } else if (c == '>' && !subset) {
+                check_text(start, q);
+                return q + 1;
+            }
+        }
+        reject(ORVEX_ERR_PARSE, off(start), "unterminated DOCTYPE");
+    }
+
+    // Whether `</name S? >` of element `e` starts at `q`; `*after` is past it.
+    bool close_tag_at(const uchar *q, Elem e, const uchar **after) const {
+        const ElemName &nm = NAMES[e];
+        size_t avail = static_cast<size_t>(end_ - q);
+        if (avail < nm.len + 3 || q[1] != '/' || std::memcmp(q + 2, nm.name, nm.len) != 0)
+            return false;
+        const uchar *r = q + 2 + nm.len;
+        while (r < end_ && is_ws(*r))
+            ++r;
+        if (r == end_ || *r != '>')
+            return false;
+        *after = r + 1;
+        return true;
+    }
+
+    // Parses the attributes after an element name (ignoring them) and the
+    // end of the tag; true for an empty-element tag.
+    bool end_of_tag(const uchar *lt) {
+        for (;;) {
+            const uchar *before = p_;
+            skip_ws();
+            if (p_ == end_)
+                reject(ORVEX_ERR_PARSE, off(lt), "document ends inside a tag");
+            if (*p_ == '>') {
+                ++p_;
+                return false;
+            }
+            if (*p_ == '/') {
+                if (p_ + 1 < end_ && p_[1] == '>') {
+                    p_ += 2;
+                    return true;
+                }
+                reject(ORVEX_ERR_PARSE, off(p_), "malformed tag");
+            }
+            const uchar *an = p_;
+            while (p_ < end_ && is_name_char(*p_))
+                ++p_;
+            if (p_ == an || before == an)
+                reject(ORVEX_ERR_PARSE, off(an), "malformed tag");
+            check_text(an, p_);
+            skip_ws();
+            if (p_ == end_ || *p_ != '=')
+                reject(ORVEX_ERR_PARSE, off(an), "malformed attribute");
+            ++p_;
+            skip_ws();
+            if (p_ == end_ || (*p_ != '"' && *p_ != '\''))
+                reject(ORVEX_ERR_PARSE, off(an), "malformed attribute");
+            uchar quote = *p_++;
+            const uchar *vs = p_;
+            while (p_ < end_ && *p_ != quote && *p_ != '<')
+                ++p_;
+            if (p_ == end_ || *p_ != quote)
+                reject(ORVEX_ERR_PARSE, off(an), "malformed attribute");
+            check_text(vs, p_);
+            ++p_;
+        }
+    }
+
+    // Appends the UTF-8 of the reference at `q` (an '&') to text_.
+    const uchar *entity(const uchar *q) {
+        const uchar *s = q + 1;
+        struct Named {
+            const char *name;
+            char c;
+        };
+        static const Named NAMED[] = {{"lt;", '<'}, {"gt;", '>'}, {"amp;", '&'}, {"quot;", '"'}, {"apos;", '\''}};
+        for (const Named &nm : NAMED) {
+            if (starts(s, nm.name)) {
+                text_ += nm.c;
+                return s + std::strlen(nm.name);
+            }
+        }
+        if (s < end_ && *s == '#') {
+            ++s;
+            bool hex = s < end_ && *s == 'x';
+            if (hex)
+                ++s;
+            uint32_t cp = 0;
+            const uchar *ds = s;
+            for (; s < end_ && *s != ';'; ++s) {
+                unsigned c = *s, d;
+                if (c >= '0' && c <= '9')
+                    d = c - '0';
+                else if (hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+                    d = (c | 0x20) - 'a' + 10;
+                else
+                    reject(ORVEX_ERR_PARSE, off(q), "malformed character reference");
+                cp = cp * (hex ? 16 : 10) + d;
+                if (cp > 0x10FFFF)
+                    reject(ORVEX_ERR_PARSE, off(q), "character reference beyond U+10FFFF");
+            }
+            if (s == end_ || s == ds)
+                reject(ORVEX_ERR_PARSE, off(q), "malformed character reference");
+            if (cp >= 0xD800 && cp <= 0xDFFF)
+                reject(ORVEX_ERR_PARSE, off(q), "character reference to a surrogate");
+            char buf[4];
+            text_.append(buf, utf8_put(cp, buf));
+            return s + 1;
+        }
+        reject(ORVEX_ERR_PARSE, off(q), "unknown entity (only predefined entities and character references)");
+    }
+
+    // Appends CDATA content at `q` ("<![CDATA[") to text_, line ends
+    // normalised, and returns the position past "]]>".
+    const uchar *cdata(const uchar *q) {
+        const uchar *s = q + 9;
+        const uchar *stop = past(s, "]]>", q, "unterminated CDATA section") - 3;
+        while (s < stop) {
+            const uchar *r = s;
+            while (r < stop && *r != '\r')
+                ++r;
+            text_.append(reinterpret_cast<const char *>(s), static_cast<size_t>(r - s));
+            if (r == stop)
+                break;
+            text_ += '\n';
+            s = r + 1;
+            if (s < stop && *s == '\n')
+                ++s;
+        }
+        return stop + 3;
+    }
+
+    // The character data of element `e` up to its closing tag, which it
+    // consumes. Text without references, CR, CDATA or comments stays in the
+    // input; anything else is unescaped into text_.
+    Span content(Elem e, const uchar *lt) {
+        const uchar *start = p_, *q = scan_char_data(p_, end_), *after;
+        for (;;) {
+            if (q == end_)
+                reject(ORVEX_ERR_PARSE, off(lt), "document ends inside an element");
+            if (*q >= 0x80) {
+                size_t n = utf8_seq_len(q, end_);
+                if (!n)
+                    reject(ORVEX_ERR_PARSE, off(q), "invalid UTF-8");
+                q = scan_char_data(q + n, end_);
+                continue;
+            }
+            if (*q == '<' && close_tag_at(q, e, &after)) {
+                p_ = after;
+                return {reinterpret_cast<const char *>(start), static_cast<size_t>(q - start)};
+            }
+            break;
+        }
+        text_.assign(reinterpret_cast<const char *>(start), static_cast<size_t>(q - start));
+        for (;;) {
+            const uchar *r = scan_char_data(q, end_);
+            text_.append(reinterpret_cast<const char *>(q), static_cast<size_t>(r - q));
+            q = r;
+            if (q == end_)
+                reject(ORVEX_ERR_PARSE, off(lt), "document ends inside an element");
+            uchar c = *q;
+            if (c >= 0x80) {
+                size_t n = utf8_seq_len(q, end_);
+                if (!n)
+                    reject(ORVEX_ERR_PARSE, off(q), "invalid UTF-8");
+                text_.append(reinterpret_cast<const char *>(q), n);
+                q += n;
+            } else if (c == '\r') {
+                text_ += '\n';
+                if (++q < end_ && *q == '\n')
+                    ++q;
+            } else if (c == 0) {
+                reject(ORVEX_ERR_PARSE, off(q), "NUL byte in the document");
+            } else if (c == '&') {
+                q = entity(q);
+            } else if (close_tag_at(q, e, &after)) {
+                p_ = after;
+                return {text_.data(), text_.size()};
+            } else if (starts(q, "<!--")) {
+                q = skip_comment(q);
+            } else if (starts(q, "<![CDATA[")) {
+                q = cdata(q);
+            } else if (starts(q, "<?")) {
+                q = skip_pi(q);
+            } else if (q + 1 < end_ && q[1] == '/') {
+                reject(ORVEX_ERR_PARSE, off(q), "mismatched closing tag");
+            } else {
+                reject(ORVEX_ERR_PARSE, off(q), "element inside a value");
+            }
+        }
+    }
+
+    Frame &top() { return frames_[depth_ - 1]; }
+
+    // Rejects a value element at `lt` where no value may stand.
+    void need_value_slot(const uchar *lt) {
+        if (depth_ == 0)
+            return; // the root; garbage after it was caught before
+        Frame &f = top();
+        if (f.kind == E_PLIST && f.has_value)
+            reject(ORVEX_ERR_PARSE, off(lt), "more than one value in the plist element");
+        if (f.kind == E_DICT && !f.has_key)
+            reject(ORVEX_ERR_PARSE, off(lt), "dictionary value without a key");
+    }
+
+    // Hands `n` to its place: the root, the array, or the dictionary under
+    // the waiting key. `complete`: nothing more will be read into it.
+    void attach(Node *n, bool complete) {
+        if (!n)
+            throw std::bad_alloc();
+        if (depth_ == 0) {
+            root_ = n;
+            root_done_ = complete;
+            return;
+        }
+        Frame &f = top();
+        bool ok = true;
+        if (f.kind == E_PLIST) {
+            root_ = n;
+            f.has_value = true;
+        } else if (f.kind == E_ARRAY) {
+            ok = array_push(f.node, n);
+        } else {
+            ok = dict_put(f.node, f.key ? f.key : f.key_buf.data(), f.klen, n);
+            f.has_key = false;
+        }
+        if (!ok) {
+            node_free_tree(n);
+            throw std::bad_alloc();
+        }
+    }
+
+    // Rejects a container at `lt` that would nest past the limit. One more
+    // level is let in for a dictionary with content: it may be a UID.
+    bool check_depth(Elem kind, bool empty, const uchar *lt) {
+        if (containers_ < ORVEX_MAX_DEPTH)
+            return false;
+        if (kind != E_DICT || empty || containers_ > ORVEX_MAX_DEPTH)
+            reject(ORVEX_ERR_LIMIT, off(lt), "nesting deeper than the limit");
+        return true;
+    }
+
+    void push(Elem kind, Node *n, bool over, const uchar *lt) {
+        if (kind != E_PLIST)
+            ++containers_;
+        if (depth_ == frames_.size())
+            frames_.emplace_back();
+        Frame &f = frames_[depth_++];
+        f.node = n;
+        f.kind = kind;
+        f.has_key = f.has_value = false;
+        f.over = over;
+        f.key = nullptr;
+        f.klen = 0;
+        f.open_at = off(lt);
+    }
+
+    // A one-entry dictionary {CF$UID: integer} becomes a UID in place.
+    static void maybe_uid(Node *d) {
+        DictBody *b = d->v.dict;
+        if (!b || b->live != 1)
+            return;
+        for (uint32_t i = 0; i < b->used; ++i) {
+            const DictEntry &e = b->entries[i];
+            if (!e.val)
+                continue;
+            if (e.klen == 6 && std::memcmp(e.key(), "CF$UID", 6) == 0 && e.val->type == ORVEX_INT) {
+                uint64_t u = e.val->v.u;
+                node_reset(d, ORVEX_UID);
+                d->v.u = u;
+            }
+            return;
+        }
+    }
+
+    void close_element() {
+        const uchar *lt = p_, *after;
+        if (depth_ == 0)
+            reject(ORVEX_ERR_PARSE, off(lt), "closing tag without an open element");
+        Frame &f = top();
+        if (!close_tag_at(lt, f.kind, &after))
+            reject(ORVEX_ERR_PARSE, off(lt), "mismatched closing tag");
+        if (f.kind == E_PLIST) {
+            if (!f.has_value)
+                reject(ORVEX_ERR_PARSE, off(lt), "the plist element holds no value");
+        } else {
+            if (f.kind == E_DICT) {
+                if (f.has_key)
+                    reject(ORVEX_ERR_PARSE, off(lt), "key without a value");
+                maybe_uid(f.node);
+            }
+            if (f.over && f.node->type != ORVEX_UID)
+                reject(ORVEX_ERR_LIMIT, f.open_at, "nesting deeper than the limit");
+            --containers_;
+        }
+        --depth_;
+        if (depth_ == 0)
+            root_done_ = true;
+        p_ = after;
+    }
+
+    void open_element() {
+        const uchar *lt = p_;
+        if (depth_ == 0 && root_done_)
+            reject(ORVEX_ERR_PARSE, off(lt), "garbage after the root element");
+        const uchar *ns = ++p_;
+        while (p_ < end_ && is_name_char(*p_))
+            ++p_;
+        Elem e = lookup(ns, static_cast<size_t>(p_ - ns));
+        if (e == E_UNKNOWN)
+            reject(ORVEX_ERR_PARSE, off(lt), p_ == ns ? "malformed tag" : "unknown element");
+        bool empty = end_of_tag(lt);
+        switch (e) {
+        case E_PLIST:
+            if (depth_ != 0 || root_)
+                reject(ORVEX_ERR_PARSE, off(lt), "plist element inside a value");
+            if (empty)
+                reject(ORVEX_ERR_PARSE, off(lt), "the plist element holds no value");
+            push(E_PLIST, nullptr, false, lt);
+            return;
+        case E_DICT:
+        case E_ARRAY: {
+            need_value_slot(lt);
+            bool over = check_depth(e, empty, lt);
+            Node *n = node_new(e == E_DICT ? ORVEX_DICT : ORVEX_ARRAY);
+            attach(n, empty);
+            if (!empty)
+                push(e, n, over, lt);
+            return;
+        }
+        case E_KEY:
+            if (depth_ && top().kind == E_DICT && !top().has_key) {
+                Frame &f = top();
+                Span k = empty ? Span{"", 0} : content(E_KEY, lt);
+                // Keys end at their first NUL, as everywhere in the store.
+                if (const void *z = std::memchr(k.p, 0, k.n))
+                    k.n = static_cast<size_t>(static_cast<const char *>(z) - k.p);
+                if (k.p == text_.data()) {
+                    f.key_buf.assign(k.p, k.n);
+                    f.key = nullptr;
+                } else {
+                    f.key = k.p;
+                }
+                f.klen = k.n;
+                f.has_key = true;
+                return;
+            }
+            need_value_slot(lt);
+            attach(text_node(ORVEX_KEY, e, empty, lt), true);
+            return;
+        case E_STRING:
+            need_value_slot(lt);
+            attach(text_node(ORVEX_STRING, e, empty, lt), true);
+            return;
+        case E_DATA:
+            need_value_slot(lt);
+            attach(data_node(empty, lt), true);
+            return;
+        case E_INTEGER:
+        case E_REAL:
+        case E_DATE: {
+            need_value_slot(lt);
+            uint64_t at = off(p_);
+            Span t = empty ? Span{"", 0} : content(e, lt);
+            attach(e == E_INTEGER ? parse_integer(t, at) : e == E_REAL ? parse_real(t, at) : parse_date(t, at),
+                   true);
+            return;
+        }
+        case E_TRUE:
+        case E_FALSE:
+        case E_NULL: {
+            need_value_slot(lt);
+            if (!empty) {
+                uint64_t at = off(p_);
+                Span t = content(e, lt);
+                for (size_t i = 0; i < t.n; ++i)
+                    if (!is_ws(static_cast<uchar>(t.p[i])))
+                        reject(ORVEX_ERR_PARSE, at, "text inside an empty element");
+            }
+            attach(e == E_NULL ? node_new(ORVEX_NULL) : node_new_bool(e == E_TRUE), true);
+            return;
+        }
+        default:
+            reject(ORVEX_ERR_PARSE, off(lt), "unknown element");
+        }
+    }
+
+    Node *text_node(uint8_t type, Elem e, bool empty, const uchar *lt) {
+        Span t = empty ? Span{"", 0} : content(e, lt);
+        return node_new_text(type, t.p, t.n);
+    }
+
+    Node *data_node(bool empty, const uchar *lt) {
+        uint64_t at = off(p_);
+        Span t = empty ? Span{"", 0} : content(E_DATA, lt);
+        size_t room = t.n / 4 * 3 + 3;
+        const uchar *src = reinterpret_cast<const uchar *>(t.p);
+        if (room <= INLINE_MAX) {
+            uchar buf[INLINE_MAX + 3];
+            size_t n = base64_decode(src, t.n, buf);
+            if (n == SIZE_MAX)
+                reject(ORVEX_ERR_PARSE, at, "bad base64");
+            return node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(buf), n);
+        }
+        uchar *buf = static_cast<uchar *>(std::malloc(room + 1));
+        if (!buf)
+            throw std::bad_alloc();
+        size_t n = base64_decode(src, t.n, buf);
+        if (n == SIZE_MAX) {
+            std::free(buf);
+            reject(ORVEX_ERR_PARSE, at, "bad base64");
+        }
+        if (n <= INLINE_MAX) {
+            Node *node = node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(buf), n);
+            std::free(buf);
+            return node;
+        }
+        buf[n] = 0;
+        Node *node = node_new(ORVEX_DATA);
+        if (!node) {
+            std::free(buf);
+            return nullptr;
+        }
+        // The decoded bytes become the node's storage: no second copy.
+        node->flags = 0;
+        node->v.heap.ptr = reinterpret_cast<char *>(buf);
+        node->v.heap.len = n;
+        return node;
+    }
+};
+
+} // namespace
+
+orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err) {
     *root = nullptr;
-    *err = {ORVEX_ERR_FORMAT, 0, "encoding not supported yet"};
-    return ORVEX_ERR_FORMAT;
+    if (length > UINT32_MAX) {
+        *err = {ORVEX_ERR_LIMIT, 0, "document longer than 2^32-1 bytes"};
+        return err->code;
+    }
+    if (!data || length == 0) {
+        *err = {ORVEX_ERR_PARSE, 0, "empty document"};
+        return err->code;
+    }
+    try {
+        Reader r(data, length);
+        *root = r.run();
+        *err = ParseError{};
+    } catch (const Reject &e) {
+        *err = {e.code, e.offset, e.reason};
+    } catch (const std::bad_alloc &) {
+        *err = {ORVEX_ERR_NO_MEM, 0, "out of memory"};
+    }
+    return err->code;
 }
 
 } // namespace orvex

@@ -1,0 +1,126 @@
+// Pieces the XML reader and writer agree on: UTF-8 sequence checks, the
+// special character scanners, and the calendar form of dates.
+#ifndef ORVEX_STORE_XML_SHARED_HPP
+#define ORVEX_STORE_XML_SHARED_HPP
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace orvex {
+
+// Length of the well-formed UTF-8 sequence starting at `p` (whose first byte
+// is >= 0x80), or 0 when it is malformed, overlong, a surrogate, above
+// U+10FFFF or cut off by `end`.
+inline size_t utf8_seq_len(const unsigned char *p, const unsigned char *end) {
+    unsigned c = p[0];
+    size_t avail = static_cast<size_t>(end - p);
+    auto cont = [](unsigned b) { return (b & 0xC0) == 0x80; };
+    if (c >= 0xC2 && c <= 0xDF)
+        return avail >= 2 && cont(p[1]) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (avail < 3 || !cont(p[1]) || !cont(p[2]))
+            return 0;
+        if (c == 0xE0 && p[1] < 0xA0)
+            return 0; // overlong
+        if (c == 0xED && p[1] >= 0xA0)
+            return 0; // UTF-16 surrogate
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (avail < 4 || !cont(p[1]) || !cont(p[2]) || !cont(p[3]))
+            return 0;
+        if (c == 0xF0 && p[1] < 0x90)
+            return 0; // overlong
+        if (c == 0xF4 && p[1] >= 0x90)
+            return 0; // above U+10FFFF
+        return 4;
+    }
+    return 0;
+}
+
+// Writes the UTF-8 form of code point `cp` (<= 0x10FFFF) to `out`; returns
+// the number of bytes.
+inline size_t utf8_put(uint32_t cp, char *out) {
+    if (cp < 0x80) {
+        out[0] = static_cast<char>(cp);
+        return 1;
+    }
+    if (cp < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+// First byte in [p, end) that a reader of character data must look at:
+// '<', '&', CR, NUL or any byte >= 0x80. Returns `end` when there is none.
+inline const unsigned char *scan_char_data(const unsigned char *p, const unsigned char *end) {
+#if defined(__SSE2__)
+    const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r');
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, zero)));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(m) | _mm_movemask_epi8(v));
+        if (mask)
+            return p + __builtin_ctz(mask);
+        p += 16;
+    }
+#endif
+    for (; p < end; ++p) {
+        unsigned c = *p;
+        if (c == '<' || c == '&' || c == '\r' || c == 0 || c >= 0x80)
+            return p;
+    }
+    return end;
+}
+
+// First byte in [p, end) that a writer of character data cannot copy as it
+// is: '<', '>', '&', any control character (TAB and LF included, the caller
+// lets those pass) or any byte >= 0x80 (checked by the caller).
+inline const unsigned char *scan_to_escape(const unsigned char *p, const unsigned char *end) {
+#if defined(__SSE2__)
+    const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>'), amp = _mm_set1_epi8('&');
+    const __m128i space = _mm_set1_epi8(' ');
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        // Signed compare: bytes >= 0x80 are negative, so they count as below ' '.
+        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmplt_epi8(v, space)));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(m));
+        if (mask)
+            return p + __builtin_ctz(mask);
+        p += 16;
+    }
+#endif
+    for (; p < end; ++p) {
+        unsigned c = *p;
+        if (c == '<' || c == '>' || c == '&' || c < 0x20 || c >= 0x80)
+            return p;
+    }
+    return end;
+}
+
+// Seconds between 1970-01-01 and 2001-01-01, and the same in days.
+constexpr int64_t SECONDS_1970_TO_2001 = 978307200;
+constexpr int64_t DAYS_1970_TO_2001 = 11323;
+
+} // namespace orvex
+
+#endif
