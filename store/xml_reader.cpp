@@ -106,8 +106,9 @@ struct B64Table {
         const char *a = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
         for (int i = 0; i < 64; ++i)
             v[static_cast<uchar>(a[i])] = static_cast<int8_t>(i);
-        v[' '] = v['\t'] = v['\n'] = v['\r'] = WS;
-        v['='] = PAD;
+        for (uchar c : {uchar(' '), uchar('\t'), uchar('\n'), uchar('\r')})
+            v[c] = WS;
+        v[uchar('=')] = PAD;
     }
 };
 constexpr B64Table B64;

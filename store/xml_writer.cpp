@@ -79,7 +79,7 @@ uint64_t b64_len(uint64_t n) { return (n + 2) / 3 * 4; }
 // Bytes of a data element at `depth`: tags, lines and their indentation.
 uint64_t data_size(uint64_t n, size_t depth) {
     if (n == 0)
-        return depth + 14; // <data></data>
+        return 2 * uint64_t(depth) + 15;
     uint64_t chars = b64_len(n), width = b64_width(depth);
     uint64_t lines = (chars + width - 1) / width;
     return (depth + 7) + chars + lines * (depth + 1) + (depth + 8);
@@ -350,7 +350,8 @@ class Writer {
 
     void data_block(size_t depth, const char *p, uint64_t n) {
         if (n == 0) {
-            line(depth, "<data></data>\n", 14);
+            line(depth, "<data>\n", 7);
+            line(depth, "</data>\n", 8);
             return;
         }
         uint64_t total = data_size(n, depth);
