@@ -19,15 +19,13 @@ std::string ReadText(const std::string& name)
     return std::string(bytes.begin(), bytes.end());
 }
 
-// A binary document: an array holding the string "a\0b".
-const std::vector<char> kNulString = [] {
-    std::vector<char> doc = {'b', 'p', 'l', 'i', 's', 't', '0', '0',
-                             '\xA1', '\x01', '\x53', 'a', '\0', 'b', '\x08', '\x0A'};
-    const char trailer[32] = {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 2,
-                              0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 14};
-    doc.insert(doc.end(), trailer, trailer + 32);
-    return doc;
-}();
+// A binary document: an array holding the string "a\0b", then the offset
+// table and the trailer (1-byte offsets and references, 2 objects, top 0,
+// table at 14).
+const char kNulStringDoc[] = "bplist00\xA1\x01\x53" "a\0b" "\x08\x0A"
+                             "\0\0\0\0\0\0\x01\x01" "\0\0\0\0\0\0\0\x02"
+                             "\0\0\0\0\0\0\0\0" "\0\0\0\0\0\0\0\x0E";
+const std::vector<char> kNulString(kNulStringDoc, kNulStringDoc + sizeof kNulStringDoc - 1);
 
 } // namespace
 
