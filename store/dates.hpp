@@ -15,7 +15,11 @@ int64_t date_to_unix_seconds(double since_2001);
 
 // Stores whole Unix seconds exactly, with the double the encodings use.
 inline void set_exact_date(Node *n, int64_t sec) {
-    n->v.date.since_2001 = static_cast<double>(sec) - UNIX_TO_2001;
+    // Subtract in 64 bits first: one rounding, so the double is the nearest
+    // one also beyond 2^53 seconds.
+    constexpr int64_t off = static_cast<int64_t>(UNIX_TO_2001);
+    n->v.date.since_2001 = sec >= INT64_MIN + off ? static_cast<double>(sec - off)
+                                                  : static_cast<double>(sec) - UNIX_TO_2001;
     n->v.date.unix_sec = sec;
     n->flags |= NODE_EXACT;
 }

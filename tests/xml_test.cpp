@@ -215,7 +215,8 @@ TEST(XmlRoundTrip, EveryTypeAndEdgeValue) {
     for (double v : {0.0, -0.0, 0.1, 1.0 / 3, 5e-324, 2.2250738585072014e-308, 1.7976931348623157e308, 1e16,
                      -1e-300, 123456789.125, double(NAN), double(INFINITY), double(-INFINITY)})
         add(orvex_new_real(v));
-    for (double v : {0.5, -0.75, -1e-300, -0.1, 1e-7, 978307200.000001, -123456.789, 5e-324, 1e15 + 0.5})
+    for (double v : {0.5, -0.75, -1e-300, -0.1, 1e-7, 978307200.000001, -123456.789, 5e-324, 1e15 + 0.5,
+                     -0x1.8d17ab0abb535p+60})
         add(orvex_new_date(v));
     for (int64_t v : {int64_t(0), int64_t(-1), int64_t(253402300799), int64_t(-62135596800), INT64_MAX, INT64_MIN})
         add(orvex_new_unix_date(v));
