@@ -1,12 +1,395 @@
-// Placeholder until this codec lands.
+// Binary reader. The input is hostile: every offset, length, count and
+// reference is checked against the bytes before it is used, the tree is built
+// with an explicit stack bounded by ORVEX_MAX_DEPTH, and what a document may
+// expand into through shared references is bounded by its size.
+//
+// Decisions on what the encoding leaves open:
+// - Integers of 1, 2 and 4 bytes are unsigned; 8 bytes are a signed 64-bit
+//   value. A 16-byte integer is accepted when it fits 64 bits: high half zero
+//   gives an unsigned value (so 2^63 to 2^64-1 stay unsigned), high half all
+//   ones with the low half's top bit set gives a negative signed value; any
+//   other 16-byte value is out of the store's range (ORVEX_ERR_LIMIT).
+// - Single-byte strings (0x5) with bytes >= 0x80 are read as ISO 8859-1, so
+//   the store still holds valid UTF-8 and no byte is lost.
+// - Unpaired UTF-16 surrogates become U+FFFD rather than failing the whole
+//   document; everything else in the string is kept.
+// - Shared references are followed, but every node created is charged to a
+//   budget of 2 * input bytes + 1024 nodes, and every byte of text or data
+//   copied to a budget of 32 * input bytes + 1 MiB. A document without shared
+//   containers creates at most one node per reference (at least one byte
+//   each), so it always fits; fan-out through shared containers or a huge
+//   string referenced over and over fails fast with ORVEX_ERR_LIMIT.
+// - UIDs of more than 8 bytes are accepted when their high bytes are zero.
+// - Object data must lie between the magic and the offset table.
+#include <cstring>
+#include <new>
+#include <vector>
+
 #include "codecs.hpp"
+#include "utf16.hpp"
 
 namespace orvex {
+namespace {
 
-orvex_err_t bin_read(const char *, uint64_t, Node **root, ParseError *err) {
+constexpr uint64_t MAGIC_LEN = 8;
+constexpr uint64_t TRAILER_LEN = 32;
+constexpr uint64_t NODE_FACTOR = 2, NODE_SLACK = 1024;
+constexpr uint64_t TEXT_FACTOR = 32, TEXT_SLACK = 1 << 20;
+
+struct Reject {
+    orvex_err_t code;
+    uint64_t offset;
+    const char *reason;
+};
+
+[[noreturn]] void reject(orvex_err_t code, uint64_t offset, const char *reason) {
+    throw Reject{code, offset, reason};
+}
+
+inline uint64_t read_be(const unsigned char *p, unsigned n) {
+    switch (n) {
+    case 1:
+        return p[0];
+    case 2:
+        return (uint64_t(p[0]) << 8) | p[1];
+    case 4:
+        return (uint64_t(p[0]) << 24) | (uint64_t(p[1]) << 16) | (uint64_t(p[2]) << 8) | p[3];
+    default: {
+        uint64_t v = 0;
+        for (unsigned i = 0; i < n; ++i)
+            v = (v << 8) | p[i];
+        return v;
+    }
+    }
+}
+
+inline double read_double(const unsigned char *p) {
+    uint64_t bits = read_be(p, 8);
+    double r;
+    std::memcpy(&r, &bits, sizeof r);
+    return r;
+}
+
+struct Frame {
+    Node *node;
+    uint64_t obj;  // object index, for cycle detection
+    uint64_t refs; // offset of the first reference
+    uint32_t count;
+    uint32_t next;
+    bool dict;
+};
+
+class Reader {
+  public:
+    Reader(const char *data, uint64_t length)
+        : d_(reinterpret_cast<const unsigned char *>(data)), len_(length) {}
+
+    Node *run() {
+        read_trailer();
+        uint64_t o = object_offset(top_);
+        Node *root = nullptr;
+        try {
+            root = instantiate(top_, o);
+            while (!stack_.empty())
+                step();
+        } catch (...) {
+            node_free_tree(root);
+            throw;
+        }
+        return root;
+    }
+
+  private:
+    const unsigned char *d_;
+    uint64_t len_;
+    unsigned off_size_ = 0, ref_size_ = 0;
+    uint64_t nobj_ = 0, top_ = 0, table_ = 0;
+    uint64_t node_budget_ = 0, text_budget_ = 0;
+    std::vector<Frame> stack_;
+    std::vector<uint8_t> open_; // objects on the open path
+    std::vector<char> key_buf_, text_buf_;
+
+    void read_trailer() {
+        if (len_ < MAGIC_LEN || std::memcmp(d_, "bplist00", MAGIC_LEN) != 0)
+            reject(ORVEX_ERR_FORMAT, 0, "not a binary document (magic missing)");
+        // Magic, one object byte, one offset byte, the trailer.
+        if (len_ < MAGIC_LEN + 2 + TRAILER_LEN)
+            reject(ORVEX_ERR_PARSE, len_, "document too short for a trailer");
+        uint64_t t = len_ - TRAILER_LEN;
+        off_size_ = d_[t + 6];
+        ref_size_ = d_[t + 7];
+        nobj_ = read_be(d_ + t + 8, 8);
+        top_ = read_be(d_ + t + 16, 8);
+        table_ = read_be(d_ + t + 24, 8);
+        if (off_size_ < 1 || off_size_ > 8)
+            reject(ORVEX_ERR_PARSE, t + 6, "offset size outside 1 to 8");
+        if (ref_size_ < 1 || ref_size_ > 8)
+            reject(ORVEX_ERR_PARSE, t + 7, "reference size outside 1 to 8");
+        if (nobj_ == 0)
+            reject(ORVEX_ERR_PARSE, t + 8, "no objects");
+        if (top_ >= nobj_)
+            reject(ORVEX_ERR_PARSE, t + 16, "top object index out of range");
+        if (table_ <= MAGIC_LEN || table_ > t)
+            reject(ORVEX_ERR_PARSE, t + 24, "offset table outside the document");
+        if (nobj_ > (t - table_) / off_size_)
+            reject(ORVEX_ERR_PARSE, t + 8, "offset table runs into the trailer");
+        uint64_t cap = len_ > (UINT64_MAX - NODE_SLACK) / NODE_FACTOR ? UINT64_MAX : len_;
+        node_budget_ = cap == UINT64_MAX ? cap : cap * NODE_FACTOR + NODE_SLACK;
+        cap = len_ > (UINT64_MAX - TEXT_SLACK) / TEXT_FACTOR ? UINT64_MAX : len_;
+        text_budget_ = cap == UINT64_MAX ? cap : cap * TEXT_FACTOR + TEXT_SLACK;
+    }
+
+    uint64_t object_offset(uint64_t idx) {
+        uint64_t at = table_ + idx * off_size_; // idx < nobj_: inside the table
+        uint64_t o = read_be(d_ + at, off_size_);
+        if (o < MAGIC_LEN || o >= table_)
+            reject(ORVEX_ERR_PARSE, at, "object offset outside the object area");
+        return o;
+    }
+
+    uint64_t read_ref(uint64_t at) {
+        uint64_t r = read_be(d_ + at, ref_size_);
+        if (r >= nobj_)
+            reject(ORVEX_ERR_PARSE, at, "object reference out of range");
+        return r;
+    }
+
+    // Element count of the object at `o` and, through `payload`, where its
+    // contents start; `unit` bytes per element must fit before the table.
+    uint64_t count_of(uint64_t o, uint64_t unit, uint64_t *payload) {
+        uint64_t n = d_[o] & 0x0F, p = o + 1;
+        if (n == 0x0F) {
+            if (p >= table_)
+                reject(ORVEX_ERR_PARSE, o, "length runs past the object area");
+            unsigned m = d_[p];
+            if ((m >> 4) != 0x1 || (m & 0x0F) > 3)
+                reject(ORVEX_ERR_PARSE, p, "length is not an integer");
+            unsigned w = 1u << (m & 0x0F);
+            if (w > table_ - p - 1)
+                reject(ORVEX_ERR_PARSE, p, "length runs past the object area");
+            n = read_be(d_ + p + 1, w);
+            p += 1 + w;
+        }
+        if (n > (table_ - p) / unit)
+            reject(ORVEX_ERR_PARSE, o, "contents run past the object area");
+        *payload = p;
+        return n;
+    }
+
+    void charge_text(uint64_t n, uint64_t at) {
+        if (n > text_budget_)
+            reject(ORVEX_ERR_LIMIT, at, "shared references expand past the size bound");
+        text_budget_ -= n;
+    }
+
+    void charge_nodes(uint64_t n, uint64_t at) {
+        if (n > node_budget_)
+            reject(ORVEX_ERR_LIMIT, at, "shared references expand past the size bound");
+        node_budget_ -= n;
+    }
+
+    // UTF-8 text of a string object (0x5 or 0x6) at `o`, pointing into the
+    // input or into `buf`.
+    const char *text_of(uint64_t o, std::vector<char> &buf, size_t *len) {
+        unsigned kind = d_[o] >> 4;
+        uint64_t p;
+        if (kind == 0x5) {
+            uint64_t n = count_of(o, 1, &p);
+            const char *s = reinterpret_cast<const char *>(d_ + p);
+            if (all_ascii(s, n)) {
+                charge_text(n, o);
+                *len = n;
+                return s;
+            }
+            if (buf.size() < 2 * n)
+                buf.resize(2 * n);
+            *len = latin1_to_utf8(d_ + p, n, buf.data());
+            charge_text(*len, o);
+            return buf.data();
+        }
+        uint64_t n = count_of(o, 2, &p);
+        if (buf.size() < 3 * n)
+            buf.resize(3 * n);
+        *len = utf16be_to_utf8(d_ + p, n, buf.data());
+        charge_text(*len, o);
+        return buf.data();
+    }
+
+    Node *scalar(uint64_t o) {
+        unsigned m = d_[o];
+        unsigned low = m & 0x0F;
+        const unsigned char *p = d_ + o + 1;
+        uint64_t room = table_ - o - 1;
+        Node *n = nullptr;
+        switch (m >> 4) {
+        case 0x0:
+            if (m == 0x00)
+                n = node_new(ORVEX_NULL);
+            else if (m == 0x08 || m == 0x09)
+                n = node_new_bool(m == 0x09);
+            else
+                reject(ORVEX_ERR_PARSE, o, "unknown object marker");
+            break;
+        case 0x1: {
+            if (low > 4)
+                reject(ORVEX_ERR_PARSE, o, "integer wider than 16 bytes");
+            unsigned w = 1u << low;
+            if (w > room)
+                reject(ORVEX_ERR_PARSE, o, "integer runs past the object area");
+            if (w < 8) {
+                n = node_new_int(read_be(p, w), false);
+            } else if (w == 8) {
+                n = node_new_int(read_be(p, 8), true);
+            } else {
+                uint64_t hi = read_be(p, 8), lo = read_be(p + 8, 8);
+                if (hi == 0)
+                    n = node_new_int(lo, false);
+                else if (hi == UINT64_MAX && (lo >> 63))
+                    n = node_new_int(lo, true);
+                else
+                    reject(ORVEX_ERR_LIMIT, o, "integer outside the 64-bit range");
+            }
+            break;
+        }
+        case 0x2:
+            if (low == 2 && room >= 4) {
+                uint32_t bits = static_cast<uint32_t>(read_be(p, 4));
+                float f;
+                std::memcpy(&f, &bits, sizeof f);
+                n = node_new_real(static_cast<double>(f));
+            } else if (low == 3 && room >= 8) {
+                n = node_new_real(read_double(p));
+            } else {
+                reject(ORVEX_ERR_PARSE, o, "real neither 4 nor 8 bytes, or past the object area");
+            }
+            break;
+        case 0x3:
+            if (m != 0x33 || room < 8)
+                reject(ORVEX_ERR_PARSE, o, "date not an 8-byte real, or past the object area");
+            n = node_new_date(read_double(p));
+            break;
+        case 0x4: {
+            uint64_t at;
+            uint64_t len = count_of(o, 1, &at);
+            charge_text(len, o);
+            n = node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(d_ + at), len);
+            break;
+        }
+        case 0x5:
+        case 0x6: {
+            size_t len;
+            const char *s = text_of(o, text_buf_, &len);
+            n = node_new_text(ORVEX_STRING, s, len);
+            break;
+        }
+        case 0x8: {
+            unsigned w = low + 1;
+            if (w > room)
+                reject(ORVEX_ERR_PARSE, o, "UID runs past the object area");
+            for (unsigned i = 0; i + 8 < w; ++i)
+                if (p[i])
+                    reject(ORVEX_ERR_LIMIT, o, "UID outside the 64-bit range");
+            unsigned skip = w > 8 ? w - 8 : 0;
+            n = node_new_uid(read_be(p + skip, w - skip));
+            break;
+        }
+        default:
+            reject(ORVEX_ERR_PARSE, o, "unknown object marker");
+        }
+        if (!n)
+            throw std::bad_alloc();
+        return n;
+    }
+
+    // A node for object `idx` at `o`; a container is also pushed to be filled.
+    // The caller attaches it (or holds it as the root) before the next step.
+    Node *instantiate(uint64_t idx, uint64_t o) {
+        unsigned kind = d_[o] >> 4;
+        if (kind != 0xA && kind != 0xC && kind != 0xD)
+            return scalar(o);
+        bool dict = kind == 0xD;
+        uint64_t refs;
+        uint64_t count = count_of(o, dict ? 2 * uint64_t(ref_size_) : ref_size_, &refs);
+        if (count > UINT32_MAX)
+            reject(ORVEX_ERR_LIMIT, o, "container has more than 2^32-1 items");
+        if (open_.empty())
+            open_.resize(nobj_);
+        if (open_[idx])
+            reject(ORVEX_ERR_PARSE, o, "container contains itself");
+        if (stack_.size() >= ORVEX_MAX_DEPTH)
+            reject(ORVEX_ERR_LIMIT, o, "nesting deeper than the limit");
+        charge_nodes(count + 1, o);
+        Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY);
+        if (!n)
+            throw std::bad_alloc();
+        if (!dict && count && !array_reserve(n, static_cast<uint32_t>(count))) {
+            node_free_tree(n);
+            throw std::bad_alloc();
+        }
+        // Pushed only once the node exists, so an unwinding stack never
+        // refers to a node nobody owns.
+        try {
+            stack_.push_back(Frame{n, idx, refs, static_cast<uint32_t>(count), 0, dict});
+        } catch (...) {
+            node_free_tree(n);
+            throw;
+        }
+        open_[idx] = 1;
+        return n;
+    }
+
+    void step() {
+        Frame &f = stack_.back();
+        if (f.next == f.count) {
+            open_[f.obj] = 0;
+            stack_.pop_back();
+            return;
+        }
+        uint32_t i = f.next++;
+        Node *parent = f.node;
+        bool dict = f.dict;
+        uint64_t val_at = f.refs + (uint64_t(dict ? f.count : 0) + i) * ref_size_;
+        const char *key = nullptr;
+        size_t klen = 0;
+        if (dict) {
+            uint64_t key_at = f.refs + uint64_t(i) * ref_size_;
+            uint64_t ko = object_offset(read_ref(key_at));
+            unsigned kk = d_[ko] >> 4;
+            if (kk != 0x5 && kk != 0x6)
+                reject(ORVEX_ERR_PARSE, ko, "dictionary key is not a string");
+            key = text_of(ko, key_buf_, &klen);
+        }
+        uint64_t idx = read_ref(val_at);
+        // `f` may dangle once instantiate pushes a frame.
+        Node *c = instantiate(idx, object_offset(idx));
+        bool ok = dict ? dict_put(parent, key, klen, c) : array_push(parent, c);
+        if (!ok) {
+            if (is_container(c->type))
+                stack_.pop_back();
+            node_free_tree(c);
+            throw std::bad_alloc();
+        }
+    }
+};
+
+} // namespace
+
+orvex_err_t bin_read(const char *data, uint64_t length, Node **root, ParseError *err) {
     *root = nullptr;
-    *err = {ORVEX_ERR_FORMAT, 0, "encoding not supported yet"};
-    return ORVEX_ERR_FORMAT;
+    if (!data) {
+        *err = {ORVEX_ERR_FORMAT, 0, "not a binary document (magic missing)"};
+        return err->code;
+    }
+    try {
+        Reader r(data, length);
+        *root = r.run();
+        *err = ParseError{};
+    } catch (const Reject &e) {
+        *err = {e.code, e.offset, e.reason};
+    } catch (const std::bad_alloc &) {
+        *err = {ORVEX_ERR_NO_MEM, 0, "out of memory"};
+    }
+    return err->code;
 }
 
 } // namespace orvex

@@ -1,8 +1,393 @@
-// Placeholder until this codec lands.
+// Binary writer. Two passes, both iterative: the first numbers the objects
+// (each container once per occurrence, equal scalars once through a hash
+// table) and records every container's references; the second lays the
+// objects out in number order, then the offset table and the trailer.
+//
+// Widths: integers in the fewest of 1, 2, 4 or 8 bytes (negative values in 8,
+// unsigned values past 2^63-1 in 16), reals and dates as 8-byte doubles, UIDs
+// in the fewest of 1, 2, 4 or 8 bytes, references and offsets in the fewest of
+// 1, 2, 4 or 8 bytes. Other widths are legal in the encoding but not read by
+// every reader, so they are never written.
+// Text that is not valid UTF-8 (the store accepts any bytes through its C
+// interface) is written with U+FFFD for each malformed sequence.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
 #include "codecs.hpp"
+#include "utf16.hpp"
 
 namespace orvex {
+namespace {
 
-orvex_err_t bin_write(const Node *, char **, uint32_t *) { return ORVEX_ERR_FORMAT; }
+enum Kind : uint8_t { K_NULL, K_FALSE, K_TRUE, K_INT, K_REAL, K_DATE, K_UID, K_DATA, K_STRING, K_ARRAY, K_DICT };
+
+struct Obj {
+    const void *ptr; // text or bytes; the node of a container
+    uint64_t val;    // bits of a fixed-width value; length of text or bytes
+    uint32_t refs;   // containers: first reference in the reference list
+    uint32_t count;  // containers: items, or entries of a dictionary
+    uint8_t kind;
+    uint8_t neg; // integers: a negative signed value
+};
+
+struct TooLarge {};
+
+constexpr uint64_t MAX_OUT = UINT32_MAX;
+
+inline uint64_t mix(uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdull;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ull;
+    x ^= x >> 33;
+    return x;
+}
+
+uint64_t hash_bytes(const char *p, size_t n, uint64_t seed) {
+    const uint64_t k = 0x9E3779B97F4A7C15ull;
+    uint64_t h = seed * k ^ n;
+    for (; n >= 8; n -= 8, p += 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * k;
+        h ^= h >> 29;
+    }
+    if (n) {
+        uint64_t w = 0;
+        std::memcpy(&w, p, n);
+        h = (h ^ w) * k;
+    }
+    return mix(h);
+}
+
+inline bool is_text_kind(uint8_t k) { return k == K_STRING || k == K_DATA; }
+
+inline unsigned width_for(uint64_t v) { return v <= 0xFF ? 1 : v <= 0xFFFF ? 2 : v <= 0xFFFFFFFF ? 4 : 8; }
+
+class Writer {
+  public:
+    void number(const Node *root) {
+        add_value(root);
+        while (!work_.empty()) {
+            uint32_t idx = work_.back();
+            work_.pop_back();
+            fill(idx);
+        }
+    }
+
+    void emit(char **out, uint32_t *length) {
+        uint64_t n = objs_.size();
+        unsigned ref_size = width_for(n - 1);
+        // Magic, a byte and an offset byte per object, the references, the
+        // trailer: never less than this.
+        uint64_t least = 8 + 2 * n + refs_.size() * ref_size + 32;
+        if (least > MAX_OUT)
+            throw TooLarge();
+        std::vector<uint64_t> offsets(n);
+        reserve(least + 4 * n);
+        put_bytes("bplist00", 8);
+        for (uint64_t i = 0; i < n; ++i) {
+            offsets[i] = pos_;
+            put_obj(objs_[i], ref_size);
+        }
+        uint64_t table = pos_;
+        unsigned off_size = width_for(offsets.back());
+        ensure(n * off_size + 32);
+        for (uint64_t o : offsets)
+            put_be(o, off_size);
+        std::memset(buf_ + pos_, 0, 6);
+        pos_ += 6;
+        buf_[pos_++] = static_cast<char>(off_size);
+        buf_[pos_++] = static_cast<char>(ref_size);
+        put_be(n, 8);
+        put_be(0, 8);
+        put_be(table, 8);
+        *out = buf_;
+        *length = static_cast<uint32_t>(pos_);
+        buf_ = nullptr;
+    }
+
+    ~Writer() { std::free(buf_); }
+
+  private:
+    std::vector<Obj> objs_;
+    std::vector<uint32_t> refs_;
+    std::vector<uint32_t> work_; // containers numbered but not yet filled
+    struct Slot {
+        uint32_t hash;
+        uint32_t obj; // object index + 1; 0 for an empty slot
+    };
+    std::vector<Slot> table_;
+    uint64_t table_used_ = 0;
+    char *buf_ = nullptr;
+    uint64_t pos_ = 0, cap_ = 0;
+
+    uint32_t new_obj(const Obj &o) {
+        if (objs_.size() >= UINT32_MAX)
+            throw TooLarge();
+        objs_.push_back(o);
+        return static_cast<uint32_t>(objs_.size() - 1);
+    }
+
+    void grow_table() {
+        size_t size = table_.empty() ? 1024 : table_.size() * 2;
+        std::vector<Slot> t(size, Slot{0, 0});
+        size_t mask = size - 1;
+        for (const Slot &s : table_) {
+            if (!s.obj)
+                continue;
+            size_t i = s.hash & mask;
+            while (t[i].obj)
+                i = (i + 1) & mask;
+            t[i] = s;
+        }
+        table_.swap(t);
+    }
+
+    // The object number of a scalar, shared with every equal scalar so far.
+    uint32_t intern(uint8_t kind, const void *ptr, uint64_t val, uint8_t neg) {
+        if (is_text_kind(kind) && val > MAX_OUT)
+            throw TooLarge();
+        if ((table_used_ + 1) * 2 > table_.size())
+            grow_table();
+        uint64_t h64 = is_text_kind(kind) ? hash_bytes(static_cast<const char *>(ptr), val, kind)
+                                          : mix(val ^ (uint64_t(kind) << 56) ^ (uint64_t(neg) << 55));
+        uint32_t h = static_cast<uint32_t>(h64);
+        size_t mask = table_.size() - 1;
+        size_t i = h & mask;
+        while (uint32_t e = table_[i].obj) {
+            const Obj &o = objs_[e - 1];
+            if (table_[i].hash == h && o.kind == kind && o.val == val && o.neg == neg &&
+                (!is_text_kind(kind) || std::memcmp(o.ptr, ptr, val) == 0))
+                return e - 1;
+            i = (i + 1) & mask;
+        }
+        uint32_t idx = new_obj(Obj{ptr, val, 0, 0, kind, neg});
+        table_[i] = Slot{h, idx + 1};
+        ++table_used_;
+        return idx;
+    }
+
+    uint32_t add_value(const Node *n) {
+        switch (n->type) {
+        case ORVEX_ARRAY:
+        case ORVEX_DICT: {
+            uint32_t idx = new_obj(Obj{n, 0, 0, 0, n->type == ORVEX_ARRAY ? K_ARRAY : K_DICT, 0});
+            work_.push_back(idx);
+            return idx;
+        }
+        case ORVEX_BOOLEAN:
+            return intern(n->v.b ? K_TRUE : K_FALSE, nullptr, 0, 0);
+        case ORVEX_INT:
+            return intern(K_INT, nullptr, n->v.u,
+                          (n->flags & NODE_SIGNED) && static_cast<int64_t>(n->v.u) < 0);
+        case ORVEX_REAL:
+            return intern(K_REAL, nullptr, n->v.u, 0);
+        case ORVEX_DATE:
+            return intern(K_DATE, nullptr, n->v.u, 0); // the double's bits, fraction kept
+        case ORVEX_UID:
+            return intern(K_UID, nullptr, n->v.u, 0);
+        case ORVEX_STRING:
+        case ORVEX_KEY:
+        case ORVEX_DATA: {
+            size_t len;
+            const char *p = node_text(n, &len);
+            return intern(n->type == ORVEX_DATA ? K_DATA : K_STRING, p, len, 0);
+        }
+        default:
+            return intern(K_NULL, nullptr, 0, 0);
+        }
+    }
+
+    void push_ref(uint32_t r) {
+        if (refs_.size() >= UINT32_MAX)
+            throw TooLarge();
+        refs_.push_back(r);
+    }
+
+    void fill(uint32_t idx) {
+        const Node *n = static_cast<const Node *>(objs_[idx].ptr);
+        uint32_t start = static_cast<uint32_t>(refs_.size());
+        uint32_t count = 0;
+        if (n->type == ORVEX_ARRAY) {
+            count = n->v.arr.size;
+            for (uint32_t i = 0; i < count; ++i)
+                push_ref(add_value(n->v.arr.items[i]));
+        } else if (const DictBody *d = n->v.dict) {
+            for (uint32_t i = 0; i < d->used; ++i) {
+                const DictEntry &e = d->entries[i];
+                if (e.val) {
+                    push_ref(intern(K_STRING, e.key(), e.klen, 0));
+                    ++count;
+                }
+            }
+            for (uint32_t i = 0; i < d->used; ++i)
+                if (d->entries[i].val)
+                    push_ref(add_value(d->entries[i].val));
+        }
+        objs_[idx].refs = start;
+        objs_[idx].count = count;
+    }
+
+    // ---- output
+    void reserve(uint64_t want) {
+        if (want > MAX_OUT + 1)
+            want = MAX_OUT + 1;
+        if (want <= cap_)
+            return;
+        char *p = static_cast<char *>(std::realloc(buf_, want));
+        if (!p)
+            throw std::bad_alloc();
+        buf_ = p;
+        cap_ = want;
+    }
+
+    void ensure(uint64_t n) {
+        if (n > MAX_OUT || pos_ + n > MAX_OUT)
+            throw TooLarge();
+        if (pos_ + n > cap_) {
+            uint64_t want = cap_ * 2;
+            if (want < pos_ + n)
+                want = pos_ + n;
+            reserve(want);
+        }
+    }
+
+    void put_bytes(const void *p, uint64_t n) {
+        ensure(n);
+        if (n)
+            std::memcpy(buf_ + pos_, p, n);
+        pos_ += n;
+    }
+
+    // Callers have ensured room.
+    void put_be(uint64_t v, unsigned w) {
+        unsigned char *d = reinterpret_cast<unsigned char *>(buf_ + pos_);
+        for (unsigned i = w; i-- > 0; v >>= 8)
+            d[i] = static_cast<unsigned char>(v);
+        pos_ += w;
+    }
+
+    void put_marker(unsigned m) { buf_[pos_++] = static_cast<char>(m); }
+
+    // Marker with a count: in the low nibble, or as an integer that follows.
+    void put_header(unsigned kind, uint64_t count) {
+        ensure(10);
+        if (count < 15) {
+            put_marker(kind << 4 | unsigned(count));
+            return;
+        }
+        put_marker(kind << 4 | 0xF);
+        unsigned w = width_for(count);
+        put_marker(0x10 | (w == 1 ? 0 : w == 2 ? 1 : w == 4 ? 2 : 3));
+        put_be(count, w);
+    }
+
+    void put_refs(const uint32_t *r, uint64_t n, unsigned ref_size) {
+        ensure(n * ref_size);
+        unsigned char *d = reinterpret_cast<unsigned char *>(buf_ + pos_);
+        if (ref_size == 1) {
+            for (uint64_t i = 0; i < n; ++i)
+                d[i] = static_cast<unsigned char>(r[i]);
+        } else if (ref_size == 2) {
+            for (uint64_t i = 0; i < n; ++i) {
+                d[2 * i] = static_cast<unsigned char>(r[i] >> 8);
+                d[2 * i + 1] = static_cast<unsigned char>(r[i]);
+            }
+        } else {
+            for (uint64_t i = 0; i < n; ++i) {
+                d[4 * i] = static_cast<unsigned char>(r[i] >> 24);
+                d[4 * i + 1] = static_cast<unsigned char>(r[i] >> 16);
+                d[4 * i + 2] = static_cast<unsigned char>(r[i] >> 8);
+                d[4 * i + 3] = static_cast<unsigned char>(r[i]);
+            }
+        }
+        pos_ += n * ref_size;
+    }
+
+    void put_obj(const Obj &o, unsigned ref_size) {
+        switch (o.kind) {
+        case K_NULL:
+        case K_FALSE:
+        case K_TRUE:
+            ensure(1);
+            put_marker(o.kind == K_NULL ? 0x00 : o.kind == K_FALSE ? 0x08 : 0x09);
+            break;
+        case K_INT:
+            ensure(17);
+            if (o.neg || (o.val > 0xFFFFFFFFu && o.val <= uint64_t(INT64_MAX))) {
+                put_marker(0x13);
+                put_be(o.val, 8);
+            } else if (o.val > uint64_t(INT64_MAX)) {
+                put_marker(0x14);
+                put_be(0, 8);
+                put_be(o.val, 8);
+            } else {
+                unsigned w = width_for(o.val);
+                put_marker(w == 1 ? 0x10 : w == 2 ? 0x11 : 0x12);
+                put_be(o.val, w);
+            }
+            break;
+        case K_REAL:
+        case K_DATE:
+            ensure(9);
+            put_marker(o.kind == K_REAL ? 0x23 : 0x33);
+            put_be(o.val, 8);
+            break;
+        case K_UID: {
+            ensure(9);
+            unsigned w = width_for(o.val);
+            put_marker(0x80 | (w - 1));
+            put_be(o.val, w);
+            break;
+        }
+        case K_DATA:
+            put_header(0x4, o.val);
+            put_bytes(o.ptr, o.val);
+            break;
+        case K_STRING: {
+            const char *s = static_cast<const char *>(o.ptr);
+            if (all_ascii(s, o.val)) {
+                put_header(0x5, o.val);
+                put_bytes(s, o.val);
+            } else {
+                uint64_t units = utf16_units(s, o.val);
+                put_header(0x6, units);
+                ensure(units * 2);
+                utf8_to_utf16be(s, o.val, reinterpret_cast<unsigned char *>(buf_ + pos_));
+                pos_ += units * 2;
+            }
+            break;
+        }
+        case K_ARRAY:
+            put_header(0xA, o.count);
+            put_refs(refs_.data() + o.refs, o.count, ref_size);
+            break;
+        case K_DICT:
+            put_header(0xD, o.count);
+            put_refs(refs_.data() + o.refs, uint64_t(o.count) * 2, ref_size);
+            break;
+        }
+    }
+};
+
+} // namespace
+
+orvex_err_t bin_write(const Node *root, char **out, uint32_t *length) {
+    *out = nullptr;
+    *length = 0;
+    try {
+        Writer w;
+        w.number(root);
+        w.emit(out, length);
+    } catch (const TooLarge &) {
+        return ORVEX_ERR_LIMIT;
+    } catch (const std::bad_alloc &) {
+        return ORVEX_ERR_NO_MEM;
+    }
+    return ORVEX_ERR_SUCCESS;
+}
 
 } // namespace orvex

@@ -1,0 +1,144 @@
+#include "utf16.hpp"
+
+#include <cstring>
+
+namespace orvex {
+namespace {
+
+constexpr uint32_t REPLACEMENT = 0xFFFD;
+
+inline char *put_utf8(char *d, uint32_t cp) {
+    if (cp < 0x80) {
+        *d++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *d++ = static_cast<char>(0xC0 | (cp >> 6));
+        *d++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *d++ = static_cast<char>(0xE0 | (cp >> 12));
+        *d++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *d++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *d++ = static_cast<char>(0xF0 | (cp >> 18));
+        *d++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *d++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *d++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return d;
+}
+
+// The code point at s[*i], advancing past it. Overlong forms, surrogates,
+// values past U+10FFFF and cut sequences give U+FFFD and consume one byte,
+// so the text is never misread as something it does not say.
+inline uint32_t next_cp(const unsigned char *s, size_t n, size_t *i) {
+    size_t k = *i;
+    uint32_t c = s[k];
+    if (c < 0x80) {
+        *i = k + 1;
+        return c;
+    }
+    size_t len;
+    uint32_t cp, min;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2, cp = c & 0x1F, min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3, cp = c & 0x0F, min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4, cp = c & 0x07, min = 0x10000;
+    } else {
+        *i = k + 1;
+        return REPLACEMENT;
+    }
+    if (n - k < len) {
+        *i = k + 1;
+        return REPLACEMENT;
+    }
+    for (size_t j = 1; j < len; ++j) {
+        uint32_t b = s[k + j];
+        if ((b & 0xC0) != 0x80) {
+            *i = k + 1;
+            return REPLACEMENT;
+        }
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        *i = k + 1;
+        return REPLACEMENT;
+    }
+    *i = k + len;
+    return cp;
+}
+
+} // namespace
+
+bool all_ascii(const char *p, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (w & 0x8080808080808080ull)
+            return false;
+    }
+    for (; i < n; ++i)
+        if (static_cast<unsigned char>(p[i]) & 0x80)
+            return false;
+    return true;
+}
+
+size_t utf16be_to_utf8(const unsigned char *s, size_t units, char *dst) {
+    char *d = dst;
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t u = (uint32_t(s[2 * i]) << 8) | s[2 * i + 1];
+        if (u < 0x80) {
+            *d++ = static_cast<char>(u);
+            continue;
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            uint32_t lo = 0;
+            if (u <= 0xDBFF && i + 1 < units)
+                lo = (uint32_t(s[2 * i + 2]) << 8) | s[2 * i + 3];
+            if (lo >= 0xDC00 && lo <= 0xDFFF) {
+                u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+                ++i;
+            } else {
+                u = REPLACEMENT;
+            }
+        }
+        d = put_utf8(d, u);
+    }
+    return static_cast<size_t>(d - dst);
+}
+
+size_t latin1_to_utf8(const unsigned char *s, size_t n, char *dst) {
+    char *d = dst;
+    for (size_t i = 0; i < n; ++i)
+        d = put_utf8(d, s[i]);
+    return static_cast<size_t>(d - dst);
+}
+
+size_t utf16_units(const char *p, size_t n) {
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(p);
+    size_t units = 0;
+    for (size_t i = 0; i < n;)
+        units += next_cp(s, n, &i) >= 0x10000 ? 2 : 1;
+    return units;
+}
+
+void utf8_to_utf16be(const char *p, size_t n, unsigned char *d) {
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(p);
+    for (size_t i = 0; i < n;) {
+        uint32_t cp = next_cp(s, n, &i);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            uint32_t hi = 0xD800 + (cp >> 10), lo = 0xDC00 + (cp & 0x3FF);
+            *d++ = static_cast<unsigned char>(hi >> 8);
+            *d++ = static_cast<unsigned char>(hi);
+            *d++ = static_cast<unsigned char>(lo >> 8);
+            *d++ = static_cast<unsigned char>(lo);
+        } else {
+            *d++ = static_cast<unsigned char>(cp >> 8);
+            *d++ = static_cast<unsigned char>(cp);
+        }
+    }
+}
+
+} // namespace orvex

@@ -1,0 +1,33 @@
+// Conversions between the store's UTF-8 text and the UTF-16BE and
+// single-byte text of the binary encoding.
+#ifndef ORVEX_STORE_UTF16_HPP
+#define ORVEX_STORE_UTF16_HPP
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvex {
+
+// True when every byte is below 0x80.
+bool all_ascii(const char *p, size_t n);
+
+// Decodes `units` big-endian UTF-16 code units into `dst`, which has room for
+// 3 * units bytes, and returns the number of bytes written. An unpaired
+// surrogate becomes U+FFFD: the text around it is kept and the store only
+// ever holds valid UTF-8.
+size_t utf16be_to_utf8(const unsigned char *src, size_t units, char *dst);
+
+// Decodes single-byte text as ISO 8859-1 into `dst` (room for 2 * n bytes);
+// returns the number of bytes written.
+size_t latin1_to_utf8(const unsigned char *src, size_t n, char *dst);
+
+// UTF-16 code units needed for UTF-8 text; a malformed sequence counts as
+// one U+FFFD, as utf8_to_utf16be writes it.
+size_t utf16_units(const char *p, size_t n);
+
+// Encodes UTF-8 text as big-endian UTF-16 into `dst` (2 * utf16_units bytes).
+void utf8_to_utf16be(const char *p, size_t n, unsigned char *dst);
+
+} // namespace orvex
+
+#endif

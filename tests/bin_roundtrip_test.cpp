@@ -1,0 +1,236 @@
+// Binary encoding: the reference documents, round trips of every type and
+// edge value, the widths we choose, and format detection.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bin_doc.hpp"
+#include "expect_tree.hpp"
+
+using namespace orvex_test;
+
+namespace {
+
+std::string to_bin(orvex_t n) {
+    char *buf = nullptr;
+    uint32_t len = 0;
+    EXPECT_EQ(orvex_to_bin(n, &buf, &len), ORVEX_ERR_SUCCESS);
+    std::string s(buf ? buf : "", len);
+    std::free(buf);
+    return s;
+}
+
+// Writes `tree`, reads it back and expects the same tree; returns the bytes.
+std::string round_trip(orvex_t tree) {
+    std::string bin = to_bin(tree);
+    orvex_t back = nullptr;
+    EXPECT_EQ(orvex_from_bin(bin.data(), uint32_t(bin.size()), &back), ORVEX_ERR_SUCCESS);
+    EXPECT_TRUE(orvex_equal(tree, back)) << describe(tree) << "---\n" << describe(back);
+    orvex_free(back);
+    return bin;
+}
+
+orvex_t array_of(std::initializer_list<orvex_t> items) {
+    orvex_t a = orvex_new_array();
+    for (orvex_t i : items)
+        orvex_array_append_item(a, i);
+    return a;
+}
+
+// Trailer fields of an encoded document.
+uint64_t object_count(const std::string &bin) { return be_at(bin, bin.size() - COUNT_AT, 8); }
+unsigned ref_size(const std::string &bin) { return uint8_t(bin[bin.size() - REF_SIZE_AT]); }
+
+} // namespace
+
+TEST(BinSamples, EachReadsToItsTreeAndOurEncodingReadsBack) {
+    const char *names[] = {"data", "dates-fractional", "dates", "empty-array", "empty-dict",
+                           "integers", "library", "nesting", "reals", "scalars",
+                           "shared-values", "special-reals", "text", "uids"};
+    for (const char *name : names) {
+        SCOPED_TRACE(name);
+        std::vector<char> bytes = read_file(data_path(std::string(name) + ".bin"));
+        orvex_t expect = load_expect_tree(data_path(std::string(name) + ".bin.expect.json"));
+        ASSERT_FALSE(bytes.empty());
+        ASSERT_NE(expect, nullptr);
+        orvex_t got = nullptr;
+        orvex_format_t fmt = ORVEX_FORMAT_NONE;
+        ASSERT_EQ(orvex_from_memory(bytes.data(), uint32_t(bytes.size()), &got, &fmt), ORVEX_ERR_SUCCESS);
+        EXPECT_EQ(fmt, ORVEX_FORMAT_BINARY);
+        EXPECT_TRUE(orvex_equal(got, expect)) << describe(got) << "---\n" << describe(expect);
+        std::string ours = round_trip(expect);
+        // Our uniquing is at least as thorough as the reference encoder's.
+        EXPECT_LE(object_count(ours), object_count(std::string(bytes.begin(), bytes.end())));
+        orvex_free(got);
+        orvex_free(expect);
+    }
+}
+
+TEST(BinRoundTrip, IntegersAtEveryWidthEdge) {
+    const uint64_t u[] = {0, 1, 255, 256, 65535, 65536, 0xFFFFFFFFull, 0x100000000ull,
+                          uint64_t(INT64_MAX), uint64_t(INT64_MAX) + 1, UINT64_MAX};
+    const int64_t s[] = {-1, -128, -129, -32769, INT32_MIN, int64_t(INT32_MIN) - 1, INT64_MIN};
+    orvex_t a = orvex_new_array();
+    for (uint64_t v : u)
+        orvex_array_append_item(a, orvex_new_uint(v));
+    for (int64_t v : s)
+        orvex_array_append_item(a, orvex_new_int(v));
+    round_trip(a);
+    orvex_free(a);
+
+    // Smallest width each, 16 bytes only past 2^63-1, negatives in 8.
+    struct { orvex_t n; std::string body; } cases[] = {
+        {orvex_new_uint(255), std::string("\x10\xFF", 2)},
+        {orvex_new_uint(256), std::string("\x11\x01\x00", 3)},
+        {orvex_new_uint(0x100000000ull), std::string("\x13\x00\x00\x00\x01\x00\x00\x00\x00", 9)},
+        {orvex_new_int(-1), std::string("\x13") + std::string(8, '\xFF')},
+        {orvex_new_uint(UINT64_MAX), std::string("\x14") + std::string(8, '\0') + std::string(8, '\xFF')},
+    };
+    for (auto &c : cases) {
+        std::string bin = to_bin(c.n);
+        EXPECT_EQ(bin.substr(8, c.body.size()), c.body);
+        orvex_t back = nullptr;
+        ASSERT_EQ(orvex_from_bin(bin.data(), uint32_t(bin.size()), &back), ORVEX_ERR_SUCCESS);
+        EXPECT_EQ(orvex_int_val_is_negative(back), orvex_int_val_is_negative(c.n));
+        orvex_free(back);
+        orvex_free(c.n);
+    }
+}
+
+TEST(BinRoundTrip, RealsDatesUidsTextAndData) {
+    orvex_t a = array_of({
+        orvex_new_real(0.0), orvex_new_real(-0.0), orvex_new_real(NAN), orvex_new_real(-INFINITY),
+        orvex_new_real(5e-324), orvex_new_real(0.1),
+        orvex_new_date(-1e9 + 0.25),      // 1969
+        orvex_new_date(-0.5),             // just before 2001
+        orvex_new_date(1e-9), orvex_new_unix_date(-1),
+        orvex_new_uid(0), orvex_new_uid(255), orvex_new_uid(256), orvex_new_uid(0x100000000ull),
+        orvex_new_uid(UINT64_MAX),
+        orvex_new_string(""), orvex_new_string("caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80"),
+        orvex_new_data(nullptr, 0), orvex_new_data("a\0b\0", 4), orvex_new_bool(0), orvex_new_bool(1),
+        orvex_new_null(),
+    });
+    round_trip(a);
+    orvex_free(a);
+
+    // Strings read from a document may hold NUL bytes; surrogate pairs join.
+    std::string doc = make_doc({"\xA2\x01\x02", bytes({0x53, 'x', 0, 'y'}), bytes({0x62, 0xD8, 0x3D, 0xDE, 0x00})});
+    orvex_t t = nullptr;
+    ASSERT_EQ(orvex_from_bin(doc.data(), uint32_t(doc.size()), &t), ORVEX_ERR_SUCCESS);
+    uint64_t len = 0;
+    const char *p = orvex_get_string_ptr(orvex_array_get_item(t, 0), &len);
+    EXPECT_EQ(std::string(p, len), std::string("x\0y", 3));
+    EXPECT_STREQ(orvex_get_string_ptr(orvex_array_get_item(t, 1), nullptr), "\xF0\x9F\x98\x80");
+    round_trip(t);
+    orvex_free(t);
+}
+
+TEST(BinRead, InputVariantsTheWriterNeverProduces) {
+    struct Case {
+        std::string obj;
+        orvex_t expect;
+    } cases[] = {
+        {bytes({0x22, 0x3F, 0xC0, 0, 0}), orvex_new_real(1.5)}, // 4-byte real
+        {std::string("\x14") + std::string(8, '\xFF') + std::string("\x80") + std::string(7, '\0'),
+         orvex_new_int(INT64_MIN)}, // sign-extended 16-byte integer
+        {std::string("\x13") + std::string(7, '\0') + "\x05", orvex_new_int(5)},
+        {std::string("\x8F") + std::string(15, '\0') + "\x07", orvex_new_uid(7)},
+        {"\x52\x63\xE9", orvex_new_string("c\xC3\xA9")},             // single-byte text as Latin-1
+        {bytes({0x62, 0xD8, 0x3D, 0, 0x41}), orvex_new_string("\xEF\xBF\xBD" "A")}, // lone high surrogate
+        {bytes({0x61, 0xDC, 0}), orvex_new_string("\xEF\xBF\xBD")},              // lone low surrogate
+        {"\x4F\x10\x02\xAB\xCD", orvex_new_data("\xAB\xCD", 2)},        // long-form length
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(describe(c.expect));
+        std::string doc = make_doc({c.obj});
+        orvex_t got = nullptr;
+        EXPECT_EQ(orvex_from_bin(doc.data(), uint32_t(doc.size()), &got), ORVEX_ERR_SUCCESS);
+        EXPECT_TRUE(orvex_equal(got, c.expect)) << describe(got);
+        orvex_free(got);
+        orvex_free(c.expect);
+    }
+
+    // A set reads as an array; a container shared by two parents is copied.
+    std::string doc = make_doc({"\xA2\x01\x01", "\xC2\x02\x02", "\x10\x07"});
+    orvex_t got = nullptr;
+    ASSERT_EQ(orvex_from_bin(doc.data(), uint32_t(doc.size()), &got), ORVEX_ERR_SUCCESS);
+    orvex_t expect = array_of({array_of({orvex_new_uint(7), orvex_new_uint(7)}),
+                               array_of({orvex_new_uint(7), orvex_new_uint(7)})});
+    EXPECT_TRUE(orvex_equal(got, expect)) << describe(got);
+    orvex_free(got);
+    orvex_free(expect);
+}
+
+TEST(BinWrite, SharesEqualScalarsAndSizesReferences) {
+    // Keys and strings of the same text share one object; containers never do.
+    orvex_t d = orvex_new_dict();
+    orvex_dict_set_item(d, "same", orvex_new_string("same"));
+    orvex_dict_set_item(d, "n", orvex_new_uint(7));
+    orvex_dict_set_item(d, "m", orvex_new_int(7));
+    orvex_dict_set_item(d, "a", array_of({orvex_new_real(2.5), orvex_new_real(2.5)}));
+    orvex_dict_set_item(d, "b", array_of({orvex_new_real(2.5), orvex_new_real(2.5)}));
+    std::string bin = round_trip(d);
+    // dict, 5 keys, "same" reused as value, 7, 2 arrays, 2.5
+    EXPECT_EQ(object_count(bin), 10u);
+    EXPECT_EQ(ref_size(bin), 1u);
+    orvex_free(d);
+
+    orvex_t big = orvex_new_array();
+    for (int i = 0; i < 300; ++i)
+        orvex_array_append_item(big, orvex_new_uint(uint64_t(i)));
+    bin = round_trip(big);
+    EXPECT_EQ(object_count(bin), 301u);
+    EXPECT_EQ(ref_size(bin), 2u);
+    orvex_free(big);
+}
+
+TEST(BinWrite, MillionDeepTreeIsWrittenAndRejectedOnRead) {
+    // Built from the leaf up: appending below a deep node walks its ancestors.
+    orvex_t root = orvex_new_array();
+    for (int i = 0; i < 1000000; ++i) {
+        orvex_t parent = orvex_new_array();
+        orvex_array_append_item(parent, root);
+        root = parent;
+    }
+    std::string bin = to_bin(root);
+    orvex_t back = nullptr;
+    EXPECT_EQ(orvex_from_bin(bin.data(), uint32_t(bin.size()), &back), ORVEX_ERR_LIMIT);
+    EXPECT_EQ(back, nullptr);
+    orvex_free(root);
+}
+
+TEST(Detect, MagicXmlAndUnknownInput) {
+    std::string bin = make_doc({"\x09"});
+    orvex_format_t fmt = ORVEX_FORMAT_XML;
+    orvex_t got = nullptr;
+    EXPECT_EQ(orvex_from_memory(bin.data(), uint32_t(bin.size()), &got, &fmt), ORVEX_ERR_SUCCESS);
+    EXPECT_EQ(fmt, ORVEX_FORMAT_BINARY);
+    orvex_free(got);
+
+    for (const char *xml : {"<?xml version=\"1.0\"?><plist/>", "\xEF\xBB\xBF \r\n\t<plist/>"}) {
+        fmt = ORVEX_FORMAT_NONE;
+        got = nullptr;
+        orvex_from_memory(xml, uint32_t(std::strlen(xml)), &got, &fmt);
+        EXPECT_EQ(fmt, ORVEX_FORMAT_XML) << xml;
+        orvex_free(got);
+    }
+
+    for (std::string junk : {std::string(), std::string("bplist0"), std::string("bplist01xxxx"),
+                             std::string("\xEF\xBB\xBF"), std::string("  {\"a\":1}"),
+                             std::string("\xEF\xBB<plist/>")}) {
+        fmt = ORVEX_FORMAT_XML;
+        got = reinterpret_cast<orvex_t>(&fmt);
+        EXPECT_EQ(orvex_from_memory(junk.data(), uint32_t(junk.size()), &got, &fmt), ORVEX_ERR_FORMAT)
+            << junk;
+        EXPECT_EQ(fmt, ORVEX_FORMAT_NONE);
+        EXPECT_EQ(got, nullptr);
+    }
+    // A null format pointer is allowed.
+    got = nullptr;
+    EXPECT_EQ(orvex_from_memory(bin.data(), uint32_t(bin.size()), &got, nullptr), ORVEX_ERR_SUCCESS);
+    orvex_free(got);
+}
