@@ -208,6 +208,10 @@ class Reader {
             return buf.data();
         }
         uint64_t n = count_of(o, 2, &p);
+        if (n == 0) {
+            *len = 0;
+            return "";
+        }
         if (buf.size() < 3 * n)
             buf.resize(3 * n);
         *len = utf16be_to_utf8(d_ + p, n, buf.data());

@@ -1,0 +1,195 @@
+// Binary reader against hostile input: every case is rejected with a reason,
+// without a crash, a hang or a large allocation (run under ASan).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bin_doc.hpp"
+#include "expect_tree.hpp"
+
+using namespace orvex_test;
+
+namespace {
+
+orvex_parse_result parse(const std::string &s) {
+    orvex_parse_result r{};
+    orvex_t root = reinterpret_cast<orvex_t>(&r);
+    orvex_parse(s.data(), s.size(), ORVEX_FORMAT_BINARY, &root, nullptr, &r);
+    if (r.code != ORVEX_ERR_SUCCESS) {
+        EXPECT_EQ(root, nullptr);
+        EXPECT_NE(r.reason, nullptr);
+        EXPECT_LE(r.offset, s.size());
+    }
+    orvex_free(root);
+    return r;
+}
+
+orvex_err_t code(const std::string &s) { return parse(s).code; }
+
+std::string with_field(std::string doc, size_t from_end, uint64_t v, unsigned w) {
+    doc.replace(doc.size() - from_end, w, be(v, w));
+    return doc;
+}
+
+// A document using every object kind, long-form counts and two-byte references.
+std::string rich_doc() {
+    orvex_t d = orvex_new_dict();
+    orvex_t a = orvex_new_array();
+    for (int i = 0; i < 300; ++i)
+        orvex_array_append_item(a, orvex_new_uint(uint64_t(i) * 1000003u));
+    orvex_dict_set_item(d, "numbers", a);
+    orvex_dict_set_item(d, "text", orvex_new_string("caf\xC3\xA9 \xF0\x9F\x98\x80 and a long tail"));
+    orvex_dict_set_item(d, "ascii", orvex_new_string("a string longer than fifteen bytes"));
+    orvex_dict_set_item(d, "data", orvex_new_data("\0\1\2\3\4\5\6\7\10\11\12\13\14\15\16\17\20", 17));
+    orvex_dict_set_item(d, "date", orvex_new_date(-12345.5));
+    orvex_dict_set_item(d, "real", orvex_new_real(2.5));
+    orvex_dict_set_item(d, "uid", orvex_new_uid(70000));
+    orvex_dict_set_item(d, "big", orvex_new_uint(UINT64_MAX));
+    orvex_dict_set_item(d, "yes", orvex_new_bool(1));
+    orvex_dict_set_item(d, "none", orvex_new_null());
+    char *buf = nullptr;
+    uint32_t len = 0;
+    EXPECT_EQ(orvex_to_bin(d, &buf, &len), ORVEX_ERR_SUCCESS);
+    std::string s(buf, len);
+    std::free(buf);
+    orvex_free(d);
+    return s;
+}
+
+} // namespace
+
+TEST(BinHostile, TruncatedAtEveryCutPoint) {
+    std::vector<char> lib = read_file(data_path("library.bin"));
+    for (const std::string &doc : {rich_doc(), std::string(lib.begin(), lib.end())}) {
+        ASSERT_EQ(code(doc), ORVEX_ERR_SUCCESS);
+        for (size_t cut = 0; cut < doc.size(); ++cut)
+            EXPECT_NE(code(doc.substr(0, cut)), ORVEX_ERR_SUCCESS) << "cut at " << cut;
+    }
+}
+
+TEST(BinHostile, EveryByteCorruptedNeverCrashes) {
+    std::string doc = rich_doc();
+    for (size_t i = 8; i < doc.size(); ++i) {
+        for (int v : {0x00, 0x0F, 0x7F, 0x80, 0xFF, (uint8_t(doc[i]) + 1) & 0xFF}) {
+            std::string bad = doc;
+            bad[i] = char(v);
+            parse(bad); // accepted or rejected, never undefined behaviour
+        }
+    }
+}
+
+TEST(BinHostile, TrailerFieldsOutOfRange) {
+    std::string ok = make_doc({"\xA1\x01", "\x09"});
+    ASSERT_EQ(code(ok), ORVEX_ERR_SUCCESS);
+    uint64_t table = be_at(ok, ok.size() - TABLE_AT, 8);
+    struct {
+        size_t at;
+        unsigned w;
+        uint64_t v;
+    } cases[] = {
+        {OFF_SIZE_AT, 1, 0},  {OFF_SIZE_AT, 1, 9},          {REF_SIZE_AT, 1, 0},
+        {REF_SIZE_AT, 1, 9},  {COUNT_AT, 8, 0},             {COUNT_AT, 8, 3},
+        {COUNT_AT, 8, UINT64_MAX}, {COUNT_AT, 8, UINT64_MAX / 2 + 1},
+        {TOP_AT, 8, 2},       {TOP_AT, 8, UINT64_MAX},      {TABLE_AT, 8, 0},
+        {TABLE_AT, 8, 8},     {TABLE_AT, 8, ok.size() - 31}, {TABLE_AT, 8, UINT64_MAX},
+        {TABLE_AT, 8, table + 1},
+    };
+    for (auto &c : cases) {
+        orvex_parse_result r = parse(with_field(ok, c.at, c.v, c.w));
+        EXPECT_EQ(r.code, ORVEX_ERR_PARSE) << c.at << " = " << c.v;
+        EXPECT_GE(r.offset, ok.size() - 32) << c.at << " = " << c.v;
+    }
+    EXPECT_EQ(code("bplist00"), ORVEX_ERR_PARSE);
+    EXPECT_EQ(code("xplist00" + ok.substr(8)), ORVEX_ERR_FORMAT);
+}
+
+TEST(BinHostile, OffsetsAndLengthsOutsideTheObjectArea) {
+    std::string ok = make_doc({"\xA1\x01", "\x09"});
+    size_t table = be_at(ok, ok.size() - TABLE_AT, 8);
+    for (uint64_t off : {uint64_t(0), uint64_t(7), uint64_t(table), uint64_t(ok.size() - 20), uint64_t(255)}) {
+        std::string bad = ok;
+        bad[table + 1] = char(off); // second object's offset
+        EXPECT_EQ(code(bad), ORVEX_ERR_PARSE) << off;
+    }
+    const std::string past[] = {
+        bytes({0x5F, 0x13, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), // ASCII length
+        bytes({0x6F, 0x13, 0x80, 0, 0, 0, 0, 0, 0, 1}),                     // UTF-16 units overflow
+        bytes({0x4F, 0x10, 0xFF}),                                          // data length
+        bytes({0x4F, 0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), // 16-byte length
+        bytes({0x4F, 0x22, 0, 0, 0, 0}),                                    // length not an integer
+        bytes({0x4F}),                                                      // length missing
+        bytes({0x5E, 'a'}), bytes({0x13, 0, 0}), bytes({0x23, 0}), bytes({0x33, 0}), bytes({0x87, 1}),
+    };
+    for (const std::string &obj : past)
+        EXPECT_EQ(code(make_doc({obj})), ORVEX_ERR_PARSE) << obj.size();
+    // A container whose references run past the object area.
+    EXPECT_EQ(code(make_doc({bytes({0xAF, 0x12, 0x10, 0, 0, 0}), "\x09"})), ORVEX_ERR_PARSE);
+    EXPECT_EQ(code(make_doc({bytes({0xD3, 1, 1, 1}), "\x09"})), ORVEX_ERR_PARSE);
+    // A reference to an object that does not exist.
+    EXPECT_EQ(code(make_doc({"\xA2\x01\x02", "\x09"})), ORVEX_ERR_PARSE);
+}
+
+TEST(BinHostile, UnknownMarkersAndWidths) {
+    const std::string bad[] = {
+        bytes({0x0F}), bytes({0x01}), bytes({0x70}), bytes({0x90}), bytes({0xB0}), bytes({0xE0}),
+        bytes({0xF0}), bytes({0x15, 0}), bytes({0x21, 0, 0}), bytes({0x24, 0, 0, 0, 0, 0, 0, 0, 0}),
+        bytes({0x32, 0, 0, 0, 0}), bytes({0x34, 0, 0, 0, 0, 0, 0, 0, 0}),
+    };
+    for (const std::string &obj : bad)
+        EXPECT_EQ(code(make_doc({obj})), ORVEX_ERR_PARSE) << int(uint8_t(obj[0]));
+    // Values the store cannot hold.
+    std::string wide_int = bytes({0x14, 0, 0, 0, 0, 0, 0, 0, 1}) + std::string(8, '\0');
+    std::string wide_neg = bytes({0x14}) + std::string(8, '\xFF') + std::string(8, '\0'); // top bit clear
+    std::string wide_uid = bytes({0x88, 1, 0, 0, 0, 0, 0, 0, 0, 0});
+    for (const std::string &obj : {wide_int, wide_neg, wide_uid})
+        EXPECT_EQ(code(make_doc({obj})), ORVEX_ERR_LIMIT);
+}
+
+TEST(BinHostile, NonStringKeys) {
+    for (const std::string &key : {bytes({0x10, 1}), bytes({0xA0}), bytes({0x41, 'k'}), bytes({0x09}), bytes({0x80, 1})}) {
+        orvex_parse_result r = parse(make_doc({"\xD1\x01\x02", key, "\x09"}));
+        EXPECT_EQ(r.code, ORVEX_ERR_PARSE);
+        EXPECT_EQ(r.offset, 11u); // the key object
+    }
+}
+
+TEST(BinHostile, CyclesAreRejected) {
+    EXPECT_EQ(code(make_doc({bytes({0xA1, 0})})), ORVEX_ERR_PARSE);                        // itself
+    EXPECT_EQ(code(make_doc({bytes({0xA1, 1}), bytes({0xC1, 0})})), ORVEX_ERR_PARSE);      // through a set
+    EXPECT_EQ(code(make_doc({bytes({0xD1, 1, 0}), "\x51k"})), ORVEX_ERR_PARSE);            // own value
+    EXPECT_EQ(code(make_doc({"\xA1\x01", "\xA1\x02", "\xA1\x01"})), ORVEX_ERR_PARSE); // below the top
+}
+
+TEST(BinHostile, NestingLimit) {
+    auto chain = [](size_t depth) {
+        std::vector<std::string> objs;
+        for (size_t i = 0; i + 1 < depth; ++i)
+            objs.push_back("\xA1" + be(i + 1, 4));
+        objs.push_back("\xA0");
+        return make_doc(objs, 4);
+    };
+    EXPECT_EQ(code(chain(ORVEX_MAX_DEPTH)), ORVEX_ERR_SUCCESS);
+    EXPECT_EQ(code(chain(ORVEX_MAX_DEPTH + 1)), ORVEX_ERR_LIMIT);
+    EXPECT_EQ(code(chain(100000)), ORVEX_ERR_LIMIT);
+}
+
+TEST(BinHostile, SharedReferencesCannotExpandWithoutBound) {
+    // Forty levels, each an array holding the next level twice: 2^40 leaves.
+    std::vector<std::string> objs;
+    for (int i = 0; i < 40; ++i)
+        objs.push_back(bytes({0xA2, i + 1, i + 1}));
+    objs.push_back("\x09");
+    EXPECT_EQ(code(make_doc(objs)), ORVEX_ERR_LIMIT);
+
+    // One large string referenced 60,000 times.
+    std::string big = bytes({0x5F, 0x12, 0x00, 0x10, 0x00, 0x00}) + std::string(1 << 20, 'x');
+    std::string arr = bytes({0xAF, 0x11, 0xEA, 0x60});
+    for (int i = 0; i < 60000; ++i)
+        arr += bytes({0, 1});
+    EXPECT_EQ(code(make_doc({arr, big}, 2)), ORVEX_ERR_LIMIT);
+
+    // Modest sharing stays legal.
+    EXPECT_EQ(code(make_doc({"\xA3\x01\x01\x01", "\xA2\x02\x02", "\x51s"})), ORVEX_ERR_SUCCESS);
+}
