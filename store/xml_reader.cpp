@@ -1,8 +1,11 @@
 // XML reader: one pass over the input, building the tree as elements open,
 // with an explicit stack of open containers. The input is hostile: every
 // scan is bounded by the end of the buffer, text must be well-formed UTF-8,
-// numbers are range-checked, and nesting is limited to ORVEX_MAX_DEPTH
-// containers.
+// numbers are range-checked, and nesting is limited to ORVEX_MAX_DEPTH (512)
+// containers, far above real documents and far below any stack or time
+// trouble; a {CF$UID} dictionary one level further down still reads, as it
+// is a leaf, so the deepest tree we accept also reads back from our writer.
+// Text without references or CR is copied once, from the input into its node.
 //
 // What it accepts beyond the strict document shape, because other tools
 // write it: no declaration, DOCTYPE or plist wrapper (a bare value is the
@@ -53,7 +56,7 @@ struct Reject {
 
 enum Elem : uint8_t {
     E_UNKNOWN,
-    E_PLIST,
+    E_WRAPPER, // <plist>, around the root value or not there at all
     E_DICT,
     E_ARRAY,
     E_KEY,
@@ -84,7 +87,7 @@ inline bool is_name_char(uchar c) {
 }
 
 Elem lookup(const uchar *n, size_t len) {
-    for (uint8_t e = E_PLIST; e <= E_NULL; ++e)
+    for (uint8_t e = E_WRAPPER; e <= E_NULL; ++e)
         if (NAMES[e].len == len && std::memcmp(NAMES[e].name, n, len) == 0)
             return static_cast<Elem>(e);
     return E_UNKNOWN;
@@ -759,7 +762,7 @@ class Reader {
         if (depth_ == 0)
             return; // the root; garbage after it was caught before
         Frame &f = top();
-        if (f.kind == E_PLIST && f.has_value)
+        if (f.kind == E_WRAPPER && f.has_value)
             reject(ORVEX_ERR_PARSE, off(lt), "more than one value in the plist element");
         if (f.kind == E_DICT && !f.has_key)
             reject(ORVEX_ERR_PARSE, off(lt), "dictionary value without a key");
@@ -777,7 +780,7 @@ class Reader {
         }
         Frame &f = top();
         bool ok = true;
-        if (f.kind == E_PLIST) {
+        if (f.kind == E_WRAPPER) {
             root_ = n;
             f.has_value = true;
         } else if (f.kind == E_ARRAY) {
@@ -803,7 +806,7 @@ class Reader {
     }
 
     void push(Elem kind, Node *n, bool over, const uchar *lt) {
-        if (kind != E_PLIST)
+        if (kind != E_WRAPPER)
             ++containers_;
         if (depth_ == frames_.size())
             frames_.emplace_back();
@@ -842,7 +845,7 @@ class Reader {
         Frame &f = top();
         if (!close_tag_at(lt, f.kind, &after))
             reject(ORVEX_ERR_PARSE, off(lt), "mismatched closing tag");
-        if (f.kind == E_PLIST) {
+        if (f.kind == E_WRAPPER) {
             if (!f.has_value)
                 reject(ORVEX_ERR_PARSE, off(lt), "the plist element holds no value");
         } else {
@@ -873,12 +876,12 @@ class Reader {
             reject(ORVEX_ERR_PARSE, off(lt), p_ == ns ? "malformed tag" : "unknown element");
         bool empty = end_of_tag(lt);
         switch (e) {
-        case E_PLIST:
+        case E_WRAPPER:
             if (depth_ != 0 || root_)
                 reject(ORVEX_ERR_PARSE, off(lt), "plist element inside a value");
             if (empty)
                 reject(ORVEX_ERR_PARSE, off(lt), "the plist element holds no value");
-            push(E_PLIST, nullptr, false, lt);
+            push(E_WRAPPER, nullptr, false, lt);
             return;
         case E_DICT:
         case E_ARRAY: {

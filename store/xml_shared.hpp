@@ -1,5 +1,5 @@
 // Pieces the XML reader and writer agree on: UTF-8 sequence checks, the
-// special character scanners, and the calendar form of dates.
+// special character scanners, and the offset between the two date epochs.
 #ifndef ORVEX_STORE_XML_SHARED_HPP
 #define ORVEX_STORE_XML_SHARED_HPP
 
