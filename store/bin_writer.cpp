@@ -85,8 +85,14 @@ class Writer {
         uint64_t least = 8 + 2 * n + refs_.size() * ref_size + 32;
         if (least > MAX_OUT)
             throw TooLarge();
+        // One allocation for the whole document: at most the bound below.
+        // Pages past what is written are never touched.
+        uint64_t most = 8 + n * (17 + 8) + refs_.size() * ref_size + 32;
+        for (const Obj &o : objs_)
+            if (is_text_kind(o.kind))
+                most += o.kind == K_STRING ? 2 * o.val : o.val; // UTF-16 never doubles UTF-8
         std::vector<uint64_t> offsets(n);
-        reserve(least + 4 * n);
+        reserve(most);
         put_bytes("bplist00", 8);
         for (uint64_t i = 0; i < n; ++i) {
             offsets[i] = pos_;
@@ -104,6 +110,10 @@ class Writer {
         put_be(n, 8);
         put_be(0, 8);
         put_be(table, 8);
+        if (cap_ - pos_ > (1u << 20)) {
+            if (char *p = static_cast<char *>(std::realloc(buf_, pos_)))
+                buf_ = p;
+        }
         *out = buf_;
         *length = static_cast<uint32_t>(pos_);
         buf_ = nullptr;
@@ -146,59 +156,93 @@ class Writer {
         table_.swap(t);
     }
 
-    // The object number of a scalar, shared with every equal scalar so far.
-    uint32_t intern(uint8_t kind, const void *ptr, uint64_t val, uint8_t neg) {
+    // A value as the numbering sees it: the key under which equal scalars
+    // meet, with its hash; containers have no key.
+    struct Scalar {
+        const void *ptr;
+        uint64_t val;
+        uint64_t hash;
+        uint8_t kind;
+        uint8_t neg;
+    };
+
+    static Scalar scalar_of(uint8_t kind, const void *ptr, uint64_t val, uint8_t neg) {
         if (is_text_kind(kind) && val > MAX_OUT)
             throw TooLarge();
-        if ((table_used_ + 1) * 2 > table_.size())
-            grow_table();
-        uint64_t h64 = is_text_kind(kind) ? hash_bytes(static_cast<const char *>(ptr), val, kind)
-                                          : mix(val ^ (uint64_t(kind) << 56) ^ (uint64_t(neg) << 55));
-        uint32_t h = static_cast<uint32_t>(h64);
-        size_t mask = table_.size() - 1;
-        size_t i = h & mask;
-        while (uint32_t e = table_[i].obj) {
-            const Obj &o = objs_[e - 1];
-            if (table_[i].hash == h && o.kind == kind && o.val == val && o.neg == neg &&
-                (!is_text_kind(kind) || std::memcmp(o.ptr, ptr, val) == 0))
-                return e - 1;
-            i = (i + 1) & mask;
-        }
-        uint32_t idx = new_obj(Obj{ptr, val, 0, 0, kind, neg});
-        table_[i] = Slot{h, idx + 1};
-        ++table_used_;
-        return idx;
+        uint64_t h = is_text_kind(kind) ? hash_bytes(static_cast<const char *>(ptr), val, kind)
+                                        : mix(val ^ (uint64_t(kind) << 56) ^ (uint64_t(neg) << 55));
+        return Scalar{ptr, val, h, kind, neg};
     }
 
-    uint32_t add_value(const Node *n) {
+    static Scalar scalar_of(const Node *n) {
         switch (n->type) {
         case ORVEX_ARRAY:
-        case ORVEX_DICT: {
-            uint32_t idx = new_obj(Obj{n, 0, 0, 0, n->type == ORVEX_ARRAY ? K_ARRAY : K_DICT, 0});
-            work_.push_back(idx);
-            return idx;
-        }
+            return Scalar{n, 0, 0, K_ARRAY, 0};
+        case ORVEX_DICT:
+            return Scalar{n, 0, 0, K_DICT, 0};
         case ORVEX_BOOLEAN:
-            return intern(n->v.b ? K_TRUE : K_FALSE, nullptr, 0, 0);
+            return scalar_of(n->v.b ? K_TRUE : K_FALSE, nullptr, 0, 0);
         case ORVEX_INT:
-            return intern(K_INT, nullptr, n->v.u,
-                          (n->flags & NODE_SIGNED) && static_cast<int64_t>(n->v.u) < 0);
+            return scalar_of(K_INT, nullptr, n->v.u, (n->flags & NODE_SIGNED) && static_cast<int64_t>(n->v.u) < 0);
         case ORVEX_REAL:
-            return intern(K_REAL, nullptr, n->v.u, 0);
+            return scalar_of(K_REAL, nullptr, n->v.u, 0);
         case ORVEX_DATE:
-            return intern(K_DATE, nullptr, n->v.u, 0); // the double's bits, fraction kept
+            return scalar_of(K_DATE, nullptr, n->v.u, 0); // the double's bits, fraction kept
         case ORVEX_UID:
-            return intern(K_UID, nullptr, n->v.u, 0);
+            return scalar_of(K_UID, nullptr, n->v.u, 0);
         case ORVEX_STRING:
         case ORVEX_KEY:
         case ORVEX_DATA: {
             size_t len;
             const char *p = node_text(n, &len);
-            return intern(n->type == ORVEX_DATA ? K_DATA : K_STRING, p, len, 0);
+            return scalar_of(n->type == ORVEX_DATA ? K_DATA : K_STRING, p, len, 0);
         }
         default:
-            return intern(K_NULL, nullptr, 0, 0);
+            return scalar_of(K_NULL, nullptr, 0, 0);
         }
+    }
+
+    // The object number of a value: a new one for a container (filled
+    // later), otherwise the number shared with every equal scalar so far.
+    uint32_t number_of(const Scalar &s) {
+        if (s.kind == K_ARRAY || s.kind == K_DICT) {
+            uint32_t idx = new_obj(Obj{s.ptr, 0, 0, 0, s.kind, 0});
+            work_.push_back(idx);
+            return idx;
+        }
+        uint32_t h = static_cast<uint32_t>(s.hash);
+        size_t mask = table_.size() - 1;
+        size_t i = h & mask;
+        while (uint32_t e = table_[i].obj) {
+            if (table_[i].hash == h) {
+                const Obj &o = objs_[e - 1];
+                if (o.kind == s.kind && o.val == s.val && o.neg == s.neg &&
+                    (!is_text_kind(s.kind) || std::memcmp(o.ptr, s.ptr, s.val) == 0))
+                    return e - 1;
+            }
+            i = (i + 1) & mask;
+        }
+        uint32_t idx = new_obj(Obj{s.ptr, s.val, 0, 0, s.kind, s.neg});
+        table_[i] = Slot{h, idx + 1};
+        ++table_used_;
+        return idx;
+    }
+
+    // Room for `n` more scalars without the table growing, so the slots
+    // prefetched for a batch stay where they are.
+    void make_room(uint64_t n) {
+        while ((table_used_ + n) * 2 > table_.size())
+            grow_table();
+    }
+
+    void prefetch(const Scalar &s) {
+        if (s.kind != K_ARRAY && s.kind != K_DICT)
+            __builtin_prefetch(&table_[s.hash & (table_.size() - 1)]);
+    }
+
+    void add_value(const Node *n) {
+        make_room(1);
+        number_of(scalar_of(n));
     }
 
     void push_ref(uint32_t r) {
@@ -207,25 +251,88 @@ class Writer {
         refs_.push_back(r);
     }
 
+    // Values are hashed a batch at a time and their slots prefetched before
+    // any is looked up: on large documents the table lookups miss the cache,
+    // and this lets the misses overlap.
+    static constexpr uint32_t BATCH = 16;
+
+    template <class Get> void number_batched(uint32_t count, Get &&get) {
+        Scalar batch[BATCH];
+        for (uint32_t at = 0; at < count; at += BATCH) {
+            uint32_t n = count - at < BATCH ? count - at : BATCH;
+            make_room(n);
+            for (uint32_t k = 0; k < n; ++k) {
+                batch[k] = get(at + k);
+                prefetch(batch[k]);
+            }
+            for (uint32_t k = 0; k < n; ++k)
+                push_ref(number_of(batch[k]));
+        }
+    }
+
+    // Dictionaries of one document tend to repeat the same few keys. The
+    // store keeps a hash of each key; a small cache on it answers most key
+    // lookups without hashing the text again or touching the large table.
+    struct KeyHint {
+        const void *text;
+        uint32_t len;
+        uint32_t obj;
+    };
+    static constexpr uint32_t HINTS = 256;
+    KeyHint hints_[HINTS] = {};
+
+    void number_keys(const DictEntry *e, const uint32_t *live, uint32_t count) {
+        Scalar batch[BATCH];
+        uint32_t known[BATCH];
+        for (uint32_t at = 0; at < count; at += BATCH) {
+            uint32_t n = count - at < BATCH ? count - at : BATCH;
+            make_room(n);
+            for (uint32_t k = 0; k < n; ++k) {
+                const DictEntry &x = e[live ? live[at + k] : at + k];
+                const KeyHint &h = hints_[x.hash % HINTS];
+                if (h.text && h.len == x.klen && std::memcmp(h.text, x.key(), x.klen) == 0) {
+                    known[k] = h.obj;
+                } else {
+                    known[k] = UINT32_MAX;
+                    batch[k] = scalar_of(K_STRING, x.key(), x.klen, 0);
+                    prefetch(batch[k]);
+                }
+            }
+            for (uint32_t k = 0; k < n; ++k) {
+                if (known[k] == UINT32_MAX) {
+                    known[k] = number_of(batch[k]);
+                    const DictEntry &x = e[live ? live[at + k] : at + k];
+                    hints_[x.hash % HINTS] = KeyHint{objs_[known[k]].ptr, x.klen, known[k]};
+                }
+                push_ref(known[k]);
+            }
+        }
+    }
+
     void fill(uint32_t idx) {
         const Node *n = static_cast<const Node *>(objs_[idx].ptr);
         uint32_t start = static_cast<uint32_t>(refs_.size());
         uint32_t count = 0;
         if (n->type == ORVEX_ARRAY) {
             count = n->v.arr.size;
-            for (uint32_t i = 0; i < count; ++i)
-                push_ref(add_value(n->v.arr.items[i]));
+            Node *const *items = n->v.arr.items;
+            number_batched(count, [&](uint32_t i) { return scalar_of(items[i]); });
         } else if (const DictBody *d = n->v.dict) {
-            for (uint32_t i = 0; i < d->used; ++i) {
-                const DictEntry &e = d->entries[i];
-                if (e.val) {
-                    push_ref(intern(K_STRING, e.key(), e.klen, 0));
-                    ++count;
-                }
+            const DictEntry *e = d->entries;
+            if (d->live == d->used) {
+                count = d->used;
+                number_keys(e, nullptr, count);
+                number_batched(count, [&](uint32_t i) { return scalar_of(e[i].val); });
+            } else {
+                // Removed entries leave holes: number the live ones in order.
+                std::vector<uint32_t> live;
+                for (uint32_t i = 0; i < d->used; ++i)
+                    if (e[i].val)
+                        live.push_back(i);
+                count = static_cast<uint32_t>(live.size());
+                number_keys(e, live.data(), count);
+                number_batched(count, [&](uint32_t i) { return scalar_of(e[live[i]].val); });
             }
-            for (uint32_t i = 0; i < d->used; ++i)
-                if (d->entries[i].val)
-                    push_ref(add_value(d->entries[i].val));
         }
         objs_[idx].refs = start;
         objs_[idx].count = count;

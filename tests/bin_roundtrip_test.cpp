@@ -188,6 +188,22 @@ TEST(BinWrite, SharesEqualScalarsAndSizesReferences) {
     orvex_free(big);
 }
 
+TEST(BinWrite, DictionariesWithRemovedEntriesAndManyKeys) {
+    orvex_t root = orvex_new_array();
+    for (int d = 0; d < 3; ++d) {
+        orvex_t dict = orvex_new_dict();
+        for (int i = 0; i < 600; ++i) {
+            std::string k = "key " + std::to_string(i % (200 * (d + 1)));
+            orvex_dict_set_item(dict, k.c_str(), orvex_new_string(k.c_str()));
+        }
+        for (int i = 0; i < 600; i += 3)
+            orvex_dict_remove_item(dict, ("key " + std::to_string(i)).c_str());
+        orvex_array_append_item(root, dict);
+    }
+    round_trip(root);
+    orvex_free(root);
+}
+
 TEST(BinWrite, MillionDeepTreeIsWrittenAndRejectedOnRead) {
     // Built from the leaf up: appending below a deep node walks its ancestors.
     orvex_t root = orvex_new_array();
