@@ -25,9 +25,15 @@ char *dup_text(const char *p, size_t len) {
     return s;
 }
 
-// A root that may be attached under `parent`.
+// A root that may be attached under `parent`. Only a container with children
+// can hold `parent`, so the walk up the ancestry (as long as the tree is deep)
+// is skipped for everything else; building a deep tree top-down stays linear.
 bool attachable(const Node *parent, const Node *item) {
-    return item && !item->parent && !is_ancestor(item, parent);
+    if (!item || item->parent || item == parent)
+        return false;
+    bool has_children = (item->type == ORVEX_ARRAY && item->v.arr.size) ||
+                        (item->type == ORVEX_DICT && dict_live(item));
+    return !has_children || !is_ancestor(item, parent);
 }
 
 } // namespace

@@ -1,0 +1,288 @@
+// The store's value tree through its C interface: containers, ownership,
+// deep trees and large dictionaries.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "orvex/orvex.h"
+
+namespace {
+
+std::vector<std::string> dict_keys(orvex_t d) {
+    std::vector<std::string> keys;
+    orvex_dict_iter it = nullptr;
+    orvex_dict_new_iter(d, &it);
+    for (;;) {
+        char *k = nullptr;
+        orvex_t v = nullptr;
+        orvex_dict_next_item(d, it, &k, &v);
+        if (!v) {
+            EXPECT_EQ(k, nullptr);
+            break;
+        }
+        keys.emplace_back(k);
+        std::free(k);
+    }
+    std::free(it);
+    return keys;
+}
+
+uint64_t uint_of(orvex_t n) {
+    uint64_t v = 0;
+    orvex_get_uint_val(n, &v);
+    return v;
+}
+
+} // namespace
+
+TEST(StoreNullHandles, EveryOperationIsHarmless) {
+    orvex_free(nullptr);
+    EXPECT_EQ(orvex_copy(nullptr), nullptr);
+    EXPECT_EQ(orvex_get_node_type(nullptr), ORVEX_NONE);
+    EXPECT_EQ(orvex_get_parent(nullptr), nullptr);
+    EXPECT_EQ(orvex_array_get_size(nullptr), 0u);
+    EXPECT_EQ(orvex_dict_get_size(nullptr), 0u);
+    EXPECT_EQ(orvex_array_get_item(nullptr, 0), nullptr);
+    EXPECT_EQ(orvex_array_get_item_index(nullptr), 0xFFFFFFFFu);
+    EXPECT_EQ(orvex_dict_get_item(nullptr, "k"), nullptr);
+    orvex_array_append_item(nullptr, nullptr);
+    orvex_array_insert_item(nullptr, nullptr, 0);
+    orvex_array_remove_item(nullptr, 0);
+    orvex_dict_set_item(nullptr, "k", nullptr);
+    orvex_dict_remove_item(nullptr, "k");
+    uint64_t u = 7;
+    int64_t s = 7;
+    double d = 7;
+    uint8_t b = 7;
+    char *k = reinterpret_cast<char *>(&b);
+    orvex_get_uint_val(nullptr, &u);
+    orvex_get_int_val(nullptr, &s);
+    orvex_get_real_val(nullptr, &d);
+    orvex_get_bool_val(nullptr, &b);
+    orvex_get_key_val(nullptr, &k);
+    orvex_dict_get_item_key(nullptr, &k);
+    EXPECT_EQ(u, 7u);
+    EXPECT_EQ(s, 7);
+    EXPECT_EQ(d, 7.0);
+    EXPECT_EQ(b, 7);
+    EXPECT_EQ(k, reinterpret_cast<char *>(&b));
+    EXPECT_EQ(orvex_get_string_ptr(nullptr, &u), nullptr);
+    EXPECT_EQ(orvex_get_data_ptr(nullptr, &u), nullptr);
+    EXPECT_EQ(orvex_int_val_is_negative(nullptr), 0);
+    orvex_set_string_val(nullptr, "x");
+    orvex_set_uint_val(nullptr, 1);
+
+    // Null items, null keys and null out-pointers on real containers.
+    orvex_t a = orvex_new_array(), dict = orvex_new_dict();
+    orvex_array_append_item(a, nullptr);
+    orvex_dict_set_item(dict, "k", nullptr);
+    orvex_t item = orvex_new_bool(1);
+    orvex_dict_set_item(dict, nullptr, item);
+    EXPECT_EQ(orvex_dict_get_size(dict), 0u);
+    EXPECT_EQ(orvex_get_parent(item), nullptr);
+    orvex_dict_remove_item(dict, nullptr);
+    orvex_array_new_iter(a, nullptr);
+    orvex_free(item);
+    orvex_free(a);
+    orvex_free(dict);
+}
+
+TEST(StoreArray, InsertRemoveAndIndexAtTheEdges) {
+    orvex_t a = orvex_new_array();
+    for (uint64_t i = 0; i < 3; ++i)
+        orvex_array_append_item(a, orvex_new_uint(i));       // 0 1 2
+    orvex_array_insert_item(a, orvex_new_uint(10), 0);       // 10 0 1 2
+    orvex_array_insert_item(a, orvex_new_uint(11), 4);       // 10 0 1 2 11
+    orvex_t late = orvex_new_uint(12);
+    orvex_array_insert_item(a, late, 6);                     // past the end: refused
+    EXPECT_EQ(orvex_get_parent(late), nullptr);
+    orvex_free(late);
+    ASSERT_EQ(orvex_array_get_size(a), 5u);
+    const uint64_t want[] = {10, 0, 1, 2, 11};
+    for (uint32_t i = 0; i < 5; ++i) {
+        orvex_t item = orvex_array_get_item(a, i);
+        EXPECT_EQ(uint_of(item), want[i]);
+        EXPECT_EQ(orvex_array_get_item_index(item), i);
+        EXPECT_EQ(orvex_get_parent(item), a);
+    }
+    EXPECT_EQ(orvex_array_get_item(a, 5), nullptr);
+
+    orvex_array_remove_item(a, 5); // past the end: no change
+    orvex_array_remove_item(a, 0);
+    orvex_array_remove_item(a, 3);
+    ASSERT_EQ(orvex_array_get_size(a), 3u);
+    for (uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(uint_of(orvex_array_get_item(a, i)), i);
+        EXPECT_EQ(orvex_array_get_item_index(orvex_array_get_item(a, i)), i);
+    }
+
+    orvex_array_iter it = nullptr;
+    orvex_array_new_iter(a, &it);
+    std::vector<uint64_t> seen;
+    for (orvex_t item = nullptr;;) {
+        orvex_array_next_item(a, it, &item);
+        if (!item)
+            break;
+        seen.push_back(uint_of(item));
+    }
+    std::free(it);
+    EXPECT_EQ(seen, (std::vector<uint64_t>{0, 1, 2}));
+    orvex_free(a);
+}
+
+TEST(StoreDict, ReplaceKeepsPositionRemoveAndKeys) {
+    orvex_t d = orvex_new_dict();
+    orvex_dict_set_item(d, "b", orvex_new_uint(1));
+    orvex_dict_set_item(d, "a", orvex_new_uint(2));
+    orvex_dict_set_item(d, "c", orvex_new_uint(3));
+    orvex_dict_set_item(d, "a", orvex_new_string("replaced"));
+    EXPECT_EQ(dict_keys(d), (std::vector<std::string>{"b", "a", "c"}));
+    EXPECT_EQ(orvex_dict_get_size(d), 3u);
+    orvex_t a = orvex_dict_get_item(d, "a");
+    EXPECT_STREQ(orvex_get_string_ptr(a, nullptr), "replaced");
+
+    char *key = nullptr;
+    orvex_dict_get_item_key(a, &key);
+    ASSERT_NE(key, nullptr);
+    EXPECT_STREQ(key, "a");
+    std::free(key);
+    key = nullptr;
+    orvex_t root = orvex_new_uint(0);
+    orvex_dict_get_item_key(root, &key); // a root has no key
+    EXPECT_EQ(key, nullptr);
+    orvex_free(root);
+
+    orvex_dict_remove_item(d, "absent");
+    orvex_dict_remove_item(d, "b");
+    EXPECT_EQ(dict_keys(d), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(orvex_dict_get_item(d, "b"), nullptr);
+    orvex_dict_set_item(d, "b", orvex_new_uint(4)); // re-added at the end
+    EXPECT_EQ(dict_keys(d), (std::vector<std::string>{"a", "c", "b"}));
+    orvex_dict_set_item(d, "", orvex_new_uint(5)); // the empty key is a key
+    EXPECT_EQ(uint_of(orvex_dict_get_item(d, "")), 5u);
+    orvex_free(d);
+}
+
+TEST(StoreOwnership, FreeingAChildDetachesIt) {
+    orvex_t a = orvex_new_array();
+    orvex_t d = orvex_new_dict();
+    for (int i = 0; i < 3; ++i)
+        orvex_array_append_item(a, orvex_new_int(i));
+    orvex_dict_set_item(d, "x", orvex_new_int(1));
+    orvex_dict_set_item(d, "y", orvex_new_int(2));
+    orvex_free(orvex_array_get_item(a, 1));
+    orvex_free(orvex_dict_get_item(d, "x"));
+    ASSERT_EQ(orvex_array_get_size(a), 2u);
+    EXPECT_EQ(orvex_array_get_item_index(orvex_array_get_item(a, 1)), 1u);
+    EXPECT_EQ(dict_keys(d), (std::vector<std::string>{"y"}));
+    orvex_free(a);
+    orvex_free(d);
+}
+
+TEST(StoreOwnership, AttachingAChildOrAnAncestorIsRefused) {
+    orvex_t a = orvex_new_array(), b = orvex_new_array(), d = orvex_new_dict();
+    orvex_t item = orvex_new_uint(1);
+    orvex_array_append_item(a, item);
+    orvex_array_append_item(b, item); // already a's
+    orvex_dict_set_item(d, "k", item);
+    EXPECT_EQ(orvex_array_get_size(b), 0u);
+    EXPECT_EQ(orvex_dict_get_size(d), 0u);
+    EXPECT_EQ(orvex_get_parent(item), a);
+
+    orvex_array_append_item(a, a); // into itself
+    orvex_array_append_item(a, b);
+    orvex_array_append_item(b, a); // a holds b: a cycle
+    orvex_t inner = orvex_new_dict();
+    orvex_dict_set_item(d, "inner", inner);
+    orvex_dict_set_item(inner, "outer", d);
+    EXPECT_EQ(orvex_array_get_size(a), 2u);
+    EXPECT_EQ(orvex_array_get_size(b), 0u);
+    EXPECT_EQ(orvex_dict_get_size(inner), 0u);
+    orvex_free(a);
+    orvex_free(d);
+}
+
+TEST(StoreSetters, RetypingAContainerFreesItsChildren) {
+    orvex_t a = orvex_new_array();
+    orvex_t inner = orvex_new_dict();
+    orvex_dict_set_item(inner, "k", orvex_new_string("a string longer than fifteen bytes"));
+    orvex_array_append_item(a, inner);
+    orvex_set_uint_val(a, 9);
+    EXPECT_EQ(orvex_get_node_type(a), ORVEX_INT);
+    EXPECT_EQ(uint_of(a), 9u);
+    EXPECT_EQ(orvex_array_get_size(a), 0u);
+    orvex_free(a); // the sanitizers and valgrind prove nothing leaked
+}
+
+TEST(StoreCopy, CopiesAreIndependentRoots) {
+    orvex_t d = orvex_new_dict();
+    orvex_t a = orvex_new_array();
+    orvex_array_append_item(a, orvex_new_string("shared text that is long enough"));
+    orvex_array_append_item(a, orvex_new_data("\0\1\2", 3));
+    orvex_dict_set_item(d, "list", a);
+    orvex_dict_set_item(d, "n", orvex_new_int(-5));
+
+    orvex_t c = orvex_copy(a); // a child's copy is a root
+    EXPECT_EQ(orvex_get_parent(c), nullptr);
+    EXPECT_TRUE(orvex_equal(c, a));
+    orvex_set_string_val(orvex_array_get_item(c, 0), "changed");
+    EXPECT_FALSE(orvex_equal(c, a));
+    EXPECT_STREQ(orvex_get_string_ptr(orvex_array_get_item(a, 0), nullptr),
+                 "shared text that is long enough");
+
+    orvex_t whole = orvex_copy(d);
+    EXPECT_TRUE(orvex_equal(whole, d));
+    orvex_free(d);
+    EXPECT_EQ(orvex_array_get_size(orvex_dict_get_item(whole, "list")), 2u);
+    orvex_free(whole);
+    orvex_free(c);
+}
+
+TEST(StoreDeepTrees, MillionDeepCopyFreeAndCompareWithoutRecursion) {
+    orvex_t root = orvex_new_array();
+    orvex_t cur = root;
+    for (int i = 0; i < 1000000; ++i) {
+        orvex_t next = (i % 2) ? orvex_new_array() : orvex_new_dict();
+        if (orvex_get_node_type(cur) == ORVEX_ARRAY)
+            orvex_array_append_item(cur, next);
+        else
+            orvex_dict_set_item(cur, "k", next);
+        cur = next;
+    }
+    orvex_t copy = orvex_copy(root);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(orvex_equal(root, copy));
+    orvex_free(copy);
+    orvex_free(root);
+}
+
+TEST(StoreLargeDict, HundredThousandKeysBuildLookUpAndRemove) {
+    const int n = 100000;
+    orvex_t d = orvex_new_dict();
+    for (int i = 0; i < n; ++i)
+        orvex_dict_set_item(d, ("key" + std::to_string(i)).c_str(), orvex_new_uint(uint64_t(i)));
+    ASSERT_EQ(orvex_dict_get_size(d), uint32_t(n));
+    for (int i = 0; i < n; i += 7)
+        ASSERT_EQ(uint_of(orvex_dict_get_item(d, ("key" + std::to_string(i)).c_str())), uint64_t(i));
+    EXPECT_EQ(orvex_dict_get_item(d, "key100000"), nullptr);
+    // Remove every even key; order and lookups of the rest survive compaction.
+    for (int i = 0; i < n; i += 2)
+        orvex_dict_remove_item(d, ("key" + std::to_string(i)).c_str());
+    ASSERT_EQ(orvex_dict_get_size(d), uint32_t(n / 2));
+    auto keys = dict_keys(d);
+    ASSERT_EQ(keys.size(), size_t(n / 2));
+    EXPECT_EQ(keys.front(), "key1");
+    EXPECT_EQ(keys.back(), "key99999");
+    for (int i = 1; i < n; i += 2) {
+        orvex_t v = orvex_dict_get_item(d, ("key" + std::to_string(i)).c_str());
+        ASSERT_NE(v, nullptr);
+        char *k = nullptr;
+        orvex_dict_get_item_key(v, &k);
+        ASSERT_STREQ(k, ("key" + std::to_string(i)).c_str());
+        std::free(k);
+    }
+    orvex_free(d);
+}

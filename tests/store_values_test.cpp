@@ -1,0 +1,170 @@
+// Values of every kind through the store's C interface.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "orvex/orvex.h"
+
+TEST(StoreIntegers, SignednessAtThe64BitEdges) {
+    struct Case {
+        orvex_t node;
+        uint64_t bits;
+        bool negative;
+    } cases[] = {
+        {orvex_new_uint(0), 0, false},
+        {orvex_new_uint(UINT64_MAX), UINT64_MAX, false},
+        {orvex_new_uint(uint64_t(INT64_MAX) + 1), uint64_t(INT64_MAX) + 1, false},
+        {orvex_new_int(INT64_MIN), uint64_t(INT64_MIN), true},
+        {orvex_new_int(-1), UINT64_MAX, true},
+        {orvex_new_int(INT64_MAX), uint64_t(INT64_MAX), false},
+    };
+    for (auto &c : cases) {
+        EXPECT_EQ(orvex_get_node_type(c.node), ORVEX_INT);
+        uint64_t u = 0;
+        int64_t s = 0;
+        orvex_get_uint_val(c.node, &u);
+        orvex_get_int_val(c.node, &s);
+        EXPECT_EQ(u, c.bits);
+        EXPECT_EQ(uint64_t(s), c.bits);
+        EXPECT_EQ(orvex_int_val_is_negative(c.node) != 0, c.negative);
+        orvex_t copy = orvex_copy(c.node);
+        EXPECT_EQ(orvex_int_val_is_negative(copy) != 0, c.negative);
+        EXPECT_TRUE(orvex_equal(copy, c.node));
+        orvex_free(copy);
+        orvex_free(c.node);
+    }
+    // The same bits, signed and unsigned, are different numbers.
+    orvex_t a = orvex_new_int(-1), b = orvex_new_uint(UINT64_MAX);
+    EXPECT_FALSE(orvex_equal(a, b));
+    orvex_set_uint_val(a, UINT64_MAX);
+    EXPECT_TRUE(orvex_equal(a, b));
+    EXPECT_EQ(orvex_int_val_is_negative(a), 0);
+    orvex_free(a);
+    orvex_free(b);
+}
+
+TEST(StoreScalars, EachKindKeepsItsValueAndOtherGettersStayUntouched) {
+    orvex_t b = orvex_new_bool(5);
+    uint8_t bv = 0;
+    orvex_get_bool_val(b, &bv);
+    EXPECT_EQ(bv, 1);
+
+    orvex_t r = orvex_new_real(-0.0);
+    double rv = 1;
+    orvex_get_real_val(r, &rv);
+    EXPECT_TRUE(std::signbit(rv));
+
+    orvex_t u = orvex_new_uid(UINT64_MAX);
+    uint64_t uv = 0;
+    orvex_get_uid_val(u, &uv);
+    EXPECT_EQ(uv, UINT64_MAX);
+
+    orvex_t n = orvex_new_null();
+    EXPECT_EQ(orvex_get_node_type(n), ORVEX_NULL);
+
+    // A getter of another type leaves its out-value alone.
+    uint64_t untouched = 42;
+    orvex_get_uint_val(b, &untouched);
+    orvex_get_uid_val(r, &untouched);
+    EXPECT_EQ(untouched, 42u);
+    EXPECT_EQ(orvex_get_string_ptr(u, nullptr), nullptr);
+    for (orvex_t x : {b, r, u, n})
+        orvex_free(x);
+}
+
+TEST(StoreDates, WholeSecondsFloorAndFractionsStay) {
+    orvex_t d = orvex_new_unix_date(-1); // 1969-12-31T23:59:59Z
+    int64_t s = 0;
+    orvex_get_unix_date_val(d, &s);
+    EXPECT_EQ(s, -1);
+    orvex_set_unix_date_val(d, INT64_MAX); // exact, beyond a double's precision
+    orvex_get_unix_date_val(d, &s);
+    EXPECT_EQ(s, INT64_MAX);
+
+    orvex_set_date_val(d, -0.5); // half a second before 2001
+    double f = 0;
+    orvex_get_date_val(d, &f);
+    EXPECT_EQ(f, -0.5);
+    orvex_get_unix_date_val(d, &s);
+    EXPECT_EQ(s, 978307200 - 1); // toward negative infinity
+
+    for (double odd : {double(NAN), 1e300, -1e300, double(INFINITY)}) {
+        orvex_set_date_val(d, odd);
+        orvex_get_unix_date_val(d, &s); // clamped, never undefined behaviour
+        if (std::isnan(odd))
+            EXPECT_EQ(s, 0);
+        else
+            EXPECT_EQ(s, odd > 0 ? INT64_MAX : INT64_MIN);
+    }
+    orvex_free(d);
+}
+
+TEST(StoreText, LengthsNulBytesAndRetyping) {
+    orvex_t s = orvex_new_string("ab\0cd");
+    uint64_t len = 0;
+    EXPECT_STREQ(orvex_get_string_ptr(s, &len), "ab");
+    EXPECT_EQ(len, 2u);
+    orvex_set_string_val(s, nullptr);
+    EXPECT_STREQ(orvex_get_string_ptr(s, &len), "");
+    EXPECT_EQ(len, 0u);
+
+    const char blob[] = {'x', 0, 'y', 0, 'z'};
+    orvex_t d = orvex_new_data(blob, sizeof blob);
+    const char *p = orvex_get_data_ptr(d, &len);
+    ASSERT_EQ(len, sizeof blob);
+    EXPECT_EQ(std::memcmp(p, blob, sizeof blob), 0);
+    orvex_t empty = orvex_new_data(nullptr, 10); // null pointer: empty blob
+    orvex_get_data_ptr(empty, &len);
+    EXPECT_EQ(len, 0u);
+
+    // Long text moves out of line and back in again.
+    std::string big(1000, 'q');
+    orvex_set_data_val(d, big.data(), big.size());
+    p = orvex_get_data_ptr(d, &len);
+    EXPECT_EQ(std::string(p, len), big);
+    orvex_set_string_val(d, "short");
+    EXPECT_EQ(orvex_get_node_type(d), ORVEX_STRING);
+    EXPECT_EQ(orvex_get_data_ptr(d, &len), nullptr);
+
+    // Keys are their own type and hand out copies.
+    orvex_set_key_val(s, "the key");
+    EXPECT_EQ(orvex_get_node_type(s), ORVEX_KEY);
+    EXPECT_EQ(orvex_get_string_ptr(s, nullptr), nullptr);
+    char *k = nullptr;
+    orvex_get_key_val(s, &k);
+    EXPECT_STREQ(k, "the key");
+    std::free(k);
+
+    // Setting a string from its own text is safe.
+    orvex_set_string_val(d, orvex_get_string_ptr(d, nullptr));
+    EXPECT_STREQ(orvex_get_string_ptr(d, nullptr), "short");
+    std::string long_text(64, 'L');
+    orvex_set_string_val(d, long_text.c_str());
+    orvex_set_string_val(d, orvex_get_string_ptr(d, nullptr) + 1);
+    EXPECT_EQ(std::string(orvex_get_string_ptr(d, nullptr)), long_text.substr(1));
+    for (orvex_t x : {s, d, empty})
+        orvex_free(x);
+}
+
+TEST(StoreEncodings, WritersRefuseNullAndReadersRejectEmptyInput) {
+    char *out = reinterpret_cast<char *>(1);
+    uint32_t len = 5;
+    EXPECT_EQ(orvex_to_xml(nullptr, &out, &len), ORVEX_ERR_INVALID_ARG);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(len, 0u);
+    orvex_t root = reinterpret_cast<orvex_t>(1);
+    orvex_format_t fmt = ORVEX_FORMAT_XML;
+    EXPECT_NE(orvex_from_memory(nullptr, 0, &root, &fmt), ORVEX_ERR_SUCCESS);
+    EXPECT_EQ(root, nullptr);
+    EXPECT_EQ(fmt, ORVEX_FORMAT_NONE);
+    EXPECT_EQ(orvex_from_memory("hello", 5, &root, &fmt), ORVEX_ERR_FORMAT);
+    EXPECT_EQ(root, nullptr);
+    orvex_parse_result res;
+    EXPECT_EQ(orvex_parse("hello", 5, ORVEX_FORMAT_NONE, &root, nullptr, &res), ORVEX_ERR_FORMAT);
+    EXPECT_EQ(res.code, ORVEX_ERR_FORMAT);
+    EXPECT_NE(res.reason, nullptr);
+}
