@@ -32,7 +32,7 @@ std::vector<std::string> make_keys(size_t n) {
     std::vector<std::string> keys;
     keys.reserve(n);
     for (size_t i = 0; i < n; ++i)
-        keys.push_back("Key number " + std::to_string(i));
+        keys.push_back("Key " + std::to_string(i));
     return keys;
 }
 
