@@ -18,8 +18,9 @@
 // - dates: whole seconds in the standard form; a fraction of a second, when
 //   the date has one, as the shortest decimal that reads back to the same
 //   double ("2001-01-01T00:00:00.5Z"); years outside 0000-9999 with a sign.
-//   A date that is NaN or infinite (only from a binary document) has no such
-//   form and is written clamped like orvex_get_unix_date_val;
+//   A date that is NaN, infinite or at least 9e18 seconds from 2001 (only
+//   from a binary document or orvex_set_date_val) has no such form and is
+//   written clamped like orvex_get_unix_date_val: the one lossy case;
 // - UIDs as {CF$UID: integer}; null nodes as <null/>, which other readers
 //   reject, but silently dropping or retyping the value would be worse;
 //   a key node standing as a value as <key>.
