@@ -10,6 +10,8 @@
 // every reader, so they are never written.
 // Text that is not valid UTF-8 (the store accepts any bytes through its C
 // interface) is written with U+FFFD for each malformed sequence.
+// The encoding has no key type: a key node standing as a value (from an XML
+// document or the C interface) is written as a string and reads back as one.
 #include <cstdlib>
 #include <cstring>
 #include <new>
