@@ -20,6 +20,8 @@
 //   each), so it always fits; fan-out through shared containers or a huge
 //   string referenced over and over fails fast with ORVEX_ERR_LIMIT.
 // - UIDs of more than 8 bytes are accepted when their high bytes are zero.
+// - Dictionary keys end at their first NUL byte; a key that repeats (also
+//   after that cut) keeps its first place and takes the last value.
 // - Object data must lie between the magic and the offset table.
 #include <cstring>
 #include <new>
@@ -362,6 +364,11 @@ class Reader {
             if (kk != 0x5 && kk != 0x6)
                 reject(ORVEX_ERR_PARSE, ko, "dictionary key is not a string");
             key = text_of(ko, key_buf_, &klen);
+            // Keys end at their first NUL, as in the XML reader and the C
+            // interface; otherwise "a\0b" and "a\0c" would be two entries
+            // that no lookup by text can tell apart. The later one wins.
+            if (const void *z = std::memchr(key, 0, klen))
+                klen = static_cast<size_t>(static_cast<const char *>(z) - key);
         }
         uint64_t idx = read_ref(val_at);
         // `f` may dangle once instantiate pushes a frame.
