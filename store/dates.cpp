@@ -7,13 +7,18 @@ namespace orvex {
 int64_t date_to_unix_seconds(double since_2001) {
     if (std::isnan(since_2001))
         return 0;
-    double s = std::floor(since_2001) + UNIX_TO_2001;
+    double f = std::floor(since_2001);
     // 2^63 is exact as a double; anything at or beyond it does not fit.
-    if (s >= 9223372036854775808.0)
+    if (f >= 9223372036854775808.0)
         return INT64_MAX;
-    if (s < -9223372036854775808.0)
+    if (f < -9223372036854775808.0)
         return INT64_MIN;
-    return static_cast<int64_t>(s);
+    // Shift to the Unix epoch in integers: in doubles the sum rounds past
+    // 2^53 seconds, so a date read from a document and the same date set in
+    // whole seconds gave different readings.
+    constexpr int64_t off = static_cast<int64_t>(UNIX_TO_2001);
+    int64_t whole = static_cast<int64_t>(f);
+    return whole > INT64_MAX - off ? INT64_MAX : whole + off;
 }
 
 // Howard Hinnant's civil calendar algorithms; valid far beyond any date a
