@@ -25,6 +25,9 @@ using namespace Orvex;
 
 namespace {
 
+// ORVEX_FUZZ_TRACE=1 in the environment prints each operation.
+const bool trace = std::getenv("ORVEX_FUZZ_TRACE") != nullptr;
+
 class Bytes {
   public:
     Bytes(const uint8_t *p, size_t n) : p_(p), n_(n) {}
@@ -107,6 +110,25 @@ void check_tree(Structure *root) {
     }
 }
 
+// Whether `n` is `s` or one of its ancestors: taking a copy of it into `s`
+// changes it, so the copy cannot be compared with it afterwards.
+bool holds(const Node *n, const Structure *s) {
+    for (const Node *p = s; p; p = p->GetParent())
+        if (p == n)
+            return true;
+    return false;
+}
+
+// A container's new child must be a copy of what was passed: a container's
+// copy is exact, a value's carries what its getter reads.
+void check_copy(const Node *child, const Node *from, const Structure *into) {
+    if (holds(from, into))
+        return;
+    fuzz::Losses loss;
+    loss.dates_as_seconds = loss.text_to_nul = !dynamic_cast<const Structure *>(from);
+    FUZZ_CHECK(fuzz::equal_with(child->GetOrvex(), from->GetOrvex(), loss));
+}
+
 // A fresh value of a type chosen by `b`; the caller deletes it.
 Node *make_value(Bytes &in) {
     uint8_t b = in.next();
@@ -131,9 +153,6 @@ template <class T> T *pick_of(std::vector<Node *> &all, uint8_t b) {
             of.push_back(t);
     return of.empty() ? nullptr : of[b % of.size()];
 }
-
-// ORVEX_FUZZ_TRACE=1 in the environment prints each operation.
-const bool trace = std::getenv("ORVEX_FUZZ_TRACE") != nullptr;
 
 struct State {
     Structure *root = nullptr;
@@ -179,10 +198,12 @@ struct State {
                 size_t before = arr->size();
                 arr->Append(v);
                 FUZZ_CHECK(arr->size() == before + 1);
+                check_copy(arr->Back(), v, arr);
             } else {
                 std::string k = in.key();
                 auto it = dict->Set(k, v);
                 FUZZ_CHECK(it != dict->end() && it->second && it->second->GetParent() == dict);
+                check_copy(it->second, v, dict);
             }
             break;
         }
@@ -195,6 +216,7 @@ struct State {
             try {
                 arr->Insert(v, pos);
                 FUZZ_CHECK(pos <= before && arr->size() == before + 1);
+                check_copy((*arr)[pos], v, arr);
             } catch (const std::out_of_range &) {
                 FUZZ_CHECK(pos > before && arr->size() == before);
             }
@@ -375,6 +397,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (int steps = 0; !in.empty() && steps < 64; ++steps) {
         st.step(in);
         check_tree(st.root);
+        if (st.spare)
+            check_tree(st.spare);
     }
     return 0;
 }
