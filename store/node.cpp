@@ -241,26 +241,23 @@ void node_reset(Node *n, uint8_t type) {
 void node_free_tree(Node *root) {
     if (!root)
         return;
-    if (!is_container(root->type)) {
-        release_storage(root);
-        std::free(root);
-        return;
-    }
-    std::vector<Node *> stack;
-    stack.push_back(root);
-    while (!stack.empty()) {
-        Node *n = stack.back();
-        stack.pop_back();
-        // If the stack cannot grow, fall back on freeing children one level
-        // at a time through reset, which never fails.
-        try {
-            for_each_child(n, [&](Node *c) { stack.push_back(c); });
-        } catch (const std::bad_alloc &) {
-            for_each_child(n, [](Node *c) {
-                c->parent = nullptr;
-                node_free_tree(c);
-            });
-        }
+    // Containers waiting to be freed are chained through their own `parent`
+    // field, which nothing reads any more: no allocation, no recursion, and
+    // no stack that grows with the tree.
+    root->parent = nullptr;
+    Node *pending = root;
+    while (pending) {
+        Node *n = pending;
+        pending = n->parent;
+        for_each_child(n, [&](Node *c) {
+            if (is_container(c->type)) {
+                c->parent = pending;
+                pending = c;
+            } else {
+                release_storage(c);
+                std::free(c);
+            }
+        });
         release_storage(n);
         std::free(n);
     }
