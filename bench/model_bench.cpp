@@ -246,6 +246,20 @@ void BM_WrapperHeapDictLongKeys(benchmark::State& state) { wrapper_bytes(state, 
 
 } // namespace
 
+// Appending grows the mirror geometrically: the cost per item stays flat.
+void BM_ModelArrayAppend(benchmark::State& state)
+{
+    const Integer item(int64_t(7));
+    for (auto _ : state) {
+        Array a;
+        for (int64_t i = 0; i < state.range(0); ++i)
+            a.Append(item);
+        benchmark::DoNotOptimize(a.size());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(BM_ModelArrayAppend)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreFromXml)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ModelFromXml)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StoreFromBin)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);

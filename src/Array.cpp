@@ -143,7 +143,8 @@ void Array::Insert(const Node* node, unsigned int pos)
         throw std::out_of_range("Orvex::Array::Insert: position past the end");
     // Grow the mirror before the store takes the copy, so nothing after the
     // attach can throw.
-    _array.reserve(_array.size() + 1);
+    if (_array.size() == _array.capacity())
+        _array.reserve(_array.empty() ? 4 : 2 * _array.size());
     Node* clone = node->Clone();
     if (!clone->GetOrvex()) {
         // Nothing for the store to hold; an entry would break the mirror.

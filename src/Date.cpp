@@ -25,8 +25,10 @@ Date& Date::operator=(const Date& d)
         // fraction from a document, NaN, infinity) is carried as it is held.
         double exact = 0.0;
         orvex_get_date_val(d.GetOrvex(), &exact);
-        if (std::isfinite(exact) && exact == std::floor(exact)) {
-            SetValue(d.GetValue());
+        const int64_t whole = d.GetValue(); // clamped at the 64-bit edges
+        if (std::isfinite(exact) && exact == std::floor(exact) && whole != INT64_MAX &&
+            whole != INT64_MIN) {
+            SetValue(whole);
         } else {
             orvex_set_date_val(_node, exact);
         }

@@ -14,6 +14,10 @@ struct FreeDeleter {
 };
 typedef std::unique_ptr<char, FreeDeleter> CText;
 
+struct TreeDeleter {
+    void operator()(void* p) const { orvex_free(p); }
+};
+
 // Keys reach the store as NUL-terminated text; the mirror files the same
 // text so the two always agree.
 class KeyText {
@@ -97,14 +101,16 @@ Dictionary& Dictionary::operator=(const Dictionary& d)
     if (this == &d)
         return *this;
     // Copy first: `d` may lie inside what is about to be released.
-    orvex_t copy = orvex_copy(d.GetOrvex());
-    destroy_entries(_map);
+    std::unique_ptr<void, TreeDeleter> copy(orvex_copy(d.GetOrvex()));
     if (!GetParent()) {
+        destroy_entries(_map);
         orvex_free(_node);
-        _node = copy;
+        _node = copy.release();
     } else {
         // Held by a container: keep this store node where it is and swap its
         // entries, so the container's store tree and mirror stay as they were.
+        // The keys are collected before anything changes, so running out of
+        // memory there leaves the dictionary as it was.
         std::vector<CText> keys;
         orvex_dict_iter it = nullptr;
         orvex_dict_new_iter(_node, &it);
@@ -119,23 +125,23 @@ Dictionary& Dictionary::operator=(const Dictionary& d)
             if (owned)
                 keys.push_back(std::move(owned));
         }
+        destroy_entries(_map);
         for (const CText& key : keys)
             orvex_dict_remove_item(_node, key.get());
 
         orvex_dict_iter from = nullptr;
-        orvex_dict_new_iter(copy, &from);
+        orvex_dict_new_iter(copy.get(), &from);
         std::unique_ptr<void, FreeDeleter> release_from(from);
         for (;;) {
             char* key = nullptr;
             orvex_t value = nullptr;
-            orvex_dict_next_item(copy, from, &key, &value);
+            orvex_dict_next_item(copy.get(), from, &key, &value);
             CText owned(key);
             if (!value)
                 break;
             if (owned)
                 orvex_dict_set_item(_node, owned.get(), orvex_copy(value));
         }
-        orvex_free(copy);
     }
     fill_or_clean(this, _map, _node);
     return *this;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #include "orvex/Orvex.h"
 
@@ -139,6 +140,10 @@ TEST(ScalarValues, CopiesOfAChildAreIndependentRoots)
     EXPECT_EQ(v, 4u);
 }
 
+// Copying through the base would leave two owners of one store node.
+static_assert(!std::is_copy_assignable<Node>::value, "Node must not be copy-assignable");
+static_assert(!std::is_copy_constructible<Node>::value, "Node must not be copy-constructible");
+
 TEST(ScalarValues, AssigningToAChildChangesItInPlace)
 {
     Holder h;
@@ -168,6 +173,11 @@ TEST(ScalarValues, AssigningToAChildChangesItInPlace)
     EXPECT_EQ(exact, 0.5);
     *d = Date(kI64Min + 1);
     EXPECT_EQ(d->GetValue(), kI64Min + 1);
+    // A whole number of seconds beyond the 64-bit range is not clamped on the way in.
+    Date far(orvex_new_date(1e20), nullptr);
+    *d = far;
+    orvex_get_date_val(h.Item(2), &exact);
+    EXPECT_EQ(exact, 1e20);
 
     *r = Real(-0.25);
     EXPECT_EQ(r->GetValue(), -0.25);

@@ -28,7 +28,8 @@ public:
     /// A new empty store array. Pass no parent: an array made with one never
     /// frees its store node (containers make their own children).
     Array(Node* parent = nullptr);
-    /// Wraps the existing store array `node` and, recursively, all its items.
+    /// Wraps the existing store array `node` and, recursively, all its items;
+    /// with a null parent the array owns the handle and frees the tree when deleted.
     Array(orvex_t node, Node* parent);
     /// A root array over a deep copy of `a`'s store tree, with new children.
     Array(const Array& a);
@@ -45,12 +46,12 @@ public:
     /// The child at `array_index` (null for an ORVEX_NULL item); throws
     /// std::out_of_range when `array_index` >= size().
     Node* operator[](unsigned int array_index);
-    /// The last child, or null when the array is empty.
-    Node* Back();
-    Node* back();
     /// The first child, or null when the array is empty.
     Node* Front();
     Node* front();
+    /// The last child, or null when the array is empty.
+    Node* Back();
+    Node* back();
     /// Iterators over the children, in order.
     iterator Begin();
     iterator begin();

@@ -20,7 +20,8 @@ public:
     /// A fresh store node holding false. Pass no parent: a wrapper made with
     /// one never frees its store node (containers make their own children).
     Boolean(Node* parent = nullptr);
-    /// Wraps the existing store node `node` without a copy or type check.
+    /// Wraps the existing store node `node` without a copy or type check; with
+    /// a null parent the wrapper owns the handle and frees it when deleted.
     Boolean(orvex_t node, Node* parent);
     /// A root wrapper with a new store node holding the source's value as
     /// exactly true or false.

@@ -22,7 +22,8 @@ public:
     /// A fresh store node holding no bytes. Pass no parent: a wrapper made
     /// with one never frees its store node.
     Data(Node* parent = nullptr);
-    /// Wraps the existing store node `node` without a copy or type check.
+    /// Wraps the existing store node `node` without a copy or type check; with
+    /// a null parent the wrapper owns the handle and frees it when deleted.
     Data(orvex_t node, Node* parent);
     /// A root wrapper with a new store node holding the source's bytes.
     Data(const Data& d);

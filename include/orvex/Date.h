@@ -22,7 +22,8 @@ public:
     /// A fresh store node holding the epoch (0). Pass no parent: a wrapper made with
     /// one never frees its store node (containers make their own children).
     Date(Node* parent = nullptr);
-    /// Wraps the existing store node `node` without a copy or type check.
+    /// Wraps the existing store node `node` without a copy or type check; with
+    /// a null parent the wrapper owns the handle and frees it when deleted.
     Date(orvex_t node, Node* parent);
     /// A root wrapper with a new store node holding the source's value in
     /// whole seconds.
@@ -39,7 +40,8 @@ public:
 
     /// Stores `t` whole seconds since the epoch.
     void SetValue(int64_t t);
-    /// Whole seconds since the epoch.
+    /// Whole seconds since the epoch, rounded down; a date beyond the 64-bit
+    /// range (possible from a binary document) is clamped, and NaN reads as 0.
     int64_t GetValue() const;
 };
 

@@ -33,7 +33,8 @@ public:
     /// one never frees its store node (containers make their own children).
     Dictionary(Node* parent = nullptr);
     /// Wraps the existing store dictionary `node` and, recursively, all its
-    /// entries.
+    /// entries; with a null parent the dictionary owns the handle and frees the
+    /// tree when deleted.
     Dictionary(orvex_t node, Node* parent);
     /// A root dictionary over a deep copy of `d`'s store tree, with new
     /// children (entries that exist in `d`'s mirror only are not copied).

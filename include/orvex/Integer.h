@@ -23,7 +23,8 @@ public:
     /// A fresh store node holding 0 (unsigned). Pass no parent: a wrapper made with
     /// one never frees its store node (containers make their own children).
     Integer(Node* parent = nullptr);
-    /// Wraps the existing store node `node` without a copy or type check.
+    /// Wraps the existing store node `node` without a copy or type check; with
+    /// a null parent the wrapper owns the handle and frees it when deleted.
     Integer(orvex_t node, Node* parent);
     /// A root wrapper with a new store node that duplicates the source's,
     /// so the signed or unsigned reading survives.

@@ -21,7 +21,8 @@ public:
     /// A fresh store node holding the empty key. Pass no parent: a wrapper
     /// made with one never frees its store node.
     Key(Node* parent = nullptr);
-    /// Wraps the existing store node `node` without a copy or type check.
+    /// Wraps the existing store node `node` without a copy or type check; with
+    /// a null parent the wrapper owns the handle and frees it when deleted.
     Key(orvex_t node, Node* parent);
     /// A root wrapper with a new key node holding the source's text.
     Key(const Key& k);

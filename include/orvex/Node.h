@@ -45,6 +45,12 @@ public:
      */
     static Node* FromOrvex(orvex_t node, Node* parent);
 
+    /// Wrappers are copied through their concrete class (copy constructor,
+    /// assignment, Clone); copying only the base would share one store node
+    /// between two owners.
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+
 protected:
     /// Records the parent only; the derived constructor sets _node.
     Node(Node* parent);

@@ -40,8 +40,11 @@ public:
      * caller deletes, or null: for input that does not parse, for a document
      * whose root is not a container, and for input longer than 2^32-1 bytes.
      */
+    /// XML text (its size, without a terminating NUL).
     static Structure* FromXml(const std::string& xml);
+    /// A binary document held in a vector.
     static Structure* FromBin(const std::vector<char>& bin);
+    /// A binary document of `size` bytes at `bin`.
     static Structure* FromBin(const char* bin, uint64_t size);
     /// Detect the encoding; the store writes the one found through `format`
     /// when it is not null (ORVEX_FORMAT_NONE for unknown or too long input).
