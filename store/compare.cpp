@@ -28,8 +28,10 @@ bool same_scalar(const Node *a, const Node *b) {
     case ORVEX_UID:
         return a->v.u == b->v.u;
     case ORVEX_REAL:
-    case ORVEX_DATE:
         return same_double(a->v.r, b->v.r);
+    case ORVEX_DATE:
+        // -0.0 and 0.0 seconds are one instant; the XML form cannot tell them apart.
+        return a->v.r == b->v.r || same_double(a->v.r, b->v.r);
     case ORVEX_STRING:
     case ORVEX_KEY:
     case ORVEX_DATA: {

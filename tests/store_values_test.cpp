@@ -101,6 +101,19 @@ TEST(StoreDates, WholeSecondsFloorAndFractionsStay) {
             EXPECT_EQ(s, odd > 0 ? INT64_MAX : INT64_MIN);
     }
     orvex_free(d);
+
+    // -0.0 and 0.0 seconds are one instant, and XML cannot write the sign.
+    orvex_t neg = orvex_new_date(-0.0), pos = orvex_new_date(0.0);
+    EXPECT_TRUE(orvex_equal(neg, pos));
+    char *xml = nullptr;
+    uint32_t len = 0;
+    ASSERT_EQ(orvex_to_xml(neg, &xml, &len), ORVEX_ERR_SUCCESS);
+    orvex_t back = nullptr;
+    EXPECT_EQ(orvex_from_xml(xml, len, &back), ORVEX_ERR_SUCCESS);
+    EXPECT_TRUE(orvex_equal(neg, back));
+    std::free(xml);
+    for (orvex_t x : {neg, pos, back})
+        orvex_free(x);
 }
 
 TEST(StoreText, LengthsNulBytesAndRetyping) {

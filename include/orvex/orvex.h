@@ -222,9 +222,9 @@ ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_forma
 /* ------------------------------------------------------------- comparison */
 
 /* Nonzero when the two subtrees hold the same values: same types and shapes,
- * integers equal as numbers, reals and dates equal bit for bit (any NaN equals
- * any NaN), strings, keys and data byte for byte, dictionary entries in the
- * same order. Two nulls are equal; null and a node are not. */
+ * integers equal as numbers, reals equal bit for bit and dates as instants
+ * (any NaN equals any NaN), strings, keys and data byte for byte, dictionary
+ * entries in the same order. Two nulls are equal; null and a node are not. */
 ORVEX_API int orvex_equal(orvex_t a, orvex_t b);
 
 #ifdef __cplusplus
