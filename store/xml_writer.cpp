@@ -97,20 +97,10 @@ class Writer {
         while (!stack_.empty()) {
             Frame &f = stack_.back();
             size_t depth = stack_.size();
-            const Node *c = nullptr;
-            if (f.n->type == ORVEX_ARRAY) {
-                if (f.i < f.n->v.arr.size)
-                    c = f.n->v.arr.items[f.i++];
-            } else {
-                const DictBody *d = f.n->v.dict;
-                while (f.i < d->used && !d->entries[f.i].val)
-                    ++f.i;
-                if (f.i < d->used) {
-                    const DictEntry &e = d->entries[f.i++];
-                    text_line(depth, "<key>", 5, e.key(), e.klen, "</key>\n", 7);
-                    c = e.val;
-                }
-            }
+            const DictEntry *e = nullptr;
+            const Node *c = next_child(f, &e);
+            if (e)
+                text_line(depth, "<key>", 5, e->key(), e->klen, "</key>\n", 7);
             if (c) {
                 value(c, depth); // may push: `f` is not used past here
                 continue;
@@ -140,6 +130,21 @@ class Writer {
     char *buf_ = nullptr;
     size_t len_ = 0, cap_ = 0;
     std::vector<Frame> stack_;
+
+    // The next child of the container a walk stands in, skipping removed
+    // dictionary entries; `*entry` is the child's entry in a dictionary.
+    // Null when the container is exhausted.
+    static const Node *next_child(Frame &f, const DictEntry **entry) {
+        if (f.n->type == ORVEX_ARRAY)
+            return f.i < f.n->v.arr.size ? f.n->v.arr.items[f.i++] : nullptr;
+        const DictBody *d = f.n->v.dict;
+        while (f.i < d->used && !d->entries[f.i].val)
+            ++f.i;
+        if (f.i >= d->used)
+            return nullptr;
+        *entry = &d->entries[f.i++];
+        return (*entry)->val;
+    }
 
     // A pointer to room for `n` more bytes, with one kept for the final NUL.
     char *room(size_t n) {
@@ -507,20 +512,10 @@ class Writer {
         while (!st.empty() && total <= MAX_OUT) {
             Frame &f = st.back();
             size_t depth = st.size();
-            const Node *c = nullptr;
-            if (f.n->type == ORVEX_ARRAY) {
-                if (f.i < f.n->v.arr.size)
-                    c = f.n->v.arr.items[f.i++];
-            } else {
-                const DictBody *d = f.n->v.dict;
-                while (f.i < d->used && !d->entries[f.i].val)
-                    ++f.i;
-                if (f.i < d->used) {
-                    const DictEntry &e = d->entries[f.i++];
-                    total += depth + 12 + e.klen;
-                    c = e.val;
-                }
-            }
+            const DictEntry *e = nullptr;
+            const Node *c = next_child(f, &e);
+            if (e)
+                total += depth + 12 + e->klen;
             if (c)
                 visit(c, depth);
             else
