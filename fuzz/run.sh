@@ -54,7 +54,7 @@ for t in "${targets[@]}"; do
     tail -n 40 "$build/$t.log"
     status=1
   fi
-  grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units|stat::average_exec_per_sec' \
+  grep -E '^#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::average_exec_per_sec' \
     "$build/$t.log" || true
 done
 exit $status
