@@ -13,8 +13,9 @@ namespace Orvex {
  * An ordered container (store type ORVEX_ARRAY). It keeps one child wrapper
  * per item, in store order, and owns them: pointers it hands out stay valid
  * until that child is removed, the array is assigned to or destroyed, and
- * must not be deleted by the caller. Values go in as deep copies; the caller
- * keeps what it passes. An item of a type without a class (ORVEX_NULL) has a
+ * must not be deleted by the caller. Values go in as copies made by Clone
+ * (see each class: a String copy keeps its text up to the first NUL, a Date
+ * copy whole seconds); the caller keeps what it passes. An item of a type without a class (ORVEX_NULL) has a
  * null entry. Reads never call the store.
  *
  * Positions are unsigned int: write Remove(0u), since a plain 0 also matches
@@ -64,10 +65,10 @@ public:
     /// The number of children.
     size_t size() const;
 
-    /// Appends a deep copy of `node`; null does nothing.
+    /// Appends a copy of `node` (its Clone); null does nothing.
     void Append(const Node* node);
     void Append(const Node& node);
-    /// Inserts a deep copy of `node` before position `pos` (`pos` == size()
+    /// Inserts a copy of `node` (its Clone) before position `pos` (`pos` == size()
     /// appends); null does nothing. Throws std::out_of_range, changing
     /// nothing, when `pos` > size().
     void Insert(const Node* node, unsigned int pos);

@@ -16,7 +16,8 @@ namespace Orvex {
  * its extensions), and owns them: pointers and iterators it hands out stay
  * valid until that entry is replaced or removed, or the dictionary is
  * assigned to or destroyed, and must not be deleted by the caller. Values go
- * in as deep copies; the caller keeps what it passes. Reads never call the
+ * in as copies made by Clone (a String copy keeps its text up to the first
+ * NUL, a Date copy whole seconds); the caller keeps what it passes. Reads never call the
  * store; the documents it writes keep the store's insertion order.
  *
  * Keys end at their first NUL byte, as they do in the store: every operation
@@ -67,7 +68,7 @@ public:
     /// The entry under `key`, or End(); never adds an entry.
     iterator Find(const std::string& key);
     const_iterator Find(const std::string& key) const;
-    /// Files a deep copy of `node` under `key`, replacing (and deleting) a
+    /// Files a copy of `node` (its Clone) under `key`, replacing (and deleting) a
     /// previous child; returns the entry, whose wrapper is the copy. A null
     /// `node` changes nothing and returns End().
     iterator Set(const std::string& key, const Node* node);

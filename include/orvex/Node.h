@@ -23,8 +23,9 @@ public:
     /// Frees the store node if this is a root wrapper; a child frees nothing.
     virtual ~Node();
 
-    /// A deep copy as a new root wrapper with its own store node; the caller
-    /// deletes it.
+    /// A copy as a new root wrapper with its own store node (containers copy
+    /// their whole store tree; values as their copy constructor says); the
+    /// caller deletes it.
     virtual Node* Clone() const = 0;
 
     /// The store node's type, asked of the store each time; ORVEX_NONE when
