@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "orvex/orvex.h"
@@ -95,6 +96,19 @@ inline orvex_t make_data(size_t blobs, size_t size) {
         orvex_dict_set_item(d, key, orvex_new_data(bytes.data(), size));
     }
     return d;
+}
+
+// The benchmark document of that name: "library5" and "library60" (a media
+// library of ~5 MB and ~60 MB as XML), "numbers" (1,000,000 numbers), and
+// "data" (256 blobs of 64 KiB).
+inline orvex_t make_named(const std::string &name) {
+    if (name == "library5")
+        return make_library(3500);
+    if (name == "library60")
+        return make_library(41500);
+    if (name == "numbers")
+        return make_numbers(1000000);
+    return make_data(256, 64 * 1024);
 }
 
 } // namespace orvex_bench

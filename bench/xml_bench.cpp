@@ -33,14 +33,7 @@ Doc &doc(const std::string &name) {
     auto &slot = docs[name];
     if (!slot) {
         slot = std::make_unique<Doc>();
-        if (name == "library5")
-            slot->tree = make_library(3500);
-        else if (name == "library60")
-            slot->tree = make_library(41500);
-        else if (name == "numbers")
-            slot->tree = make_numbers(1000000);
-        else
-            slot->tree = make_data(256, 64 * 1024);
+        slot->tree = make_named(name);
         char *xml = nullptr;
         uint32_t len = 0;
         if (orvex_to_xml(slot->tree, &xml, &len) != ORVEX_ERR_SUCCESS)
