@@ -1,6 +1,7 @@
 #include "orvex/Node.h"
 
 #include <cstdint>
+#include <new>
 
 #include "orvex/Array.h"
 #include "orvex/Boolean.h"
@@ -41,6 +42,9 @@ Node::Node(orvex_type type, Node* parent) : _node(nullptr), _parent(parent)
     case ORVEX_UID: _node = orvex_new_uid(0); break;
     default: break;
     }
+    // A wrapper without its store node would pass for a value everywhere.
+    if (!_node)
+        throw std::bad_alloc();
 }
 
 Node::~Node()

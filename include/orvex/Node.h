@@ -60,7 +60,8 @@ protected:
     /// Creates a fresh, unattached root store node of `type` holding its zero
     /// value (an empty key for ORVEX_KEY); a type outside ORVEX_BOOLEAN to
     /// ORVEX_UID creates none. A non-null parent is recorded only, so that
-    /// store node is then never freed by this wrapper.
+    /// store node is then never freed by this wrapper. Throws std::bad_alloc
+    /// when the store cannot make the node.
     Node(orvex_type type, Node* parent);
 
     orvex_t _node;
