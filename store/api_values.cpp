@@ -21,6 +21,24 @@ void set_text(orvex_t node, uint8_t type, const char *val) {
         node_set_text(n, type, val, val ? std::strlen(val) : 0);
 }
 
+orvex_err_t set_text_len(orvex_t node, uint8_t type, const char *text, uint64_t length) {
+    Node *n = as_node(node);
+    if (!n || (!text && length))
+        return ORVEX_ERR_INVALID_ARG;
+    // The length is checked before any byte is read: a caller's bad length
+    // must not send memchr past its buffer.
+    if (length >= SIZE_MAX - 1)
+        return ORVEX_ERR_LIMIT;
+    size_t len = static_cast<size_t>(length);
+    if (type == ORVEX_KEY && len) {
+        // Keys end at their first NUL everywhere else (readers, dictionary
+        // keys, orvex_get_key_val), so a key node never holds one either.
+        if (const void *nul = std::memchr(text, 0, len))
+            len = static_cast<size_t>(static_cast<const char *>(nul) - text);
+    }
+    return node_set_text(n, type, text, len) ? ORVEX_ERR_SUCCESS : ORVEX_ERR_NO_MEM;
+}
+
 } // namespace
 
 extern "C" {
@@ -110,6 +128,14 @@ int orvex_int_val_is_negative(orvex_t node) {
 
 void orvex_set_key_val(orvex_t node, const char *val) { set_text(node, ORVEX_KEY, val); }
 void orvex_set_string_val(orvex_t node, const char *val) { set_text(node, ORVEX_STRING, val); }
+
+orvex_err_t orvex_set_string_val_len(orvex_t node, const char *text, uint64_t length) {
+    return set_text_len(node, ORVEX_STRING, text, length);
+}
+
+orvex_err_t orvex_set_key_val_len(orvex_t node, const char *text, uint64_t length) {
+    return set_text_len(node, ORVEX_KEY, text, length);
+}
 
 void orvex_set_data_val(orvex_t node, const char *val, uint64_t length) {
     Node *n = as_node(node);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "orvex/orvex.h"
 
@@ -161,6 +162,68 @@ TEST(StoreText, LengthsNulBytesAndRetyping) {
     EXPECT_EQ(std::string(orvex_get_string_ptr(d, nullptr)), long_text.substr(1));
     for (orvex_t x : {s, d, empty})
         orvex_free(x);
+}
+
+TEST(StoreText, CountedSettersKeepNulsCutKeysAndRefuseBadInput) {
+    const std::string nul_text("a\0b", 3), long_nul(std::string(20, 'x') + '\0' + "tail");
+    struct Case {
+        bool key;
+        const char *text;
+        uint64_t length;
+        orvex_err_t want;
+        std::string stored; // text afterwards; the old text when refused
+    } cases[] = {
+        {false, nul_text.data(), 3, ORVEX_ERR_SUCCESS, nul_text},
+        {false, long_nul.data(), long_nul.size(), ORVEX_ERR_SUCCESS, long_nul},
+        {false, nullptr, 0, ORVEX_ERR_SUCCESS, ""},
+        {true, long_nul.data(), long_nul.size(), ORVEX_ERR_SUCCESS, std::string(20, 'x')},
+        {true, "\0x", 2, ORVEX_ERR_SUCCESS, ""},
+        {false, nullptr, 1, ORVEX_ERR_INVALID_ARG, "old"},
+        {true, nullptr, 1, ORVEX_ERR_INVALID_ARG, "old"},
+        // Refused before any byte is read.
+        {false, "x", UINT64_MAX, ORVEX_ERR_LIMIT, "old"},
+        {true, "x", UINT64_MAX - 1, ORVEX_ERR_LIMIT, "old"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stored);
+        // A container with a child: retyping must free the child (ASan sees a
+        // leak otherwise); a refused call must leave it as it was.
+        orvex_t n = orvex_new_array();
+        orvex_array_append_item(n, orvex_new_string("old"));
+        orvex_t target = c.want == ORVEX_ERR_SUCCESS ? n : orvex_array_get_item(n, 0);
+        auto set = c.key ? orvex_set_key_val_len : orvex_set_string_val_len;
+        EXPECT_EQ(set(target, c.text, c.length), c.want);
+        std::string got;
+        if (orvex_get_node_type(target) == ORVEX_KEY) {
+            char *k = nullptr;
+            orvex_get_key_val(target, &k);
+            got = k ? k : "(none)";
+            std::free(k);
+        } else {
+            uint64_t len = 0;
+            const char *p = orvex_get_string_ptr(target, &len);
+            ASSERT_NE(p, nullptr);
+            EXPECT_EQ(p[len], 0);
+            got.assign(p, len);
+        }
+        EXPECT_EQ(got, c.stored);
+        EXPECT_EQ(orvex_get_node_type(target), c.key && c.want == ORVEX_ERR_SUCCESS ? ORVEX_KEY : ORVEX_STRING);
+        orvex_free(n);
+    }
+    EXPECT_EQ(orvex_set_string_val_len(nullptr, "x", 1), ORVEX_ERR_INVALID_ARG);
+    EXPECT_EQ(orvex_set_key_val_len(nullptr, "x", 1), ORVEX_ERR_INVALID_ARG);
+
+    // The text may come from the node itself, short or long, NULs included.
+    orvex_t s = orvex_new_string(nullptr);
+    for (const std::string &t : {nul_text, long_nul}) {
+        ASSERT_EQ(orvex_set_string_val_len(s, t.data(), t.size()), ORVEX_ERR_SUCCESS);
+        uint64_t len = 0;
+        const char *p = orvex_get_string_ptr(s, &len);
+        ASSERT_EQ(orvex_set_string_val_len(s, p + 1, len - 1), ORVEX_ERR_SUCCESS);
+        p = orvex_get_string_ptr(s, &len);
+        EXPECT_EQ(std::string(p, len), t.substr(1));
+    }
+    orvex_free(s);
 }
 
 TEST(StoreEncodings, WritersRefuseNullAndReadersRejectEmptyInput) {

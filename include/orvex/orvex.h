@@ -186,6 +186,19 @@ ORVEX_API void orvex_set_unix_date_val(orvex_t node, int64_t sec);
 ORVEX_API void orvex_set_uid_val(orvex_t node, uint64_t val);
 ORVEX_API void orvex_set_date_val(orvex_t node, double sec_since_2001);
 
+/* Counted text setters: the node becomes a string (or key) holding a copy of
+ * `length` bytes from `text`, retyped as the setters above do (a container's
+ * children are freed). A string keeps every byte, NUL bytes included. A key
+ * ends at its first NUL byte, as dictionary keys and orvex_get_key_val do;
+ * the rest is dropped. `text` may point into the node's own current text.
+ * Null `text` with length 0 is the empty text.
+ * Returns ORVEX_ERR_SUCCESS; ORVEX_ERR_INVALID_ARG for a null node, or a null
+ * `text` with a nonzero length; ORVEX_ERR_LIMIT when `length` does not fit
+ * the host's address space (no byte is read); ORVEX_ERR_NO_MEM when memory
+ * runs out. On any failure the node is unchanged, old text and type kept. */
+ORVEX_API orvex_err_t orvex_set_string_val_len(orvex_t node, const char *text, uint64_t length);
+ORVEX_API orvex_err_t orvex_set_key_val_len(orvex_t node, const char *text, uint64_t length);
+
 /* --------------------------------------------------------------- encodings */
 
 /* Encode the subtree at `node` into a malloc'd buffer (XML is NUL-terminated,
