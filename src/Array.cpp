@@ -1,8 +1,12 @@
 #include "orvex/Array.h"
 
+#include "TreeWork.hpp"
+
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace Orvex {
 
@@ -12,89 +16,73 @@ struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
 
-void destroy_entries(std::vector<Node*>& array)
-{
-    for (Node* child : array)
-        delete child;
-    array.clear();
-}
+} // namespace
 
-// Appends a wrapper (null for a type without a class) for each item of the
-// store array `node`, in store order, with `_this` as their parent.
-void array_fill(Array* _this, std::vector<Node*>& array, orvex_t node)
+void array_fill(Array* _this, std::vector<Node*>& array, orvex_t node,
+                std::vector<Structure*>& pending)
 {
+    const uint32_t size = orvex_array_get_size(node);
+    if (size == 0)
+        return;
     orvex_array_iter iter = nullptr;
     orvex_array_new_iter(node, &iter);
+    if (!iter)
+        throw std::bad_alloc();
     std::unique_ptr<void, FreeDeleter> release(iter);
-    array.reserve(orvex_array_get_size(node));
+    array.reserve(size);
     for (;;) {
         orvex_t subnode = nullptr;
         orvex_array_next_item(node, iter, &subnode);
         if (!subnode)
             break;
         array.push_back(nullptr); // make room first: the wrapper must not leak
-        array.back() = Node::FromOrvex(subnode, _this);
+        TreeWork::Wrap(subnode, _this, array.back(), pending);
     }
 }
-
-// Fills the mirror, reclaiming what was made so far if that throws.
-void fill_or_clean(Array* _this, std::vector<Node*>& array, orvex_t node)
-{
-    try {
-        array_fill(_this, array, node);
-    } catch (...) {
-        destroy_entries(array);
-        throw;
-    }
-}
-
-} // namespace
 
 Array::Array(Node* parent) : Structure(ORVEX_ARRAY, parent) {}
 
 Array::Array(orvex_t node, Node* parent) : Structure(parent)
 {
     _node = node;
-    fill_or_clean(this, _array, _node);
+    TreeWork::Fill(this);
 }
+
+Array::Array(orvex_t node, Node* parent, TreeWork*) : Structure(parent) { _node = node; }
 
 Array::Array(const Array& a) : Structure(nullptr)
 {
     _node = orvex_copy(a.GetOrvex());
-    fill_or_clean(this, _array, _node);
+    if (!_node && a.GetOrvex())
+        throw std::bad_alloc();
+    TreeWork::Fill(this);
 }
 
 Array& Array::operator=(const Array& a)
 {
     if (this == &a)
         return *this;
-    // Copy first: `a` may lie inside what is about to be released.
-    orvex_t copy = orvex_copy(a.GetOrvex());
-    destroy_entries(_array);
+    // Build the new contents aside (`a` may lie inside what is replaced); if
+    // that throws, nothing here has changed. Then exchange, which cannot fail.
+    Array fresh(a);
     if (!GetParent()) {
-        orvex_free(_node);
-        _node = copy;
-    } else {
-        // Held by a container: keep this store node where it is and swap its
-        // items, so the container's store tree and mirror stay as they were.
-        for (uint32_t n = orvex_array_get_size(_node); n > 0; --n)
-            orvex_array_remove_item(_node, n - 1);
-        orvex_array_iter iter = nullptr;
-        orvex_array_new_iter(copy, &iter);
-        std::unique_ptr<void, FreeDeleter> release(iter);
-        for (orvex_t item = nullptr;;) {
-            orvex_array_next_item(copy, iter, &item);
-            if (!item)
-                break;
-            orvex_array_append_item(_node, orvex_copy(item));
-        }
-        orvex_free(copy);
+        std::swap(_node, fresh._node);
+    } else if (orvex_swap_contents(_node, fresh._node) != ORVEX_ERR_SUCCESS) {
+        // Held by a container: this store node keeps its place there and takes
+        // the copy's items. Two unrelated arrays always swap.
+        throw std::logic_error("Orvex::Array: store refused to exchange items");
     }
-    fill_or_clean(this, _array, _node);
-    return *this;
+    _array.swap(fresh._array);
+    for (Node* child : _array)
+        if (child)
+            UpdateNodeParent(child);
+    for (Node* child : fresh._array)
+        if (child)
+            fresh.UpdateNodeParent(child);
+    return *this; // `fresh` takes the old contents with it
 }
 
-Array::~Array() { destroy_entries(_array); }
+Array::~Array() { TreeWork::Clear(this); }
 
 Node* Array::Clone() const { return new Array(*this); }
 
@@ -145,18 +133,16 @@ void Array::Insert(const Node* node, unsigned int pos)
     // attach can throw.
     if (_array.size() == _array.capacity())
         _array.reserve(_array.empty() ? 4 : 2 * _array.size());
-    Node* clone = node->Clone();
-    if (!clone->GetOrvex()) {
-        // Nothing for the store to hold; an entry would break the mirror.
-        delete clone;
-        return;
-    }
-    UpdateNodeParent(clone);
+    std::unique_ptr<Node> clone(node->Clone());
     if (pos == _array.size())
         orvex_array_append_item(_node, clone->GetOrvex());
     else
         orvex_array_insert_item(_node, clone->GetOrvex(), pos);
-    _array.insert(_array.begin() + pos, clone);
+    // The store refuses an attach only when it cannot grow the array.
+    if (orvex_get_parent(clone->GetOrvex()) != _node)
+        throw std::bad_alloc();
+    UpdateNodeParent(clone.get());
+    _array.insert(_array.begin() + pos, clone.release());
 }
 
 void Array::Insert(const Node& node, unsigned int pos) { Insert(&node, pos); }

@@ -1,8 +1,12 @@
 #include "orvex/Dictionary.h"
 
+#include "TreeWork.hpp"
+
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace Orvex {
@@ -13,10 +17,6 @@ struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
 typedef std::unique_ptr<char, FreeDeleter> CText;
-
-struct TreeDeleter {
-    void operator()(void* p) const { orvex_free(p); }
-};
 
 // Keys reach the store as NUL-terminated text; the mirror files the same
 // text so the two always agree.
@@ -39,19 +39,17 @@ private:
     std::string _cut;
 };
 
-void destroy_entries(std::map<std::string, Node*>& map)
-{
-    for (auto& entry : map)
-        delete entry.second;
-    map.clear();
-}
+} // namespace
 
-// Files a wrapper (null for a type without a class) for each entry of the
-// store dictionary `node` under its key, with `_this` as the parent.
-void dictionary_fill(Dictionary* _this, std::map<std::string, Node*>& map, orvex_t node)
+void dictionary_fill(Dictionary* _this, std::map<std::string, Node*>& map, orvex_t node,
+                     std::vector<Structure*>& pending)
 {
+    if (orvex_dict_get_size(node) == 0)
+        return;
     orvex_dict_iter it = nullptr;
     orvex_dict_new_iter(node, &it);
+    if (!it)
+        throw std::bad_alloc();
     std::unique_ptr<void, FreeDeleter> release(it);
     for (;;) {
         char* raw_key = nullptr;
@@ -61,93 +59,61 @@ void dictionary_fill(Dictionary* _this, std::map<std::string, Node*>& map, orvex
         if (!subnode)
             break;
         if (!key)
-            continue;
+            throw std::bad_alloc(); // the store could not copy the key
         auto slot = map.emplace(key.get(), nullptr);
         // Two store keys that differ only after a NUL byte meet here: the
         // first keeps the entry, so no wrapper is left without an owner.
         if (slot.second)
-            slot.first->second = Node::FromOrvex(subnode, _this);
+            TreeWork::Wrap(subnode, _this, slot.first->second, pending);
     }
 }
-
-void fill_or_clean(Dictionary* _this, std::map<std::string, Node*>& map, orvex_t node)
-{
-    try {
-        dictionary_fill(_this, map, node);
-    } catch (...) {
-        destroy_entries(map);
-        throw;
-    }
-}
-
-} // namespace
 
 Dictionary::Dictionary(Node* parent) : Structure(ORVEX_DICT, parent) {}
 
 Dictionary::Dictionary(orvex_t node, Node* parent) : Structure(parent)
 {
     _node = node;
-    fill_or_clean(this, _map, _node);
+    TreeWork::Fill(this);
+}
+
+Dictionary::Dictionary(orvex_t node, Node* parent, TreeWork*) : Structure(parent)
+{
+    _node = node;
 }
 
 Dictionary::Dictionary(const Dictionary& d) : Structure(nullptr)
 {
     _node = orvex_copy(d.GetOrvex());
-    fill_or_clean(this, _map, _node);
+    if (!_node && d.GetOrvex())
+        throw std::bad_alloc();
+    TreeWork::Fill(this);
 }
 
 Dictionary& Dictionary::operator=(const Dictionary& d)
 {
     if (this == &d)
         return *this;
-    // Copy first: `d` may lie inside what is about to be released.
-    std::unique_ptr<void, TreeDeleter> copy(orvex_copy(d.GetOrvex()));
+    // Build the new contents aside (`d` may lie inside what is replaced); if
+    // that throws, nothing here has changed. Then exchange, which cannot fail.
+    Dictionary fresh(d);
     if (!GetParent()) {
-        destroy_entries(_map);
-        orvex_free(_node);
-        _node = copy.release();
-    } else {
-        // Held by a container: keep this store node where it is and swap its
-        // entries, so the container's store tree and mirror stay as they were.
-        // The keys are collected before anything changes, so running out of
-        // memory there leaves the dictionary as it was.
-        std::vector<CText> keys;
-        orvex_dict_iter it = nullptr;
-        orvex_dict_new_iter(_node, &it);
-        std::unique_ptr<void, FreeDeleter> release(it);
-        for (;;) {
-            char* key = nullptr;
-            orvex_t value = nullptr;
-            orvex_dict_next_item(_node, it, &key, &value);
-            CText owned(key);
-            if (!value)
-                break;
-            if (owned)
-                keys.push_back(std::move(owned));
-        }
-        destroy_entries(_map);
-        for (const CText& key : keys)
-            orvex_dict_remove_item(_node, key.get());
-
-        orvex_dict_iter from = nullptr;
-        orvex_dict_new_iter(copy.get(), &from);
-        std::unique_ptr<void, FreeDeleter> release_from(from);
-        for (;;) {
-            char* key = nullptr;
-            orvex_t value = nullptr;
-            orvex_dict_next_item(copy.get(), from, &key, &value);
-            CText owned(key);
-            if (!value)
-                break;
-            if (owned)
-                orvex_dict_set_item(_node, owned.get(), orvex_copy(value));
-        }
+        std::swap(_node, fresh._node);
+    } else if (orvex_swap_contents(_node, fresh._node) != ORVEX_ERR_SUCCESS) {
+        // Held by a container: this store node keeps its place there and takes
+        // the copy's entries. Two unrelated dictionaries always swap.
+        throw std::logic_error("Orvex::Dictionary: store refused to exchange entries");
     }
-    fill_or_clean(this, _map, _node);
-    return *this;
+    _map.swap(fresh._map);
+    for (auto& entry : _map)
+        if (entry.second)
+            UpdateNodeParent(entry.second);
+    for (auto& entry : fresh._map)
+        if (entry.second)
+            fresh.UpdateNodeParent(entry.second);
+    return *this; // `fresh` takes the old contents with it
 }
 
-Dictionary::~Dictionary() { destroy_entries(_map); }
+Dictionary::~Dictionary() { TreeWork::Clear(this); }
 
 Node* Dictionary::Clone() const { return new Dictionary(*this); }
 
@@ -201,15 +167,15 @@ Dictionary::iterator Dictionary::Set(const std::string& key, const Node* node)
             _map.erase(slot);
         throw;
     }
-    if (!clone->GetOrvex()) {
-        // Nothing for the store to hold; an entry would break the mirror.
+    orvex_dict_set_item(_node, k.c_str(), clone->GetOrvex());
+    // The store refuses an attach only when it cannot make room for it.
+    if (orvex_get_parent(clone->GetOrvex()) != _node) {
         delete clone;
         if (added)
             _map.erase(slot);
-        return _map.end();
+        throw std::bad_alloc();
     }
     UpdateNodeParent(clone);
-    orvex_dict_set_item(_node, k.c_str(), clone->GetOrvex());
     delete slot->second; // its store node went with the replaced entry
     slot->second = clone;
     return slot;
@@ -227,6 +193,8 @@ void Dictionary::Remove(Node* node)
     char* raw_key = nullptr;
     orvex_dict_get_item_key(node->GetOrvex(), &raw_key);
     CText key(raw_key);
+    if (!key && node->GetParent() == this)
+        throw std::bad_alloc(); // the store could not copy the key
     iterator entry = key ? _map.find(key.get()) : _map.end();
     if (node->GetParent() != this || entry == _map.end() || entry->second != node)
         throw std::logic_error("Orvex::Dictionary::Remove: not a child of this dictionary");

@@ -62,21 +62,40 @@ orvex_t Node::GetOrvex() const { return _node; }
 
 Node* Node::GetParent() const { return _parent; }
 
+namespace {
+
+// A wrapper for `node`. Allocated without throwing so that a root handle can
+// be released when there is no room for its wrapper: the caller handed it over.
+// A constructor that throws has released a root handle already (~Node).
+template <class T>
+Node* adopt(orvex_t node, Node* parent)
+{
+    Node* wrapper = new (std::nothrow) T(node, parent);
+    if (!wrapper) {
+        if (!parent)
+            orvex_free(node);
+        throw std::bad_alloc();
+    }
+    return wrapper;
+}
+
+} // namespace
+
 Node* Node::FromOrvex(orvex_t node, Node* parent)
 {
     if (!node)
         return nullptr;
     switch (orvex_get_node_type(node)) {
-    case ORVEX_BOOLEAN: return new Boolean(node, parent);
-    case ORVEX_INT: return new Integer(node, parent);
-    case ORVEX_REAL: return new Real(node, parent);
-    case ORVEX_STRING: return new String(node, parent);
-    case ORVEX_DATE: return new Date(node, parent);
-    case ORVEX_DATA: return new Data(node, parent);
-    case ORVEX_KEY: return new Key(node, parent);
-    case ORVEX_UID: return new Uid(node, parent);
-    case ORVEX_ARRAY: return new Array(node, parent);
-    case ORVEX_DICT: return new Dictionary(node, parent);
+    case ORVEX_BOOLEAN: return adopt<Boolean>(node, parent);
+    case ORVEX_INT: return adopt<Integer>(node, parent);
+    case ORVEX_REAL: return adopt<Real>(node, parent);
+    case ORVEX_STRING: return adopt<String>(node, parent);
+    case ORVEX_DATE: return adopt<Date>(node, parent);
+    case ORVEX_DATA: return adopt<Data>(node, parent);
+    case ORVEX_KEY: return adopt<Key>(node, parent);
+    case ORVEX_UID: return adopt<Uid>(node, parent);
+    case ORVEX_ARRAY: return adopt<Array>(node, parent);
+    case ORVEX_DICT: return adopt<Dictionary>(node, parent);
     default:
         // A root handle was handed over and has no class: release it. A
         // child belongs to its container, whose walk may still stand on it.

@@ -1,6 +1,7 @@
 #include "orvex/Structure.h"
 
 #include <cstdlib>
+#include <new>
 
 namespace Orvex {
 
@@ -62,7 +63,8 @@ std::string Structure::ToXml() const
 {
     char* text = nullptr;
     uint32_t length = 0;
-    orvex_to_xml(_node, &text, &length);
+    if (orvex_to_xml(_node, &text, &length) == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
     std::string result;
     try {
         if (text && length)
@@ -79,7 +81,8 @@ std::vector<char> Structure::ToBin() const
 {
     char* bytes = nullptr;
     uint32_t length = 0;
-    orvex_to_bin(_node, &bytes, &length);
+    if (orvex_to_bin(_node, &bytes, &length) == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
     std::vector<char> result;
     try {
         if (bytes && length)

@@ -1,6 +1,7 @@
 // C interface: creating, freeing and copying nodes, arrays and dictionaries.
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "dates.hpp"
 #include "node.hpp"
@@ -202,6 +203,29 @@ void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_
         *key = dup_text(e.key(), e.klen);
     if (val)
         *val = e.val;
+}
+
+orvex_err_t orvex_swap_contents(orvex_t a, orvex_t b) {
+    Node *x = as_node(a), *y = as_node(b);
+    if (!x || !y || x->type != y->type || !is_container(x->type))
+        return ORVEX_ERR_INVALID_ARG;
+    if (x == y)
+        return ORVEX_ERR_SUCCESS;
+    // Either lying in the other's subtree would make a cycle.
+    if (is_ancestor(x, y) || is_ancestor(y, x))
+        return ORVEX_ERR_INVALID_ARG;
+    std::swap(x->v, y->v);
+    for (Node *owner : {x, y}) {
+        if (owner->type == ORVEX_ARRAY) {
+            for (uint32_t i = 0; i < owner->v.arr.size; ++i)
+                owner->v.arr.items[i]->parent = owner;
+        } else if (DictBody *body = owner->v.dict) {
+            for (uint32_t i = 0; i < body->used; ++i)
+                if (body->entries[i].val)
+                    body->entries[i].val->parent = owner;
+        }
+    }
+    return ORVEX_ERR_SUCCESS;
 }
 
 orvex_t orvex_get_parent(orvex_t node) {

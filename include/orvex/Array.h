@@ -9,6 +9,8 @@
 
 namespace Orvex {
 
+class TreeWork;
+
 /**
  * An ordered container (store type ORVEX_ARRAY). It keeps one child wrapper
  * per item, in store order, and owns them: pointers it hands out stay valid
@@ -85,7 +87,12 @@ public:
     unsigned int GetNodeIndex(const Node& node) const;
 
 private:
+    /// Takes over `node` with an empty mirror, for TreeWork to fill.
+    Array(orvex_t node, Node* parent, TreeWork* unfilled);
+
     std::vector<Node*> _array;
+
+    friend class TreeWork;
 };
 
 } // namespace Orvex

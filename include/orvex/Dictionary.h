@@ -10,6 +10,8 @@
 
 namespace Orvex {
 
+class TreeWork;
+
 /**
  * A keyed container (store type ORVEX_DICT). It keeps one child wrapper per
  * entry, filed under its key in byte order (unsigned bytes, a prefix before
@@ -85,7 +87,12 @@ public:
     std::string GetNodeKey(Node* node);
 
 private:
+    /// Takes over `node` with an empty mirror, for TreeWork to fill.
+    Dictionary(orvex_t node, Node* parent, TreeWork* unfilled);
+
     std::map<std::string, Node*> _map;
+
+    friend class TreeWork;
 };
 
 } // namespace Orvex

@@ -75,6 +75,15 @@ typedef enum {
 /* Readers reject documents nested deeper than this many containers. */
 #define ORVEX_MAX_DEPTH 512
 
+/* A binary document may store a container once and reference it many times;
+ * each reference reads as a copy. The binary reader refuses (ORVEX_ERR_LIMIT)
+ * a document that would expand into more nodes than the larger of
+ * ORVEX_EXPANSION_NODES and 2 per input byte, or copy more bytes of text,
+ * keys and data than the larger of ORVEX_EXPANSION_BYTES and 32 per input
+ * byte. A document that shares nothing always fits. */
+#define ORVEX_EXPANSION_NODES 1048576   /* 2^20 nodes */
+#define ORVEX_EXPANSION_BYTES 67108864  /* 64 MiB */
+
 /* --------------------------------------------------------------- creation */
 
 /* Each returns a new root node the caller owns, or null when memory runs out. */
@@ -103,6 +112,13 @@ ORVEX_API orvex_t orvex_new_date(double sec_since_2001);
 ORVEX_API void orvex_free(orvex_t node);
 /* A deep copy of the subtree as a new root, or null (null input, no memory). */
 ORVEX_API orvex_t orvex_copy(orvex_t node);
+/* Exchanges the children of two containers of the same type (array with
+ * array, dictionary with dictionary); each node keeps its own place and
+ * handle. Never allocates, so it cannot fail for lack of memory: it lets a
+ * caller build new contents aside and put them in place in one step.
+ * ORVEX_ERR_INVALID_ARG, changing nothing, for a null or non-container node,
+ * two different types, or when one node lies in the other's subtree. */
+ORVEX_API orvex_err_t orvex_swap_contents(orvex_t a, orvex_t b);
 
 /* ----------------------------------------------------------------- arrays */
 
