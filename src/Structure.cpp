@@ -10,8 +10,11 @@ namespace {
 constexpr uint64_t kMaxDocument = 0xFFFFFFFFu;
 
 // Keeps a parsed root only when it is a container; anything else is freed.
-Structure* ImportStruct(orvex_t root)
+// Running out of memory is no verdict on the document: it throws.
+Structure* ImportStruct(orvex_err_t status, orvex_t root)
 {
+    if (status == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
     const orvex_type type = orvex_get_node_type(root);
     if (type == ORVEX_ARRAY || type == ORVEX_DICT)
         return static_cast<Structure*>(Node::FromOrvex(root, nullptr));
@@ -26,8 +29,8 @@ Structure* read_bin(const char* bin, uint64_t size)
     if (size > kMaxDocument)
         return nullptr;
     orvex_t root = nullptr;
-    orvex_from_bin(bin, static_cast<uint32_t>(size), &root);
-    return ImportStruct(root);
+    const orvex_err_t status = orvex_from_bin(bin, static_cast<uint32_t>(size), &root);
+    return ImportStruct(status, root);
 }
 
 Structure* read_memory(const char* buf, uint64_t size, orvex_format_t* format)
@@ -38,8 +41,9 @@ Structure* read_memory(const char* buf, uint64_t size, orvex_format_t* format)
         return nullptr;
     }
     orvex_t root = nullptr;
-    orvex_from_memory(buf, static_cast<uint32_t>(size), &root, format);
-    return ImportStruct(root);
+    const orvex_err_t status =
+        orvex_from_memory(buf, static_cast<uint32_t>(size), &root, format);
+    return ImportStruct(status, root);
 }
 
 } // namespace
@@ -100,8 +104,9 @@ Structure* Structure::FromXml(const std::string& xml)
     if (xml.size() > kMaxDocument)
         return nullptr;
     orvex_t root = nullptr;
-    orvex_from_xml(xml.c_str(), static_cast<uint32_t>(xml.size()), &root);
-    return ImportStruct(root);
+    const orvex_err_t status =
+        orvex_from_xml(xml.c_str(), static_cast<uint32_t>(xml.size()), &root);
+    return ImportStruct(status, root);
 }
 
 Structure* Structure::FromBin(const std::vector<char>& bin)

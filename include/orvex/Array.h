@@ -22,6 +22,11 @@ class TreeWork;
  *
  * Positions are unsigned int: write Remove(0u), since a plain 0 also matches
  * Remove(Node*).
+ *
+ * Any depth the store holds is safe: wrapping, copying, assignment and
+ * destruction walk the tree without recursion. When memory runs out an
+ * operation throws std::bad_alloc and leaves the array as it was (an
+ * assignment too), with nothing leaked.
  */
 class ORVEX_CXX_API Array : public Structure {
 public:

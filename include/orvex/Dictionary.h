@@ -26,6 +26,11 @@ class TreeWork;
  * taking a key uses only the text before it. An entry's wrapper is null for a
  * type without a class (ORVEX_NULL), and for a key that operator[] was asked
  * for and that was absent (that entry exists in the mirror only).
+ *
+ * Any depth the store holds is safe: wrapping, copying, assignment and
+ * destruction walk the tree without recursion. When memory runs out an
+ * operation throws std::bad_alloc and leaves the dictionary as it was (an
+ * assignment too), with nothing leaked.
  */
 class ORVEX_CXX_API Dictionary : public Structure {
 public:

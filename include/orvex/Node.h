@@ -42,7 +42,8 @@ public:
      * container with its whole subtree); the wrapper takes the handle as it
      * is. Null for a null handle. For a type without a class (ORVEX_NULL):
      * null, and a root handle (no parent) is freed, while a child handle is
-     * left to its container.
+     * left to its container. Any depth is safe. Throws std::bad_alloc when
+     * memory runs out; a root handle has then been freed (it was handed over).
      */
     static Node* FromOrvex(orvex_t node, Node* parent);
 

@@ -29,16 +29,18 @@ public:
     /// The number of direct children as the store counts them.
     uint32_t GetSize() const;
     /// The XML encoding of this container's store subtree (only this subtree
-    /// when the container is nested); empty if the store cannot encode it.
+    /// when the container is nested); empty if the store cannot encode it
+    /// (an encoding past 4 GiB). Throws std::bad_alloc when memory runs out.
     std::string ToXml() const;
     /// The binary encoding of this container's store subtree; empty if the
-    /// store cannot encode it.
+    /// store cannot encode it. Throws std::bad_alloc when memory runs out.
     std::vector<char> ToBin() const;
 
     /**
      * Document readers. Each returns a new root Array or Dictionary that the
      * caller deletes, or null: for input that does not parse, for a document
      * whose root is not a container, and for input longer than 2^32-1 bytes.
+     * When memory runs out they throw std::bad_alloc and leak nothing.
      */
     /// XML text (its size, without a terminating NUL).
     static Structure* FromXml(const std::string& xml);
