@@ -286,3 +286,43 @@ TEST(StoreLargeDict, HundredThousandKeysBuildLookUpAndRemove) {
     }
     orvex_free(d);
 }
+
+TEST(StoreSwap, ContentsChangePlacesNodesStay) {
+    orvex_t top = orvex_new_dict(), held = orvex_new_array(), loose = orvex_new_array();
+    orvex_dict_set_item(top, "held", held);
+    orvex_array_append_item(held, orvex_new_int(1));
+    orvex_t two = orvex_new_int(2), three = orvex_new_int(3);
+    orvex_array_append_item(loose, two);
+    orvex_array_append_item(loose, three);
+
+    ASSERT_EQ(orvex_swap_contents(held, loose), ORVEX_ERR_SUCCESS);
+    EXPECT_EQ(orvex_dict_get_item(top, "held"), held);
+    EXPECT_EQ(orvex_array_get_size(held), 2u);
+    EXPECT_EQ(orvex_get_parent(three), held);
+    EXPECT_EQ(orvex_array_get_item_index(three), 1u);
+    EXPECT_EQ(orvex_get_parent(orvex_array_get_item(loose, 0)), loose);
+
+    // Refused, changing nothing: mixed types, scalars, null, and a node into
+    // its own subtree.
+    orvex_t dict = orvex_new_dict();
+    orvex_dict_set_item(dict, "x", orvex_new_bool(1));
+    orvex_t inner = orvex_new_array();
+    orvex_array_append_item(held, inner);
+    const struct {
+        orvex_t a, b;
+    } refused[] = {{held, dict}, {two, three}, {nullptr, held}, {held, inner}, {inner, held}};
+    for (const auto &r : refused)
+        EXPECT_EQ(orvex_swap_contents(r.a, r.b), ORVEX_ERR_INVALID_ARG);
+    EXPECT_EQ(orvex_array_get_size(held), 3u);
+    EXPECT_EQ(orvex_dict_get_size(dict), 1u);
+
+    // Dictionaries keep their order and lookups after a swap.
+    orvex_t other = orvex_new_dict();
+    ASSERT_EQ(orvex_swap_contents(dict, other), ORVEX_ERR_SUCCESS);
+    EXPECT_EQ(orvex_dict_get_size(dict), 0u);
+    EXPECT_EQ(orvex_get_parent(orvex_dict_get_item(other, "x")), other);
+    orvex_free(top);
+    orvex_free(loose);
+    orvex_free(dict);
+    orvex_free(other);
+}
