@@ -13,16 +13,22 @@
 //   the store still holds valid UTF-8 and no byte is lost.
 // - Unpaired UTF-16 surrogates become U+FFFD rather than failing the whole
 //   document; everything else in the string is kept.
-// - Shared references are followed, but every node created is charged to a
-//   budget of 2 * input bytes + 1024 nodes, and every byte of text or data
-//   copied to a budget of 32 * input bytes + 1 MiB. A document without shared
-//   containers creates at most one node per reference (at least one byte
-//   each), so it always fits; fan-out through shared containers or a huge
-//   string referenced over and over fails fast with ORVEX_ERR_LIMIT.
+// - Shared references are followed: a container stored once and referenced
+//   many times reads as that many copies, as in other readers. What that may
+//   cost is bounded: each node is charged once (the root, then each container
+//   charges its items before it allocates room for them), against the larger
+//   of ORVEX_EXPANSION_NODES and 2 per input byte; each byte of text, key or
+//   data copied is charged against the larger of ORVEX_EXPANSION_BYTES and 32
+//   per input byte. A document without shared objects always fits. The fixed
+//   allowance keeps small documents with heavy legitimate sharing readable,
+//   and caps what a small hostile one costs (about 200 MiB and a fraction of
+//   a second at worst) before it fails with ORVEX_ERR_LIMIT.
 // - UIDs of more than 8 bytes are accepted when their high bytes are zero.
 // - Dictionary keys end at their first NUL byte; a key that repeats (also
 //   after that cut) keeps its first place and takes the last value.
 // - Object data must lie between the magic and the offset table.
+// - Sets (marker 0xC) read as arrays: the store has no set type, and their
+//   items are kept in document order.
 #include <cstring>
 #include <new>
 #include <vector>
@@ -35,8 +41,13 @@ namespace {
 
 constexpr uint64_t MAGIC_LEN = 8;
 constexpr uint64_t TRAILER_LEN = 32;
-constexpr uint64_t NODE_FACTOR = 2, NODE_SLACK = 1024;
-constexpr uint64_t TEXT_FACTOR = 32, TEXT_SLACK = 1 << 20;
+constexpr uint64_t NODE_FACTOR = 2, TEXT_FACTOR = 32;
+
+// The larger of `allowance` and `factor` per input byte, without overflow.
+uint64_t budget(uint64_t len, uint64_t factor, uint64_t allowance) {
+    uint64_t grown = len > UINT64_MAX / factor ? UINT64_MAX : len * factor;
+    return grown > allowance ? grown : allowance;
+}
 
 struct Reject {
     orvex_err_t code;
@@ -90,6 +101,7 @@ class Reader {
         read_trailer();
         uint64_t o = object_offset(top_);
         Node *root = nullptr;
+        charge_nodes(1, o); // the root; every other node is charged by its container
         try {
             root = instantiate(top_, o);
             while (!stack_.empty())
@@ -135,10 +147,8 @@ class Reader {
             reject(ORVEX_ERR_PARSE, t + 24, "offset table outside the document");
         if (nobj_ > (t - table_) / off_size_)
             reject(ORVEX_ERR_PARSE, t + 8, "offset table runs into the trailer");
-        uint64_t cap = len_ > (UINT64_MAX - NODE_SLACK) / NODE_FACTOR ? UINT64_MAX : len_;
-        node_budget_ = cap == UINT64_MAX ? cap : cap * NODE_FACTOR + NODE_SLACK;
-        cap = len_ > (UINT64_MAX - TEXT_SLACK) / TEXT_FACTOR ? UINT64_MAX : len_;
-        text_budget_ = cap == UINT64_MAX ? cap : cap * TEXT_FACTOR + TEXT_SLACK;
+        node_budget_ = budget(len_, NODE_FACTOR, ORVEX_EXPANSION_NODES);
+        text_budget_ = budget(len_, TEXT_FACTOR, ORVEX_EXPANSION_BYTES);
     }
 
     uint64_t object_offset(uint64_t idx) {
@@ -324,7 +334,7 @@ class Reader {
             reject(ORVEX_ERR_PARSE, o, "container contains itself");
         if (stack_.size() >= ORVEX_MAX_DEPTH)
             reject(ORVEX_ERR_LIMIT, o, "nesting deeper than the limit");
-        charge_nodes(count + 1, o);
+        charge_nodes(count, o);
         Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY);
         if (!n)
             throw std::bad_alloc();

@@ -175,21 +175,117 @@ TEST(BinHostile, NestingLimit) {
     EXPECT_EQ(code(chain(100000)), ORVEX_ERR_LIMIT);
 }
 
-TEST(BinHostile, SharedReferencesCannotExpandWithoutBound) {
-    // Forty levels, each an array holding the next level twice: 2^40 leaves.
+namespace {
+
+// Objects 0..levels-1 are arrays, each holding the next object twice; the
+// last object is `leaf`. Expands into 2^(levels+1) - 1 nodes.
+std::vector<std::string> doubling_chain(int levels, const std::string &leaf, int first = 0) {
     std::vector<std::string> objs;
-    for (int i = 0; i < 40; ++i)
-        objs.push_back(bytes({0xA2, i + 1, i + 1}));
-    objs.push_back("\x09");
-    EXPECT_EQ(code(make_doc(objs)), ORVEX_ERR_LIMIT);
+    for (int i = 0; i < levels; ++i)
+        objs.push_back(bytes({0xA2, first + i + 1, first + i + 1}));
+    objs.push_back(leaf);
+    return objs;
+}
 
-    // One large string referenced 60,000 times.
-    std::string big = bytes({0x5F, 0x12, 0x00, 0x10, 0x00, 0x00}) + std::string(1 << 20, 'x');
-    std::string arr = bytes({0xAF, 0x11, 0xEA, 0x60});
-    for (int i = 0; i < 60000; ++i)
-        arr += bytes({0, 1});
-    EXPECT_EQ(code(make_doc({arr, big}, 2)), ORVEX_ERR_LIMIT);
+// An array of `n` references, each `ref_size` bytes wide, all to object `to`.
+std::string array_of_refs(uint64_t n, uint64_t to, unsigned ref_size) {
+    std::string a = bytes({0xAF, 0x12}) + be(n, 4);
+    for (uint64_t i = 0; i < n; ++i)
+        a += be(to, ref_size);
+    return a;
+}
 
-    // Modest sharing stays legal.
+uint64_t count_nodes(orvex_t root) {
+    uint64_t n = 0;
+    std::vector<orvex_t> todo{root};
+    while (!todo.empty()) {
+        orvex_t x = todo.back();
+        todo.pop_back();
+        ++n;
+        if (orvex_get_node_type(x) == ORVEX_ARRAY) {
+            for (uint32_t i = 0; i < orvex_array_get_size(x); ++i)
+                todo.push_back(orvex_array_get_item(x, i));
+        } else if (orvex_get_node_type(x) == ORVEX_DICT) {
+            orvex_dict_iter it = nullptr;
+            orvex_dict_new_iter(x, &it);
+            for (orvex_t v = nullptr;; todo.push_back(v)) {
+                orvex_dict_next_item(x, it, nullptr, &v);
+                if (!v)
+                    break;
+            }
+            std::free(it);
+        }
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(BinShared, ContainersStoredOnceAndReferencedOftenRead) {
+    // A small dictionary (five entries) that an array holds 10,000 times.
+    std::vector<std::string> dict_doc = {array_of_refs(10000, 1, 1),
+                                         bytes({0xD5, 2, 3, 4, 5, 6, 7, 7, 7, 7, 7})};
+    for (char k = 'a'; k < 'f'; ++k)
+        dict_doc.push_back(bytes({0x51, k}));
+    dict_doc.push_back("\x09");
+    struct Case {
+        const char *what;
+        std::string doc;
+        uint64_t nodes;
+    } cases[] = {
+        {"twelve-level binary tree", make_doc(doubling_chain(12, "\xA0")), 8191},
+        {"nine-level chain", make_doc(doubling_chain(9, "\x10\x01")), 1023},
+        {"dictionary shared 10,000 times", make_doc(dict_doc), 60001},
+    };
+    EXPECT_LT(cases[0].doc.size(), 100u);
+    EXPECT_EQ(cases[1].doc.size(), 79u);
+    for (const Case &c : cases) {
+        orvex_t root = nullptr;
+        orvex_parse_result r{};
+        EXPECT_EQ(orvex_parse(c.doc.data(), c.doc.size(), ORVEX_FORMAT_BINARY, &root, nullptr, &r),
+                  ORVEX_ERR_SUCCESS)
+            << c.what << ": " << (r.reason ? r.reason : "");
+        EXPECT_EQ(count_nodes(root), c.nodes) << c.what;
+        orvex_free(root);
+    }
+}
+
+TEST(BinShared, EachNodeIsChargedOnceAgainstTheLargerBound) {
+    // 1 + (2^20 - 1) + 1 nodes: just past the fixed allowance, so the bound
+    // is 2 per input byte, and unread padding sets the input size exactly.
+    // Charging containers twice, or adding the two bounds, would flip a case.
+    const uint64_t nodes = ORVEX_EXPANSION_NODES + 1;
+    auto doc = [](uint64_t size) {
+        std::vector<std::string> objs = {bytes({0xA2, 1, 21})};
+        for (const std::string &o : doubling_chain(19, "\x09", 1))
+            objs.push_back(o);
+        objs.push_back(bytes({0x4F, 0x12}) + be(0, 4)); // padding, grown below
+        std::string d = make_doc(objs, 1);
+        for (int64_t pad = 0; d.size() != size;) { // the offset width follows the size
+            pad += int64_t(size) - int64_t(d.size());
+            objs.back() = bytes({0x4F, 0x12}) + be(pad, 4) + std::string(pad, 'p');
+            d = make_doc(objs, 1);
+        }
+        return d;
+    };
+    std::string fits = doc((nodes + 1) / 2), over = doc((nodes + 1) / 2 - 1);
+    ASSERT_EQ(fits.size(), (nodes + 1) / 2);
+    orvex_t root = nullptr;
+    ASSERT_EQ(orvex_parse(fits.data(), fits.size(), ORVEX_FORMAT_BINARY, &root, nullptr, nullptr),
+              ORVEX_ERR_SUCCESS);
+    EXPECT_EQ(count_nodes(root), nodes);
+    orvex_free(root);
+    EXPECT_EQ(code(over), ORVEX_ERR_LIMIT);
+}
+
+TEST(BinShared, ExpansionPastTheAllowanceIsRefused) {
+    // Text: one 1 MiB string, referenced up to the 64 MiB allowance and once more.
+    const uint64_t mib = 1 << 20, times = ORVEX_EXPANSION_BYTES / mib;
+    std::string big = bytes({0x5F, 0x12}) + be(mib, 4) + std::string(mib, 'x');
+    EXPECT_EQ(code(make_doc({array_of_refs(times, 1, 1), big})), ORVEX_ERR_SUCCESS);
+    EXPECT_EQ(code(make_doc({array_of_refs(times + 1, 1, 1), big})), ORVEX_ERR_LIMIT);
+    // Nodes: 2^41 - 1 from forty levels of a shared binary tree.
+    EXPECT_EQ(code(make_doc(doubling_chain(40, "\x09"))), ORVEX_ERR_LIMIT);
+    // Modest sharing in a small document stays legal.
     EXPECT_EQ(code(make_doc({"\xA3\x01\x01\x01", "\xA2\x02\x02", "\x51s"})), ORVEX_ERR_SUCCESS);
 }
