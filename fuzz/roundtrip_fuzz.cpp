@@ -1,10 +1,11 @@
 // Any accepted document, written as XML and as binary and read back, gives
-// a tree equal to the first; writing that tree again gives the same bytes.
+// a tree equal to the first; writing that tree again gives the same bytes,
+// so XML to XML and binary to binary are exact.
 //
 // The losses the writers document are allowed, and only where they apply:
-// - XML: a date that is NaN, infinite or 9e18 seconds or more away from 2001
-//   (possible only from a binary document) has no text form and comes back
-//   clamped to whole seconds, as orvex_get_unix_date_val reads it;
+// - XML: dates are written in whole seconds, so a date with a fraction, or
+//   one that is NaN, infinite or 9e18 seconds or more away from 2001, comes
+//   back as the whole second orvex_get_unix_date_val reads from it;
 // - binary: a key node standing as a value (possible only from an XML
 //   document) comes back as a string, as the encoding has no key type.
 #include <cmath>

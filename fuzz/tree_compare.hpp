@@ -1,6 +1,6 @@
 // Tree equality with the losses that the encodings and the object model
-// document: dates beyond what the XML text form holds come back clamped to
-// whole seconds; a key node standing as a value comes back from a binary
+// document: XML keeps dates in whole seconds (rounded down, far ones
+// clamped); a key node standing as a value comes back from a binary
 // document as a string (that encoding has no key type); the copy of a Date,
 // String or Key wrapper carries its value as the getters read it (whole
 // seconds, text up to its first NUL). Anything else must match as
@@ -19,13 +19,14 @@
 namespace fuzz {
 
 struct Losses {
-    bool dates_as_seconds = false; // every date compared in whole Unix seconds
+    bool dates_as_seconds = false; // same whole Unix second, which one of the two is exactly
     bool key_values_as_strings = false;
     bool text_to_nul = false; // strings and keys compared up to their first NUL
 };
 
-// Whether `root` holds a date the XML writer cannot spell, or a key node as
-// a value (the root or an item of an array or dictionary).
+// Whether `root` holds a date the XML writer cannot spell exactly (a
+// fraction of a second, or no whole second at all), or a key node as a value
+// (the root or an item of an array or dictionary).
 inline void find_losses(orvex_t root, bool *odd_date, bool *key_value) {
     *odd_date = *key_value = false;
     std::vector<orvex_t> todo{root};
@@ -36,7 +37,7 @@ inline void find_losses(orvex_t root, bool *odd_date, bool *key_value) {
         case ORVEX_DATE: {
             double d = 0;
             orvex_get_date_val(n, &d);
-            *odd_date = *odd_date || !std::isfinite(d) || std::fabs(d) >= 9.0e18;
+            *odd_date = *odd_date || !std::isfinite(d) || std::fabs(d) >= 9.0e18 || d != std::floor(d);
             break;
         }
         case ORVEX_KEY:
@@ -104,9 +105,12 @@ inline bool equal_with(orvex_t a, orvex_t b, Losses loss) {
             return false;
         if (t == ORVEX_DATE && loss.dates_as_seconds) {
             int64_t sx = 1, sy = 2;
+            double dx = 0.5, dy = 0.5;
             orvex_get_unix_date_val(x, &sx);
             orvex_get_unix_date_val(y, &sy);
-            if (sx != sy)
+            orvex_get_date_val(x, &dx);
+            orvex_get_date_val(y, &dy);
+            if (sx != sy || (dx != std::floor(dx) && dy != std::floor(dy)))
                 return false;
         } else if ((t == ORVEX_STRING || t == ORVEX_KEY) && loss.text_to_nul) {
             if (!same_text_to_nul(x, y))

@@ -4,23 +4,23 @@
 // size, which sizes the buffer and turns a document past 2^32-1 bytes away
 // before anything is written.
 //
-// Lossless for everything the reader takes back:
+// What it writes, and what the format loses:
 // - integers: negative signed values with their sign, everything else as
 //   unsigned decimal (2^63 to 2^64-1 stay unsigned when read back);
 // - reals: the shortest text that reads back to the same double, "-0.0"
 //   included; NaN and infinities as "nan", "inf" and "-inf", which the common
 //   readers take;
-// - text: '<', '>', '&' as entities, CR and every control character except
-//   TAB and LF as character references, so neither line-end normalisation nor
-//   a control character alters it on the way back. Bytes that are not UTF-8
-//   (only possible through the C interface) become U+FFFD: such text could
-//   not be read back at all;
-// - dates: whole seconds in the standard form; a fraction of a second, when
-//   the date has one, as the shortest decimal that reads back to the same
-//   double ("2001-01-01T00:00:00.5Z"); years outside 0000-9999 with a sign.
-//   A date that is NaN, infinite or at least 9e18 seconds from 2001 (only
-//   from a binary document or orvex_set_date_val) has no such form and is
-//   written clamped like orvex_get_unix_date_val: the one lossy case;
+// - text: '<', '>', '&' as entities; CR as a character reference, so
+//   line-end normalisation leaves it alone; control characters other than
+//   TAB and LF, and U+FFFE and U+FFFF, as character references too. XML 1.0
+//   has no form at all for those: our reader takes the references back,
+//   other readers refuse them. Bytes that are not UTF-8 (only possible
+//   through the C interface) become U+FFFD: such text could not be read back;
+// - dates: only the standard form, whole seconds, years outside 0000-9999
+//   with a sign, as other readers take nothing else. Lost: the fraction of a
+//   second (the second written is the one orvex_get_unix_date_val reads,
+//   rounded toward negative infinity); a date that is NaN, infinite or at
+//   least 9e18 seconds from 2001 is written clamped the same way;
 // - UIDs as {CF$UID: integer}; null nodes as <null/>, which other readers
 //   reject, but silently dropping or retyping the value would be worse;
 //   a key node standing as a value as <key>.
@@ -199,11 +199,18 @@ class Writer {
                 continue;
             }
             size_t seq = c >= 0x80 ? utf8_seq_len(q, e) : 0;
-            if (seq) {
+            // U+FFFE and U+FFFF (EF BF BE/BF) are no XML characters.
+            bool nonchar = seq == 3 && c == 0xEF && q[1] == 0xBF && q[2] >= 0xBE;
+            if (seq && !nonchar) {
                 p = q + seq;
                 continue;
             }
             put(reinterpret_cast<const char *>(run), static_cast<size_t>(q - run));
+            if (nonchar) {
+                put(q[2] == 0xBE ? "&#xFFFE;" : "&#xFFFF;", 8);
+                p = run = q + 3;
+                continue;
+            }
             switch (c) {
             case '<':
                 put("&lt;", 4);
@@ -278,40 +285,9 @@ class Writer {
     }
 
     void date_line(size_t depth, const Node *n) {
-        int64_t unix_sec;
-        char frac[512];
-        size_t fn = 0;
-        if (n->flags & NODE_EXACT) {
-            unix_sec = n->v.date.unix_sec;
-        } else {
-            double x = n->v.date.since_2001;
-            if (!std::isfinite(x) || std::fabs(x) >= 9.0e18) {
-                unix_sec = date_to_unix_seconds(x);
-            } else if (x == std::floor(x)) {
-                unix_sec = static_cast<int64_t>(x) + SECONDS_1970_TO_2001;
-            } else {
-                // The shortest decimal of x, split at the point. Below zero the
-                // whole part steps down one and the fraction is 1 - .digits,
-                // so the text still counts forward from a whole second.
-                char num[512];
-                char *end = std::to_chars(num, num + sizeof num, x, std::chars_format::fixed).ptr;
-                bool neg = num[0] == '-';
-                char *s = num + (neg ? 1 : 0);
-                int64_t whole = 0;
-                for (; s < end && *s != '.'; ++s)
-                    whole = whole * 10 + (*s - '0');
-                const char *fs = s < end ? s + 1 : end;
-                fn = static_cast<size_t>(end - fs);
-                std::memcpy(frac, fs, fn);
-                if (neg) {
-                    whole = -whole - 1;
-                    // 10^k - F, F's last digit nonzero: no borrow.
-                    for (size_t i = 0; i < fn; ++i)
-                        frac[i] = static_cast<char>('0' + (i + 1 == fn ? 10 : 9) - (frac[i] - '0'));
-                }
-                unix_sec = whole + SECONDS_1970_TO_2001;
-            }
-        }
+        // Other readers take whole seconds only, so the fraction goes: the
+        // same second that orvex_get_unix_date_val reads.
+        int64_t unix_sec = (n->flags & NODE_EXACT) ? n->v.date.unix_sec : date_to_unix_seconds(n->v.date.since_2001);
         int64_t days = unix_sec / 86400, secs = unix_sec % 86400;
         if (secs < 0) {
             secs += 86400;
@@ -320,7 +296,7 @@ class Writer {
         int64_t y;
         unsigned m, d;
         civil_from_days(days, &y, &m, &d);
-        char *o = room(depth + 64 + fn);
+        char *o = room(depth + 64);
         std::memset(o, '\t', depth);
         char *w = o + depth;
         std::memcpy(w, "<date>", 6);
@@ -345,11 +321,6 @@ class Writer {
         two(sd / 3600, 'T');
         two(sd / 60 % 60, ':');
         two(sd % 60, ':');
-        if (fn) {
-            *w++ = '.';
-            std::memcpy(w, frac, fn);
-            w += fn;
-        }
         std::memcpy(w, "Z</date>\n", 9);
         len_ = static_cast<size_t>(w + 9 - buf_);
     }

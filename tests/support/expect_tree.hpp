@@ -18,6 +18,9 @@ orvex_t expect_tree_from_json(const std::string &json);
 std::vector<char> read_file(const std::string &path);
 // Path of a file in tests/data.
 std::string data_path(const std::string &name);
+// A copy of `tree` with every date set to the whole second that
+// orvex_get_unix_date_val reads: what the XML encoding keeps of it.
+orvex_t in_whole_seconds(orvex_t tree);
 // A readable dump of a tree, for failure messages.
 std::string describe(orvex_t node);
 
