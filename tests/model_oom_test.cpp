@@ -1,0 +1,563 @@
+// Running out of memory. Each case runs one operation with its 1st, 2nd, 3rd,
+// ... allocation failing (store and object model alike) until it completes
+// without reaching the failing one, and checks every run: the failure is
+// reported (std::bad_alloc, or the store's null / ORVEX_ERR_NO_MEM), nothing
+// leaks, what the operation worked on is as it was, and every container's
+// mirror still matches its store node.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <new>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "oom/fail_alloc.hpp"
+#include "orvex/Orvex.h"
+
+using namespace Orvex;
+
+namespace {
+
+// Longer than a store node holds inline, so setting them allocates.
+const std::string kLong = "a text long enough to be kept outside its node";
+const std::string kOther = "another text, also too long to be kept inline";
+const std::string kNul("text that goes on past \0 a NUL byte", 36);
+const char* const kNewKey = "a new key, longer than an inline one";
+
+orvex_t nul_string()
+{
+    orvex_t s = orvex_new_string(nullptr);
+    orvex_set_string_val_len(s, kNul.data(), kNul.size());
+    return s;
+}
+
+// A dictionary holding every type, a nested array and dictionary, a null item
+// and a string with a NUL byte in it.
+orvex_t sample_tree()
+{
+    orvex_t root = orvex_new_dict();
+    auto put = [root](const char* key, orvex_t v) { orvex_dict_set_item(root, key, v); };
+    put("flag", orvex_new_bool(1));
+    put("count", orvex_new_int(-42));
+    put("big", orvex_new_uint(UINT64_MAX));
+    put("ratio", orvex_new_real(0.25));
+    put("title", orvex_new_string(kLong.c_str()));
+    put("blob", orvex_new_data(kNul.data(), kNul.size()));
+    put("when", orvex_new_unix_date(1700000000));
+    put("ref", orvex_new_uid(7));
+    put("a key long enough to be kept apart", nul_string());
+    orvex_t list = orvex_new_array();
+    orvex_array_append_item(list, orvex_new_int(1));
+    orvex_t key = orvex_new_string(nullptr);
+    orvex_set_key_val(key, kLong.c_str());
+    orvex_array_append_item(list, key);
+    orvex_array_append_item(list, orvex_new_null());
+    orvex_t inner = orvex_new_dict();
+    orvex_dict_set_item(inner, kNewKey + 2, orvex_new_string(kLong.c_str()));
+    orvex_dict_set_item(inner, "n", orvex_new_real(-1.5));
+    orvex_array_append_item(list, inner);
+    put("list", list);
+    put("empty", orvex_new_array());
+    return root;
+}
+
+std::vector<char> encoded(orvex_err_t (*writer)(orvex_t, char**, uint32_t*))
+{
+    orvex_t tree = sample_tree();
+    char* bytes = nullptr;
+    uint32_t length = 0;
+    writer(tree, &bytes, &length);
+    std::vector<char> out(bytes, bytes + length);
+    free(bytes);
+    orvex_free(tree);
+    return out;
+}
+
+void expect_in_step(const Node& n);
+
+void expect_child(const Node* child, const Node& parent, orvex_t item)
+{
+    if (!child) {
+        EXPECT_EQ(orvex_get_node_type(item), ORVEX_NULL) << "null mirror entry for a typed item";
+        return;
+    }
+    EXPECT_EQ(child->GetOrvex(), item) << "mirror entry stands for another store node";
+    EXPECT_EQ(child->GetParent(), &parent);
+    if (child->GetOrvex() == item)
+        expect_in_step(*child);
+}
+
+// Mirror and store in step, all the way down.
+void expect_in_step(const Node& n)
+{
+    ASSERT_NE(n.GetOrvex(), nullptr) << "a wrapper without a store node";
+    if (auto* a = dynamic_cast<const Array*>(&n)) {
+        ASSERT_EQ(a->size(), a->GetSize()) << "array mirror and store differ";
+        uint32_t i = 0;
+        for (auto it = a->begin(); it != a->end(); ++it, ++i)
+            expect_child(*it, n, orvex_array_get_item(n.GetOrvex(), i));
+    } else if (auto* d = dynamic_cast<const Dictionary*>(&n)) {
+        ASSERT_EQ(d->size(), d->GetSize()) << "dictionary mirror and store differ";
+        for (auto it = d->begin(); it != d->end(); ++it)
+            expect_child(it->second, n, orvex_dict_get_item(n.GetOrvex(), it->first.c_str()));
+    }
+}
+
+bool same(const Node& a, orvex_t b) { return orvex_equal(a.GetOrvex(), b) != 0; }
+bool same(const Node& a, const Node& b) { return same(a, b.GetOrvex()); }
+
+// One run of a case, with allocation `nth` failing (0: none).
+class Trial {
+public:
+    explicit Trial(long nth) : nth_(nth) {}
+    ~Trial() { orvex_free(snapshot_); }
+
+    // What most cases work on: a root Dictionary over sample_tree(), made
+    // before anything fails. After a failed operation it must be as it was.
+    Dictionary& doc()
+    {
+        if (!doc_) {
+            doc_.reset(dynamic_cast<Dictionary*>(Node::FromOrvex(sample_tree(), nullptr)));
+            snapshot_ = orvex_copy(doc_->GetOrvex());
+        }
+        return *doc_;
+    }
+    // A wrapper inside doc(): "key" or "key/position".
+    template <class T> T& held(const std::string& path)
+    {
+        const size_t slash = path.find('/');
+        Node* n = doc().Find(path.substr(0, slash))->second;
+        if (slash != std::string::npos)
+            n = (*dynamic_cast<Array*>(n))[std::stoul(path.substr(slash + 1))];
+        return dynamic_cast<T&>(*n);
+    }
+
+    // Runs `op` with the allocation armed; true when it completed. `op`
+    // returns false where it reports a failure by its result; std::bad_alloc
+    // counts as one too. An operation may also absorb a failure (an index it
+    // can do without): then its result must be whole, which each case checks.
+    template <class Op> bool run(Op op)
+    {
+        bool done = false;
+        const char* other = nullptr;
+        fail_alloc::arm(nth_);
+        try {
+            done = op();
+        } catch (const std::bad_alloc&) {
+        } catch (const std::exception& e) {
+            other = e.what();
+        }
+        hit_ = fail_alloc::disarm();
+        ran_ = true;
+        done_ = done;
+        if (other)
+            ADD_FAILURE() << "threw " << other << " instead of std::bad_alloc";
+        else if (!hit_ && !done)
+            ADD_FAILURE() << "failed with no allocation failing";
+        return done;
+    }
+
+    bool hit() const { return hit_; }
+    bool ran() const { return ran_; }
+
+    // The checks common to every case, before everything is destroyed.
+    void check_doc()
+    {
+        if (!doc_)
+            return;
+        expect_in_step(*doc_);
+        if (!done_) {
+            EXPECT_TRUE(same(*doc_, snapshot_)) << "the document changed although the operation failed";
+        }
+        // Still usable: it writes and reads back as the store holds it.
+        std::unique_ptr<Structure> back(Structure::FromXml(doc_->ToXml()));
+        EXPECT_TRUE(back && same(*back, *doc_)) << "the document no longer round-trips";
+    }
+
+private:
+    long nth_;
+    std::unique_ptr<Dictionary> doc_;
+    orvex_t snapshot_ = nullptr;
+    bool hit_ = false, ran_ = false, done_ = false;
+};
+
+struct Case {
+    std::string name;
+    std::function<void(Trial&)> body;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+// A root wrapper `copy` made from `source`, whole.
+void expect_copy(const Node& copy, const Node& source)
+{
+    EXPECT_EQ(copy.GetParent(), nullptr);
+    EXPECT_TRUE(same(copy, source)) << "the copy differs from its source";
+    expect_in_step(copy);
+}
+
+// Assignment to a root `target`: on failure it keeps its old tree.
+template <class T> void assign_root(Trial& t, T& target, const T& source)
+{
+    orvex_t before = orvex_copy(target.GetOrvex());
+    if (t.run([&] { target = source; return true; }))
+        EXPECT_TRUE(same(target, source)) << "the target differs from its source";
+    else
+        EXPECT_TRUE(same(target, before)) << "a failed assignment changed its target";
+    expect_in_step(target);
+    orvex_free(before);
+}
+
+// Assignment to a wrapper that doc() holds: it keeps its store node and place.
+template <class T> void assign_held(Trial& t, T& target, const T& source)
+{
+    const orvex_t node = target.GetOrvex();
+    Node* const parent = target.GetParent();
+    if (t.run([&] { target = source; return true; })) {
+        EXPECT_TRUE(same(target, source)) << "the target differs from its source";
+    }
+    EXPECT_EQ(target.GetOrvex(), node) << "a held target changed its store node";
+    EXPECT_EQ(target.GetParent(), parent);
+}
+
+// The cases of one value class: its copy, Clone, value constructor, SetValue,
+// and assignment of `source()` to a root and to the wrapper at `path`.
+template <class T, class V>
+void add_value_cases(std::vector<Case>& cases, const std::string& name, const std::string& path,
+                     V value, std::function<T*()> source = nullptr)
+{
+    if (!source)
+        source = [value] { return new T(value); };
+    cases.push_back({name + "Copy", [path](Trial& t) {
+                         const T& held = t.held<T>(path);
+                         std::unique_ptr<T> copy;
+                         if (t.run([&] { copy.reset(new T(held)); return true; }))
+                             expect_copy(*copy, held);
+                     }});
+    cases.push_back({name + "Clone", [path](Trial& t) {
+                         const T& held = t.held<T>(path);
+                         std::unique_ptr<Node> copy;
+                         if (t.run([&] { copy.reset(held.Clone()); return true; }))
+                             expect_copy(*copy, held);
+                     }});
+    cases.push_back({name + "FromValue", [value](Trial& t) {
+                         std::unique_ptr<T> made;
+                         if (t.run([&] { made.reset(new T(value)); return true; })) {
+                             EXPECT_TRUE(made->GetValue() == value) << "holds another value";
+                         }
+                     }});
+    cases.push_back({name + "SetValue", [path, value](Trial& t) {
+                         T& held = t.held<T>(path);
+                         if (t.run([&] { held.SetValue(value); return true; })) {
+                             EXPECT_TRUE(held.GetValue() == value) << "holds another value";
+                         }
+                     }});
+    cases.push_back({name + "AssignToRoot", [path, source](Trial& t) {
+                         std::unique_ptr<T> from(source());
+                         T target(t.held<T>(path));
+                         assign_root(t, target, *from);
+                     }});
+    cases.push_back({name + "AssignToHeld", [path, source](Trial& t) {
+                         std::unique_ptr<T> from(source());
+                         assign_held(t, t.held<T>(path), *from);
+                     }});
+}
+
+// A root array of two items and a root dictionary of two entries.
+std::unique_ptr<Array> small_array()
+{
+    std::unique_ptr<Array> a(new Array());
+    a->Append(String(kOther));
+    a->Append(Dictionary());
+    return a;
+}
+
+std::unique_ptr<Dictionary> small_dictionary()
+{
+    std::unique_ptr<Dictionary> d(new Dictionary());
+    d->Set(kNewKey, String(kOther));
+    d->Set("list", Array());
+    return d;
+}
+
+void add_container_cases(std::vector<Case>& cases)
+{
+    cases.push_back({"ArrayCopy", [](Trial& t) {
+                         const Array& list = t.held<Array>("list");
+                         std::unique_ptr<Array> copy;
+                         if (t.run([&] { copy.reset(new Array(list)); return true; }))
+                             expect_copy(*copy, list);
+                     }});
+    cases.push_back({"ArrayClone", [](Trial& t) {
+                         const Array& list = t.held<Array>("list");
+                         std::unique_ptr<Node> copy;
+                         if (t.run([&] { copy.reset(list.Clone()); return true; }))
+                             expect_copy(*copy, list);
+                     }});
+    cases.push_back({"DictionaryCopy", [](Trial& t) {
+                         const Dictionary& doc = t.doc();
+                         std::unique_ptr<Dictionary> copy;
+                         if (t.run([&] { copy.reset(new Dictionary(doc)); return true; }))
+                             expect_copy(*copy, doc);
+                     }});
+    cases.push_back({"DictionaryClone", [](Trial& t) {
+                         const Dictionary& inner = t.held<Dictionary>("list/3");
+                         std::unique_ptr<Node> copy;
+                         if (t.run([&] { copy.reset(inner.Clone()); return true; }))
+                             expect_copy(*copy, inner);
+                     }});
+    cases.push_back({"ArrayAppend", [](Trial& t) {
+                         Array& list = t.held<Array>("list");
+                         std::unique_ptr<Array> item = small_array();
+                         if (t.run([&] { list.Append(*item); return true; })) {
+                             EXPECT_TRUE(list.size() == 5 && same(*list.Back(), *item)) << "not appended";
+                         }
+                     }});
+    cases.push_back({"ArrayInsert", [](Trial& t) {
+                         Array& list = t.held<Array>("list");
+                         const String item(kOther);
+                         if (t.run([&] { list.Insert(item, 1u); return true; })) {
+                             EXPECT_TRUE(list.size() == 5 && same(*list[1], item)) << "not inserted";
+                         }
+                     }});
+    cases.push_back({"DictionarySetNewKey", [](Trial& t) {
+                         Dictionary& doc = t.doc();
+                         std::unique_ptr<Dictionary> item = small_dictionary();
+                         if (t.run([&] { doc.Set(kNewKey, *item); return true; })) {
+                             EXPECT_TRUE(same(*doc.Find(kNewKey)->second, *item)) << "not set";
+                         }
+                     }});
+    cases.push_back({"DictionarySetReplacing", [](Trial& t) {
+                         Dictionary& doc = t.doc();
+                         const String item(kOther);
+                         if (t.run([&] { doc.Set("title", item); return true; })) {
+                             EXPECT_TRUE(same(*doc.Find("title")->second, item)) << "not replaced";
+                         }
+                     }});
+    cases.push_back({"ArrayAssignToRoot", [](Trial& t) {
+                         std::unique_ptr<Array> target = small_array();
+                         assign_root(t, *target, t.held<Array>("list"));
+                     }});
+    cases.push_back({"ArrayAssignToHeld", [](Trial& t) {
+                         std::unique_ptr<Array> source = small_array();
+                         assign_held(t, t.held<Array>("list"), *source);
+                     }});
+    cases.push_back({"DictionaryAssignToRoot", [](Trial& t) {
+                         std::unique_ptr<Dictionary> target = small_dictionary();
+                         assign_root(t, *target, t.doc());
+                     }});
+    cases.push_back({"DictionaryAssignToHeld", [](Trial& t) {
+                         std::unique_ptr<Dictionary> source = small_dictionary();
+                         assign_held(t, t.held<Dictionary>("list/3"), *source);
+                     }});
+}
+
+void add_document_cases(std::vector<Case>& cases)
+{
+    // The readers: each result must equal the store's own reading.
+    using Reader = std::function<Structure*(const std::vector<char>&)>;
+    struct {
+        const char* name;
+        bool xml;
+        Reader read;
+    } readers[] = {
+        {"FromXml", true,
+         [](const std::vector<char>& d) { return Structure::FromXml(std::string(d.begin(), d.end())); }},
+        {"FromBin", false, [](const std::vector<char>& d) { return Structure::FromBin(d); }},
+        {"FromMemoryXml", true,
+         [](const std::vector<char>& d) { return Structure::FromMemory(d, nullptr); }},
+        {"FromMemoryBin", false,
+         [](const std::vector<char>& d) { return Structure::FromMemory(d, nullptr); }},
+    };
+    for (const auto& r : readers) {
+        cases.push_back({r.name, [xml = r.xml, read = r.read](Trial& t) {
+                             const std::vector<char> input = encoded(xml ? orvex_to_xml : orvex_to_bin);
+                             orvex_t expected = nullptr;
+                             orvex_from_memory(input.data(), uint32_t(input.size()), &expected, nullptr);
+                             std::unique_ptr<Structure> doc;
+                             if (t.run([&] { doc.reset(read(input)); return doc != nullptr; })) {
+                                 EXPECT_TRUE(same(*doc, expected)) << "read another tree";
+                                 expect_in_step(*doc);
+                             }
+                             orvex_free(expected);
+                         }});
+    }
+    cases.push_back({"ToXml", [](Trial& t) {
+                         const std::vector<char> expected = encoded(orvex_to_xml);
+                         std::string xml;
+                         const Dictionary& doc = t.doc();
+                         if (t.run([&] { xml = doc.ToXml(); return !xml.empty(); })) {
+                             EXPECT_EQ(xml, std::string(expected.begin(), expected.end()));
+                         }
+                     }});
+    cases.push_back({"ToBin", [](Trial& t) {
+                         const std::vector<char> expected = encoded(orvex_to_bin);
+                         std::vector<char> bin;
+                         const Dictionary& doc = t.doc();
+                         if (t.run([&] { bin = doc.ToBin(); return !bin.empty(); })) {
+                             EXPECT_EQ(bin, expected);
+                         }
+                     }});
+}
+
+// The store alone: failures come back as null or ORVEX_ERR_NO_MEM.
+bool store_result(orvex_err_t rc)
+{
+    EXPECT_TRUE(rc == ORVEX_ERR_SUCCESS || rc == ORVEX_ERR_NO_MEM) << "error code " << rc;
+    return rc == ORVEX_ERR_SUCCESS;
+}
+
+void add_store_cases(std::vector<Case>& cases)
+{
+    using Parser = orvex_err_t (*)(const char*, uint32_t, orvex_t*);
+    const struct {
+        const char* name;
+        Parser parse;
+        orvex_err_t (*write)(orvex_t, char**, uint32_t*);
+    } codecs[] = {{"Xml", orvex_from_xml, orvex_to_xml}, {"Bin", orvex_from_bin, orvex_to_bin}};
+    for (const auto& c : codecs) {
+        cases.push_back({std::string("StoreFrom") + c.name, [c](Trial& t) {
+                             const std::vector<char> input = encoded(c.write);
+                             orvex_t expected = nullptr, root = nullptr;
+                             c.parse(input.data(), uint32_t(input.size()), &expected);
+                             if (t.run([&] {
+                                     return store_result(c.parse(input.data(), uint32_t(input.size()), &root));
+                                 })) {
+                                 EXPECT_TRUE(orvex_equal(root, expected));
+                             } else {
+                                 EXPECT_EQ(root, nullptr);
+                             }
+                             orvex_free(root);
+                             orvex_free(expected);
+                         }});
+        cases.push_back({std::string("StoreTo") + c.name, [c](Trial& t) {
+                             const std::vector<char> expected = encoded(c.write);
+                             orvex_t tree = sample_tree();
+                             char* out = nullptr;
+                             uint32_t length = 0;
+                             if (t.run([&] { return store_result(c.write(tree, &out, &length)); })) {
+                                 EXPECT_EQ(std::vector<char>(out, out + length), expected);
+                             } else {
+                                 EXPECT_TRUE(out == nullptr && length == 0);
+                             }
+                             free(out);
+                             orvex_free(tree);
+                         }});
+    }
+    cases.push_back({"StoreCopy", [](Trial& t) {
+                         orvex_t tree = sample_tree();
+                         orvex_t copy = nullptr;
+                         if (t.run([&] { return (copy = orvex_copy(tree)) != nullptr; })) {
+                             EXPECT_TRUE(orvex_equal(copy, tree));
+                         }
+                         orvex_free(copy);
+                         orvex_free(tree);
+                     }});
+    cases.push_back({"StoreDictSetItem", [](Trial& t) {
+                         orvex_t tree = sample_tree();
+                         orvex_t before = orvex_copy(tree);
+                         orvex_t item = orvex_new_string(kOther.c_str());
+                         // A refused attach leaves the item with its caller.
+                         if (t.run([&] {
+                                 orvex_dict_set_item(tree, kNewKey, item);
+                                 return orvex_get_parent(item) == tree;
+                             })) {
+                             EXPECT_EQ(orvex_dict_get_item(tree, kNewKey), item);
+                         } else {
+                             EXPECT_TRUE(orvex_equal(tree, before));
+                             orvex_free(item);
+                         }
+                         orvex_free(before);
+                         orvex_free(tree);
+                     }});
+}
+
+std::vector<Case> all_cases()
+{
+    std::vector<Case> cases;
+    add_document_cases(cases);
+    add_container_cases(cases);
+    add_value_cases<Boolean>(cases, "Boolean", "flag", false);
+    add_value_cases<Integer>(cases, "Integer", "count", int64_t(-7));
+    add_value_cases<Real>(cases, "Real", "ratio", 0.5);
+    add_value_cases<Date>(cases, "Date", "when", int64_t(-86400));
+    add_value_cases<Uid>(cases, "Uid", "ref", uint64_t(99));
+    add_value_cases<Data>(cases, "Data", "blob", std::vector<char>(kOther.begin(), kOther.end()));
+    add_value_cases<Key>(cases, "Key", "list/1", kOther);
+    // The String source holds a NUL byte, which assignment keeps.
+    add_value_cases<String>(cases, "String", "title", kOther,
+                            [] { return new String(nul_string(), nullptr); });
+    cases.push_back({"StringAssignTextToRoot", [](Trial& t) {
+                         String target(kLong);
+                         if (t.run([&] { target = kOther; return true; }))
+                             EXPECT_EQ(target.GetValue(), kOther);
+                         else
+                             EXPECT_EQ(target.GetValue(), kLong);
+                     }});
+    cases.push_back({"StringAssignTextToHeld", [](Trial& t) {
+                         String& target = t.held<String>("title");
+                         if (t.run([&] { target = kOther.c_str(); return true; })) {
+                             EXPECT_EQ(target.GetValue(), kOther);
+                         }
+                     }});
+    add_store_cases(cases);
+    return cases;
+}
+
+class Sweep : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Sweep, EveryAllocationFailingInTurn)
+{
+    const Case& c = GetParam();
+    // Once with nothing failing: the case itself holds, and anything a
+    // library sets up on first use is in place before blocks are counted.
+    {
+        Trial warm(0);
+        c.body(warm);
+        ASSERT_TRUE(warm.ran());
+        warm.check_doc();
+    }
+    ASSERT_FALSE(HasFailure()) << "fails with no allocation failing";
+    for (long n = 1;; ++n) {
+        const long live = fail_alloc::live_blocks();
+        bool hit = false;
+        {
+            Trial t(n);
+            c.body(t);
+            t.check_doc();
+            hit = t.hit();
+        }
+        // Failure reports hold memory of their own: count only clean runs.
+        ASSERT_FALSE(HasFailure()) << "with allocation " << n << " failing";
+        ASSERT_EQ(fail_alloc::live_blocks(), live) << "blocks leaked with allocation " << n << " failing";
+        if (!hit)
+            break;
+        ASSERT_LT(n, 100000) << "never completes";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Oom, Sweep, ::testing::ValuesIn(all_cases()),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// The harness itself: both layers reach it.
+TEST(FailAlloc, ReachesTheStoreAndTheObjectModel)
+{
+    const long live = fail_alloc::live_blocks();
+    fail_alloc::arm(1);
+    orvex_t none = orvex_new_array();
+    EXPECT_TRUE(fail_alloc::disarm());
+    EXPECT_EQ(none, nullptr);
+    fail_alloc::arm(1);
+    EXPECT_THROW(delete new Array(), std::bad_alloc);
+    EXPECT_TRUE(fail_alloc::disarm());
+    fail_alloc::arm(1000);
+    delete new Array();
+    EXPECT_FALSE(fail_alloc::disarm());
+    EXPECT_EQ(fail_alloc::live_blocks(), live);
+}
+
+} // namespace
