@@ -105,6 +105,29 @@ void BM_DictGet(benchmark::State &state) {
 }
 BENCHMARK(BM_DictGet)->Arg(10)->Arg(1000)->Arg(100000);
 
+// Churn: a dictionary of `n` keys where one key is removed and set again,
+// `n` times per iteration. Removed entries leave slots behind, so this shows
+// whether reclaiming them stays amortised O(1): time per pair should not grow with n.
+void BM_DictChurn(benchmark::State &state) {
+    const auto keys = make_keys(size_t(state.range(0)));
+    orvex_t d = orvex_new_dict();
+    for (const auto &k : keys)
+        orvex_dict_set_item(d, k.c_str(), orvex_new_uint(1));
+    size_t i = 0;
+    for (auto _ : state) {
+        for (size_t j = 0; j < keys.size(); ++j) {
+            const char *k = keys[i].c_str();
+            orvex_dict_remove_item(d, k);
+            orvex_dict_set_item(d, k, orvex_new_uint(2));
+            if (++i == keys.size())
+                i = 0;
+        }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(keys.size()));
+    orvex_free(d);
+}
+BENCHMARK(BM_DictChurn)->Arg(1000)->Arg(4000)->Arg(16000)->Arg(64000)->Unit(benchmark::kMillisecond);
+
 void BM_DeepCopy(benchmark::State &state) {
     // 1,000,000 nodes: 1,000 dictionaries of 999 scalars each, in an array.
     orvex_t root = orvex_new_array();

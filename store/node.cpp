@@ -89,19 +89,24 @@ bool key_eq(const DictEntry &e, const char *key, size_t len, uint32_t h) {
     return e.val && e.hash == h && e.klen == len && std::memcmp(e.key(), key, len) == 0;
 }
 
+// Sized from every slot in use, removed ones included: the index must keep
+// room for the entries appended until the next rebuild, and sizing from live
+// entries alone would rebuild on every append once removals pile up.
 bool rebuild_index(DictBody *d) {
     std::free(d->index);
     d->index = nullptr;
     d->index_mask = 0;
     if (d->live <= INDEX_THRESHOLD)
         return true;
-    uint32_t size = 16;
-    while (size < d->live * 2u + 2u)
+    uint64_t size = 16;
+    while (size < uint64_t(d->used) * 2 + 2)
         size <<= 1;
-    uint32_t *idx = static_cast<uint32_t *>(std::calloc(size, sizeof(uint32_t)));
+    if (size > (uint64_t(1) << 31))
+        return true; // past two billion entries: scanned, never a full index
+    uint32_t *idx = static_cast<uint32_t *>(std::calloc(size_t(size), sizeof(uint32_t)));
     if (!idx)
         return false;
-    uint32_t mask = size - 1;
+    uint32_t mask = static_cast<uint32_t>(size - 1);
     for (uint32_t i = 0; i < d->used; ++i) {
         if (!d->entries[i].val)
             continue;
@@ -495,12 +500,19 @@ bool dict_put(Node *dict, const char *key, size_t len, Node *child) {
     d->live++;
     child->parent = dict;
     child->index = at;
-    if (d->index && (d->used + 1u) * 4u <= (d->index_mask + 1u) * 3u) {
+    if (d->index && (uint64_t(d->used) + 1) * 4 <= (uint64_t(d->index_mask) + 1) * 3) {
         index_insert(d, at);
-    } else if (d->live > INDEX_THRESHOLD && !rebuild_index(d)) {
-        // Without an index the dictionary still works, only slower.
-        d->index = nullptr;
-        d->index_mask = 0;
+    } else if (d->live > INDEX_THRESHOLD) {
+        // The index is full. Removed entries among the slots are dropped
+        // when they are a quarter or more; otherwise the index doubles.
+        // Either way at least half as many appends as there are slots come
+        // before the next rebuild, so its cost is amortised over them.
+        bool ok = d->used - d->live >= d->used / 4 ? compact(d) : rebuild_index(d);
+        if (!ok) {
+            // Without an index the dictionary still works, only slower.
+            d->index = nullptr;
+            d->index_mask = 0;
+        }
     }
     return true;
 }
