@@ -18,18 +18,28 @@
 // other than the five predefined entities and character references is an
 // error.
 //
+// The text is UTF-8 unless the declaration at the start names another
+// encoding: ISO-8859-1 (Latin-1, and its registered aliases) is transcoded to
+// UTF-8 first, US-ASCII refuses any byte above 0x7F, and any other name is
+// refused with ORVEX_ERR_FORMAT. Names are compared without regard to case;
+// "UTF8" counts as UTF-8. A declaration further on may only repeat the
+// encoding. Offsets in errors count bytes of the input as given.
+//
 // What our own writer adds and this reader takes back: <null/> for a null
 // node; a fraction of a second in a date ("...:05.25Z") and signed years of
 // more than four digits; character references to control characters,
 // &#0; included; and a <key> element standing where a value is expected (at
 // the root, in an array, or after a dictionary key) as a key node.
 //
-// A dictionary whose only entry is CF$UID with an integer is a UID. When a
+// A dictionary whose only entry is CF$UID with an integer from 0 to 2^64-1
+// is a UID; with a negative integer it stays a dictionary. When a
 // key repeats in a dictionary, the last value wins (at the first one's place).
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
@@ -418,6 +428,149 @@ Node *parse_date(Span t, uint64_t at) {
     return n;
 }
 
+// The character encodings a document may declare. Latin-1 is transcoded to
+// UTF-8 before parsing; US-ASCII is UTF-8 once no byte is above 0x7F.
+enum class Charset : uint8_t { UTF8, LATIN1, ASCII, OTHER };
+
+bool same_name(const uchar *p, size_t n, const char *lit) {
+    size_t k = 0;
+    for (; k < n && lit[k]; ++k) {
+        uchar a = p[k], b = static_cast<uchar>(lit[k]);
+        if ((a >= 'A' && a <= 'Z' ? a | 0x20 : a) != (b >= 'A' && b <= 'Z' ? b | 0x20 : b))
+            return false;
+    }
+    return k == n && !lit[k];
+}
+
+// Names compared without regard to case. "UTF8" without the hyphen is no
+// registered name, but tools write it and it can mean nothing else.
+Charset charset_named(const uchar *p, size_t n) {
+    static const char *const UTF8[] = {"UTF-8", "UTF8"};
+    static const char *const LATIN1[] = {"ISO-8859-1", "ISO_8859-1", "ISO8859-1", "Latin-1", "Latin1",
+                                         "L1",         "ISO-IR-100", "IBM819",    "CP819",   "csISOLatin1"};
+    static const char *const ASCII[] = {"US-ASCII",  "ASCII",    "ANSI_X3.4-1968", "ANSI_X3.4-1986",
+                                        "ISO646-US", "ISO-IR-6", "US",             "IBM367",
+                                        "CP367",     "csASCII"};
+    for (const char *nm : UTF8)
+        if (same_name(p, n, nm))
+            return Charset::UTF8;
+    for (const char *nm : LATIN1)
+        if (same_name(p, n, nm))
+            return Charset::LATIN1;
+    for (const char *nm : ASCII)
+        if (same_name(p, n, nm))
+            return Charset::ASCII;
+    return Charset::OTHER;
+}
+
+// The reason for refusing an encoding, naming it. A reason is static text
+// that the caller never frees, so each distinct name gets a slot in a fixed
+// table, written once under the lock and never changed after; hostile
+// documents cannot grow it. Past the last slot the name is left out.
+const char *unsupported_reason(const uchar *name, size_t n) {
+    constexpr size_t SLOTS = 64, LONGEST = 40;
+    static char texts[SLOTS][LONGEST + 32];
+    static size_t used = 0;
+    static std::mutex lock;
+    if (n > LONGEST)
+        return "unsupported encoding (name too long to quote)";
+    char want[LONGEST + 32];
+    std::snprintf(want, sizeof want, "unsupported encoding \"%.*s\"", static_cast<int>(n),
+                  reinterpret_cast<const char *>(name));
+    std::lock_guard<std::mutex> hold(lock);
+    for (size_t i = 0; i < used; ++i)
+        if (std::strcmp(texts[i], want) == 0)
+            return texts[i];
+    if (used == SLOTS)
+        return "unsupported encoding";
+    std::memcpy(texts[used], want, sizeof want);
+    return texts[used++];
+}
+
+// What an XML declaration at `q` ("<?xml" and a blank) says: the encoding
+// name, if any, and the end of the declaration. False when it is not made of
+// name="value" pairs, or the encoding is no encoding name.
+struct Declaration {
+    const uchar *enc = nullptr;
+    size_t enc_len = 0;
+    const uchar *end = nullptr;
+};
+
+bool is_declaration(const uchar *q, const uchar *end) {
+    return end - q > 5 && std::memcmp(q, "<?xml", 5) == 0 && (is_ws(q[5]) || q[5] == '?');
+}
+
+bool read_declaration(const uchar *q, const uchar *end, Declaration *d) {
+    const uchar *p = q + 5;
+    for (;;) {
+        const uchar *before = p;
+        while (p < end && is_ws(*p))
+            ++p;
+        if (end - p >= 2 && p[0] == '?' && p[1] == '>') {
+            d->end = p + 2;
+            return true;
+        }
+        const uchar *ns = p;
+        while (p < end && is_name_char(*p) && *p < 0x80)
+            ++p;
+        if (p == ns || before == ns)
+            return false;
+        size_t nlen = static_cast<size_t>(p - ns);
+        while (p < end && is_ws(*p))
+            ++p;
+        if (p == end || *p++ != '=')
+            return false;
+        while (p < end && is_ws(*p))
+            ++p;
+        if (p == end || (*p != '"' && *p != '\''))
+            return false;
+        uchar quote = *p++;
+        const uchar *vs = p;
+        while (p < end && *p != quote && *p != '<' && *p != '>')
+            ++p;
+        if (p == end || *p != quote)
+            return false;
+        if (nlen == 8 && std::memcmp(ns, "encoding", 8) == 0) {
+            // [A-Za-z] ([A-Za-z0-9._] | '-')*
+            auto alpha = [](uchar c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
+            if (vs == p || !alpha(*vs))
+                return false;
+            for (const uchar *c = vs; c < p; ++c)
+                if (!alpha(*c) && !(*c >= '0' && *c <= '9') && *c != '.' && *c != '_' && *c != '-')
+                    return false;
+            d->enc = vs;
+            d->enc_len = static_cast<size_t>(p - vs);
+        }
+        ++p;
+    }
+}
+
+// The encoding declared at the start of the document (after a byte-order
+// mark and blanks); UTF-8 when none is. Rejects a malformed declaration, an
+// encoding we do not read, and a UTF-8 mark before another encoding's name.
+Charset declared_charset(const uchar *base, const uchar *end) {
+    const uchar *p = base;
+    bool bom = end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0;
+    if (bom)
+        p += 3;
+    while (p < end && is_ws(*p))
+        ++p;
+    if (!is_declaration(p, end))
+        return Charset::UTF8;
+    Declaration d;
+    if (!read_declaration(p, end, &d))
+        reject(ORVEX_ERR_PARSE, static_cast<uint64_t>(p - base), "malformed XML declaration");
+    if (!d.enc)
+        return Charset::UTF8;
+    uint64_t at = static_cast<uint64_t>(d.enc - base);
+    Charset cs = charset_named(d.enc, d.enc_len);
+    if (cs == Charset::OTHER)
+        reject(ORVEX_ERR_FORMAT, at, unsupported_reason(d.enc, d.enc_len));
+    if (bom && cs != Charset::UTF8)
+        reject(ORVEX_ERR_PARSE, at, "UTF-8 byte-order mark before another declared encoding");
+    return cs;
+}
+
 struct Frame {
     Node *node;     // the container being filled; null for the plist wrapper
     Elem kind;
@@ -432,8 +585,8 @@ struct Frame {
 
 class Reader {
   public:
-    Reader(const char *data, uint64_t length)
-        : base_(reinterpret_cast<const uchar *>(data)), p_(base_), end_(base_ + length) {}
+    Reader(const char *data, uint64_t length, Charset cs)
+        : base_(reinterpret_cast<const uchar *>(data)), p_(base_), end_(base_ + length), cs_(cs) {}
 
     ~Reader() { node_free_tree(root_); }
 
@@ -490,6 +643,7 @@ class Reader {
 
   private:
     const uchar *base_, *p_, *end_;
+    Charset cs_; // as declared at the start; the input is UTF-8 by now
     std::vector<Frame> frames_;
     size_t depth_ = 0;      // frames in use
     size_t containers_ = 0; // of which dictionaries and arrays
@@ -541,6 +695,16 @@ class Reader {
 
     const uchar *skip_comment(const uchar *q) { return past(q + 4, "-->", q, "unterminated comment"); }
     const uchar *skip_pi(const uchar *q) {
+        // A declaration later in the document cannot switch the encoding
+        // the text was read in: it may only repeat it.
+        Declaration d;
+        if (is_declaration(q, end_) && read_declaration(q, end_, &d) && d.enc) {
+            Charset cs = charset_named(d.enc, d.enc_len);
+            if (cs == Charset::OTHER)
+                reject(ORVEX_ERR_FORMAT, off(d.enc), unsupported_reason(d.enc, d.enc_len));
+            if (cs != cs_)
+                reject(ORVEX_ERR_PARSE, off(d.enc), "encoding declared again, differently");
+        }
         return past(q + 2, "?>", q, "unterminated processing instruction");
     }
 
@@ -820,7 +984,9 @@ class Reader {
         f.open_at = off(lt);
     }
 
-    // A one-entry dictionary {CF$UID: integer} becomes a UID in place.
+    // A one-entry dictionary {CF$UID: integer} becomes a UID in place, when
+    // the integer is one a UID holds (0 to 2^64-1): a negative one would
+    // come back wrapped, so that dictionary stays what it is.
     static void maybe_uid(Node *d) {
         DictBody *b = d->v.dict;
         if (!b || b->live != 1)
@@ -829,8 +995,10 @@ class Reader {
             const DictEntry &e = b->entries[i];
             if (!e.val)
                 continue;
-            if (e.klen == 6 && std::memcmp(e.key(), "CF$UID", 6) == 0 && e.val->type == ORVEX_INT) {
-                uint64_t u = e.val->v.u;
+            const Node *v = e.val;
+            if (e.klen == 6 && std::memcmp(e.key(), "CF$UID", 6) == 0 && v->type == ORVEX_INT &&
+                !((v->flags & NODE_SIGNED) && static_cast<int64_t>(v->v.u) < 0)) {
+                uint64_t u = v->v.u;
                 node_reset(d, ORVEX_UID);
                 d->v.u = u;
             }
@@ -994,6 +1162,27 @@ class Reader {
     }
 };
 
+std::string latin1_to_utf8(const uchar *p, const uchar *end) {
+    std::string out;
+    out.reserve(static_cast<size_t>(end - p) + static_cast<size_t>(end - p) / 8);
+    for (; p < end; ++p) {
+        if (*p < 0x80) {
+            out += static_cast<char>(*p);
+        } else {
+            out += static_cast<char>(0xC0 | (*p >> 6));
+            out += static_cast<char>(0x80 | (*p & 0x3F));
+        }
+    }
+    return out;
+}
+
+uint64_t latin1_offset(const std::string &utf8, uint64_t at) {
+    uint64_t n = 0;
+    for (uint64_t i = 0; i < at && i < utf8.size(); ++i)
+        n += (static_cast<uchar>(utf8[i]) & 0xC0) != 0x80;
+    return n;
+}
+
 } // namespace
 
 orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err) {
@@ -1006,12 +1195,30 @@ orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError 
         *err = {ORVEX_ERR_PARSE, 0, "empty document"};
         return err->code;
     }
+    const uchar *in = reinterpret_cast<const uchar *>(data), *in_end = in + length;
+    std::string utf8; // a Latin-1 document with bytes above 0x7F, transcoded
     try {
-        Reader r(data, length);
+        Charset cs = declared_charset(in, in_end);
+        if (cs != Charset::UTF8) {
+            const uchar *high = in;
+            while (high < in_end && *high < 0x80)
+                ++high;
+            if (cs == Charset::ASCII && high < in_end)
+                reject(ORVEX_ERR_PARSE, static_cast<uint64_t>(high - in), "byte above 0x7F in a US-ASCII document");
+            if (high < in_end) {
+                utf8 = latin1_to_utf8(in, in_end);
+                data = utf8.data();
+                length = utf8.size();
+            }
+        }
+        Reader r(data, length, cs);
         *root = r.run();
         *err = ParseError{};
     } catch (const Reject &e) {
         *err = {e.code, e.offset, e.reason};
+        // Offsets in the transcoded text: one character per input byte.
+        if (!utf8.empty())
+            err->offset = latin1_offset(utf8, e.offset);
     } catch (const std::bad_alloc &) {
         *err = {ORVEX_ERR_NO_MEM, 0, "out of memory"};
     }

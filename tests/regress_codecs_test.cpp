@@ -126,3 +126,93 @@ TEST(RegressRoundTrip, KeyValueReadsBackFromBinaryAsString) {
     orvex_free(back);
     orvex_free(root);
 }
+
+// Documents that read or wrote wrongly, each with the tree it reads as (in
+// the samples' JSON form) or the cause it is refused for, and the line our
+// XML writer gives for it. The written XML must read back as the tree with
+// its dates cut to whole seconds.
+TEST(RegressXml, ReadAndWrittenAsOtherToolsDo) {
+    const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
+    struct Case {
+        std::string doc;
+        const char *tree; // null: refused
+        const char *line; // written, or the reason refused
+        orvex_err_t code = ORVEX_ERR_SUCCESS;
+    } cases[] = {
+        // Other readers take dates only without a fraction: whole seconds, rounded down.
+        {make_doc({"\x33" + be(0x3FE0000000000000, 8)}), R"({"date": "2001-01-01T00:00:00.5Z"})",
+         "<date>2001-01-01T00:00:00Z</date>"},
+        {make_doc({"\x33" + be(0xBFE8000000000000, 8)}), R"({"date": "2000-12-31T23:59:59.25Z"})",
+         "<date>2000-12-31T23:59:59Z</date>"},
+        // No XML character: written as references, which our reader takes back.
+        {make_doc({bytes({0x62, 0xFF, 0xFE, 0xFF, 0xFF})}), R"({"string": "\uFFFE\uFFFF"})",
+         "<string>&#xFFFE;&#xFFFF;</string>"},
+        // A negative CF$UID is no UID, from binary through XML as read directly.
+        {make_doc({bytes({0xD1, 1, 2}), "\x56" "CF$UID", "\x13" + be(uint64_t(-5), 8)}),
+         R"({"dict": [["CF$UID", {"int": "-5"}]]})", "<integer>-5</integer>"},
+        {"<plist><dict><key>CF$UID</key><integer>-1</integer></dict></plist>", R"({"dict": [["CF$UID", {"int": "-1"}]]})",
+         "<key>CF$UID</key>"},
+        {"<plist><dict><key>CF$UID</key><integer>-0</integer></dict></plist>", R"({"uid": "0"})",
+         "<integer>0</integer>"},
+        // The declared encoding: Latin-1 is transcoded, US-ASCII holds no byte above 0x7F.
+        {latin1 + "<string>\xC3\xA9</string>", R"({"string": "\u00C3\u00A9"})", "<string>\xC3\x83\xC2\xA9</string>"},
+        {"<?xml version='1.0' encoding='latin1' ?><string>caf\xE9</string>", R"({"string": "caf\u00E9"})",
+         "<string>caf\xC3\xA9</string>"},
+        {"<?xml version=\"1.0\" encoding=\"utf8\"?><string>\xC3\xA9</string>", R"({"string": "\u00E9"})", "\xC3\xA9"},
+        {"<?xml version=\"1.0\" encoding=\"US-ASCII\"?><string>a</string>", R"({"string": "a"})", "a"},
+        {"<?xml version=\"1.0\" encoding=\"bogus\"?><true/>", nullptr, "unsupported encoding \"bogus\"",
+         ORVEX_ERR_FORMAT},
+        {"<?xml version=\"1.0\" encoding=\"UTF-16\"?><true/>", nullptr, "unsupported encoding \"UTF-16\"",
+         ORVEX_ERR_FORMAT},
+        {"<!-- x --><?xml version=\"1.0\" encoding=\"bogus\"?><true/>", nullptr, "unsupported encoding \"bogus\"",
+         ORVEX_ERR_FORMAT},
+        {latin1 + "<?xml version=\"1.0\" encoding=\"UTF-8\"?><true/>", nullptr, "encoding declared again",
+         ORVEX_ERR_PARSE},
+        {"<?xml version=\"1.0\" encoding=\"ASCII\"?><string>\xE9</string>", nullptr, "byte above 0x7F",
+         ORVEX_ERR_PARSE},
+        {"\xEF\xBB\xBF" + latin1 + "<true/>", nullptr, "byte-order mark", ORVEX_ERR_PARSE},
+        {"<?xml version=\"1.0\" encoding=UTF-8?><true/>", nullptr, "malformed XML declaration", ORVEX_ERR_PARSE},
+    };
+    for (const Case &c : cases) {
+        orvex_t got = nullptr;
+        orvex_parse_result why{};
+        orvex_parse(c.doc.data(), c.doc.size(), ORVEX_FORMAT_NONE, &got, nullptr, &why);
+        if (!c.tree) {
+            EXPECT_EQ(got, nullptr) << c.doc;
+            EXPECT_EQ(why.code, c.code) << c.doc;
+            EXPECT_NE(std::strstr(why.reason, c.line), nullptr) << c.doc << " -> " << why.reason;
+            continue;
+        }
+        orvex_t want = expect_tree_from_json(c.tree);
+        EXPECT_TRUE(orvex_equal(got, want)) << c.doc << "\n" << (got ? describe(got) : why.reason);
+        std::string xml = to_xml(want);
+        EXPECT_NE(xml.find(c.line), std::string::npos) << c.doc << "\n" << xml;
+        orvex_t back = read_any(xml), whole = in_whole_seconds(want);
+        EXPECT_TRUE(orvex_equal(back, whole)) << xml;
+        orvex_free(back);
+        orvex_free(whole);
+        orvex_free(want);
+        orvex_free(got);
+    }
+}
+
+// Offsets in a transcoded document count the bytes given, not the UTF-8
+// they became; a refused encoding's name outlives the document.
+TEST(RegressXml, LatinOneOffsetsAndReasonTexts) {
+    std::string d = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><string>\xE9\xE9&bad;</string>";
+    orvex_t root = nullptr;
+    orvex_parse_result why{};
+    EXPECT_EQ(orvex_parse(d.data(), d.size(), ORVEX_FORMAT_XML, &root, nullptr, &why), ORVEX_ERR_PARSE);
+    EXPECT_EQ(why.offset, d.find("&bad;"));
+    const char *first = nullptr;
+    for (int i = 0; i <= 200; ++i) { // more names than the reasons table holds
+        std::string name = i % 2 ? "enc" + std::to_string(i) : "bogus";
+        std::string doc = "<?xml version=\"1.0\" encoding=\"" + name + "\"?><true/>";
+        EXPECT_EQ(orvex_parse(doc.data(), doc.size(), ORVEX_FORMAT_XML, &root, nullptr, &why), ORVEX_ERR_FORMAT);
+        EXPECT_NE(std::strstr(why.reason, "unsupported encoding"), nullptr);
+        if (i == 0)
+            first = why.reason;
+    }
+    EXPECT_STREQ(first, "unsupported encoding \"bogus\"");
+    EXPECT_STREQ(why.reason, "unsupported encoding \"bogus\""); // still there, the same
+}
