@@ -56,7 +56,12 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
             format = detect_format(data, length);
         if (found)
             *found = format;
-        if (format == ORVEX_FORMAT_XML)
+        // Documents are at most 2^32-1 bytes in every encoding, as the
+        // writers' output and orvex_from_*'s lengths are; a longer buffer is
+        // refused before the reader touches it.
+        if (length > UINT32_MAX)
+            err = {ORVEX_ERR_LIMIT, 0, "document longer than 2^32-1 bytes"};
+        else if (format == ORVEX_FORMAT_XML)
             xml_read(data, length, &tree, &err);
         else if (format == ORVEX_FORMAT_BINARY)
             bin_read(data, length, &tree, &err);

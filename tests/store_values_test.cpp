@@ -8,6 +8,8 @@
 #include <limits>
 #include <string>
 
+#include <sys/mman.h>
+
 #include "orvex/orvex.h"
 
 TEST(StoreIntegers, SignednessAtThe64BitEdges) {
@@ -243,4 +245,38 @@ TEST(StoreEncodings, WritersRefuseNullAndReadersRejectEmptyInput) {
     EXPECT_EQ(orvex_parse("hello", 5, ORVEX_FORMAT_NONE, &root, nullptr, &res), ORVEX_ERR_FORMAT);
     EXPECT_EQ(res.code, ORVEX_ERR_FORMAT);
     EXPECT_NE(res.reason, nullptr);
+}
+
+TEST(StoreEncodings, DocumentsOf4GiBOrMoreAreRefusedInEitherEncoding) {
+    // A sparse mapping: only the first page is ever written, the rest reads
+    // as zeros without being backed, so a reader that looked past the limit
+    // would fail some other way rather than crash.
+    const uint64_t span = (uint64_t(1) << 32) + 4096;
+    void *map = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                     -1, 0);
+    if (map == MAP_FAILED)
+        GTEST_SKIP() << "no room for a 4 GiB sparse mapping";
+    char *buf = static_cast<char *>(map);
+    struct Case {
+        const char *head;
+        orvex_format_t asked, found;
+        uint64_t length;
+    } cases[] = {
+        {"bplist00", ORVEX_FORMAT_NONE, ORVEX_FORMAT_BINARY, uint64_t(1) << 32},
+        {"bplist00", ORVEX_FORMAT_BINARY, ORVEX_FORMAT_BINARY, span},
+        {"<?xml version=\"1.0\"?><plist>", ORVEX_FORMAT_NONE, ORVEX_FORMAT_XML, uint64_t(1) << 32},
+        {"<plist>", ORVEX_FORMAT_XML, ORVEX_FORMAT_XML, span},
+    };
+    for (const Case &c : cases) {
+        std::memcpy(buf, c.head, std::strlen(c.head));
+        orvex_t root = reinterpret_cast<orvex_t>(buf);
+        orvex_format_t found = ORVEX_FORMAT_NONE;
+        orvex_parse_result r{};
+        EXPECT_EQ(orvex_parse(buf, c.length, c.asked, &root, &found, &r), ORVEX_ERR_LIMIT) << c.head;
+        EXPECT_EQ(r.code, ORVEX_ERR_LIMIT);
+        EXPECT_STREQ(r.reason, "document longer than 2^32-1 bytes");
+        EXPECT_EQ(root, nullptr);
+        EXPECT_EQ(found, c.found);
+    }
+    munmap(map, span);
 }
