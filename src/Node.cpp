@@ -70,6 +70,8 @@ namespace {
 template <class T>
 Node* adopt(orvex_t node, Node* parent)
 {
+    if (parent)
+        return new T(node, parent); // a child stays with its container
     Node* wrapper = new (std::nothrow) T(node, parent);
     if (!wrapper) {
         if (!parent)

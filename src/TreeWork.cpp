@@ -7,10 +7,14 @@ namespace Orvex {
 
 namespace {
 
-bool is_container(orvex_t node)
+// Store containers are wrapped only by their own class (setters never make
+// a container, swaps keep types), so the store type names the wrapper class
+// without a dynamic_cast. A container retyped to a scalar through its handle
+// falls back to the cast.
+Array* as_array(Structure* s, orvex_type type)
 {
-    const orvex_type type = orvex_get_node_type(node);
-    return type == ORVEX_ARRAY || type == ORVEX_DICT;
+    return type == ORVEX_ARRAY ? static_cast<Array*>(s)
+                               : (type == ORVEX_DICT ? nullptr : dynamic_cast<Array*>(s));
 }
 
 } // namespace
@@ -22,10 +26,11 @@ void TreeWork::Fill(Structure* root)
         while (!pending.empty()) {
             Structure* s = pending.back();
             pending.pop_back();
-            if (Array* a = dynamic_cast<Array*>(s))
-                array_fill(a, a->_array, a->_node, pending);
-            else if (Dictionary* d = dynamic_cast<Dictionary*>(s))
-                dictionary_fill(d, d->_map, d->_node, pending);
+            if (Array* a = as_array(s, s->GetType()))
+                array_fill(a, a->_array, a->GetOrvex(), pending);
+            else
+                dictionary_fill(static_cast<Dictionary*>(s), static_cast<Dictionary*>(s)->_map,
+                                s->GetOrvex(), pending);
         }
     } catch (...) {
         Clear(root);
@@ -33,32 +38,38 @@ void TreeWork::Fill(Structure* root)
     }
 }
 
+bool TreeWork::TakeChild(Structure* s, Array* as, Node*& child) noexcept
+{
+    if (as) {
+        if (as->_array.empty())
+            return false;
+        child = as->_array.back();
+        as->_array.pop_back();
+        return true;
+    }
+    auto& map = static_cast<Dictionary*>(s)->_map;
+    if (map.empty())
+        return false;
+    auto last = std::prev(map.end());
+    child = last->second;
+    map.erase(last);
+    return true;
+}
+
 void TreeWork::Clear(Structure* root) noexcept
 {
     Structure* cur = root;
+    Array* cur_array = as_array(cur, cur->GetType());
     for (;;) {
-        // Take one child out of the current mirror, if any is left.
         Node* child = nullptr;
-        bool taken = false;
-        if (Array* a = dynamic_cast<Array*>(cur)) {
-            if ((taken = !a->_array.empty())) {
-                child = a->_array.back();
-                a->_array.pop_back();
-            }
-        } else if (Dictionary* d = dynamic_cast<Dictionary*>(cur)) {
-            if ((taken = !d->_map.empty())) {
-                auto last = std::prev(d->_map.end());
-                child = last->second;
-                d->_map.erase(last);
-            }
-        }
-        if (taken) {
-            // Only a container wrapper stands on a store container: setters
-            // never make one, so the cast below cannot miss.
-            if (child && is_container(child->GetOrvex()))
-                cur = static_cast<Structure*>(child);
-            else
+        if (TakeChild(cur, cur_array, child)) {
+            const orvex_type type = child ? child->GetType() : ORVEX_NONE;
+            if (type == ORVEX_ARRAY || type == ORVEX_DICT) {
+                cur = static_cast<Structure*>(child); // empty it first
+                cur_array = as_array(cur, type);
+            } else {
                 delete child;
+            }
             continue;
         }
         if (cur == root)
@@ -67,6 +78,7 @@ void TreeWork::Clear(Structure* root) noexcept
         Structure* up = static_cast<Structure*>(cur->GetParent());
         delete cur;
         cur = up;
+        cur_array = as_array(cur, cur->GetType());
     }
 }
 

@@ -22,6 +22,10 @@ public:
     /// down the mirrors and back up through the parent links: no recursion
     /// and no allocation, so it is safe in destructors.
     static void Clear(Structure* root) noexcept;
+    /// Moves one child wrapper out of `s`'s mirror into `child` (possibly
+    /// null); false when the mirror is empty. `as` is `s` as an Array, or null
+    /// for a Dictionary.
+    static bool TakeChild(Structure* s, Array* as, Node*& child) noexcept;
     /// Puts the wrapper of the store child `node` into `slot` (null for a type
     /// without a class); a container comes with an empty mirror and is queued
     /// on `pending` to be filled.
