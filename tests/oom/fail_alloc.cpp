@@ -53,6 +53,8 @@ void (*real_delete)(void*);
 void (*real_delete_array)(void*);
 void (*real_delete_sized)(void*, size_t);
 void (*real_delete_array_sized)(void*, size_t);
+void (*real_delete_nothrow)(void*, const std::nothrow_t&);
+void (*real_delete_array_nothrow)(void*, const std::nothrow_t&);
 
 // libstdc++'s operator new[] and sized delete call plain operator new and
 // delete through the hooked slots: only the outermost call counts.
@@ -133,12 +135,12 @@ template <class F> void* new_nothrow_hook(F real, size_t n, const std::nothrow_t
     return o.nested() ? real(n, t) : fail_now() ? nullptr : counted(real(n, t));
 }
 
-template <class F, class... Size> void delete_hook(F real, void* p, Size... n)
+template <class F, class... Extra> void delete_hook(F real, void* p, Extra... extra)
 {
     Outer o;
     if (p && !o.nested())
         --live;
-    real(p, n...);
+    real(p, extra...);
 }
 
 void* hook_new(size_t n) { return new_hook(real_new, n); }
@@ -157,6 +159,15 @@ void hook_delete_sized(void* p, size_t n) noexcept { delete_hook(real_delete_siz
 void hook_delete_array_sized(void* p, size_t n) noexcept
 {
     delete_hook(real_delete_array_sized, p, n);
+}
+// What `new (std::nothrow) T` calls when the constructor throws.
+void hook_delete_nothrow(void* p, const std::nothrow_t& t) noexcept
+{
+    delete_hook(real_delete_nothrow, p, t);
+}
+void hook_delete_array_nothrow(void* p, const std::nothrow_t& t) noexcept
+{
+    delete_hook(real_delete_array_nothrow, p, t);
 }
 
 struct Hook {
@@ -185,6 +196,8 @@ const Hook hooks[] = {
     HOOK("_ZdaPv", delete_array, true),
     HOOK("_ZdlPvm", delete_sized, true),
     HOOK("_ZdaPvm", delete_array_sized, true),
+    HOOK("_ZdlPvRKSt9nothrow_t", delete_nothrow, true),
+    HOOK("_ZdaPvRKSt9nothrow_t", delete_array_nothrow, true),
 };
 #undef HOOK
 
