@@ -1,5 +1,7 @@
 #include "orvex/Boolean.h"
 
+#include <new>
+
 namespace Orvex {
 
 Boolean::Boolean(Node* parent) : Node(ORVEX_BOOLEAN, parent) {}
@@ -24,7 +26,10 @@ Boolean& Boolean::operator=(const Boolean& b)
         orvex_set_bool_val(_node, v);
         return *this;
     }
+    // Copy first: when that fails, the old value stays.
     orvex_t copy = orvex_copy(b.GetOrvex());
+    if (!copy && b.GetOrvex())
+        throw std::bad_alloc();
     orvex_free(_node);
     _node = copy;
     return *this;

@@ -1,19 +1,42 @@
 #include "orvex/Data.h"
 
 #include <cstdint>
+#include <cstring>
+#include <new>
 #include <stdexcept>
 
 namespace Orvex {
+
+namespace {
+
+// orvex_set_data_val cannot report that it ran out of memory; it then keeps
+// the old bytes. So check that the node holds what was asked for. `bytes`
+// must not point into the node's own data.
+void set_bytes(orvex_t node, const char* bytes, uint64_t length)
+{
+    if (!bytes)
+        length = 0;
+    orvex_set_data_val(node, bytes, length);
+    if (!node || length == 0)
+        return; // nothing needed memory
+    uint64_t held = 0;
+    const char* now = orvex_get_data_ptr(node, &held);
+    if (!now || held != length || std::memcmp(now, bytes, length) != 0)
+        throw std::bad_alloc();
+}
+
+void set_bytes(orvex_t node, const std::vector<char>& bytes)
+{
+    set_bytes(node, bytes.empty() ? nullptr : bytes.data(), bytes.size());
+}
+
+} // namespace
 
 Data::Data(Node* parent) : Node(ORVEX_DATA, parent) {}
 
 Data::Data(orvex_t node, Node* parent) : Node(node, parent) {}
 
-Data::Data(const Data& d) : Node(ORVEX_DATA, nullptr)
-{
-    std::vector<char> bytes = d.GetValue();
-    orvex_set_data_val(_node, bytes.empty() ? nullptr : bytes.data(), bytes.size());
-}
+Data::Data(const Data& d) : Node(ORVEX_DATA, nullptr) { set_bytes(_node, d.GetValue()); }
 
 Data& Data::operator=(const Data& b)
 {
@@ -21,35 +44,34 @@ Data& Data::operator=(const Data& b)
         return *this;
     if (GetParent()) {
         // Held by a container: the node stays where it is and takes the bytes.
+        if (b.GetOrvex() == _node)
+            return *this;
         uint64_t length = 0;
         const char* bytes = orvex_get_data_ptr(b.GetOrvex(), &length);
-        orvex_set_data_val(_node, bytes, bytes ? length : 0);
+        set_bytes(_node, bytes, bytes ? length : 0);
         return *this;
     }
+    // Copy first: when that fails, the old value stays.
     orvex_t copy = orvex_copy(b.GetOrvex());
+    if (!copy && b.GetOrvex())
+        throw std::bad_alloc();
     orvex_free(_node);
     _node = copy;
     return *this;
 }
 
-Data::Data(const std::vector<char>& buff) : Node(ORVEX_DATA, nullptr)
-{
-    orvex_set_data_val(_node, buff.empty() ? nullptr : buff.data(), buff.size());
-}
+Data::Data(const std::vector<char>& buff) : Node(ORVEX_DATA, nullptr) { set_bytes(_node, buff); }
 
 Data::Data(const char* buff, uint64_t size) : Node(ORVEX_DATA, nullptr)
 {
-    orvex_set_data_val(_node, buff, size);
+    set_bytes(_node, buff, size);
 }
 
 Data::~Data() {}
 
 Node* Data::Clone() const { return new Data(*this); }
 
-void Data::SetValue(const std::vector<char>& buff)
-{
-    orvex_set_data_val(_node, buff.empty() ? nullptr : buff.data(), buff.size());
-}
+void Data::SetValue(const std::vector<char>& buff) { set_bytes(_node, buff); }
 
 std::vector<char> Data::GetValue() const
 {

@@ -1,6 +1,7 @@
 #include "orvex/Date.h"
 
 #include <cmath>
+#include <new>
 
 namespace Orvex {
 
@@ -34,7 +35,10 @@ Date& Date::operator=(const Date& d)
         }
         return *this;
     }
+    // Copy first: when that fails, the old value stays.
     orvex_t copy = orvex_copy(d.GetOrvex());
+    if (!copy && d.GetOrvex())
+        throw std::bad_alloc();
     orvex_free(_node);
     _node = copy;
     return *this;

@@ -1,13 +1,27 @@
 #include "orvex/Integer.h"
 
+#include <new>
+
 namespace Orvex {
+
+namespace {
+
+orvex_t copy_of(orvex_t node)
+{
+    orvex_t copy = orvex_copy(node);
+    if (!copy && node)
+        throw std::bad_alloc();
+    return copy;
+}
+
+} // namespace
 
 Integer::Integer(Node* parent) : Node(ORVEX_INT, parent) {}
 
 Integer::Integer(orvex_t node, Node* parent) : Node(node, parent) {}
 
 // Duplicating the node keeps whether the value was stored signed.
-Integer::Integer(const Integer& i) : Node(orvex_copy(i.GetOrvex()), nullptr) {}
+Integer::Integer(const Integer& i) : Node(copy_of(i.GetOrvex()), nullptr) {}
 
 Integer& Integer::operator=(const Integer& i)
 {
@@ -22,7 +36,8 @@ Integer& Integer::operator=(const Integer& i)
         }
         return *this;
     }
-    orvex_t copy = orvex_copy(i.GetOrvex());
+    // Copy first: when that fails, the old value stays.
+    orvex_t copy = copy_of(i.GetOrvex());
     orvex_free(_node);
     _node = copy;
     return *this;

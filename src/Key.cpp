@@ -1,6 +1,8 @@
 #include "orvex/Key.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <new>
 
 namespace Orvex {
 
@@ -10,6 +12,10 @@ std::string read_key(orvex_t node)
 {
     char* text = nullptr;
     orvex_get_key_val(node, &text);
+    // A key node always hands out its text; none means the copy could not
+    // be made.
+    if (!text && orvex_get_node_type(node) == ORVEX_KEY)
+        throw std::bad_alloc();
     std::string result;
     try {
         if (text)
@@ -22,6 +28,16 @@ std::string read_key(orvex_t node)
     return result;
 }
 
+// Stores `text` up to its first NUL and makes the node a key node. The store
+// keeps the old text when it runs out of memory; that must not pass for
+// success.
+void set_key(orvex_t node, const std::string& text)
+{
+    const char* p = text.c_str();
+    if (orvex_set_key_val_len(node, p, std::strlen(p)) == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
+}
+
 } // namespace
 
 Key::Key(Node* parent) : Node(ORVEX_KEY, parent) {}
@@ -30,11 +46,7 @@ Key::Key(orvex_t node, Node* parent) : Node(node, parent) {}
 
 // The store has no creating call for keys: a string node, retyped by the key
 // write.
-Key::Key(const Key& k) : Node(ORVEX_STRING, nullptr)
-{
-    std::string text = k.GetValue();
-    orvex_set_key_val(_node, text.c_str());
-}
+Key::Key(const Key& k) : Node(ORVEX_STRING, nullptr) { set_key(_node, k.GetValue()); }
 
 Key& Key::operator=(const Key& k)
 {
@@ -45,22 +57,22 @@ Key& Key::operator=(const Key& k)
         SetValue(k.GetValue());
         return *this;
     }
+    // Copy first: when that fails, the old value stays.
     orvex_t copy = orvex_copy(k.GetOrvex());
+    if (!copy && k.GetOrvex())
+        throw std::bad_alloc();
     orvex_free(_node);
     _node = copy;
     return *this;
 }
 
-Key::Key(const std::string& s) : Node(ORVEX_STRING, nullptr)
-{
-    orvex_set_key_val(_node, s.c_str());
-}
+Key::Key(const std::string& s) : Node(ORVEX_STRING, nullptr) { set_key(_node, s); }
 
 Key::~Key() {}
 
 Node* Key::Clone() const { return new Key(*this); }
 
-void Key::SetValue(const std::string& s) { orvex_set_key_val(_node, s.c_str()); }
+void Key::SetValue(const std::string& s) { set_key(_node, s); }
 
 std::string Key::GetValue() const { return read_key(_node); }
 

@@ -1,5 +1,7 @@
 #include "orvex/Real.h"
 
+#include <new>
+
 namespace Orvex {
 
 Real::Real(Node* parent) : Node(ORVEX_REAL, parent) {}
@@ -22,7 +24,10 @@ Real& Real::operator=(const Real& d)
         SetValue(d.GetValue());
         return *this;
     }
+    // Copy first: when that fails, the old value stays.
     orvex_t copy = orvex_copy(d.GetOrvex());
+    if (!copy && d.GetOrvex())
+        throw std::bad_alloc();
     orvex_free(_node);
     _node = copy;
     return *this;

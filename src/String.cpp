@@ -1,8 +1,27 @@
 #include "orvex/String.h"
 
 #include <cstring>
+#include <new>
 
 namespace Orvex {
+
+namespace {
+
+// Stores `length` bytes of `text`, NUL bytes included. The store keeps the old
+// text when it runs out of memory; that must not pass for success.
+void set_text(orvex_t node, const char* text, uint64_t length)
+{
+    if (orvex_set_string_val_len(node, text, length) == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
+}
+
+// Text up to its first NUL; null is the empty text.
+void set_text(orvex_t node, const char* text)
+{
+    set_text(node, text, text ? std::strlen(text) : 0);
+}
+
+} // namespace
 
 String::String(Node* parent) : Node(ORVEX_STRING, parent) {}
 
@@ -11,7 +30,7 @@ String::String(orvex_t node, Node* parent) : Node(node, parent) {}
 String::String(const String& s) : Node(ORVEX_STRING, nullptr)
 {
     std::string text = s.GetValue();
-    orvex_set_string_val(_node, text.c_str());
+    set_text(_node, text.c_str());
 }
 
 String& String::operator=(const String& s)
@@ -19,12 +38,17 @@ String& String::operator=(const String& s)
     if (this == &s)
         return *this;
     if (GetParent()) {
-        // Held by a container: the node stays where it is and takes the
-        // text. The store takes text only up to a NUL here.
-        orvex_set_string_val(_node, orvex_get_string_ptr(s.GetOrvex(), nullptr));
+        // Held by a container: the node stays where it is and takes the whole
+        // text, as a copy of the node would.
+        uint64_t length = 0;
+        const char* text = orvex_get_string_ptr(s.GetOrvex(), &length);
+        set_text(_node, text, text ? length : 0);
         return *this;
     }
+    // Copy first: when that fails, the old value stays.
     orvex_t copy = orvex_copy(s.GetOrvex());
+    if (!copy && s.GetOrvex())
+        throw std::bad_alloc();
     orvex_free(_node);
     _node = copy;
     return *this;
@@ -37,32 +61,28 @@ String& String::operator=(const char* s)
     if (!s)
         s = "";
     if (GetParent()) {
-        orvex_set_string_val(_node, s);
+        set_text(_node, s);
         return *this;
     }
     // `s` may point into the text of the node being replaced: make the new
     // node before freeing the old one.
     orvex_t fresh = orvex_new_string(s);
+    if (!fresh)
+        throw std::bad_alloc();
     orvex_free(_node);
     _node = fresh;
     return *this;
 }
 
-String::String(const std::string& s) : Node(ORVEX_STRING, nullptr)
-{
-    orvex_set_string_val(_node, s.c_str());
-}
+String::String(const std::string& s) : Node(ORVEX_STRING, nullptr) { set_text(_node, s.c_str()); }
 
-String::String(const char* s) : Node(ORVEX_STRING, nullptr)
-{
-    orvex_set_string_val(_node, s ? s : "");
-}
+String::String(const char* s) : Node(ORVEX_STRING, nullptr) { set_text(_node, s); }
 
 String::~String() {}
 
 Node* String::Clone() const { return new String(*this); }
 
-void String::SetValue(const std::string& s) { orvex_set_string_val(_node, s.c_str()); }
+void String::SetValue(const std::string& s) { set_text(_node, s.c_str()); }
 
 std::string String::GetValue() const
 {

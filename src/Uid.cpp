@@ -1,5 +1,7 @@
 #include "orvex/Uid.h"
 
+#include <new>
+
 namespace Orvex {
 
 Uid::Uid(Node* parent) : Node(ORVEX_UID, parent) {}
@@ -22,7 +24,10 @@ Uid& Uid::operator=(const Uid& i)
         SetValue(i.GetValue());
         return *this;
     }
+    // Copy first: when that fails, the old value stays.
     orvex_t copy = orvex_copy(i.GetOrvex());
+    if (!copy && i.GetOrvex())
+        throw std::bad_alloc();
     orvex_free(_node);
     _node = copy;
     return *this;

@@ -13,11 +13,15 @@ namespace Orvex {
  * NUL-terminated text, so it ends at its first NUL byte; a null `const char*`
  * is the empty text. A store string read from a binary document may hold NUL
  * bytes: GetValue, the copy constructor and Clone carry the text before the
- * first one, while copy assignment to a root wrapper duplicates it whole.
+ * first one, while copy assignment keeps it whole.
  *
  * Assigning to a wrapper that a container holds changes its store node in
  * place (same handle, same place in the container); assigning to a root
  * wrapper replaces its store node by a new one.
+ *
+ * Out of memory: every constructor but the adopting one, Clone, each
+ * assignment, SetValue and GetValue throw std::bad_alloc, and a target keeps
+ * its old text.
  */
 class ORVEX_CXX_API String : public Node {
 public:

@@ -14,6 +14,10 @@ namespace Orvex {
  * Assigning to a wrapper that a container holds changes its store node in
  * place (same handle, same place in the container); assigning to a root
  * wrapper replaces its store node by a deep copy of the source's.
+ *
+ * Out of memory: every constructor but the adopting one, Clone and assignment
+ * to a root wrapper throw std::bad_alloc, and a target keeps its old value.
+ * SetValue and assignment to a held wrapper need no memory.
  */
 class ORVEX_CXX_API Uid : public Node {
 public:
