@@ -338,7 +338,8 @@ class Reader {
         Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY);
         if (!n)
             throw std::bad_alloc();
-        if (!dict && count && !array_reserve(n, static_cast<uint32_t>(count))) {
+        uint32_t room = static_cast<uint32_t>(count); // charged above, so bounded
+        if (room && !(dict ? dict_reserve(n, room) : array_reserve(n, room))) {
             node_free_tree(n);
             throw std::bad_alloc();
         }

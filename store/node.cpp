@@ -89,20 +89,17 @@ bool key_eq(const DictEntry &e, const char *key, size_t len, uint32_t h) {
     return e.val && e.hash == h && e.klen == len && std::memcmp(e.key(), key, len) == 0;
 }
 
-// Sized from every slot in use, removed ones included: the index must keep
-// room for the entries appended until the next rebuild, and sizing from live
-// entries alone would rebuild on every append once removals pile up.
-bool rebuild_index(DictBody *d) {
+// An index with room for `slots` entries (at most half full), holding the
+// live ones. Past two billion slots there is none: lookups scan.
+bool make_index(DictBody *d, uint64_t slots) {
     std::free(d->index);
     d->index = nullptr;
     d->index_mask = 0;
-    if (d->live <= INDEX_THRESHOLD)
-        return true;
     uint64_t size = 16;
-    while (size < uint64_t(d->used) * 2 + 2)
+    while (size < slots * 2 + 2)
         size <<= 1;
     if (size > (uint64_t(1) << 31))
-        return true; // past two billion entries: scanned, never a full index
+        return true;
     uint32_t *idx = static_cast<uint32_t *>(std::calloc(size_t(size), sizeof(uint32_t)));
     if (!idx)
         return false;
@@ -117,6 +114,18 @@ bool rebuild_index(DictBody *d) {
     }
     d->index = idx;
     d->index_mask = mask;
+    return true;
+}
+
+// Sized from every slot in use, removed ones included: the index must keep
+// room for the entries appended until the next rebuild, and sizing from live
+// entries alone would rebuild on every append once removals pile up.
+bool rebuild_index(DictBody *d) {
+    if (d->live > INDEX_THRESHOLD)
+        return make_index(d, d->used);
+    std::free(d->index);
+    d->index = nullptr;
+    d->index_mask = 0;
     return true;
 }
 
@@ -321,6 +330,8 @@ Node *node_copy_tree(const Node *src) {
                 }
             } else if (j.src->v.dict) {
                 const DictBody *d = j.src->v.dict;
+                if (!dict_reserve(j.dst, d->live))
+                    throw std::bad_alloc();
                 for (uint32_t i = 0; i < d->used; ++i) {
                     const DictEntry &e = d->entries[i];
                     if (!e.val)
@@ -347,6 +358,30 @@ bool array_reserve(Node *arr, uint32_t extra) {
     if (need > 0xFFFFFFFFu)
         return false;
     return grow_items(arr, static_cast<uint32_t>(need));
+}
+
+bool dict_reserve(Node *dict, uint32_t extra) {
+    DictBody *d = dict->v.dict;
+    if (!d) {
+        d = static_cast<DictBody *>(std::calloc(1, sizeof(DictBody)));
+        if (!d)
+            return false;
+        dict->v.dict = d;
+    }
+    uint64_t need = uint64_t(d->used) + extra;
+    if (need > 0xFFFFFFFEu)
+        return false;
+    if (need > d->cap) {
+        void *p = std::realloc(d->entries, size_t(need) * sizeof(DictEntry));
+        if (!p)
+            return false;
+        d->entries = static_cast<DictEntry *>(p);
+        d->cap = static_cast<uint32_t>(need);
+    }
+    bool index_fits = d->index && need * 4 <= (uint64_t(d->index_mask) + 1) * 3;
+    if (uint64_t(d->live) + extra > INDEX_THRESHOLD && !index_fits)
+        return make_index(d, need);
+    return true;
 }
 
 bool array_push(Node *arr, Node *child) {

@@ -123,6 +123,8 @@ uint32_t dict_find(const Node *dict, const char *key, size_t len);
 // Puts `child` under `key`: an existing entry keeps its position and its old
 // value is freed. False on OOM (child stays the caller's).
 bool dict_put(Node *dict, const char *key, size_t len, Node *child);
+// Room for `extra` more entries, and an index to match; false on OOM.
+bool dict_reserve(Node *dict, uint32_t extra);
 // Detaches the value under `key` and returns it, or null.
 Node *dict_take(Node *dict, const char *key, size_t len);
 inline uint32_t dict_live(const Node *d) { return d->v.dict ? d->v.dict->live : 0; }

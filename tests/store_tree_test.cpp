@@ -314,11 +314,18 @@ TEST(StoreLargeDict, RemoveThenSetStaysCheapAndOrdered) {
     EXPECT_EQ(order.front(), keys[n / 2]);
     EXPECT_EQ(order[size_t(n / 2)], keys[0]);
     EXPECT_EQ(order.back(), keys[n / 2 - 1]);
-    for (int i = 0; i < n; i += 99) {
-        orvex_t v = orvex_dict_get_item(d, keys[size_t(i)].c_str());
-        EXPECT_EQ(uint_of(v), uint64_t(i < n / 2 ? n + i : i)) << i;
+    // A copy holds no removed entries and takes new keys like the original.
+    orvex_t c = orvex_copy(d);
+    orvex_dict_set_item(c, "new", orvex_new_uint(1));
+    orvex_dict_set_item(d, "new", orvex_new_uint(1));
+    EXPECT_TRUE(orvex_equal(c, d));
+    for (orvex_t x : {c, d}) {
+        for (int i = 0; i < n; i += 99) {
+            orvex_t v = orvex_dict_get_item(x, keys[size_t(i)].c_str());
+            EXPECT_EQ(uint_of(v), uint64_t(i < n / 2 ? n + i : i)) << i;
+        }
+        orvex_free(x);
     }
-    orvex_free(d);
 }
 
 TEST(StoreSwap, ContentsChangePlacesNodesStay) {
