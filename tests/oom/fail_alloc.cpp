@@ -6,6 +6,10 @@
 // AddressSanitizer still see every block allocated and freed in matching pairs.
 #include "fail_alloc.hpp"
 
+#if !defined(__x86_64__)
+#error "the import slots are read as x86-64 relocations"
+#endif
+
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
