@@ -57,7 +57,7 @@ orvex_t sample_tree()
     orvex_array_append_item(list, key);
     orvex_array_append_item(list, orvex_new_null());
     orvex_t inner = orvex_new_dict();
-    orvex_dict_set_item(inner, kNewKey + 2, orvex_new_string(kLong.c_str()));
+    orvex_dict_set_item(inner, "a key long enough, one level down", orvex_new_string(kLong.c_str()));
     orvex_dict_set_item(inner, "n", orvex_new_real(-1.5));
     orvex_array_append_item(list, inner);
     put("list", list);
