@@ -2,6 +2,9 @@
 // dictionaries with a hash index, and iterative free and copy.
 #include "node.hpp"
 
+#include <sys/random.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -425,10 +428,29 @@ Node *array_take(Node *arr, uint32_t pos) {
     return c;
 }
 
+namespace {
+
+// A secret per process: a document's author cannot choose keys that share
+// index slots, which would make every set and lookup walk one long run.
+uint64_t make_seed() {
+    uint64_t s = 0;
+    if (getrandom(&s, sizeof s, GRND_NONBLOCK) != ssize_t(sizeof s)) {
+        // No entropy yet (very early boot): the clock and where the loader
+        // placed us still differ from run to run.
+        s = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+        s ^= reinterpret_cast<uintptr_t>(&s) * 0x9E3779B97F4A7C15ull;
+        s ^= reinterpret_cast<uintptr_t>(&make_seed) << 17;
+    }
+    return s;
+}
+
+} // namespace
+
 uint32_t key_hash(const char *key, size_t len) {
     // Eight bytes at a time with a strong final mix: keys are hashed on every
     // lookup, so this sits on the hot path of large dictionaries.
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ (len * 0xC2B2AE3D27D4EB4Full);
+    static const uint64_t seed = make_seed();
+    uint64_t h = seed ^ 0x9E3779B97F4A7C15ull ^ (len * 0xC2B2AE3D27D4EB4Full);
     while (len >= 8) {
         uint64_t w;
         std::memcpy(&w, key, 8);
