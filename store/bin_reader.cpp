@@ -21,8 +21,8 @@
 //   data copied is charged against the larger of ORVEX_EXPANSION_BYTES and 32
 //   per input byte. A document without shared objects always fits. The fixed
 //   allowance keeps small documents with heavy legitimate sharing readable,
-//   and caps what a small hostile one costs (about 200 MiB and a fraction of
-//   a second at worst) before it fails with ORVEX_ERR_LIMIT.
+//   and caps what a small hostile one costs (under 200 MiB and about half a
+//   second of CPU at worst) before it fails with ORVEX_ERR_LIMIT.
 // - UIDs of more than 8 bytes are accepted when their high bytes are zero.
 // - Dictionary keys end at their first NUL byte; a key that repeats (also
 //   after that cut) keeps its first place and takes the last value.
