@@ -1,16 +1,26 @@
 #include "TreeWork.hpp"
 
+#include "orvex/Boolean.h"
+#include "orvex/Data.h"
+#include "orvex/Date.h"
+#include "orvex/Integer.h"
+#include "orvex/Key.h"
+#include "orvex/Real.h"
+#include "orvex/String.h"
+#include "orvex/Uid.h"
+
 #include <iterator>
 #include <new>
+#include <typeinfo>
 
 namespace Orvex {
 
 namespace {
 
-// Store containers are wrapped only by their own class (setters never make
-// a container, swaps keep types), so the store type names the wrapper class
-// without a dynamic_cast. A container retyped to a scalar through its handle
-// falls back to the cast.
+// While filling, store containers are wrapped only by their own class
+// (setters never make a container, swaps keep types), so the store type
+// names the wrapper class without a dynamic_cast. A container retyped to a
+// scalar through its handle falls back to the cast.
 Array* as_array(Structure* s, orvex_type type)
 {
     return type == ORVEX_ARRAY ? static_cast<Array*>(s)
@@ -56,17 +66,43 @@ bool TreeWork::TakeChild(Structure* s, Array* as, Node*& child) noexcept
     return true;
 }
 
+// The class of a wrapper being destroyed, from its dynamic type alone: its
+// store node may be gone already (a replaced or removed child is deleted
+// after the store has freed its subtree). The library's own classes compare
+// by address; anything else (a subclass) takes the casts.
+Array* array_of(Node* n, bool& container)
+{
+    const std::type_info* type = &typeid(*n);
+    container = true;
+    if (type == &typeid(Array))
+        return static_cast<Array*>(n);
+    if (type == &typeid(Dictionary))
+        return nullptr;
+    static const std::type_info* const values[] = {
+        &typeid(String), &typeid(Integer), &typeid(Boolean), &typeid(Real),
+        &typeid(Date),   &typeid(Data),    &typeid(Key),     &typeid(Uid)};
+    container = false;
+    for (const std::type_info* value : values)
+        if (type == value)
+            return nullptr;
+    container = dynamic_cast<Structure*>(n) != nullptr;
+    return container ? dynamic_cast<Array*>(n) : nullptr;
+}
+
 void TreeWork::Clear(Structure* root) noexcept
 {
     Structure* cur = root;
-    Array* cur_array = as_array(cur, cur->GetType());
+    bool container = true;
+    Array* cur_array = array_of(cur, container);
     for (;;) {
         Node* child = nullptr;
         if (TakeChild(cur, cur_array, child)) {
-            const orvex_type type = child ? child->GetType() : ORVEX_NONE;
-            if (type == ORVEX_ARRAY || type == ORVEX_DICT) {
+            if (!child)
+                continue;
+            Array* child_array = array_of(child, container);
+            if (container) {
                 cur = static_cast<Structure*>(child); // empty it first
-                cur_array = as_array(cur, type);
+                cur_array = child_array;
             } else {
                 delete child;
             }
@@ -78,7 +114,7 @@ void TreeWork::Clear(Structure* root) noexcept
         Structure* up = static_cast<Structure*>(cur->GetParent());
         delete cur;
         cur = up;
-        cur_array = as_array(cur, cur->GetType());
+        cur_array = array_of(cur, container);
     }
 }
 
