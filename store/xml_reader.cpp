@@ -467,7 +467,7 @@ Charset charset_named(const uchar *p, size_t n) {
 // that the caller never frees, so each distinct name gets a slot in a fixed
 // table, written once under the lock and never changed after; hostile
 // documents cannot grow it. Past the last slot the name is left out.
-const char *unsupported_reason(const uchar *name, size_t n) {
+[[gnu::noinline]] const char *unsupported_reason(const uchar *name, size_t n) {
     constexpr size_t SLOTS = 64, LONGEST = 40;
     static char texts[SLOTS][LONGEST + 32];
     static size_t used = 0;
@@ -548,7 +548,7 @@ bool read_declaration(const uchar *q, const uchar *end, Declaration *d) {
 // The encoding declared at the start of the document (after a byte-order
 // mark and blanks); UTF-8 when none is. Rejects a malformed declaration, an
 // encoding we do not read, and a UTF-8 mark before another encoding's name.
-Charset declared_charset(const uchar *base, const uchar *end) {
+[[gnu::noinline]] Charset declared_charset(const uchar *base, const uchar *end) {
     const uchar *p = base;
     bool bom = end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0;
     if (bom)
@@ -694,18 +694,24 @@ class Reader {
     }
 
     const uchar *skip_comment(const uchar *q) { return past(q + 4, "-->", q, "unterminated comment"); }
-    const uchar *skip_pi(const uchar *q) {
-        // A declaration later in the document cannot switch the encoding
-        // the text was read in: it may only repeat it.
-        Declaration d;
-        if (is_declaration(q, end_) && read_declaration(q, end_, &d) && d.enc) {
-            Charset cs = charset_named(d.enc, d.enc_len);
-            if (cs == Charset::OTHER)
-                reject(ORVEX_ERR_FORMAT, off(d.enc), unsupported_reason(d.enc, d.enc_len));
-            if (cs != cs_)
-                reject(ORVEX_ERR_PARSE, off(d.enc), "encoding declared again, differently");
-        }
+    // Out of line: rare in documents, and the parsing loops stay small.
+    [[gnu::noinline]] const uchar *skip_pi(const uchar *q) {
+        if (is_declaration(q, end_))
+            check_late_declaration(q);
         return past(q + 2, "?>", q, "unterminated processing instruction");
+    }
+
+    // A declaration later in the document cannot switch the encoding the
+    // text was read in: it may only repeat it.
+    void check_late_declaration(const uchar *q) {
+        Declaration d;
+        if (!read_declaration(q, end_, &d) || !d.enc)
+            return;
+        Charset cs = charset_named(d.enc, d.enc_len);
+        if (cs == Charset::OTHER)
+            reject(ORVEX_ERR_FORMAT, off(d.enc), unsupported_reason(d.enc, d.enc_len));
+        if (cs != cs_)
+            reject(ORVEX_ERR_PARSE, off(d.enc), "encoding declared again, differently");
     }
 
     // The DOCTYPE with its internal subset; declarations in it are skipped,
@@ -1183,6 +1189,47 @@ uint64_t latin1_offset(const std::string &utf8, uint64_t at) {
     return n;
 }
 
+// Reads UTF-8 text; `cs` is the encoding it was declared in.
+orvex_err_t read_text(const char *data, uint64_t length, Charset cs, Node **root, ParseError *err) {
+    try {
+        Reader r(data, length, cs);
+        *root = r.run();
+        *err = ParseError{};
+    } catch (const Reject &e) {
+        *err = {e.code, e.offset, e.reason};
+    } catch (const std::bad_alloc &) {
+        *err = {ORVEX_ERR_NO_MEM, 0, "out of memory"};
+    }
+    return err->code;
+}
+
+// A document declared in Latin-1 or US-ASCII: as it stands when no byte is
+// above 0x7F, else transcoded (Latin-1) or refused (US-ASCII). Out of line,
+// so the common path through xml_read stays as small as it was.
+[[gnu::noinline]] orvex_err_t read_declared(const char *data, uint64_t length, Charset cs, Node **root,
+                                            ParseError *err) {
+    const uchar *in = reinterpret_cast<const uchar *>(data), *high = in, *end = in + length;
+    while (high < end && *high < 0x80)
+        ++high;
+    if (high == end)
+        return read_text(data, length, cs, root, err);
+    if (cs == Charset::ASCII) {
+        *err = {ORVEX_ERR_PARSE, static_cast<uint64_t>(high - in), "byte above 0x7F in a US-ASCII document"};
+        return err->code;
+    }
+    std::string utf8;
+    try {
+        utf8 = latin1_to_utf8(in, end);
+    } catch (const std::bad_alloc &) {
+        *err = {ORVEX_ERR_NO_MEM, 0, "out of memory"};
+        return err->code;
+    }
+    // Offsets in the transcoded text: one character per input byte.
+    if (read_text(utf8.data(), utf8.size(), cs, root, err) != ORVEX_ERR_SUCCESS)
+        err->offset = latin1_offset(utf8, err->offset);
+    return err->code;
+}
+
 } // namespace
 
 orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err) {
@@ -1195,34 +1242,17 @@ orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError 
         *err = {ORVEX_ERR_PARSE, 0, "empty document"};
         return err->code;
     }
-    const uchar *in = reinterpret_cast<const uchar *>(data), *in_end = in + length;
-    std::string utf8; // a Latin-1 document with bytes above 0x7F, transcoded
+    Charset cs;
     try {
-        Charset cs = declared_charset(in, in_end);
-        if (cs != Charset::UTF8) {
-            const uchar *high = in;
-            while (high < in_end && *high < 0x80)
-                ++high;
-            if (cs == Charset::ASCII && high < in_end)
-                reject(ORVEX_ERR_PARSE, static_cast<uint64_t>(high - in), "byte above 0x7F in a US-ASCII document");
-            if (high < in_end) {
-                utf8 = latin1_to_utf8(in, in_end);
-                data = utf8.data();
-                length = utf8.size();
-            }
-        }
-        Reader r(data, length, cs);
-        *root = r.run();
-        *err = ParseError{};
+        const uchar *in = reinterpret_cast<const uchar *>(data);
+        cs = declared_charset(in, in + length);
     } catch (const Reject &e) {
         *err = {e.code, e.offset, e.reason};
-        // Offsets in the transcoded text: one character per input byte.
-        if (!utf8.empty())
-            err->offset = latin1_offset(utf8, e.offset);
-    } catch (const std::bad_alloc &) {
-        *err = {ORVEX_ERR_NO_MEM, 0, "out of memory"};
+        return err->code;
     }
-    return err->code;
+    if (cs != Charset::UTF8)
+        return read_declared(data, length, cs, root, err);
+    return read_text(data, length, cs, root, err);
 }
 
 } // namespace orvex
