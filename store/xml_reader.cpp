@@ -26,20 +26,21 @@
 // encoding. Offsets in errors count bytes of the input as given.
 //
 // What our own writer adds and this reader takes back: <null/> for a null
-// node; a fraction of a second in a date ("...:05.25Z") and signed years of
-// more than four digits; character references to control characters,
-// &#0; included; and a <key> element standing where a value is expected (at
-// the root, in an array, or after a dictionary key) as a key node.
+// node; signed years of more than four digits; character references to
+// control characters, &#0; included, and to U+FFFE and U+FFFF; and a <key>
+// element standing where a value is expected (at the root, in an array, or
+// after a dictionary key) as a key node. A fraction of a second in a date
+// ("...:05.25Z"), which our writer no longer writes, still reads.
 //
 // A dictionary whose only entry is CF$UID with an integer from 0 to 2^64-1
 // is a UID; with a negative integer it stays a dictionary. When a
 // key repeats in a dictionary, the last value wins (at the first one's place).
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
@@ -466,25 +467,32 @@ Charset charset_named(const uchar *p, size_t n) {
 // The reason for refusing an encoding, naming it. A reason is static text
 // that the caller never frees, so each distinct name gets a slot in a fixed
 // table, written once under the lock and never changed after; hostile
-// documents cannot grow it. Past the last slot the name is left out.
+// documents cannot grow it. Past the last slot the name is left out. A spin
+// lock, as std::mutex may throw and the section is a few compares.
 [[gnu::noinline]] const char *unsupported_reason(const uchar *name, size_t n) {
     constexpr size_t SLOTS = 64, LONGEST = 40;
     static char texts[SLOTS][LONGEST + 32];
     static size_t used = 0;
-    static std::mutex lock;
+    static std::atomic_flag busy = ATOMIC_FLAG_INIT;
     if (n > LONGEST)
         return "unsupported encoding (name too long to quote)";
     char want[LONGEST + 32];
     std::snprintf(want, sizeof want, "unsupported encoding \"%.*s\"", static_cast<int>(n),
                   reinterpret_cast<const char *>(name));
-    std::lock_guard<std::mutex> hold(lock);
-    for (size_t i = 0; i < used; ++i)
-        if (std::strcmp(texts[i], want) == 0)
-            return texts[i];
-    if (used == SLOTS)
-        return "unsupported encoding";
-    std::memcpy(texts[used], want, sizeof want);
-    return texts[used++];
+    while (busy.test_and_set(std::memory_order_acquire)) {
+    }
+    const char *found = "unsupported encoding";
+    size_t i = 0;
+    while (i < used && std::strcmp(texts[i], want) != 0)
+        ++i;
+    if (i < used) {
+        found = texts[i];
+    } else if (used < SLOTS) {
+        std::memcpy(texts[used], want, sizeof want);
+        found = texts[used++];
+    }
+    busy.clear(std::memory_order_release);
+    return found;
 }
 
 // What an XML declaration at `q` ("<?xml" and a blank) says: the encoding
