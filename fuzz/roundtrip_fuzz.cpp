@@ -5,7 +5,10 @@
 // The losses the writers document are allowed, and only where they apply:
 // - XML: dates are written in whole seconds, so a date with a fraction, or
 //   one that is NaN, infinite or 9e18 seconds or more away from 2001, comes
-//   back as the whole second orvex_get_unix_date_val reads from it;
+//   back as the whole second orvex_get_unix_date_val reads from it; a
+//   dictionary holding only CF$UID with an integer from 0 to 2^64-1 (possible
+//   only from a binary document) is how XML writes a UID, and reads back as
+//   that UID;
 // - binary: a key node standing as a value (possible only from an XML
 //   document) comes back as a string, as the encoding has no key type.
 #include <cmath>
@@ -36,11 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                           &first, nullptr) != ORVEX_ERR_SUCCESS)
         return 0;
 
-    bool odd_date, key_value;
-    fuzz::find_losses(first, &odd_date, &key_value);
+    bool odd_date, key_value, uid_dict;
+    fuzz::find_losses(first, &odd_date, &key_value, &uid_dict);
     fuzz::Losses as_bin, as_xml;
     as_bin.key_values_as_strings = key_value;
     as_xml.dates_as_seconds = odd_date;
+    as_xml.uid_dicts_as_uids = uid_dict;
 
     Buf bin1, bin2;
     FUZZ_CHECK(orvex_to_bin(first, &bin1.p, &bin1.n) == ORVEX_ERR_SUCCESS);

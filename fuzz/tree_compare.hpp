@@ -1,6 +1,7 @@
 // Tree equality with the losses that the encodings and the object model
 // document: XML keeps dates in whole seconds (rounded down, far ones
-// clamped); a key node standing as a value comes back from a binary
+// clamped), and a dictionary holding only CF$UID with an integer from 0 to
+// 2^64-1 is the form XML gives a UID, so it comes back as one; a key node standing as a value comes back from a binary
 // document as a string (that encoding has no key type); the copy of a Date,
 // String or Key wrapper carries its value as the getters read it (whole
 // seconds, text up to its first NUL). Anything else must match as
@@ -22,13 +23,28 @@ struct Losses {
     bool dates_as_seconds = false; // same whole Unix second, which one of the two is exactly
     bool key_values_as_strings = false;
     bool text_to_nul = false; // strings and keys compared up to their first NUL
+    bool uid_dicts_as_uids = false;
 };
 
+// The UID value of a dictionary that XML cannot tell from a UID.
+inline bool uid_form(orvex_t dict, uint64_t *uid) {
+    if (orvex_get_node_type(dict) != ORVEX_DICT || orvex_dict_get_size(dict) != 1)
+        return false;
+    orvex_t v = orvex_dict_get_item(dict, "CF$UID");
+    if (orvex_get_node_type(v) != ORVEX_INT || orvex_int_val_is_negative(v))
+        return false;
+    orvex_get_uint_val(v, uid);
+    return true;
+}
+
 // Whether `root` holds a date the XML writer cannot spell exactly (a
-// fraction of a second, or no whole second at all), or a key node as a value
-// (the root or an item of an array or dictionary).
-inline void find_losses(orvex_t root, bool *odd_date, bool *key_value) {
+// fraction of a second, or no whole second at all), a key node as a value
+// (the root or an item of an array or dictionary), or a dictionary in the
+// form of a UID.
+inline void find_losses(orvex_t root, bool *odd_date, bool *key_value, bool *uid_dict = nullptr) {
     *odd_date = *key_value = false;
+    bool uid_seen = false;
+    uint64_t ignored = 0;
     std::vector<orvex_t> todo{root};
     while (!todo.empty()) {
         orvex_t n = todo.back();
@@ -48,6 +64,7 @@ inline void find_losses(orvex_t root, bool *odd_date, bool *key_value) {
                 todo.push_back(orvex_array_get_item(n, i));
             break;
         case ORVEX_DICT: {
+            uid_seen = uid_seen || uid_form(n, &ignored);
             orvex_dict_iter it = nullptr;
             orvex_dict_new_iter(n, &it);
             for (orvex_t v = nullptr;;) {
@@ -63,6 +80,8 @@ inline void find_losses(orvex_t root, bool *odd_date, bool *key_value) {
             break;
         }
     }
+    if (uid_dict)
+        *uid_dict = uid_seen;
 }
 
 inline bool same_key_text(orvex_t key, orvex_t str) {
@@ -89,7 +108,7 @@ inline bool same_text_to_nul(orvex_t a, orvex_t b) {
 }
 
 inline bool equal_with(orvex_t a, orvex_t b, Losses loss) {
-    if (!loss.dates_as_seconds && !loss.key_values_as_strings && !loss.text_to_nul)
+    if (!loss.dates_as_seconds && !loss.key_values_as_strings && !loss.text_to_nul && !loss.uid_dicts_as_uids)
         return orvex_equal(a, b);
     std::vector<std::pair<orvex_t, orvex_t>> todo{{a, b}};
     while (!todo.empty()) {
@@ -98,6 +117,13 @@ inline bool equal_with(orvex_t a, orvex_t b, Losses loss) {
         orvex_type t = orvex_get_node_type(x), u = orvex_get_node_type(y);
         if (t == ORVEX_KEY && u == ORVEX_STRING && loss.key_values_as_strings) {
             if (!same_key_text(x, y))
+                return false;
+            continue;
+        }
+        if (t == ORVEX_DICT && u == ORVEX_UID && loss.uid_dicts_as_uids) {
+            uint64_t want = 0, got = 1;
+            orvex_get_uid_val(y, &got);
+            if (!uid_form(x, &want) || want != got)
                 return false;
             continue;
         }

@@ -21,9 +21,11 @@
 //   second (the second written is the one orvex_get_unix_date_val reads,
 //   rounded toward negative infinity); a date that is NaN, infinite or at
 //   least 9e18 seconds from 2001 is written clamped the same way;
-// - UIDs as {CF$UID: integer}; null nodes as <null/>, which other readers
-//   reject, but silently dropping or retyping the value would be worse;
-//   a key node standing as a value as <key>.
+// - UIDs as {CF$UID: integer}. Lost: a dictionary of just that form with a
+//   non-negative integer (only from a binary document) reads back as a UID;
+// - null nodes as <null/>, which other readers reject, but silently dropping
+//   or retyping the value would be worse; a key node standing as a value as
+//   <key>.
 #include <charconv>
 #include <cmath>
 #include <cstdlib>

@@ -223,8 +223,10 @@ ORVEX_API orvex_err_t orvex_set_key_val_len(orvex_t node, const char *text, uint
  * 32 bits, ORVEX_ERR_INVALID_ARG for a null node or null out-pointer.
  * XML loses: a date's fraction of a second (written as the whole second
  * orvex_get_unix_date_val reads); NaN, infinite and very far dates (written
- * clamped likewise). Null nodes, control characters, U+FFFE and U+FFFF are
- * written in forms only our reader takes back. */
+ * clamped likewise); a dictionary holding only CF$UID with a non-negative
+ * integer, which is the form of a UID and reads back as one. Null nodes,
+ * control characters, U+FFFE and U+FFFF are written in forms only our reader
+ * takes back. */
 ORVEX_API orvex_err_t orvex_to_xml(orvex_t node, char **xml, uint32_t *length);
 ORVEX_API orvex_err_t orvex_to_bin(orvex_t node, char **bin, uint32_t *length);
 
