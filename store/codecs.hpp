@@ -14,6 +14,7 @@ struct ParseError {
     orvex_err_t code = ORVEX_ERR_SUCCESS;
     uint64_t offset = 0;
     const char *reason = nullptr;
+    bool one_byte_chars = false; // the input is Latin-1: every byte is a character
 };
 
 // Readers: on success `*root` is a new root; on failure it is null and `err`

@@ -4,13 +4,14 @@
 namespace orvex {
 namespace {
 
-void line_column(const char *data, uint64_t offset, uint32_t *line, uint32_t *column) {
+void line_column(const char *data, uint64_t offset, bool one_byte_chars, uint32_t *line,
+                 uint32_t *column) {
     uint64_t l = 1, c = 1;
     for (uint64_t i = 0; i < offset; ++i) {
         if (data[i] == '\n') {
             ++l;
             c = 1;
-        } else if ((static_cast<unsigned char>(data[i]) & 0xC0) != 0x80) {
+        } else if (one_byte_chars || (static_cast<unsigned char>(data[i]) & 0xC0) != 0x80) {
             ++c; // count characters, not UTF-8 continuation bytes
         }
     }
@@ -82,7 +83,7 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
         result->line = result->column = 0;
         if (err.code != ORVEX_ERR_SUCCESS && format == ORVEX_FORMAT_XML && data &&
             err.offset <= length)
-            line_column(data, err.offset, &result->line, &result->column);
+            line_column(data, err.offset, err.one_byte_chars, &result->line, &result->column);
     }
     return err.code;
 }

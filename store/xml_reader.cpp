@@ -1233,8 +1233,10 @@ orvex_err_t read_text(const char *data, uint64_t length, Charset cs, Node **root
         return err->code;
     }
     // Offsets in the transcoded text: one character per input byte.
-    if (read_text(utf8.data(), utf8.size(), cs, root, err) != ORVEX_ERR_SUCCESS)
+    if (read_text(utf8.data(), utf8.size(), cs, root, err) != ORVEX_ERR_SUCCESS) {
         err->offset = latin1_offset(utf8, err->offset);
+        err->one_byte_chars = true;
+    }
     return err->code;
 }
 

@@ -196,14 +196,15 @@ TEST(RegressXml, ReadAndWrittenAsOtherToolsDo) {
     }
 }
 
-// Offsets in a transcoded document count the bytes given, not the UTF-8
-// they became; a refused encoding's name outlives the document.
+// Offsets and columns in a transcoded document count the bytes given, not
+// the UTF-8 they became; a refused encoding's name outlives the document.
 TEST(RegressXml, LatinOneOffsetsAndReasonTexts) {
-    std::string d = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><string>\xE9\xE9&bad;</string>";
+    std::string d = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><string>\xE9\xA9&bad;</string>";
     orvex_t root = nullptr;
     orvex_parse_result why{};
     EXPECT_EQ(orvex_parse(d.data(), d.size(), ORVEX_FORMAT_XML, &root, nullptr, &why), ORVEX_ERR_PARSE);
     EXPECT_EQ(why.offset, d.find("&bad;"));
+    EXPECT_EQ(why.column, d.find("&bad;") + 1); // 0xA9 is a character, not a UTF-8 continuation
     const char *first = nullptr;
     for (int i = 0; i <= 200; ++i) { // more names than the reasons table holds
         std::string name = i % 2 ? "enc" + std::to_string(i) : "bogus";
