@@ -38,6 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (orvex_from_memory(reinterpret_cast<const char *>(data), static_cast<uint32_t>(size),
                           &first, nullptr) != ORVEX_ERR_SUCCESS)
         return 0;
+    if (fuzz::larger_than(first, 65536)) {
+        orvex_free(first);
+        return 0;
+    }
 
     bool odd_date, key_value, uid_dict;
     fuzz::find_losses(first, &odd_date, &key_value, &uid_dict);

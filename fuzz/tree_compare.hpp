@@ -26,6 +26,35 @@ struct Losses {
     bool uid_dicts_as_uids = false;
 };
 
+// Whether `root` holds more than `limit` nodes. Shared references let a few
+// hundred bytes read as a million nodes, which is valid, but checking such a
+// tree many times over would only time the fuzzer out.
+inline bool larger_than(orvex_t root, size_t limit) {
+    size_t seen = 0;
+    std::vector<orvex_t> todo{root};
+    while (!todo.empty()) {
+        orvex_t n = todo.back();
+        todo.pop_back();
+        if (++seen > limit)
+            return true;
+        if (orvex_get_node_type(n) == ORVEX_ARRAY) {
+            for (uint32_t i = 0, k = orvex_array_get_size(n); i < k; ++i)
+                todo.push_back(orvex_array_get_item(n, i));
+        } else if (orvex_get_node_type(n) == ORVEX_DICT) {
+            orvex_dict_iter it = nullptr;
+            orvex_dict_new_iter(n, &it);
+            for (orvex_t v = nullptr;;) {
+                orvex_dict_next_item(n, it, nullptr, &v);
+                if (!v)
+                    break;
+                todo.push_back(v);
+            }
+            std::free(it);
+        }
+    }
+    return false;
+}
+
 // The UID value of a dictionary that XML cannot tell from a UID.
 inline bool uid_form(orvex_t dict, uint64_t *uid) {
     if (orvex_get_node_type(dict) != ORVEX_DICT || orvex_dict_get_size(dict) != 1)
