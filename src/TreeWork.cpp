@@ -89,11 +89,35 @@ Array* array_of(Node* n, bool& container)
     return container ? dynamic_cast<Array*>(n) : nullptr;
 }
 
+// Deletes the value wrappers of `map` where they stand. When no container is
+// left, the whole mirror goes at once: taking entries one by one would
+// rebalance the tree at every step.
+void drop_values(std::map<std::string, Node*>& map) noexcept
+{
+    bool containers = false;
+    for (auto& entry : map) {
+        if (!entry.second)
+            continue;
+        bool container = false;
+        array_of(entry.second, container);
+        if (container) {
+            containers = true;
+        } else {
+            delete entry.second;
+            entry.second = nullptr;
+        }
+    }
+    if (!containers)
+        map.clear();
+}
+
 void TreeWork::Clear(Structure* root) noexcept
 {
     Structure* cur = root;
     bool container = true;
     Array* cur_array = array_of(cur, container);
+    if (!cur_array)
+        drop_values(static_cast<Dictionary*>(cur)->_map);
     for (;;) {
         Node* child = nullptr;
         if (TakeChild(cur, cur_array, child)) {
@@ -103,6 +127,8 @@ void TreeWork::Clear(Structure* root) noexcept
             if (container) {
                 cur = static_cast<Structure*>(child); // empty it first
                 cur_array = child_array;
+                if (!cur_array)
+                    drop_values(static_cast<Dictionary*>(cur)->_map);
             } else {
                 delete child;
             }
