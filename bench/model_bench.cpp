@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "docs.hpp"
-#include "orvex/Orvex.h"
+#include "orvex/orvex++.h"
 
 using namespace Orvex;
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "orvex/Orvex.h"
+#include "orvex/orvex++.h"
 
 using namespace Orvex;
 

@@ -19,7 +19,7 @@
 
 #include "fuzz_check.hpp"
 #include "tree_compare.hpp"
-#include "orvex/Orvex.h"
+#include "orvex/orvex++.h"
 
 using namespace Orvex;
 

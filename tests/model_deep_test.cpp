@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "orvex/Orvex.h"
+#include "orvex/orvex++.h"
 
 using namespace Orvex;
 

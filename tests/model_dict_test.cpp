@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "orvex/Orvex.h"
+#include "orvex/orvex++.h"
 
 using namespace Orvex;
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "expect_tree.hpp"
-#include "orvex/Orvex.h"
+#include "orvex/orvex++.h"
 
 using namespace Orvex;
 using orvex_test::data_path;

@@ -2,7 +2,7 @@
 // value types.
 #include <gtest/gtest.h>
 
-#include "orvex/Orvex.h"
+#include "orvex/orvex++.h"
 
 using namespace Orvex;
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "oom/fail_alloc.hpp"
-#include "orvex/Orvex.h"
+#include "orvex/orvex++.h"
 
 using namespace Orvex;
 

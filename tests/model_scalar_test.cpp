@@ -5,7 +5,7 @@
 #include <limits>
 #include <type_traits>
 
-#include "orvex/Orvex.h"
+#include "orvex/orvex++.h"
 
 using namespace Orvex;
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "orvex/Orvex.h"
+#include "orvex/orvex++.h"
 
 using namespace Orvex;
 

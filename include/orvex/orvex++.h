@@ -1,6 +1,6 @@
 // The whole Orvex object model: include this one header.
-#ifndef ORVEX_MODEL_ALL_H
-#define ORVEX_MODEL_ALL_H
+#ifndef ORVEX_ORVEXPP_H
+#define ORVEX_ORVEXPP_H
 
 #include "orvex/orvex.h"
 
