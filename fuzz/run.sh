@@ -18,7 +18,7 @@ targets=("$@")
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DORVEX_SANITIZE=address,undefined -DORVEX_BUILD_FUZZ=ON \
-  -DORVEX_BUILD_TESTS=OFF -DORVEX_BUILD_BENCH=OFF >/dev/null
+  -DORVEX_BUILD_TESTS=OFF -DORVEX_BUILD_BENCH=OFF -DORVEX_WERROR=ON >/dev/null
 cmake --build "$build" -j2 --target $(printf '%s_fuzz ' "${targets[@]}") >/dev/null
 
 data=$root/tests/data

@@ -5,6 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_WERROR=ON >/dev/null
 cmake --build build -j"$(nproc)" --target model_tour >/dev/null
 ./build/model_tour "${1:-tests/data/library.xml}" build/tour-output.bin
