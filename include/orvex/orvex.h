@@ -20,6 +20,8 @@
 
 #include <stdint.h>
 
+#include "orvex/version.h" /* ORVEX_VERSION_MAJOR, _MINOR, _PATCH, _STRING */
+
 #if defined(ORVEX_STORE_BUILD)
 #define ORVEX_API __attribute__((visibility("default")))
 #else
@@ -261,6 +263,12 @@ ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_forma
  * (any NaN equals any NaN), strings, keys and data byte for byte, dictionary
  * entries in the same order. Two nulls are equal; null and a node are not. */
 ORVEX_API int orvex_equal(orvex_t a, orvex_t b);
+
+/* ---------------------------------------------------------------- version */
+
+/* The version of the library loaded at run time, "MAJOR.MINOR.PATCH"; it may
+ * differ from ORVEX_VERSION_STRING, the version of the headers compiled. */
+ORVEX_API const char *orvex_version(void);
 
 #ifdef __cplusplus
 }
