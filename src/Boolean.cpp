@@ -1,7 +1,5 @@
 #include "orvex/Boolean.h"
 
-#include <new>
-
 namespace Orvex {
 
 Boolean::Boolean(Node* parent) : Node(ORVEX_BOOLEAN, parent) {}
@@ -17,21 +15,11 @@ Boolean::Boolean(const Boolean& b) : Node(ORVEX_BOOLEAN, nullptr)
 
 Boolean& Boolean::operator=(const Boolean& b)
 {
-    if (this == &b)
-        return *this;
-    if (GetParent()) {
-        // Held by a container: the node stays where it is and takes the value.
+    AssignFrom(b, [](Node& target, const Node& source) {
         uint8_t v = 0;
-        orvex_get_bool_val(b.GetOrvex(), &v);
-        orvex_set_bool_val(_node, v);
-        return *this;
-    }
-    // Copy first: when that fails, the old value stays.
-    orvex_t copy = orvex_copy(b.GetOrvex());
-    if (!copy && b.GetOrvex())
-        throw std::bad_alloc();
-    orvex_free(_node);
-    _node = copy;
+        orvex_get_bool_val(source.GetOrvex(), &v);
+        orvex_set_bool_val(target.GetOrvex(), v);
+    });
     return *this;
 }
 

@@ -40,23 +40,13 @@ Data::Data(const Data& d) : Node(ORVEX_DATA, nullptr) { set_bytes(_node, d.GetVa
 
 Data& Data::operator=(const Data& b)
 {
-    if (this == &b)
-        return *this;
-    if (GetParent()) {
-        // Held by a container: the node stays where it is and takes the bytes.
-        if (b.GetOrvex() == _node)
-            return *this;
+    AssignFrom(b, [](Node& target, const Node& source) {
+        if (source.GetOrvex() == target.GetOrvex())
+            return;
         uint64_t length = 0;
-        const char* bytes = orvex_get_data_ptr(b.GetOrvex(), &length);
-        set_bytes(_node, bytes, bytes ? length : 0);
-        return *this;
-    }
-    // Copy first: when that fails, the old value stays.
-    orvex_t copy = orvex_copy(b.GetOrvex());
-    if (!copy && b.GetOrvex())
-        throw std::bad_alloc();
-    orvex_free(_node);
-    _node = copy;
+        const char* bytes = orvex_get_data_ptr(source.GetOrvex(), &length);
+        set_bytes(target.GetOrvex(), bytes, bytes ? length : 0);
+    });
     return *this;
 }
 

@@ -1,7 +1,6 @@
 #include "orvex/Date.h"
 
 #include <cmath>
-#include <new>
 
 namespace Orvex {
 
@@ -18,29 +17,21 @@ Date::Date(const Date& d) : Node(ORVEX_DATE, nullptr)
 
 Date& Date::operator=(const Date& d)
 {
-    if (this == &d)
-        return *this;
-    if (GetParent()) {
-        // Held by a container: the node stays where it is and takes the value.
-        // Whole seconds go through the exact 64-bit path; anything else (a
-        // fraction from a document, NaN, infinity) is carried as it is held.
+    // Held by a container: whole seconds go through the exact 64-bit path;
+    // anything else (a fraction from a document, NaN, infinity) is carried as
+    // it is held.
+    AssignFrom(d, [](Node& target, const Node& source) {
+        const Date& from = static_cast<const Date&>(source);
         double exact = 0.0;
-        orvex_get_date_val(d.GetOrvex(), &exact);
-        const int64_t whole = d.GetValue(); // clamped at the 64-bit edges
+        orvex_get_date_val(from.GetOrvex(), &exact);
+        const int64_t whole = from.GetValue(); // clamped at the 64-bit edges
         if (std::isfinite(exact) && exact == std::floor(exact) && whole != INT64_MAX &&
             whole != INT64_MIN) {
-            SetValue(whole);
+            static_cast<Date&>(target).SetValue(whole);
         } else {
-            orvex_set_date_val(_node, exact);
+            orvex_set_date_val(target.GetOrvex(), exact);
         }
-        return *this;
-    }
-    // Copy first: when that fails, the old value stays.
-    orvex_t copy = orvex_copy(d.GetOrvex());
-    if (!copy && d.GetOrvex())
-        throw std::bad_alloc();
-    orvex_free(_node);
-    _node = copy;
+    });
     return *this;
 }
 

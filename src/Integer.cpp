@@ -25,21 +25,15 @@ Integer::Integer(const Integer& i) : Node(copy_of(i.GetOrvex()), nullptr) {}
 
 Integer& Integer::operator=(const Integer& i)
 {
-    if (this == &i)
-        return *this;
-    if (GetParent()) {
-        // Held by a container: the node stays where it is and takes the value.
-        if (i.isNegative()) {
-            SetValue(i.GetValue());
+    AssignFrom(i, [](Node& target, const Node& source) {
+        Integer& to = static_cast<Integer&>(target);
+        const Integer& from = static_cast<const Integer&>(source);
+        if (from.isNegative()) {
+            to.SetValue(from.GetValue());
         } else {
-            SetUnsignedValue(i.GetUnsignedValue());
+            to.SetUnsignedValue(from.GetUnsignedValue());
         }
-        return *this;
-    }
-    // Copy first: when that fails, the old value stays.
-    orvex_t copy = copy_of(i.GetOrvex());
-    orvex_free(_node);
-    _node = copy;
+    });
     return *this;
 }
 

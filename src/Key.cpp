@@ -50,19 +50,9 @@ Key::Key(const Key& k) : Node(ORVEX_STRING, nullptr) { set_key(_node, k.GetValue
 
 Key& Key::operator=(const Key& k)
 {
-    if (this == &k)
-        return *this;
-    if (GetParent()) {
-        // Held by a container: the node stays where it is and takes the text.
-        SetValue(k.GetValue());
-        return *this;
-    }
-    // Copy first: when that fails, the old value stays.
-    orvex_t copy = orvex_copy(k.GetOrvex());
-    if (!copy && k.GetOrvex())
-        throw std::bad_alloc();
-    orvex_free(_node);
-    _node = copy;
+    AssignFrom(k, [](Node& target, const Node& source) {
+        static_cast<Key&>(target).SetValue(static_cast<const Key&>(source).GetValue());
+    });
     return *this;
 }
 

@@ -53,6 +53,22 @@ Node::~Node()
         orvex_free(_node);
 }
 
+void Node::AssignFrom(const Node& source, void (*set_in_place)(Node& target, const Node& source))
+{
+    if (this == &source)
+        return;
+    if (_parent) {
+        set_in_place(*this, source);
+        return;
+    }
+    // Copy first: when that fails, the old value stays.
+    orvex_t copy = orvex_copy(source._node);
+    if (!copy && source._node)
+        throw std::bad_alloc();
+    orvex_free(_node);
+    _node = copy;
+}
+
 orvex_type Node::GetType() const
 {
     return _node ? orvex_get_node_type(_node) : ORVEX_NONE;

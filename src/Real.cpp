@@ -1,7 +1,5 @@
 #include "orvex/Real.h"
 
-#include <new>
-
 namespace Orvex {
 
 Real::Real(Node* parent) : Node(ORVEX_REAL, parent) {}
@@ -17,19 +15,9 @@ Real::Real(const Real& d) : Node(ORVEX_REAL, nullptr)
 
 Real& Real::operator=(const Real& d)
 {
-    if (this == &d)
-        return *this;
-    if (GetParent()) {
-        // Held by a container: the node stays where it is and takes the value.
-        SetValue(d.GetValue());
-        return *this;
-    }
-    // Copy first: when that fails, the old value stays.
-    orvex_t copy = orvex_copy(d.GetOrvex());
-    if (!copy && d.GetOrvex())
-        throw std::bad_alloc();
-    orvex_free(_node);
-    _node = copy;
+    AssignFrom(d, [](Node& target, const Node& source) {
+        static_cast<Real&>(target).SetValue(static_cast<const Real&>(source).GetValue());
+    });
     return *this;
 }
 

@@ -35,22 +35,13 @@ String::String(const String& s) : Node(ORVEX_STRING, nullptr)
 
 String& String::operator=(const String& s)
 {
-    if (this == &s)
-        return *this;
-    if (GetParent()) {
-        // Held by a container: the node stays where it is and takes the whole
-        // text, as a copy of the node would.
+    // Held by a container: the node takes the whole text, as a copy of the
+    // node would.
+    AssignFrom(s, [](Node& target, const Node& source) {
         uint64_t length = 0;
-        const char* text = orvex_get_string_ptr(s.GetOrvex(), &length);
-        set_text(_node, text, text ? length : 0);
-        return *this;
-    }
-    // Copy first: when that fails, the old value stays.
-    orvex_t copy = orvex_copy(s.GetOrvex());
-    if (!copy && s.GetOrvex())
-        throw std::bad_alloc();
-    orvex_free(_node);
-    _node = copy;
+        const char* text = orvex_get_string_ptr(source.GetOrvex(), &length);
+        set_text(target.GetOrvex(), text, text ? length : 0);
+    });
     return *this;
 }
 

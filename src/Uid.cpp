@@ -1,7 +1,5 @@
 #include "orvex/Uid.h"
 
-#include <new>
-
 namespace Orvex {
 
 Uid::Uid(Node* parent) : Node(ORVEX_UID, parent) {}
@@ -17,19 +15,9 @@ Uid::Uid(const Uid& i) : Node(ORVEX_UID, nullptr)
 
 Uid& Uid::operator=(const Uid& i)
 {
-    if (this == &i)
-        return *this;
-    if (GetParent()) {
-        // Held by a container: the node stays where it is and takes the value.
-        SetValue(i.GetValue());
-        return *this;
-    }
-    // Copy first: when that fails, the old value stays.
-    orvex_t copy = orvex_copy(i.GetOrvex());
-    if (!copy && i.GetOrvex())
-        throw std::bad_alloc();
-    orvex_free(_node);
-    _node = copy;
+    AssignFrom(i, [](Node& target, const Node& source) {
+        static_cast<Uid&>(target).SetValue(static_cast<const Uid&>(source).GetValue());
+    });
     return *this;
 }
 

@@ -65,6 +65,12 @@ protected:
     /// when the store cannot make the node.
     Node(orvex_type type, Node* parent);
 
+    /// Copy assignment of the value classes: nothing for itself; a held
+    /// wrapper keeps its store node and `set_in_place` gives it the value; a
+    /// root takes a copy of the source's store node, or throws std::bad_alloc
+    /// with its old node intact.
+    void AssignFrom(const Node& source, void (*set_in_place)(Node& target, const Node& source));
+
     orvex_t _node;
 
 private:
