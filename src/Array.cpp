@@ -1,22 +1,14 @@
 #include "orvex/Array.h"
 
+#include "StoreBuffer.hpp"
 #include "TreeWork.hpp"
 
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <stdexcept>
 #include <utility>
 
 namespace Orvex {
-
-namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-
-} // namespace
 
 void array_fill(Array* _this, std::vector<Node*>& array, orvex_t node,
                 std::vector<Structure*>& pending)
@@ -28,7 +20,7 @@ void array_fill(Array* _this, std::vector<Node*>& array, orvex_t node,
     orvex_array_new_iter(node, &iter);
     if (!iter)
         throw std::bad_alloc();
-    std::unique_ptr<void, FreeDeleter> release(iter);
+    const StoreIter release(iter);
     array.reserve(size);
     for (;;) {
         orvex_t subnode = nullptr;

@@ -1,9 +1,8 @@
 #include "orvex/Dictionary.h"
 
+#include "StoreBuffer.hpp"
 #include "TreeWork.hpp"
 
-#include <cstdlib>
-#include <memory>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -12,11 +11,6 @@
 namespace Orvex {
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-typedef std::unique_ptr<char, FreeDeleter> CText;
 
 // Keys reach the store as NUL-terminated text; the mirror files the same
 // text so the two always agree.
@@ -50,12 +44,12 @@ void dictionary_fill(Dictionary* _this, std::map<std::string, Node*>& map, orvex
     orvex_dict_new_iter(node, &it);
     if (!it)
         throw std::bad_alloc();
-    std::unique_ptr<void, FreeDeleter> release(it);
+    const StoreIter release(it);
     for (;;) {
         char* raw_key = nullptr;
         orvex_t subnode = nullptr;
         orvex_dict_next_item(node, it, &raw_key, &subnode);
-        CText key(raw_key);
+        const StoreText key(raw_key);
         if (!subnode)
             break;
         if (!key)
@@ -192,7 +186,7 @@ void Dictionary::Remove(Node* node)
         return;
     char* raw_key = nullptr;
     orvex_dict_get_item_key(node->GetOrvex(), &raw_key);
-    CText key(raw_key);
+    const StoreText key(raw_key);
     if (!key && node->GetParent() == this)
         throw std::bad_alloc(); // the store could not copy the key
     iterator entry = key ? _map.find(key.get()) : _map.end();

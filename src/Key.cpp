@@ -1,6 +1,7 @@
 #include "orvex/Key.h"
 
-#include <cstdlib>
+#include "StoreBuffer.hpp"
+
 #include <cstring>
 #include <new>
 
@@ -10,22 +11,14 @@ namespace {
 
 std::string read_key(orvex_t node)
 {
-    char* text = nullptr;
-    orvex_get_key_val(node, &text);
+    char* raw = nullptr;
+    orvex_get_key_val(node, &raw);
+    const StoreText text(raw);
     // A key node always hands out its text; none means the copy could not
     // be made.
     if (!text && orvex_get_node_type(node) == ORVEX_KEY)
         throw std::bad_alloc();
-    std::string result;
-    try {
-        if (text)
-            result = text;
-    } catch (...) {
-        std::free(text);
-        throw;
-    }
-    std::free(text);
-    return result;
+    return text ? std::string(text.get()) : std::string();
 }
 
 // Stores `text` up to its first NUL and makes the node a key node. The store

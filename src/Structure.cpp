@@ -1,6 +1,7 @@
 #include "orvex/Structure.h"
 
-#include <cstdlib>
+#include "StoreBuffer.hpp"
+
 #include <new>
 
 namespace Orvex {
@@ -46,6 +47,19 @@ Structure* read_memory(const char* buf, uint64_t size, orvex_format_t* format)
     return ImportStruct(status, root);
 }
 
+// The encoding of `node` by `write`, whose buffer is released whatever happens.
+template <class Result>
+Result encode(orvex_t node, orvex_err_t (*write)(orvex_t, char**, uint32_t*))
+{
+    char* raw = nullptr;
+    uint32_t length = 0;
+    const orvex_err_t status = write(node, &raw, &length);
+    const StoreText owned(raw);
+    if (status == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
+    return raw && length ? Result(raw, raw + length) : Result();
+}
+
 } // namespace
 
 Structure::Structure(Node* parent) : Node(parent) {}
@@ -63,40 +77,11 @@ uint32_t Structure::GetSize() const
     }
 }
 
-std::string Structure::ToXml() const
-{
-    char* text = nullptr;
-    uint32_t length = 0;
-    if (orvex_to_xml(_node, &text, &length) == ORVEX_ERR_NO_MEM)
-        throw std::bad_alloc();
-    std::string result;
-    try {
-        if (text && length)
-            result.assign(text, length);
-    } catch (...) {
-        std::free(text);
-        throw;
-    }
-    std::free(text);
-    return result;
-}
+std::string Structure::ToXml() const { return encode<std::string>(_node, orvex_to_xml); }
 
 std::vector<char> Structure::ToBin() const
 {
-    char* bytes = nullptr;
-    uint32_t length = 0;
-    if (orvex_to_bin(_node, &bytes, &length) == ORVEX_ERR_NO_MEM)
-        throw std::bad_alloc();
-    std::vector<char> result;
-    try {
-        if (bytes && length)
-            result.assign(bytes, bytes + length);
-    } catch (...) {
-        std::free(bytes);
-        throw;
-    }
-    std::free(bytes);
-    return result;
+    return encode<std::vector<char>>(_node, orvex_to_bin);
 }
 
 Structure* Structure::FromXml(const std::string& xml)
