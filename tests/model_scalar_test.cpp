@@ -151,6 +151,7 @@ TEST(ScalarValues, AssigningToAChildChangesItInPlace)
     Boolean* b = h.Adopt<Boolean>(orvex_new_bool(0));
     Date* d = h.Adopt<Date>(orvex_new_unix_date(0));
     Real* r = h.Adopt<Real>(orvex_new_real(0));
+    Uid* u = h.Adopt<Uid>(orvex_new_uid(0));
     const orvex_t handle = i->GetOrvex();
 
     *i = Integer(kU64Max);
@@ -181,8 +182,10 @@ TEST(ScalarValues, AssigningToAChildChangesItInPlace)
 
     *r = Real(-0.25);
     EXPECT_EQ(r->GetValue(), -0.25);
-    EXPECT_EQ(orvex_array_get_size(h.GetOrvex()), 4u);
+    *u = Uid(kU64Max);
+    EXPECT_EQ(u->GetValue(), kU64Max);
+    EXPECT_EQ(orvex_array_get_size(h.GetOrvex()), 5u);
     for (Node* n : {static_cast<Node*>(i), static_cast<Node*>(b), static_cast<Node*>(d),
-                    static_cast<Node*>(r)})
+                    static_cast<Node*>(r), static_cast<Node*>(u)})
         delete n;
 }

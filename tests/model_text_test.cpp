@@ -134,6 +134,13 @@ TEST(TextValues, AssigningToAChildChangesItInPlace)
     EXPECT_EQ(h.Item("s"), sh);
     *s = "dd";
     EXPECT_EQ(String(h.Item("s"), &h).GetValue(), "dd");
+    // The whole stored text moves in, NUL bytes included, as a node copy would.
+    orvex_t nul_text = orvex_new_string("");
+    orvex_set_string_val_len(nul_text, kFive.data(), kFive.size());
+    *s = String(nul_text, nullptr);
+    uint64_t text_len = 0;
+    orvex_get_string_ptr(h.Item("s"), &text_len);
+    EXPECT_EQ(text_len, 5u);
 
     *k = Key("kk");
     EXPECT_EQ(orvex_get_node_type(h.Item("k")), ORVEX_KEY);
@@ -143,6 +150,11 @@ TEST(TextValues, AssigningToAChildChangesItInPlace)
     uint64_t len = 0;
     orvex_get_data_ptr(h.Item("d"), &len);
     EXPECT_EQ(len, 5u);
+    // Another wrapper over the same node, and the wrapper itself: nothing moves.
+    Data alias(d->GetOrvex(), &h);
+    *d = alias;
+    *d = *d;
+    EXPECT_EQ(d->GetValue(), std::vector<char>(kFive.begin(), kFive.end()));
     EXPECT_EQ(orvex_dict_get_size(h.GetOrvex()), 3u);
     delete s;
     delete k;
