@@ -26,6 +26,24 @@ struct Losses {
     bool uid_dicts_as_uids = false;
 };
 
+// Puts the items of an array or the values of a dictionary on `todo`.
+inline void push_children(orvex_t n, std::vector<orvex_t> &todo) {
+    if (orvex_get_node_type(n) == ORVEX_ARRAY) {
+        for (uint32_t i = 0, k = orvex_array_get_size(n); i < k; ++i)
+            todo.push_back(orvex_array_get_item(n, i));
+    } else if (orvex_get_node_type(n) == ORVEX_DICT) {
+        orvex_dict_iter it = nullptr;
+        orvex_dict_new_iter(n, &it);
+        for (orvex_t v = nullptr;;) {
+            orvex_dict_next_item(n, it, nullptr, &v);
+            if (!v)
+                break;
+            todo.push_back(v);
+        }
+        std::free(it);
+    }
+}
+
 // Whether `root` holds more than `limit` nodes. Shared references let a few
 // hundred bytes read as a million nodes, which is valid, but checking such a
 // tree many times over would only time the fuzzer out.
@@ -37,20 +55,7 @@ inline bool larger_than(orvex_t root, size_t limit) {
         todo.pop_back();
         if (++seen > limit)
             return true;
-        if (orvex_get_node_type(n) == ORVEX_ARRAY) {
-            for (uint32_t i = 0, k = orvex_array_get_size(n); i < k; ++i)
-                todo.push_back(orvex_array_get_item(n, i));
-        } else if (orvex_get_node_type(n) == ORVEX_DICT) {
-            orvex_dict_iter it = nullptr;
-            orvex_dict_new_iter(n, &it);
-            for (orvex_t v = nullptr;;) {
-                orvex_dict_next_item(n, it, nullptr, &v);
-                if (!v)
-                    break;
-                todo.push_back(v);
-            }
-            std::free(it);
-        }
+        push_children(n, todo);
     }
     return false;
 }
@@ -88,26 +93,13 @@ inline void find_losses(orvex_t root, bool *odd_date, bool *key_value, bool *uid
         case ORVEX_KEY:
             *key_value = true;
             break;
-        case ORVEX_ARRAY:
-            for (uint32_t i = 0, k = orvex_array_get_size(n); i < k; ++i)
-                todo.push_back(orvex_array_get_item(n, i));
-            break;
-        case ORVEX_DICT: {
+        case ORVEX_DICT:
             uid_seen = uid_seen || uid_form(n, &ignored);
-            orvex_dict_iter it = nullptr;
-            orvex_dict_new_iter(n, &it);
-            for (orvex_t v = nullptr;;) {
-                orvex_dict_next_item(n, it, nullptr, &v);
-                if (!v)
-                    break;
-                todo.push_back(v);
-            }
-            std::free(it);
             break;
-        }
         default:
             break;
         }
+        push_children(n, todo);
     }
     if (uid_dict)
         *uid_dict = uid_seen;

@@ -363,14 +363,22 @@ bool array_reserve(Node *arr, uint32_t extra) {
     return grow_items(arr, static_cast<uint32_t>(need));
 }
 
+namespace {
+
+// A dictionary's body, made on first need (an empty dictionary has none);
+// null when memory runs out.
+DictBody *dict_body(Node *dict) {
+    if (!dict->v.dict)
+        dict->v.dict = static_cast<DictBody *>(std::calloc(1, sizeof(DictBody)));
+    return dict->v.dict;
+}
+
+} // namespace
+
 bool dict_reserve(Node *dict, uint32_t extra) {
-    DictBody *d = dict->v.dict;
-    if (!d) {
-        d = static_cast<DictBody *>(std::calloc(1, sizeof(DictBody)));
-        if (!d)
-            return false;
-        dict->v.dict = d;
-    }
+    DictBody *d = dict_body(dict);
+    if (!d)
+        return false;
     uint64_t need = uint64_t(d->used) + extra;
     if (need > 0xFFFFFFFEu)
         return false;
@@ -511,13 +519,9 @@ bool dict_put(Node *dict, const char *key, size_t len, Node *child) {
         node_free_tree(old);
         return true;
     }
-    DictBody *d = dict->v.dict;
-    if (!d) {
-        d = static_cast<DictBody *>(std::calloc(1, sizeof(DictBody)));
-        if (!d)
-            return false;
-        dict->v.dict = d;
-    }
+    DictBody *d = dict_body(dict);
+    if (!d)
+        return false;
     if (d->used == d->cap) {
         if (d->used > d->live * 2u && d->used >= 8) {
             // Mostly removed entries: reclaim them before growing.
