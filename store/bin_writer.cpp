@@ -6,7 +6,7 @@
 // Widths: integers in the fewest of 1, 2, 4 or 8 bytes (negative values in 8,
 // unsigned values past 2^63-1 in 16), reals and dates as 8-byte doubles, UIDs
 // in the fewest of 1, 2, 4 or 8 bytes, references and offsets in the fewest of
-// 1, 2, 4 or 8 bytes. Other widths are legal in the encoding but not read by
+// 1, 2 or 4 bytes (object numbers and documents stay below 2^32). Other widths are legal in the encoding but not read by
 // every reader, so they are never written.
 // Text that is not valid UTF-8 (the store accepts any bytes through its C
 // interface) is written with U+FFFD for each malformed sequence.
@@ -92,7 +92,7 @@ class Writer {
         uint64_t most = 8 + n * (17 + 8) + refs_.size() * ref_size + 32;
         for (const Obj &o : objs_)
             if (is_text_kind(o.kind))
-                most += o.kind == K_STRING ? 2 * o.val : o.val; // UTF-16 never doubles UTF-8
+                most += o.kind == K_STRING ? 2 * o.val : o.val; // UTF-16 takes at most twice the UTF-8 bytes
         std::vector<uint64_t> offsets(n);
         reserve(most);
         put_bytes("bplist00", 8);

@@ -57,7 +57,7 @@ void release_storage(Node *n) {
         free_dict_body(n->v.dict);
 }
 
-// Pushes the children of a container onto `stack`, detached from it.
+// Calls `f` on each child of a container, in order; the children stay attached.
 template <class F> void for_each_child(Node *n, F &&f) {
     if (n->type == ORVEX_ARRAY) {
         for (uint32_t i = 0; i < n->v.arr.size; ++i)
