@@ -68,13 +68,7 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
             bin_read(data, length, &tree, &err);
         else
             err = {ORVEX_ERR_FORMAT, 0, "unknown or unsupported encoding"};
-        if (err.code != ORVEX_ERR_SUCCESS && tree) {
-            node_free_tree(tree);
-            tree = nullptr;
-        }
-        if (err.code == ORVEX_ERR_SUCCESS && !tree)
-            err = {ORVEX_ERR_UNKNOWN, 0, "reader produced no value"};
-        *root = tree;
+        *root = tree; // the readers give a tree exactly when they succeed
     }
     if (result) {
         result->code = err.code;
