@@ -46,7 +46,7 @@ TEST(StoreNullHandles, EveryOperationIsHarmless) {
     EXPECT_EQ(orvex_array_get_size(nullptr), 0u);
     EXPECT_EQ(orvex_dict_get_size(nullptr), 0u);
     EXPECT_EQ(orvex_array_get_item(nullptr, 0), nullptr);
-    EXPECT_EQ(orvex_array_get_item_index(nullptr), 0xFFFFFFFFu);
+    EXPECT_EQ(orvex_array_get_item_index(nullptr), ORVEX_NO_INDEX);
     EXPECT_EQ(orvex_dict_get_item(nullptr, "k"), nullptr);
     orvex_array_append_item(nullptr, nullptr);
     orvex_array_insert_item(nullptr, nullptr, 0);

@@ -63,6 +63,8 @@ typedef enum {
     ORVEX_FORMAT_VESK = 11,
     ORVEX_FORMAT_PLUTIL = 12
 } orvex_format_t;
+/* Only ORVEX_FORMAT_XML and ORVEX_FORMAT_BINARY have a codec today: asking a
+ * reader for any other format gives ORVEX_ERR_FORMAT. */
 
 typedef enum {
     ORVEX_ERR_SUCCESS = 0,
@@ -73,6 +75,9 @@ typedef enum {
     ORVEX_ERR_LIMIT = -5,
     ORVEX_ERR_UNKNOWN = -255
 } orvex_err_t;
+
+/* orvex_array_get_item_index for a node that is no array item. */
+#define ORVEX_NO_INDEX 0xFFFFFFFFu
 
 /* Readers reject documents nested deeper than this many containers. */
 #define ORVEX_MAX_DEPTH 512
@@ -103,11 +108,11 @@ ORVEX_API orvex_t orvex_new_real(double val);
 ORVEX_API orvex_t orvex_new_data(const char *val, uint64_t length);
 /* Whole seconds relative to 1970-01-01T00:00:00Z. */
 ORVEX_API orvex_t orvex_new_unix_date(int64_t sec);
-ORVEX_API orvex_t orvex_new_uid(uint64_t val);
-ORVEX_API orvex_t orvex_new_null(void);
 /* A date as the binary encoding holds it: seconds (with fraction) relative to
  * 2001-01-01T00:00:00Z. */
 ORVEX_API orvex_t orvex_new_date(double sec_since_2001);
+ORVEX_API orvex_t orvex_new_uid(uint64_t val);
+ORVEX_API orvex_t orvex_new_null(void);
 
 /* Frees `node` and its subtree; a node still held by a container is detached
  * from it first. Null is harmless. Iterative: any depth is safe. */
@@ -128,7 +133,7 @@ ORVEX_API orvex_err_t orvex_swap_contents(orvex_t a, orvex_t b);
 ORVEX_API uint32_t orvex_array_get_size(orvex_t node);
 /* Item `n` (owned by the array), or null past the end. */
 ORVEX_API orvex_t orvex_array_get_item(orvex_t node, uint32_t n);
-/* Position of `node` in its parent array, or 0xFFFFFFFF when it has none. */
+/* Position of `node` in its parent array, or ORVEX_NO_INDEX when it has none. */
 ORVEX_API uint32_t orvex_array_get_item_index(orvex_t node);
 /* Attach the root `item` at the end / at position `n` (0 to size). Refused,
  * leaving `item` the caller's, when `item` has a parent, is `node` itself or
