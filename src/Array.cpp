@@ -6,7 +6,6 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <utility>
 
 namespace Orvex {
 
@@ -55,22 +54,9 @@ Array& Array::operator=(const Array& a)
     if (this == &a)
         return *this;
     // Build the new contents aside (`a` may lie inside what is replaced); if
-    // that throws, nothing here has changed. Then exchange, which cannot fail.
+    // that throws, nothing here has changed.
     Array fresh(a);
-    if (!GetParent()) {
-        std::swap(_node, fresh._node);
-    } else if (orvex_swap_contents(_node, fresh._node) != ORVEX_ERR_SUCCESS) {
-        // Held by a container: this store node keeps its place there and takes
-        // the copy's items. Two unrelated arrays always swap.
-        throw std::logic_error("Orvex::Array: store refused to exchange items");
-    }
-    _array.swap(fresh._array);
-    for (Node* child : _array)
-        if (child)
-            UpdateNodeParent(child);
-    for (Node* child : fresh._array)
-        if (child)
-            fresh.UpdateNodeParent(child);
+    TreeWork::Exchange(*this, fresh);
     return *this; // `fresh` takes the old contents with it
 }
 

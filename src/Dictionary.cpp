@@ -5,7 +5,6 @@
 
 #include <new>
 #include <stdexcept>
-#include <utility>
 #include <vector>
 
 namespace Orvex {
@@ -88,22 +87,9 @@ Dictionary& Dictionary::operator=(const Dictionary& d)
     if (this == &d)
         return *this;
     // Build the new contents aside (`d` may lie inside what is replaced); if
-    // that throws, nothing here has changed. Then exchange, which cannot fail.
+    // that throws, nothing here has changed.
     Dictionary fresh(d);
-    if (!GetParent()) {
-        std::swap(_node, fresh._node);
-    } else if (orvex_swap_contents(_node, fresh._node) != ORVEX_ERR_SUCCESS) {
-        // Held by a container: this store node keeps its place there and takes
-        // the copy's entries. Two unrelated dictionaries always swap.
-        throw std::logic_error("Orvex::Dictionary: store refused to exchange entries");
-    }
-    _map.swap(fresh._map);
-    for (auto& entry : _map)
-        if (entry.second)
-            UpdateNodeParent(entry.second);
-    for (auto& entry : fresh._map)
-        if (entry.second)
-            fresh.UpdateNodeParent(entry.second);
+    TreeWork::Exchange(*this, fresh);
     return *this; // `fresh` takes the old contents with it
 }
 

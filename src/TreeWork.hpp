@@ -4,7 +4,9 @@
 #define ORVEX_TREE_WORK_HPP
 
 #include <map>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "orvex/Array.h"
@@ -31,6 +33,32 @@ public:
     /// on `pending` to be filled.
     static void Wrap(orvex_t node, Structure* parent, Node*& slot,
                      std::vector<Structure*>& pending);
+
+    /// Gives `target` the contents of `fresh`, a root copy built aside, and
+    /// `fresh` the old ones, to go when it is destroyed. Nothing allocates: a
+    /// root target swaps store nodes, a held one keeps its node (and its place
+    /// in its container) and swaps the store children.
+    template <class C>
+    static void Exchange(C& target, C& fresh)
+    {
+        if (!target.GetParent())
+            std::swap(target._node, fresh._node);
+        else if (orvex_swap_contents(target._node, fresh._node) != ORVEX_ERR_SUCCESS)
+            throw std::logic_error("Orvex: the store refused to exchange a container's contents");
+        Mirror(target).swap(Mirror(fresh));
+        for (auto& entry : Mirror(target))
+            if (Node* child = Child(entry))
+                target.UpdateNodeParent(child);
+        for (auto& entry : Mirror(fresh))
+            if (Node* child = Child(entry))
+                fresh.UpdateNodeParent(child);
+    }
+
+private:
+    static std::vector<Node*>& Mirror(Array& a) { return a._array; }
+    static std::map<std::string, Node*>& Mirror(Dictionary& d) { return d._map; }
+    static Node* Child(Node* child) { return child; }
+    static Node* Child(const std::pair<const std::string, Node*>& entry) { return entry.second; }
 };
 
 // One level of a fill: a wrapper per store child of `node`, in store order.

@@ -6,8 +6,9 @@
 // Widths: integers in the fewest of 1, 2, 4 or 8 bytes (negative values in 8,
 // unsigned values past 2^63-1 in 16), reals and dates as 8-byte doubles, UIDs
 // in the fewest of 1, 2, 4 or 8 bytes, references and offsets in the fewest of
-// 1, 2 or 4 bytes (object numbers and documents stay below 2^32). Other widths are legal in the encoding but not read by
-// every reader, so they are never written.
+// 1, 2 or 4 bytes (object numbers and documents stay below 2^32). Other widths
+// are legal in the encoding but not read by every reader, so they are never
+// written.
 // Text that is not valid UTF-8 (the store accepts any bytes through its C
 // interface) is written with U+FFFD for each malformed sequence.
 // The encoding has no key type: a key node standing as a value (from an XML

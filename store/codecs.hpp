@@ -18,7 +18,8 @@ struct ParseError {
 };
 
 // Readers: on success `*root` is a new root; on failure it is null and `err`
-// says why (its code is also the return value).
+// says why (its code is also the return value). Input longer than 2^32-1
+// bytes is refused by orvex_parse before it reaches them.
 orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err);
 orvex_err_t bin_read(const char *data, uint64_t length, Node **root, ParseError *err);
 

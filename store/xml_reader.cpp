@@ -1244,10 +1244,6 @@ orvex_err_t read_text(const char *data, uint64_t length, Charset cs, Node **root
 
 orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err) {
     *root = nullptr;
-    if (length > UINT32_MAX) {
-        *err = {ORVEX_ERR_LIMIT, 0, "document longer than 2^32-1 bytes"};
-        return err->code;
-    }
     if (!data || length == 0) {
         *err = {ORVEX_ERR_PARSE, 0, "empty document"};
         return err->code;
