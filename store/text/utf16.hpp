@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace orvex {
+namespace orvex_store {
 
 // True when every byte is below 0x80.
 bool all_ascii(const char *p, size_t n);
@@ -28,6 +28,6 @@ size_t utf16_units(const char *p, size_t n);
 // Encodes UTF-8 text as big-endian UTF-16 into `dst` (2 * utf16_units bytes).
 void utf8_to_utf16be(const char *p, size_t n, unsigned char *dst);
 
-} // namespace orvex
+} // namespace orvex_store
 
 #endif

@@ -1,8 +1,8 @@
-#include "dates.hpp"
+#include "text/dates.hpp"
 
 #include <cmath>
 
-namespace orvex {
+namespace orvex_store {
 
 int64_t date_to_unix_seconds(double since_2001) {
     if (std::isnan(since_2001))
@@ -44,4 +44,4 @@ void civil_from_days(int64_t z, int64_t *y, unsigned *m, unsigned *d) {
     *y = static_cast<int64_t>(yoe) + era * 400 + (*m <= 2);
 }
 
-} // namespace orvex
+} // namespace orvex_store

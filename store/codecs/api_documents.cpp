@@ -1,7 +1,7 @@
 // C interface: the document readers and writers, dispatching to the codecs.
-#include "codecs.hpp"
+#include "codecs/codecs.hpp"
 
-namespace orvex {
+namespace orvex_store {
 namespace {
 
 void line_column(const char *data, uint64_t offset, bool one_byte_chars, uint32_t *line,
@@ -36,9 +36,9 @@ orvex_err_t write_with(orvex_err_t (*writer)(const Node *, char **, uint32_t *),
 }
 
 } // namespace
-} // namespace orvex
+} // namespace orvex_store
 
-using namespace orvex;
+using namespace orvex_store;
 
 extern "C" {
 

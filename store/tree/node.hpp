@@ -8,7 +8,7 @@
 
 #include "orvex/orvex.h"
 
-namespace orvex {
+namespace orvex_store {
 
 struct Node;
 
@@ -134,6 +134,6 @@ bool is_ancestor(const Node *anc, const Node *n);
 // Detaches `n` from its container (no-op for a root).
 void node_detach(Node *n);
 
-} // namespace orvex
+} // namespace orvex_store
 
 #endif

@@ -1,6 +1,6 @@
 // The value tree: allocation, text storage, arrays, insertion-ordered
 // dictionaries with a hash index, and iterative free and copy.
-#include "node.hpp"
+#include "tree/node.hpp"
 
 #include <sys/random.h>
 
@@ -10,7 +10,7 @@
 #include <new>
 #include <vector>
 
-namespace orvex {
+namespace orvex_store {
 
 namespace {
 
@@ -621,4 +621,4 @@ void node_detach(Node *n) {
     n->index = NO_INDEX;
 }
 
-} // namespace orvex
+} // namespace orvex_store

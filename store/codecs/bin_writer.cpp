@@ -18,10 +18,10 @@
 #include <new>
 #include <vector>
 
-#include "codecs.hpp"
-#include "utf16.hpp"
+#include "codecs/codecs.hpp"
+#include "text/utf16.hpp"
 
-namespace orvex {
+namespace orvex_store {
 namespace {
 
 enum Kind : uint8_t { K_NULL, K_FALSE, K_TRUE, K_INT, K_REAL, K_DATE, K_UID, K_DATA, K_STRING, K_ARRAY, K_DICT };
@@ -500,4 +500,4 @@ orvex_err_t bin_write(const Node *root, char **out, uint32_t *length) {
     return ORVEX_ERR_SUCCESS;
 }
 
-} // namespace orvex
+} // namespace orvex_store

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "node.hpp"
+#include "tree/node.hpp"
 
-using namespace orvex;
+using namespace orvex_store;
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "node.hpp"
+#include "tree/node.hpp"
 
-namespace orvex {
+namespace orvex_store {
 
 // Where and why a reader rejected its input. `reason` is static text.
 struct ParseError {
@@ -31,6 +31,6 @@ orvex_err_t bin_write(const Node *root, char **out, uint32_t *length);
 // The encoding of a buffer from its first bytes, or ORVEX_FORMAT_NONE.
 orvex_format_t detect_format(const char *data, uint64_t length);
 
-} // namespace orvex
+} // namespace orvex_store
 
 #endif

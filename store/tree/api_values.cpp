@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dates.hpp"
-#include "node.hpp"
+#include "text/dates.hpp"
+#include "tree/node.hpp"
 
-using namespace orvex;
+using namespace orvex_store;
 
 namespace {
 

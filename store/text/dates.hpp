@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "node.hpp"
+#include "tree/node.hpp"
 
-namespace orvex {
+namespace orvex_store {
 
 // Whole seconds since 1970, rounded toward negative infinity, clamped to the
 // int64 range; NaN gives 0. Never undefined behaviour, whatever the double.
@@ -28,6 +28,6 @@ inline void set_exact_date(Node *n, int64_t sec) {
 int64_t days_from_civil(int64_t y, unsigned m, unsigned d);
 void civil_from_days(int64_t z, int64_t *y, unsigned *m, unsigned *d);
 
-} // namespace orvex
+} // namespace orvex_store
 
 #endif

@@ -33,10 +33,10 @@
 #include <new>
 #include <vector>
 
-#include "codecs.hpp"
-#include "utf16.hpp"
+#include "codecs/codecs.hpp"
+#include "text/utf16.hpp"
 
-namespace orvex {
+namespace orvex_store {
 namespace {
 
 constexpr uint64_t MAGIC_LEN = 8;
@@ -414,4 +414,4 @@ orvex_err_t bin_read(const char *data, uint64_t length, Node **root, ParseError 
     return err->code;
 }
 
-} // namespace orvex
+} // namespace orvex_store

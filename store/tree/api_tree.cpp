@@ -3,10 +3,10 @@
 #include <cstring>
 #include <utility>
 
-#include "dates.hpp"
-#include "node.hpp"
+#include "text/dates.hpp"
+#include "tree/node.hpp"
 
-using namespace orvex;
+using namespace orvex_store;
 
 namespace {
 

@@ -33,11 +33,11 @@
 #include <new>
 #include <vector>
 
-#include "codecs.hpp"
-#include "dates.hpp"
-#include "xml_shared.hpp"
+#include "codecs/codecs.hpp"
+#include "text/dates.hpp"
+#include "codecs/xml_shared.hpp"
 
-namespace orvex {
+namespace orvex_store {
 namespace {
 
 using uchar = unsigned char;
@@ -525,4 +525,4 @@ orvex_err_t xml_write(const Node *root, char **out, uint32_t *length) {
     return ORVEX_ERR_SUCCESS;
 }
 
-} // namespace orvex
+} // namespace orvex_store

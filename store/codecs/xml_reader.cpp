@@ -46,11 +46,11 @@
 #include <string_view>
 #include <vector>
 
-#include "codecs.hpp"
-#include "dates.hpp"
-#include "xml_shared.hpp"
+#include "codecs/codecs.hpp"
+#include "text/dates.hpp"
+#include "codecs/xml_shared.hpp"
 
-namespace orvex {
+namespace orvex_store {
 namespace {
 
 using uchar = unsigned char;
@@ -1261,4 +1261,4 @@ orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError 
     return read_text(data, length, cs, root, err);
 }
 
-} // namespace orvex
+} // namespace orvex_store

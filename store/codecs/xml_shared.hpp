@@ -10,7 +10,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace orvex {
+namespace orvex_store {
 
 // Length of the well-formed UTF-8 sequence starting at `p` (whose first byte
 // is >= 0x80), or 0 when it is malformed, overlong, a surrogate, above
@@ -120,6 +120,6 @@ inline const unsigned char *scan_to_escape(const unsigned char *p, const unsigne
 // Seconds between 1970-01-01 and 2001-01-01.
 constexpr int64_t SECONDS_1970_TO_2001 = 978307200;
 
-} // namespace orvex
+} // namespace orvex_store
 
 #endif

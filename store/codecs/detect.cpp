@@ -1,9 +1,9 @@
 // Recognises an encoding from the first bytes of a buffer.
 #include <cstring>
 
-#include "codecs.hpp"
+#include "codecs/codecs.hpp"
 
-namespace orvex {
+namespace orvex_store {
 
 orvex_format_t detect_format(const char *data, uint64_t length) {
     if (!data)
@@ -20,4 +20,4 @@ orvex_format_t detect_format(const char *data, uint64_t length) {
     return ORVEX_FORMAT_NONE;
 }
 
-} // namespace orvex
+} // namespace orvex_store

@@ -1,8 +1,8 @@
-#include "utf16.hpp"
+#include "text/utf16.hpp"
 
 #include <cstring>
 
-namespace orvex {
+namespace orvex_store {
 namespace {
 
 constexpr uint32_t REPLACEMENT = 0xFFFD;
@@ -141,4 +141,4 @@ void utf8_to_utf16be(const char *p, size_t n, unsigned char *d) {
     }
 }
 
-} // namespace orvex
+} // namespace orvex_store
