@@ -246,12 +246,68 @@ ORVEX_API orvex_err_t orvex_from_bin(const char *bin, uint32_t length, orvex_t *
 ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node,
                                         orvex_format_t *format);
 
+/* Why a reader rejected a document: one value per cause, stable across
+ * versions (new causes are appended), for programs to test instead of the
+ * text. orvex_reason_text gives the text. */
+typedef enum {
+    ORVEX_REASON_NONE = 0,               /* accepted */
+    ORVEX_REASON_INVALID_ARG = 1,        /* no input, or no place for the result */
+    ORVEX_REASON_NO_MEMORY = 2,
+    ORVEX_REASON_TOO_LONG = 3,           /* longer than 2^32-1 bytes */
+    ORVEX_REASON_UNKNOWN_FORMAT = 4,     /* not an encoding with a codec */
+    ORVEX_REASON_EMPTY = 5,
+    ORVEX_REASON_TRUNCATED = 6,          /* ends inside a tag, element, comment, trailer... */
+    ORVEX_REASON_TOO_DEEP = 7,           /* nesting past ORVEX_MAX_DEPTH */
+    ORVEX_REASON_EXPANSION = 8,          /* shared references past ORVEX_EXPANSION_* */
+    ORVEX_REASON_TOO_MANY_ITEMS = 9,     /* a container past 2^32-1 items */
+    ORVEX_REASON_BAD_UTF8 = 10,
+    ORVEX_REASON_NUL_BYTE = 11,
+    ORVEX_REASON_BAD_INTEGER = 12,
+    ORVEX_REASON_INTEGER_RANGE = 13,     /* outside -2^63 to 2^64-1 */
+    ORVEX_REASON_BAD_REAL = 14,
+    ORVEX_REASON_BAD_DATE = 15,
+    ORVEX_REASON_DATE_RANGE = 16,        /* a field, or the instant, out of range */
+    ORVEX_REASON_BAD_BASE64 = 17,
+    ORVEX_REASON_UID_RANGE = 18,         /* outside 0 to 2^64-1 */
+    /* XML */
+    ORVEX_REASON_UNSUPPORTED_ENCODING = 19,
+    ORVEX_REASON_ENCODING_CONFLICT = 20, /* declared twice, or against the byte-order mark */
+    ORVEX_REASON_NOT_ASCII = 21,         /* a byte above 0x7F in a US-ASCII document */
+    ORVEX_REASON_BAD_DECLARATION = 22,
+    ORVEX_REASON_BAD_DOCTYPE = 23,       /* malformed, repeated or after the root */
+    ORVEX_REASON_BAD_TAG = 24,           /* malformed tag or attribute */
+    ORVEX_REASON_UNKNOWN_ELEMENT = 25,
+    ORVEX_REASON_MISMATCHED_TAG = 26,
+    ORVEX_REASON_MISPLACED_ELEMENT = 27, /* inside a scalar value, or a plist inside a value */
+    ORVEX_REASON_MISPLACED_TEXT = 28,    /* text outside values or inside an empty element */
+    ORVEX_REASON_NO_VALUE = 29,          /* no root value */
+    ORVEX_REASON_EXTRA_CONTENT = 30,     /* anything after the root value */
+    ORVEX_REASON_KEY_WITHOUT_VALUE = 31,
+    ORVEX_REASON_VALUE_WITHOUT_KEY = 32,
+    ORVEX_REASON_UNKNOWN_ENTITY = 33,
+    ORVEX_REASON_BAD_CHAR_REF = 34,      /* malformed, to a surrogate or past U+10FFFF */
+    /* binary */
+    ORVEX_REASON_NOT_BINARY = 35,        /* the magic is missing */
+    ORVEX_REASON_BAD_TRAILER = 36,
+    ORVEX_REASON_BAD_OFFSET = 37,        /* an object offset outside the object area */
+    ORVEX_REASON_BAD_REFERENCE = 38,     /* an object reference out of range */
+    ORVEX_REASON_CYCLE = 39,             /* a container that contains itself */
+    ORVEX_REASON_BAD_MARKER = 40,
+    ORVEX_REASON_BAD_OBJECT = 41,        /* malformed, or running past the object area */
+    ORVEX_REASON_BAD_KEY = 42            /* a dictionary key that is not a string */
+} orvex_reason_t;
+
+/* The English text of a reason; static, never freed; "unknown reason" for a
+ * value this library does not know. */
+ORVEX_API const char *orvex_reason_text(orvex_reason_t reason);
+
 /* Why a document was rejected. */
 typedef struct {
     orvex_err_t code;         /* ORVEX_ERR_SUCCESS when the document was accepted */
     uint64_t offset;          /* byte offset of the fault in the input */
     uint32_t line, column;    /* 1-based position for text encodings; 0 for binary */
-    const char *reason;       /* static English text, never freed */
+    const char *reason;       /* orvex_reason_text(cause) */
+    orvex_reason_t cause;     /* ORVEX_REASON_NONE when the document was accepted */
 } orvex_parse_result;
 
 /* Parses `length` bytes as `format` (ORVEX_FORMAT_NONE: detect it); writes the

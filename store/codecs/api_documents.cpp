@@ -51,7 +51,7 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
     if (found)
         *found = ORVEX_FORMAT_NONE;
     if (!root || (!data && length)) {
-        err = {ORVEX_ERR_INVALID_ARG, 0, "no input or no place for the result"};
+        err = {ORVEX_ERR_INVALID_ARG, 0, ORVEX_REASON_INVALID_ARG};
     } else {
         if (format == ORVEX_FORMAT_NONE)
             format = detect_format(data, length);
@@ -61,19 +61,20 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
         // writers' output and orvex_from_*'s lengths are; a longer buffer is
         // refused before the reader touches it.
         if (length > UINT32_MAX)
-            err = {ORVEX_ERR_LIMIT, 0, "document longer than 2^32-1 bytes"};
+            err = {ORVEX_ERR_LIMIT, 0, ORVEX_REASON_TOO_LONG};
         else if (format == ORVEX_FORMAT_XML)
             xml_read(data, length, &tree, &err);
         else if (format == ORVEX_FORMAT_BINARY)
             bin_read(data, length, &tree, &err);
         else
-            err = {ORVEX_ERR_FORMAT, 0, "unknown or unsupported encoding"};
+            err = {ORVEX_ERR_FORMAT, 0, ORVEX_REASON_UNKNOWN_FORMAT};
         *root = tree; // the readers give a tree exactly when they succeed
     }
     if (result) {
         result->code = err.code;
         result->offset = err.offset;
-        result->reason = err.code == ORVEX_ERR_SUCCESS ? "ok" : (err.reason ? err.reason : "rejected");
+        result->cause = err.reason;
+        result->reason = orvex_reason_text(err.reason);
         result->line = result->column = 0;
         if (err.code != ORVEX_ERR_SUCCESS && format == ORVEX_FORMAT_XML && data &&
             err.offset <= length)

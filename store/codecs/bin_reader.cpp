@@ -49,16 +49,6 @@ uint64_t budget(uint64_t len, uint64_t factor, uint64_t allowance) {
     return grown > allowance ? grown : allowance;
 }
 
-struct Reject {
-    orvex_err_t code;
-    uint64_t offset;
-    const char *reason;
-};
-
-[[noreturn]] void reject(orvex_err_t code, uint64_t offset, const char *reason) {
-    throw Reject{code, offset, reason};
-}
-
 inline uint64_t read_be(const unsigned char *p, unsigned n) {
     switch (n) {
     case 1:
@@ -125,10 +115,10 @@ class Reader {
 
     void read_trailer() {
         if (len_ < MAGIC_LEN || std::memcmp(d_, "bplist00", MAGIC_LEN) != 0)
-            reject(ORVEX_ERR_FORMAT, 0, "not a binary document (magic missing)");
+            reject(ORVEX_ERR_FORMAT, 0, ORVEX_REASON_NOT_BINARY);
         // Magic, one object byte, one offset byte, the trailer.
         if (len_ < MAGIC_LEN + 2 + TRAILER_LEN)
-            reject(ORVEX_ERR_PARSE, len_, "document too short for a trailer");
+            reject(ORVEX_ERR_PARSE, len_, ORVEX_REASON_TRUNCATED);
         uint64_t t = len_ - TRAILER_LEN;
         off_size_ = d_[t + 6];
         ref_size_ = d_[t + 7];
@@ -136,17 +126,17 @@ class Reader {
         top_ = read_be(d_ + t + 16, 8);
         table_ = read_be(d_ + t + 24, 8);
         if (off_size_ < 1 || off_size_ > 8)
-            reject(ORVEX_ERR_PARSE, t + 6, "offset size outside 1 to 8");
+            reject(ORVEX_ERR_PARSE, t + 6, ORVEX_REASON_BAD_TRAILER);
         if (ref_size_ < 1 || ref_size_ > 8)
-            reject(ORVEX_ERR_PARSE, t + 7, "reference size outside 1 to 8");
+            reject(ORVEX_ERR_PARSE, t + 7, ORVEX_REASON_BAD_TRAILER);
         if (nobj_ == 0)
-            reject(ORVEX_ERR_PARSE, t + 8, "no objects");
+            reject(ORVEX_ERR_PARSE, t + 8, ORVEX_REASON_BAD_TRAILER);
         if (top_ >= nobj_)
-            reject(ORVEX_ERR_PARSE, t + 16, "top object index out of range");
+            reject(ORVEX_ERR_PARSE, t + 16, ORVEX_REASON_BAD_TRAILER);
         if (table_ <= MAGIC_LEN || table_ > t)
-            reject(ORVEX_ERR_PARSE, t + 24, "offset table outside the document");
+            reject(ORVEX_ERR_PARSE, t + 24, ORVEX_REASON_BAD_TRAILER);
         if (nobj_ > (t - table_) / off_size_)
-            reject(ORVEX_ERR_PARSE, t + 8, "offset table runs into the trailer");
+            reject(ORVEX_ERR_PARSE, t + 8, ORVEX_REASON_BAD_TRAILER);
         node_budget_ = budget(len_, NODE_FACTOR, ORVEX_EXPANSION_NODES);
         text_budget_ = budget(len_, TEXT_FACTOR, ORVEX_EXPANSION_BYTES);
     }
@@ -155,14 +145,14 @@ class Reader {
         uint64_t at = table_ + idx * off_size_; // idx < nobj_: inside the table
         uint64_t o = read_be(d_ + at, off_size_);
         if (o < MAGIC_LEN || o >= table_)
-            reject(ORVEX_ERR_PARSE, at, "object offset outside the object area");
+            reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_OFFSET);
         return o;
     }
 
     uint64_t read_ref(uint64_t at) {
         uint64_t r = read_be(d_ + at, ref_size_);
         if (r >= nobj_)
-            reject(ORVEX_ERR_PARSE, at, "object reference out of range");
+            reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_REFERENCE);
         return r;
     }
 
@@ -172,31 +162,31 @@ class Reader {
         uint64_t n = d_[o] & 0x0F, p = o + 1;
         if (n == 0x0F) {
             if (p >= table_)
-                reject(ORVEX_ERR_PARSE, o, "length runs past the object area");
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
             unsigned m = d_[p];
             if ((m >> 4) != 0x1 || (m & 0x0F) > 3)
-                reject(ORVEX_ERR_PARSE, p, "length is not an integer");
+                reject(ORVEX_ERR_PARSE, p, ORVEX_REASON_BAD_OBJECT);
             unsigned w = 1u << (m & 0x0F);
             if (w > table_ - p - 1)
-                reject(ORVEX_ERR_PARSE, p, "length runs past the object area");
+                reject(ORVEX_ERR_PARSE, p, ORVEX_REASON_BAD_OBJECT);
             n = read_be(d_ + p + 1, w);
             p += 1 + w;
         }
         if (n > (table_ - p) / unit)
-            reject(ORVEX_ERR_PARSE, o, "contents run past the object area");
+            reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
         *payload = p;
         return n;
     }
 
     void charge_text(uint64_t n, uint64_t at) {
         if (n > text_budget_)
-            reject(ORVEX_ERR_LIMIT, at, "shared references expand past the size bound");
+            reject(ORVEX_ERR_LIMIT, at, ORVEX_REASON_EXPANSION);
         text_budget_ -= n;
     }
 
     void charge_nodes(uint64_t n, uint64_t at) {
         if (n > node_budget_)
-            reject(ORVEX_ERR_LIMIT, at, "shared references expand past the size bound");
+            reject(ORVEX_ERR_LIMIT, at, ORVEX_REASON_EXPANSION);
         node_budget_ -= n;
     }
 
@@ -244,14 +234,14 @@ class Reader {
             else if (m == 0x08 || m == 0x09)
                 n = node_new_bool(m == 0x09);
             else
-                reject(ORVEX_ERR_PARSE, o, "unknown object marker");
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_MARKER);
             break;
         case 0x1: {
             if (low > 4)
-                reject(ORVEX_ERR_PARSE, o, "integer wider than 16 bytes");
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_INTEGER);
             unsigned w = 1u << low;
             if (w > room)
-                reject(ORVEX_ERR_PARSE, o, "integer runs past the object area");
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
             if (w < 8) {
                 n = node_new_int(read_be(p, w), false);
             } else if (w == 8) {
@@ -263,7 +253,7 @@ class Reader {
                 else if (hi == UINT64_MAX && (lo >> 63))
                     n = node_new_int(lo, true);
                 else
-                    reject(ORVEX_ERR_LIMIT, o, "integer outside the 64-bit range");
+                    reject(ORVEX_ERR_LIMIT, o, ORVEX_REASON_INTEGER_RANGE);
             }
             break;
         }
@@ -276,12 +266,12 @@ class Reader {
             } else if (low == 3 && room >= 8) {
                 n = node_new_real(read_double(p));
             } else {
-                reject(ORVEX_ERR_PARSE, o, "real neither 4 nor 8 bytes, or past the object area");
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
             }
             break;
         case 0x3:
             if (m != 0x33 || room < 8)
-                reject(ORVEX_ERR_PARSE, o, "date not an 8-byte real, or past the object area");
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
             n = node_new_date(read_double(p));
             break;
         case 0x4: {
@@ -301,16 +291,16 @@ class Reader {
         case 0x8: {
             unsigned w = low + 1;
             if (w > room)
-                reject(ORVEX_ERR_PARSE, o, "UID runs past the object area");
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
             for (unsigned i = 0; i + 8 < w; ++i)
                 if (p[i])
-                    reject(ORVEX_ERR_LIMIT, o, "UID outside the 64-bit range");
+                    reject(ORVEX_ERR_LIMIT, o, ORVEX_REASON_UID_RANGE);
             unsigned skip = w > 8 ? w - 8 : 0;
             n = node_new_uid(read_be(p + skip, w - skip));
             break;
         }
         default:
-            reject(ORVEX_ERR_PARSE, o, "unknown object marker");
+            reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_MARKER);
         }
         if (!n)
             throw std::bad_alloc();
@@ -327,13 +317,13 @@ class Reader {
         uint64_t refs;
         uint64_t count = count_of(o, dict ? 2 * uint64_t(ref_size_) : ref_size_, &refs);
         if (count > UINT32_MAX)
-            reject(ORVEX_ERR_LIMIT, o, "container has more than 2^32-1 items");
+            reject(ORVEX_ERR_LIMIT, o, ORVEX_REASON_TOO_MANY_ITEMS);
         if (open_.empty())
             open_.resize(nobj_);
         if (open_[idx])
-            reject(ORVEX_ERR_PARSE, o, "container contains itself");
+            reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_CYCLE);
         if (stack_.size() >= ORVEX_MAX_DEPTH)
-            reject(ORVEX_ERR_LIMIT, o, "nesting deeper than the limit");
+            reject(ORVEX_ERR_LIMIT, o, ORVEX_REASON_TOO_DEEP);
         charge_nodes(count, o);
         Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY);
         if (!n)
@@ -373,7 +363,7 @@ class Reader {
             uint64_t ko = object_offset(read_ref(key_at));
             unsigned kk = d_[ko] >> 4;
             if (kk != 0x5 && kk != 0x6)
-                reject(ORVEX_ERR_PARSE, ko, "dictionary key is not a string");
+                reject(ORVEX_ERR_PARSE, ko, ORVEX_REASON_BAD_KEY);
             key = text_of(ko, key_buf_, &klen);
             // Keys end at their first NUL, as in the XML reader and the C
             // interface; otherwise "a\0b" and "a\0c" would be two entries
@@ -399,19 +389,10 @@ class Reader {
 orvex_err_t bin_read(const char *data, uint64_t length, Node **root, ParseError *err) {
     *root = nullptr;
     if (!data) {
-        *err = {ORVEX_ERR_FORMAT, 0, "not a binary document (magic missing)"};
+        *err = {ORVEX_ERR_FORMAT, 0, ORVEX_REASON_NOT_BINARY};
         return err->code;
     }
-    try {
-        Reader r(data, length);
-        *root = r.run();
-        *err = ParseError{};
-    } catch (const Reject &e) {
-        *err = {e.code, e.offset, e.reason};
-    } catch (const std::bad_alloc &) {
-        *err = {ORVEX_ERR_NO_MEM, 0, "out of memory"};
-    }
-    return err->code;
+    return reading_boundary(err, [&] { *root = Reader(data, length).run(); });
 }
 
 } // namespace orvex_store

@@ -5,17 +5,10 @@
 
 #include <cstdint>
 
+#include "codecs/codec_error.hpp"
 #include "tree/node.hpp"
 
 namespace orvex_store {
-
-// Where and why a reader rejected its input. `reason` is static text.
-struct ParseError {
-    orvex_err_t code = ORVEX_ERR_SUCCESS;
-    uint64_t offset = 0;
-    const char *reason = nullptr;
-    bool one_byte_chars = false; // the input is Latin-1: every byte is a character
-};
 
 // Readers: on success `*root` is a new root; on failure it is null and `err`
 // says why (its code is also the return value). Input longer than 2^32-1

@@ -35,7 +35,6 @@
 // A dictionary whose only entry is CF$UID with an integer from 0 to 2^64-1
 // is a UID; with a negative integer it stays a dictionary. When a
 // key repeats in a dictionary, the last value wins (at the first one's place).
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -54,16 +53,6 @@ namespace orvex_store {
 namespace {
 
 using uchar = unsigned char;
-
-struct Reject {
-    orvex_err_t code;
-    uint64_t offset;
-    const char *reason;
-};
-
-[[noreturn]] void reject(orvex_err_t code, uint64_t offset, const char *reason) {
-    throw Reject{code, offset, reason};
-}
 
 enum Elem : uint8_t {
     E_UNKNOWN,
@@ -207,7 +196,7 @@ Node *parse_integer(Span t, uint64_t at) {
     if (hex)
         s += 2;
     if (s == e)
-        reject(ORVEX_ERR_PARSE, at, "malformed integer");
+        reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_INTEGER);
     uint64_t v = 0;
     for (; s < e; ++s) {
         unsigned c = static_cast<uchar>(*s), d;
@@ -216,15 +205,15 @@ Node *parse_integer(Span t, uint64_t at) {
         else if (hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
             d = (c | 0x20) - 'a' + 10;
         else
-            reject(ORVEX_ERR_PARSE, at, "malformed integer");
+            reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_INTEGER);
         unsigned base = hex ? 16 : 10;
         if (v > (UINT64_MAX - d) / base)
-            reject(ORVEX_ERR_PARSE, at, "integer outside -2^63 to 2^64-1");
+            reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_INTEGER_RANGE);
         v = v * base + d;
     }
     if (neg) {
         if (v > (uint64_t(1) << 63))
-            reject(ORVEX_ERR_PARSE, at, "integer outside -2^63 to 2^64-1");
+            reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_INTEGER_RANGE);
         return node_new_int(uint64_t(0) - v, true);
     }
     return node_new_int(v, v <= uint64_t(INT64_MAX));
@@ -271,14 +260,14 @@ Node *parse_real(Span t, uint64_t at) {
     if (s < e && *s == '+') {
         ++s;
         if (s < e && *s == '-')
-            reject(ORVEX_ERR_PARSE, at, "malformed real");
+            reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_REAL);
     }
     if (s == e)
-        reject(ORVEX_ERR_PARSE, at, "malformed real");
+        reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_REAL);
     double d = 0;
     auto r = std::from_chars(s, e, d);
     if (r.ptr != e || r.ec == std::errc::invalid_argument)
-        reject(ORVEX_ERR_PARSE, at, "malformed real");
+        reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_REAL);
     if (r.ec == std::errc::result_out_of_range) {
         bool neg = *s == '-';
         d = decimal_overflows(s, e) ? HUGE_VAL : 0.0;
@@ -315,7 +304,7 @@ int days_in_month(int64_t y, int64_t m) {
 Node *parse_date(Span t, uint64_t at) {
     const char *s = t.p, *e = t.p + t.n;
     trim(s, e);
-    const char *bad = "malformed date";
+    const orvex_reason_t bad = ORVEX_REASON_BAD_DATE;
     bool yneg = false, signed_year = false;
     if (s < e && (*s == '+' || *s == '-')) {
         yneg = *s++ == '-';
@@ -370,12 +359,12 @@ Node *parse_date(Span t, uint64_t at) {
         reject(ORVEX_ERR_PARSE, at, bad);
     if (mon < 1 || mon > 12 || day < 1 || day > days_in_month(year, mon) || hour > 23 || min > 59 ||
         sec > 59)
-        reject(ORVEX_ERR_PARSE, at, "date field out of range");
+        reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_DATE_RANGE);
     // |year| < 10^12 keeps this well inside 64 bits: about 3.2e19 / 86400 days.
     __int128 unix_sec = __int128(days_from_civil(year, unsigned(mon), unsigned(day))) * 86400 +
                         hour * 3600 + min * 60 + sec;
     if (unix_sec > INT64_MAX || unix_sec < INT64_MIN)
-        reject(ORVEX_ERR_PARSE, at, "date out of range");
+        reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_DATE_RANGE);
     int64_t u = static_cast<int64_t>(unix_sec);
     while (frac_end > frac && frac_end[-1] == '0')
         --frac_end;
@@ -464,37 +453,6 @@ Charset charset_named(const uchar *p, size_t n) {
     return Charset::OTHER;
 }
 
-// The reason for refusing an encoding, naming it. A reason is static text
-// that the caller never frees, so each distinct name gets a slot in a fixed
-// table, written once under the lock and never changed after; hostile
-// documents cannot grow it. Past the last slot the name is left out. A spin
-// lock, as std::mutex may throw and the section is a few compares.
-[[gnu::noinline]] const char *unsupported_reason(const uchar *name, size_t n) {
-    constexpr size_t SLOTS = 64, LONGEST = 40;
-    static char texts[SLOTS][LONGEST + 32];
-    static size_t used = 0;
-    static std::atomic_flag busy = ATOMIC_FLAG_INIT;
-    if (n > LONGEST)
-        return "unsupported encoding (name too long to quote)";
-    char want[LONGEST + 32];
-    std::snprintf(want, sizeof want, "unsupported encoding \"%.*s\"", static_cast<int>(n),
-                  reinterpret_cast<const char *>(name));
-    while (busy.test_and_set(std::memory_order_acquire)) {
-    }
-    const char *found = "unsupported encoding";
-    size_t i = 0;
-    while (i < used && std::strcmp(texts[i], want) != 0)
-        ++i;
-    if (i < used) {
-        found = texts[i];
-    } else if (used < SLOTS) {
-        std::memcpy(texts[used], want, sizeof want);
-        found = texts[used++];
-    }
-    busy.clear(std::memory_order_release);
-    return found;
-}
-
 // What an XML declaration at `q` ("<?xml" and a blank) says: the encoding
 // name, if any, and the end of the declaration. False when it is not made of
 // name="value" pairs, or the encoding is no encoding name.
@@ -567,15 +525,15 @@ bool read_declaration(const uchar *q, const uchar *end, Declaration *d) {
         return Charset::UTF8;
     Declaration d;
     if (!read_declaration(p, end, &d))
-        reject(ORVEX_ERR_PARSE, static_cast<uint64_t>(p - base), "malformed XML declaration");
+        reject(ORVEX_ERR_PARSE, static_cast<uint64_t>(p - base), ORVEX_REASON_BAD_DECLARATION);
     if (!d.enc)
         return Charset::UTF8;
     uint64_t at = static_cast<uint64_t>(d.enc - base);
     Charset cs = charset_named(d.enc, d.enc_len);
     if (cs == Charset::OTHER)
-        reject(ORVEX_ERR_FORMAT, at, unsupported_reason(d.enc, d.enc_len));
+        reject(ORVEX_ERR_FORMAT, at, ORVEX_REASON_UNSUPPORTED_ENCODING);
     if (bom && cs != Charset::UTF8)
-        reject(ORVEX_ERR_PARSE, at, "UTF-8 byte-order mark before another declared encoding");
+        reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_ENCODING_CONFLICT);
     return cs;
 }
 
@@ -609,11 +567,11 @@ class Reader {
             if (*p_ != '<') {
                 if (depth_ == 0)
                     reject(ORVEX_ERR_PARSE, off(p_),
-                           root_done_ ? "garbage after the root element" : "text before the root element");
-                reject(ORVEX_ERR_PARSE, off(p_), "text outside values");
+                           root_done_ ? ORVEX_REASON_EXTRA_CONTENT : ORVEX_REASON_MISPLACED_TEXT);
+                reject(ORVEX_ERR_PARSE, off(p_), ORVEX_REASON_MISPLACED_TEXT);
             }
             if (end_ - p_ < 2)
-                reject(ORVEX_ERR_PARSE, off(p_), "document ends inside markup");
+                reject(ORVEX_ERR_PARSE, off(p_), ORVEX_REASON_TRUNCATED);
             uchar c = p_[1];
             if (c == '?') {
                 p_ = skip_pi(p_);
@@ -624,13 +582,13 @@ class Reader {
                     p_ = skip_comment(p_);
                 } else if (starts(p_, "<!DOCTYPE")) {
                     if (!prolog || doctype)
-                        reject(ORVEX_ERR_PARSE, off(p_), "DOCTYPE after the root element or repeated");
+                        reject(ORVEX_ERR_PARSE, off(p_), ORVEX_REASON_BAD_DOCTYPE);
                     doctype = true;
                     p_ = skip_doctype(p_);
                 } else if (starts(p_, "<![CDATA[")) {
-                    reject(ORVEX_ERR_PARSE, off(p_), "text outside values");
+                    reject(ORVEX_ERR_PARSE, off(p_), ORVEX_REASON_MISPLACED_TEXT);
                 } else {
-                    reject(ORVEX_ERR_PARSE, off(p_), "malformed markup declaration");
+                    reject(ORVEX_ERR_PARSE, off(p_), ORVEX_REASON_BAD_DOCTYPE);
                 }
                 continue;
             }
@@ -641,9 +599,9 @@ class Reader {
                 open_element();
         }
         if (depth_)
-            reject(ORVEX_ERR_PARSE, off(end_), "document ends inside an element");
+            reject(ORVEX_ERR_PARSE, off(end_), ORVEX_REASON_TRUNCATED);
         if (!root_)
-            reject(ORVEX_ERR_PARSE, off(end_), "the document holds no value");
+            reject(ORVEX_ERR_PARSE, off(end_), ORVEX_REASON_NO_VALUE);
         Node *r = root_;
         root_ = nullptr;
         return r;
@@ -678,11 +636,11 @@ class Reader {
             if (a == b)
                 return;
             if (*a == 0)
-                reject(ORVEX_ERR_PARSE, off(a), "NUL byte in the document");
+                reject(ORVEX_ERR_PARSE, off(a), ORVEX_REASON_NUL_BYTE);
             if (*a >= 0x80) {
                 size_t n = utf8_seq_len(a, b);
                 if (!n)
-                    reject(ORVEX_ERR_PARSE, off(a), "invalid UTF-8");
+                    reject(ORVEX_ERR_PARSE, off(a), ORVEX_REASON_BAD_UTF8);
                 a += n;
             } else {
                 ++a;
@@ -692,7 +650,7 @@ class Reader {
 
     // Position just past `term`, searching from `from`; the text before it
     // is checked. Rejects with `reason` when `term` never comes.
-    const uchar *past(const uchar *from, const char *term, const uchar *start, const char *reason) {
+    const uchar *past(const uchar *from, const char *term, const uchar *start, orvex_reason_t reason) {
         std::string_view hay(reinterpret_cast<const char *>(from), static_cast<size_t>(end_ - from));
         size_t at = hay.find(term);
         if (at == std::string_view::npos)
@@ -701,12 +659,12 @@ class Reader {
         return from + at + std::strlen(term);
     }
 
-    const uchar *skip_comment(const uchar *q) { return past(q + 4, "-->", q, "unterminated comment"); }
+    const uchar *skip_comment(const uchar *q) { return past(q + 4, "-->", q, ORVEX_REASON_TRUNCATED); }
     // Out of line: rare in documents, and the parsing loops stay small.
     [[gnu::noinline]] const uchar *skip_pi(const uchar *q) {
         if (is_declaration(q, end_))
             check_late_declaration(q);
-        return past(q + 2, "?>", q, "unterminated processing instruction");
+        return past(q + 2, "?>", q, ORVEX_REASON_TRUNCATED);
     }
 
     // A declaration later in the document cannot switch the encoding the
@@ -717,9 +675,9 @@ class Reader {
             return;
         Charset cs = charset_named(d.enc, d.enc_len);
         if (cs == Charset::OTHER)
-            reject(ORVEX_ERR_FORMAT, off(d.enc), unsupported_reason(d.enc, d.enc_len));
+            reject(ORVEX_ERR_FORMAT, off(d.enc), ORVEX_REASON_UNSUPPORTED_ENCODING);
         if (cs != cs_)
-            reject(ORVEX_ERR_PARSE, off(d.enc), "encoding declared again, differently");
+            reject(ORVEX_ERR_PARSE, off(d.enc), ORVEX_REASON_ENCODING_CONFLICT);
     }
 
     // The DOCTYPE with its internal subset; declarations in it are skipped,
@@ -748,7 +706,7 @@ class Reader {
                 return q + 1;
             }
         }
-        reject(ORVEX_ERR_PARSE, off(start), "unterminated DOCTYPE");
+        reject(ORVEX_ERR_PARSE, off(start), ORVEX_REASON_TRUNCATED);
     }
 
     // Whether `</name S? >` of element `e` starts at `q`; `*after` is past it.
@@ -773,7 +731,7 @@ class Reader {
             const uchar *before = p_;
             skip_ws();
             if (p_ == end_)
-                reject(ORVEX_ERR_PARSE, off(lt), "document ends inside a tag");
+                reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_TRUNCATED);
             if (*p_ == '>') {
                 ++p_;
                 return false;
@@ -783,27 +741,27 @@ class Reader {
                     p_ += 2;
                     return true;
                 }
-                reject(ORVEX_ERR_PARSE, off(p_), "malformed tag");
+                reject(ORVEX_ERR_PARSE, off(p_), ORVEX_REASON_BAD_TAG);
             }
             const uchar *an = p_;
             while (p_ < end_ && is_name_char(*p_))
                 ++p_;
             if (p_ == an || before == an)
-                reject(ORVEX_ERR_PARSE, off(an), "malformed tag");
+                reject(ORVEX_ERR_PARSE, off(an), ORVEX_REASON_BAD_TAG);
             check_text(an, p_);
             skip_ws();
             if (p_ == end_ || *p_ != '=')
-                reject(ORVEX_ERR_PARSE, off(an), "malformed attribute");
+                reject(ORVEX_ERR_PARSE, off(an), ORVEX_REASON_BAD_TAG);
             ++p_;
             skip_ws();
             if (p_ == end_ || (*p_ != '"' && *p_ != '\''))
-                reject(ORVEX_ERR_PARSE, off(an), "malformed attribute");
+                reject(ORVEX_ERR_PARSE, off(an), ORVEX_REASON_BAD_TAG);
             uchar quote = *p_++;
             const uchar *vs = p_;
             while (p_ < end_ && *p_ != quote && *p_ != '<')
                 ++p_;
             if (p_ == end_ || *p_ != quote)
-                reject(ORVEX_ERR_PARSE, off(an), "malformed attribute");
+                reject(ORVEX_ERR_PARSE, off(an), ORVEX_REASON_BAD_TAG);
             check_text(vs, p_);
             ++p_;
         }
@@ -837,27 +795,27 @@ class Reader {
                 else if (hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
                     d = (c | 0x20) - 'a' + 10;
                 else
-                    reject(ORVEX_ERR_PARSE, off(q), "malformed character reference");
+                    reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_BAD_CHAR_REF);
                 cp = cp * (hex ? 16 : 10) + d;
                 if (cp > 0x10FFFF)
-                    reject(ORVEX_ERR_PARSE, off(q), "character reference beyond U+10FFFF");
+                    reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_BAD_CHAR_REF);
             }
             if (s == end_ || s == ds)
-                reject(ORVEX_ERR_PARSE, off(q), "malformed character reference");
+                reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_BAD_CHAR_REF);
             if (cp >= 0xD800 && cp <= 0xDFFF)
-                reject(ORVEX_ERR_PARSE, off(q), "character reference to a surrogate");
+                reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_BAD_CHAR_REF);
             char buf[4];
             text_.append(buf, utf8_put(cp, buf));
             return s + 1;
         }
-        reject(ORVEX_ERR_PARSE, off(q), "unknown entity (only predefined entities and character references)");
+        reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_UNKNOWN_ENTITY);
     }
 
     // Appends CDATA content at `q` ("<![CDATA[") to text_, line ends
     // normalised, and returns the position past "]]>".
     const uchar *cdata(const uchar *q) {
         const uchar *s = q + 9;
-        const uchar *stop = past(s, "]]>", q, "unterminated CDATA section") - 3;
+        const uchar *stop = past(s, "]]>", q, ORVEX_REASON_TRUNCATED) - 3;
         while (s < stop) {
             const uchar *r = s;
             while (r < stop && *r != '\r')
@@ -880,11 +838,11 @@ class Reader {
         const uchar *start = p_, *q = scan_char_data(p_, end_), *after;
         for (;;) {
             if (q == end_)
-                reject(ORVEX_ERR_PARSE, off(lt), "document ends inside an element");
+                reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_TRUNCATED);
             if (*q >= 0x80) {
                 size_t n = utf8_seq_len(q, end_);
                 if (!n)
-                    reject(ORVEX_ERR_PARSE, off(q), "invalid UTF-8");
+                    reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_BAD_UTF8);
                 q = scan_char_data(q + n, end_);
                 continue;
             }
@@ -900,12 +858,12 @@ class Reader {
             text_.append(reinterpret_cast<const char *>(q), static_cast<size_t>(r - q));
             q = r;
             if (q == end_)
-                reject(ORVEX_ERR_PARSE, off(lt), "document ends inside an element");
+                reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_TRUNCATED);
             uchar c = *q;
             if (c >= 0x80) {
                 size_t n = utf8_seq_len(q, end_);
                 if (!n)
-                    reject(ORVEX_ERR_PARSE, off(q), "invalid UTF-8");
+                    reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_BAD_UTF8);
                 text_.append(reinterpret_cast<const char *>(q), n);
                 q += n;
             } else if (c == '\r') {
@@ -913,7 +871,7 @@ class Reader {
                 if (++q < end_ && *q == '\n')
                     ++q;
             } else if (c == 0) {
-                reject(ORVEX_ERR_PARSE, off(q), "NUL byte in the document");
+                reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_NUL_BYTE);
             } else if (c == '&') {
                 q = entity(q);
             } else if (close_tag_at(q, e, &after)) {
@@ -926,9 +884,9 @@ class Reader {
             } else if (starts(q, "<?")) {
                 q = skip_pi(q);
             } else if (q + 1 < end_ && q[1] == '/') {
-                reject(ORVEX_ERR_PARSE, off(q), "mismatched closing tag");
+                reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_MISMATCHED_TAG);
             } else {
-                reject(ORVEX_ERR_PARSE, off(q), "element inside a value");
+                reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_MISPLACED_ELEMENT);
             }
         }
     }
@@ -941,9 +899,9 @@ class Reader {
             return; // the root; garbage after it was caught before
         Frame &f = top();
         if (f.kind == E_WRAPPER && f.has_value)
-            reject(ORVEX_ERR_PARSE, off(lt), "more than one value in the plist element");
+            reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_EXTRA_CONTENT);
         if (f.kind == E_DICT && !f.has_key)
-            reject(ORVEX_ERR_PARSE, off(lt), "dictionary value without a key");
+            reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_VALUE_WITHOUT_KEY);
     }
 
     // Hands `n` to its place: the root, the array, or the dictionary under
@@ -979,7 +937,7 @@ class Reader {
         if (containers_ < ORVEX_MAX_DEPTH)
             return false;
         if (kind != E_DICT || empty || containers_ > ORVEX_MAX_DEPTH)
-            reject(ORVEX_ERR_LIMIT, off(lt), "nesting deeper than the limit");
+            reject(ORVEX_ERR_LIMIT, off(lt), ORVEX_REASON_TOO_DEEP);
         return true;
     }
 
@@ -1023,21 +981,21 @@ class Reader {
     void close_element() {
         const uchar *lt = p_, *after;
         if (depth_ == 0)
-            reject(ORVEX_ERR_PARSE, off(lt), "closing tag without an open element");
+            reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_MISMATCHED_TAG);
         Frame &f = top();
         if (!close_tag_at(lt, f.kind, &after))
-            reject(ORVEX_ERR_PARSE, off(lt), "mismatched closing tag");
+            reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_MISMATCHED_TAG);
         if (f.kind == E_WRAPPER) {
             if (!f.has_value)
-                reject(ORVEX_ERR_PARSE, off(lt), "the plist element holds no value");
+                reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_NO_VALUE);
         } else {
             if (f.kind == E_DICT) {
                 if (f.has_key)
-                    reject(ORVEX_ERR_PARSE, off(lt), "key without a value");
+                    reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_KEY_WITHOUT_VALUE);
                 maybe_uid(f.node);
             }
             if (f.over && f.node->type != ORVEX_UID)
-                reject(ORVEX_ERR_LIMIT, f.open_at, "nesting deeper than the limit");
+                reject(ORVEX_ERR_LIMIT, f.open_at, ORVEX_REASON_TOO_DEEP);
             --containers_;
         }
         --depth_;
@@ -1049,20 +1007,20 @@ class Reader {
     void open_element() {
         const uchar *lt = p_;
         if (depth_ == 0 && root_done_)
-            reject(ORVEX_ERR_PARSE, off(lt), "garbage after the root element");
+            reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_EXTRA_CONTENT);
         const uchar *ns = ++p_;
         while (p_ < end_ && is_name_char(*p_))
             ++p_;
         Elem e = lookup(ns, static_cast<size_t>(p_ - ns));
         if (e == E_UNKNOWN)
-            reject(ORVEX_ERR_PARSE, off(lt), p_ == ns ? "malformed tag" : "unknown element");
+            reject(ORVEX_ERR_PARSE, off(lt), p_ == ns ? ORVEX_REASON_BAD_TAG : ORVEX_REASON_UNKNOWN_ELEMENT);
         bool empty = end_of_tag(lt);
         switch (e) {
         case E_WRAPPER:
             if (depth_ != 0 || root_)
-                reject(ORVEX_ERR_PARSE, off(lt), "plist element inside a value");
+                reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_MISPLACED_ELEMENT);
             if (empty)
-                reject(ORVEX_ERR_PARSE, off(lt), "the plist element holds no value");
+                reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_NO_VALUE);
             push(E_WRAPPER, nullptr, false, lt);
             return;
         case E_DICT:
@@ -1122,13 +1080,13 @@ class Reader {
                 Span t = content(e, lt);
                 for (size_t i = 0; i < t.n; ++i)
                     if (!is_ws(static_cast<uchar>(t.p[i])))
-                        reject(ORVEX_ERR_PARSE, at, "text inside an empty element");
+                        reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_MISPLACED_TEXT);
             }
             attach(e == E_NULL ? node_new(ORVEX_NULL) : node_new_bool(e == E_TRUE), true);
             return;
         }
         default:
-            reject(ORVEX_ERR_PARSE, off(lt), "unknown element");
+            reject(ORVEX_ERR_PARSE, off(lt), ORVEX_REASON_UNKNOWN_ELEMENT);
         }
     }
 
@@ -1146,7 +1104,7 @@ class Reader {
             uchar buf[INLINE_MAX + 3];
             size_t n = base64_decode(src, t.n, buf);
             if (n == SIZE_MAX)
-                reject(ORVEX_ERR_PARSE, at, "bad base64");
+                reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_BASE64);
             return node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(buf), n);
         }
         uchar *buf = static_cast<uchar *>(std::malloc(room + 1));
@@ -1155,7 +1113,7 @@ class Reader {
         size_t n = base64_decode(src, t.n, buf);
         if (n == SIZE_MAX) {
             std::free(buf);
-            reject(ORVEX_ERR_PARSE, at, "bad base64");
+            reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_BASE64);
         }
         if (n <= INLINE_MAX) {
             Node *node = node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(buf), n);
@@ -1199,16 +1157,7 @@ uint64_t latin1_offset(const std::string &utf8, uint64_t at) {
 
 // Reads UTF-8 text; `cs` is the encoding it was declared in.
 orvex_err_t read_text(const char *data, uint64_t length, Charset cs, Node **root, ParseError *err) {
-    try {
-        Reader r(data, length, cs);
-        *root = r.run();
-        *err = ParseError{};
-    } catch (const Reject &e) {
-        *err = {e.code, e.offset, e.reason};
-    } catch (const std::bad_alloc &) {
-        *err = {ORVEX_ERR_NO_MEM, 0, "out of memory"};
-    }
-    return err->code;
+    return reading_boundary(err, [&] { *root = Reader(data, length, cs).run(); });
 }
 
 // A document declared in Latin-1 or US-ASCII: as it stands when no byte is
@@ -1222,16 +1171,12 @@ orvex_err_t read_text(const char *data, uint64_t length, Charset cs, Node **root
     if (high == end)
         return read_text(data, length, cs, root, err);
     if (cs == Charset::ASCII) {
-        *err = {ORVEX_ERR_PARSE, static_cast<uint64_t>(high - in), "byte above 0x7F in a US-ASCII document"};
+        *err = {ORVEX_ERR_PARSE, static_cast<uint64_t>(high - in), ORVEX_REASON_NOT_ASCII};
         return err->code;
     }
     std::string utf8;
-    try {
-        utf8 = latin1_to_utf8(in, end);
-    } catch (const std::bad_alloc &) {
-        *err = {ORVEX_ERR_NO_MEM, 0, "out of memory"};
+    if (reading_boundary(err, [&] { utf8 = latin1_to_utf8(in, end); }) != ORVEX_ERR_SUCCESS)
         return err->code;
-    }
     // Offsets in the transcoded text: one character per input byte.
     if (read_text(utf8.data(), utf8.size(), cs, root, err) != ORVEX_ERR_SUCCESS) {
         err->offset = latin1_offset(utf8, err->offset);
@@ -1245,17 +1190,13 @@ orvex_err_t read_text(const char *data, uint64_t length, Charset cs, Node **root
 orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err) {
     *root = nullptr;
     if (!data || length == 0) {
-        *err = {ORVEX_ERR_PARSE, 0, "empty document"};
+        *err = {ORVEX_ERR_PARSE, 0, ORVEX_REASON_EMPTY};
         return err->code;
     }
-    Charset cs;
-    try {
-        const uchar *in = reinterpret_cast<const uchar *>(data);
-        cs = declared_charset(in, in + length);
-    } catch (const Reject &e) {
-        *err = {e.code, e.offset, e.reason};
+    Charset cs = Charset::UTF8;
+    const uchar *in = reinterpret_cast<const uchar *>(data);
+    if (reading_boundary(err, [&] { cs = declared_charset(in, in + length); }) != ORVEX_ERR_SUCCESS)
         return err->code;
-    }
     if (cs != Charset::UTF8)
         return read_declared(data, length, cs, root, err);
     return read_text(data, length, cs, root, err);

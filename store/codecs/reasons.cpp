@@ -1,0 +1,61 @@
+// The text of each rejection reason: the only place a reader's reason is
+// written in English.
+#include "orvex/orvex.h"
+
+namespace {
+
+constexpr const char *TEXTS[] = {
+    "no error",
+    "no input or no place for the result",
+    "out of memory",
+    "document longer than 2^32-1 bytes",
+    "unknown or unsupported encoding",
+    "empty document",
+    "document ends early",
+    "nesting deeper than the limit",
+    "shared references expand past the size bound",
+    "container with more than 2^32-1 items",
+    "invalid UTF-8",
+    "NUL byte in the document",
+    "malformed integer",
+    "integer outside -2^63 to 2^64-1",
+    "malformed real",
+    "malformed date",
+    "date out of range",
+    "malformed base64",
+    "UID outside 0 to 2^64-1",
+    "unsupported encoding",
+    "encoding declared twice, differently",
+    "byte above 0x7F in a US-ASCII document",
+    "malformed XML declaration",
+    "malformed, repeated or misplaced DOCTYPE",
+    "malformed tag",
+    "unknown element",
+    "mismatched closing tag",
+    "element where no element may stand",
+    "text outside values",
+    "the document holds no value",
+    "content after the root value",
+    "key without a value",
+    "dictionary value without a key",
+    "unknown entity (only predefined entities and character references)",
+    "malformed character reference",
+    "not a binary document (magic missing)",
+    "malformed trailer",
+    "object offset outside the object area",
+    "object reference out of range",
+    "container contains itself",
+    "unknown object marker",
+    "malformed object",
+    "dictionary key is not a string",
+};
+
+static_assert(sizeof(TEXTS) / sizeof(TEXTS[0]) == ORVEX_REASON_BAD_KEY + 1,
+              "one text per reason");
+
+} // namespace
+
+extern "C" const char *orvex_reason_text(orvex_reason_t reason) {
+    auto i = static_cast<unsigned>(reason);
+    return i < sizeof(TEXTS) / sizeof(TEXTS[0]) ? TEXTS[i] : "unknown reason";
+}
