@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "text/base64.hpp"
 #include "text/dates.hpp"
 #include "codecs/xml_shared.hpp"
 
@@ -97,87 +98,6 @@ struct Span {
     const char *p;
     size_t n;
 };
-
-// Base64 alphabet: 0-63 digits, WS whitespace, PAD '=', BAD anything else.
-constexpr int8_t WS = -1, PAD = -2, BAD = -3;
-
-struct B64Table {
-    int8_t v[256];
-    constexpr B64Table() : v() {
-        for (int i = 0; i < 256; ++i)
-            v[i] = BAD;
-        const char *a = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        for (int i = 0; i < 64; ++i)
-            v[static_cast<uchar>(a[i])] = static_cast<int8_t>(i);
-        for (uchar c : {uchar(' '), uchar('\t'), uchar('\n'), uchar('\r')})
-            v[c] = WS;
-        v[uchar('=')] = PAD;
-    }
-};
-constexpr B64Table B64;
-
-// Decodes base64 text into `out` (room for n / 4 * 3 + 3 bytes); returns the
-// byte count or SIZE_MAX when the text is not base64.
-size_t base64_decode(const uchar *s, size_t n, uchar *out) {
-    const uchar *e = s + n;
-    size_t o = 0;
-    uint32_t acc = 0;
-    unsigned k = 0;
-    while (s < e) {
-        // Whole groups without whitespace, the common case.
-        if (k == 0) {
-            while (e - s >= 4) {
-                int a = B64.v[s[0]], b = B64.v[s[1]], c = B64.v[s[2]], d = B64.v[s[3]];
-                if ((a | b | c | d) < 0)
-                    break;
-                uint32_t g = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6) | uint32_t(d);
-                out[o] = static_cast<uchar>(g >> 16);
-                out[o + 1] = static_cast<uchar>(g >> 8);
-                out[o + 2] = static_cast<uchar>(g);
-                o += 3;
-                s += 4;
-            }
-            if (s == e)
-                break;
-        }
-        int v = B64.v[*s];
-        if (v >= 0) {
-            acc = (acc << 6) | uint32_t(v);
-            if (++k == 4) {
-                out[o] = static_cast<uchar>(acc >> 16);
-                out[o + 1] = static_cast<uchar>(acc >> 8);
-                out[o + 2] = static_cast<uchar>(acc);
-                o += 3;
-                k = 0;
-                acc = 0;
-            }
-            ++s;
-        } else if (v == WS) {
-            ++s;
-        } else if (v == PAD) {
-            break;
-        } else {
-            return SIZE_MAX;
-        }
-    }
-    unsigned pads = 0;
-    for (; s < e; ++s) {
-        int v = B64.v[*s];
-        if (v == PAD)
-            ++pads;
-        else if (v != WS)
-            return SIZE_MAX; // data after the padding
-    }
-    if (k == 1 || (pads && pads != 4 - k) || (k == 0 && pads))
-        return SIZE_MAX;
-    if (k == 2) {
-        out[o++] = static_cast<uchar>(acc >> 4);
-    } else if (k == 3) {
-        out[o++] = static_cast<uchar>(acc >> 10);
-        out[o++] = static_cast<uchar>(acc >> 2);
-    }
-    return o;
-}
 
 void trim(const char *&s, const char *&e) {
     while (s < e && is_ws(static_cast<uchar>(*s)))
@@ -379,11 +299,11 @@ Node *parse_date(Span t, uint64_t at) {
     // once: the writer's digits come from the shortest form of the double, so
     // this gives back the same double. A negative value is written as the
     // second before it plus a complementary fraction.
-    if (frac_end - frac > 1100 || u < INT64_MIN + SECONDS_1970_TO_2001) {
+    if (frac_end - frac > 1100 || u < INT64_MIN + UNIX_TO_2001) {
         node_free_tree(n);
         reject(ORVEX_ERR_PARSE, at, bad);
     }
-    int64_t whole = u - SECONDS_1970_TO_2001;
+    int64_t whole = u - UNIX_TO_2001;
     std::string num;
     num.reserve(static_cast<size_t>(frac_end - frac) + 24);
     if (whole >= 0) {

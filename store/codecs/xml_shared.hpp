@@ -117,9 +117,6 @@ inline const unsigned char *scan_to_escape(const unsigned char *p, const unsigne
     return end;
 }
 
-// Seconds between 1970-01-01 and 2001-01-01.
-constexpr int64_t SECONDS_1970_TO_2001 = 978307200;
-
 } // namespace orvex_store
 
 #endif

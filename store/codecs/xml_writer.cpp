@@ -36,6 +36,7 @@
 #include "codecs/codecs.hpp"
 #include "text/dates.hpp"
 #include "codecs/xml_shared.hpp"
+#include "text/base64.hpp"
 
 namespace orvex_store {
 namespace {
@@ -54,19 +55,6 @@ constexpr char HEADER[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<plist version=\"1.0\">\n";
 constexpr char FOOTER[] = "</plist>\n";
 
-constexpr char B64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-// Two base64 digits per 12 bits, so three bytes take two lookups.
-struct B64Pairs {
-    char v[4096][2];
-    constexpr B64Pairs() : v() {
-        for (int i = 0; i < 4096; ++i) {
-            v[i][0] = B64[i >> 6];
-            v[i][1] = B64[i & 63];
-        }
-    }
-};
-constexpr B64Pairs PAIRS;
 
 // Base64 digits per line of data at `depth`: the line, tabs counted as eight
 // columns, stays within 76 columns while that leaves at least 16 digits.
@@ -290,41 +278,13 @@ class Writer {
         // Other readers take whole seconds only, so the fraction goes: the
         // same second that orvex_get_unix_date_val reads.
         int64_t unix_sec = (n->flags & NODE_EXACT) ? n->v.date.unix_sec : date_to_unix_seconds(n->v.date.since_2001);
-        int64_t days = unix_sec / 86400, secs = unix_sec % 86400;
-        if (secs < 0) {
-            secs += 86400;
-            --days;
-        }
-        int64_t y;
-        unsigned m, d;
-        civil_from_days(days, &y, &m, &d);
-        char *o = room(depth + 64);
+        char *o = room(depth + 15 + ISO8601_MAX);
         std::memset(o, '\t', depth);
         char *w = o + depth;
         std::memcpy(w, "<date>", 6);
-        w += 6;
-        if (y < 0 || y > 9999)
-            *w++ = y < 0 ? '-' : '+';
-        uint64_t ay = y < 0 ? uint64_t(0) - uint64_t(y) : uint64_t(y);
-        char yb[24];
-        char *ye = std::to_chars(yb, yb + sizeof yb, ay).ptr;
-        for (ptrdiff_t pad = 4 - (ye - yb); pad > 0; --pad)
-            *w++ = '0';
-        std::memcpy(w, yb, static_cast<size_t>(ye - yb));
-        w += ye - yb;
-        auto two = [&w](unsigned v, char sep) {
-            *w++ = sep;
-            *w++ = static_cast<char>('0' + v / 10);
-            *w++ = static_cast<char>('0' + v % 10);
-        };
-        unsigned sd = static_cast<unsigned>(secs);
-        two(m, '-');
-        two(d, '-');
-        two(sd / 3600, 'T');
-        two(sd / 60 % 60, ':');
-        two(sd % 60, ':');
-        std::memcpy(w, "Z</date>\n", 9);
-        len_ = static_cast<size_t>(w + 9 - buf_);
+        w = format_iso8601(unix_sec, w + 6);
+        std::memcpy(w, "</date>\n", 8);
+        len_ = static_cast<size_t>(w + 8 - buf_);
     }
 
     void data_block(size_t depth, const char *p, uint64_t n) {
@@ -348,24 +308,8 @@ class Writer {
             std::memset(w, '\t', depth);
             w += depth;
             size_t chunk = static_cast<size_t>(e - s) < per_line ? static_cast<size_t>(e - s) : per_line;
-            const uchar *ce = s + chunk;
-            for (; ce - s >= 3; s += 3) {
-                uint32_t g = (uint32_t(s[0]) << 16) | (uint32_t(s[1]) << 8) | s[2];
-                std::memcpy(w, PAIRS.v[g >> 12], 2);
-                std::memcpy(w + 2, PAIRS.v[g & 0xFFF], 2);
-                w += 4;
-            }
-            if (s < ce) {
-                uint32_t g = uint32_t(s[0]) << 16;
-                if (ce - s == 2)
-                    g |= uint32_t(s[1]) << 8;
-                w[0] = B64[g >> 18];
-                w[1] = B64[(g >> 12) & 63];
-                w[2] = ce - s == 2 ? B64[(g >> 6) & 63] : '=';
-                w[3] = '=';
-                w += 4;
-                s = ce;
-            }
+            w = base64_encode(s, chunk, w);
+            s += chunk;
             *w++ = '\n';
         }
         std::memset(w, '\t', depth);

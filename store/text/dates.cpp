@@ -1,6 +1,8 @@
 #include "text/dates.hpp"
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace orvex_store {
 
@@ -16,9 +18,8 @@ int64_t date_to_unix_seconds(double since_2001) {
     // Shift to the Unix epoch in integers: in doubles the sum rounds past
     // 2^53 seconds, so a date read from a document and the same date set in
     // whole seconds gave different readings.
-    constexpr int64_t off = static_cast<int64_t>(UNIX_TO_2001);
     int64_t whole = static_cast<int64_t>(f);
-    return whole > INT64_MAX - off ? INT64_MAX : whole + off;
+    return whole > INT64_MAX - UNIX_TO_2001 ? INT64_MAX : whole + UNIX_TO_2001;
 }
 
 // Howard Hinnant's civil calendar algorithms; valid far beyond any date a
@@ -42,6 +43,40 @@ void civil_from_days(int64_t z, int64_t *y, unsigned *m, unsigned *d) {
     *d = doy - (153 * mp + 2) / 5 + 1;
     *m = mp < 10 ? mp + 3 : mp - 9;
     *y = static_cast<int64_t>(yoe) + era * 400 + (*m <= 2);
+}
+
+char *format_iso8601(int64_t unix_sec, char *w) {
+    // Floor division: the day a negative second falls in starts before it.
+    int64_t days = unix_sec / 86400, secs = unix_sec % 86400;
+    if (secs < 0) {
+        secs += 86400;
+        --days;
+    }
+    int64_t y;
+    unsigned m, d;
+    civil_from_days(days, &y, &m, &d);
+    if (y < 0 || y > 9999)
+        *w++ = y < 0 ? '-' : '+';
+    uint64_t ay = y < 0 ? uint64_t(0) - uint64_t(y) : uint64_t(y);
+    char yb[24];
+    char *ye = std::to_chars(yb, yb + sizeof yb, ay).ptr;
+    for (ptrdiff_t pad = 4 - (ye - yb); pad > 0; --pad)
+        *w++ = '0';
+    std::memcpy(w, yb, static_cast<size_t>(ye - yb));
+    w += ye - yb;
+    auto two = [&w](unsigned v, char sep) {
+        *w++ = sep;
+        *w++ = static_cast<char>('0' + v / 10);
+        *w++ = static_cast<char>('0' + v % 10);
+    };
+    unsigned sd = static_cast<unsigned>(secs);
+    two(m, '-');
+    two(d, '-');
+    two(sd / 3600, 'T');
+    two(sd / 60 % 60, ':');
+    two(sd % 60, ':');
+    *w++ = 'Z';
+    return w;
 }
 
 } // namespace orvex_store

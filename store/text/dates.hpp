@@ -3,11 +3,15 @@
 #ifndef ORVEX_STORE_DATES_HPP
 #define ORVEX_STORE_DATES_HPP
 
+#include <cstddef>
 #include <cstdint>
 
 #include "tree/node.hpp"
 
 namespace orvex_store {
+
+// Seconds from 1970-01-01 to 2001-01-01, the two epochs.
+constexpr int64_t UNIX_TO_2001 = 978307200;
 
 // Whole seconds since 1970, rounded toward negative infinity, clamped to the
 // int64 range; NaN gives 0. Never undefined behaviour, whatever the double.
@@ -17,9 +21,8 @@ int64_t date_to_unix_seconds(double since_2001);
 inline void set_exact_date(Node *n, int64_t sec) {
     // Subtract in 64 bits first: one rounding, so the double is the nearest
     // one also beyond 2^53 seconds.
-    constexpr int64_t off = static_cast<int64_t>(UNIX_TO_2001);
-    n->v.date.since_2001 = sec >= INT64_MIN + off ? static_cast<double>(sec - off)
-                                                  : static_cast<double>(sec) - UNIX_TO_2001;
+    n->v.date.since_2001 = sec >= INT64_MIN + UNIX_TO_2001 ? static_cast<double>(sec - UNIX_TO_2001)
+                                                           : static_cast<double>(sec) - double(UNIX_TO_2001);
     n->v.date.unix_sec = sec;
     n->flags |= NODE_EXACT;
 }
@@ -27,6 +30,13 @@ inline void set_exact_date(Node *n, int64_t sec) {
 // Days since 1970-01-01 of a civil date (month 1-12, day 1-31), and back.
 int64_t days_from_civil(int64_t y, unsigned m, unsigned d);
 void civil_from_days(int64_t z, int64_t *y, unsigned *m, unsigned *d);
+
+// The longest text format_iso8601 writes.
+constexpr size_t ISO8601_MAX = 32;
+
+// Writes whole Unix seconds as YYYY-MM-DDTHH:MM:SSZ at `w` (room for
+// ISO8601_MAX); a year outside 0 to 9999 carries its sign. Returns the end.
+char *format_iso8601(int64_t unix_sec, char *w);
 
 } // namespace orvex_store
 

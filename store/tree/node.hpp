@@ -75,7 +75,6 @@ static_assert(sizeof(Node) == 32, "node layout grew");
 
 constexpr size_t INLINE_MAX = 15; // text bytes that fit inline beside a NUL
 constexpr uint32_t NO_INDEX = ORVEX_NO_INDEX;
-constexpr double UNIX_TO_2001 = 978307200.0;
 
 inline Node *as_node(orvex_t h) { return static_cast<Node *>(h); }
 

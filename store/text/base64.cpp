@@ -1,0 +1,127 @@
+// Base64 (RFC 4648, standard alphabet) for the text encodings' data values.
+#include "text/base64.hpp"
+
+#include <cstring>
+#include <initializer_list>
+
+namespace orvex_store {
+namespace {
+
+using uchar = unsigned char;
+
+// Base64 alphabet: 0-63 digits, WS whitespace, PAD '=', BAD anything else.
+constexpr int8_t WS = -1, PAD = -2, BAD = -3;
+constexpr char DIGITS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+struct B64Table {
+    int8_t v[256];
+    constexpr B64Table() : v() {
+        for (int i = 0; i < 256; ++i)
+            v[i] = BAD;
+        for (int i = 0; i < 64; ++i)
+            v[static_cast<uchar>(DIGITS[i])] = static_cast<int8_t>(i);
+        for (uchar c : {uchar(' '), uchar('\t'), uchar('\n'), uchar('\r')})
+            v[c] = WS;
+        v[uchar('=')] = PAD;
+    }
+};
+constexpr B64Table B64;
+
+// Two digits per 12 bits, so three bytes take two lookups.
+struct B64Pairs {
+    char v[4096][2];
+    constexpr B64Pairs() : v() {
+        for (int i = 0; i < 4096; ++i) {
+            v[i][0] = DIGITS[i >> 6];
+            v[i][1] = DIGITS[i & 63];
+        }
+    }
+};
+constexpr B64Pairs PAIRS;
+
+} // namespace
+
+
+size_t base64_decode(const unsigned char *s, size_t n, unsigned char *out) {
+    const uchar *e = s + n;
+    size_t o = 0;
+    uint32_t acc = 0;
+    unsigned k = 0;
+    while (s < e) {
+        // Whole groups without whitespace, the common case.
+        if (k == 0) {
+            while (e - s >= 4) {
+                int a = B64.v[s[0]], b = B64.v[s[1]], c = B64.v[s[2]], d = B64.v[s[3]];
+                if ((a | b | c | d) < 0)
+                    break;
+                uint32_t g = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6) | uint32_t(d);
+                out[o] = static_cast<uchar>(g >> 16);
+                out[o + 1] = static_cast<uchar>(g >> 8);
+                out[o + 2] = static_cast<uchar>(g);
+                o += 3;
+                s += 4;
+            }
+            if (s == e)
+                break;
+        }
+        int v = B64.v[*s];
+        if (v >= 0) {
+            acc = (acc << 6) | uint32_t(v);
+            if (++k == 4) {
+                out[o] = static_cast<uchar>(acc >> 16);
+                out[o + 1] = static_cast<uchar>(acc >> 8);
+                out[o + 2] = static_cast<uchar>(acc);
+                o += 3;
+                k = 0;
+                acc = 0;
+            }
+            ++s;
+        } else if (v == WS) {
+            ++s;
+        } else if (v == PAD) {
+            break;
+        } else {
+            return SIZE_MAX;
+        }
+    }
+    unsigned pads = 0;
+    for (; s < e; ++s) {
+        int v = B64.v[*s];
+        if (v == PAD)
+            ++pads;
+        else if (v != WS)
+            return SIZE_MAX; // data after the padding
+    }
+    if (k == 1 || (pads && pads != 4 - k) || (k == 0 && pads))
+        return SIZE_MAX;
+    if (k == 2) {
+        out[o++] = static_cast<uchar>(acc >> 4);
+    } else if (k == 3) {
+        out[o++] = static_cast<uchar>(acc >> 10);
+        out[o++] = static_cast<uchar>(acc >> 2);
+    }
+    return o;
+}
+
+char *base64_encode(const unsigned char *s, size_t n, char *w) {
+    const uchar *e = s + n;
+    for (; e - s >= 3; s += 3) {
+        uint32_t g = (uint32_t(s[0]) << 16) | (uint32_t(s[1]) << 8) | s[2];
+        std::memcpy(w, PAIRS.v[g >> 12], 2);
+        std::memcpy(w + 2, PAIRS.v[g & 0xFFF], 2);
+        w += 4;
+    }
+    if (s < e) {
+        uint32_t g = uint32_t(s[0]) << 16;
+        if (e - s == 2)
+            g |= uint32_t(s[1]) << 8;
+        w[0] = DIGITS[g >> 18];
+        w[1] = DIGITS[(g >> 12) & 63];
+        w[2] = e - s == 2 ? DIGITS[(g >> 6) & 63] : '=';
+        w[3] = '=';
+        w += 4;
+    }
+    return w;
+}
+
+} // namespace orvex_store
