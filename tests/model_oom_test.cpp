@@ -4,6 +4,7 @@
 // reported (std::bad_alloc, or the store's null / ORVEX_ERR_NO_MEM), nothing
 // leaks, what the operation worked on is as it was, and every container's
 // mirror still matches its store node.
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -557,6 +558,18 @@ TEST(FailAlloc, ReachesTheStoreAndTheObjectModel)
     fail_alloc::arm(1000);
     delete new Array();
     EXPECT_FALSE(fail_alloc::disarm());
+    // Both readers name the cause.
+    for (const char *doc : {"<array><true/></array>", "bplist00\xA0\x08\0\0\0\0\0\0\1\1"
+                                                       "\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x09"}) {
+        size_t len = doc[0] == '<' ? std::strlen(doc) : 42;
+        orvex_parse_result why{};
+        orvex_t root = nullptr;
+        fail_alloc::arm(1);
+        EXPECT_EQ(orvex_parse(doc, len, ORVEX_FORMAT_NONE, &root, nullptr, &why), ORVEX_ERR_NO_MEM) << doc;
+        EXPECT_TRUE(fail_alloc::disarm());
+        EXPECT_EQ(why.cause, ORVEX_REASON_NO_MEMORY);
+        EXPECT_EQ(root, nullptr);
+    }
     EXPECT_EQ(fail_alloc::live_blocks(), live);
 }
 

@@ -316,8 +316,8 @@ class Reader {
         bool dict = kind == 0xD;
         uint64_t refs;
         uint64_t count = count_of(o, dict ? 2 * uint64_t(ref_size_) : ref_size_, &refs);
-        if (count > UINT32_MAX)
-            reject(ORVEX_ERR_LIMIT, o, ORVEX_REASON_TOO_MANY_ITEMS);
+        // count_of keeps the references inside the document, which is
+        // shorter than 2^32 bytes: the count fits the store's 32 bits.
         if (open_.empty())
             open_.resize(nobj_);
         if (open_[idx])

@@ -14,7 +14,6 @@ constexpr const char *TEXTS[] = {
     "document ends early",
     "nesting deeper than the limit",
     "shared references expand past the size bound",
-    "container with more than 2^32-1 items",
     "invalid UTF-8",
     "NUL byte in the document",
     "malformed integer",
