@@ -41,23 +41,12 @@ Array::Array(orvex_t node, Node* parent) : Structure(parent)
 
 Array::Array(orvex_t node, Node* parent, TreeWork*) : Structure(parent) { _node = node; }
 
-Array::Array(const Array& a) : Structure(nullptr)
-{
-    _node = orvex_copy(a.GetOrvex());
-    if (!_node && a.GetOrvex())
-        throw std::bad_alloc();
-    TreeWork::Fill(this);
-}
+Array::Array(const Array& a) : Structure(nullptr) { TreeWork::CopyFrom(*this, a.GetOrvex()); }
 
 Array& Array::operator=(const Array& a)
 {
-    if (this == &a)
-        return *this;
-    // Build the new contents aside (`a` may lie inside what is replaced); if
-    // that throws, nothing here has changed.
-    Array fresh(a);
-    TreeWork::Exchange(*this, fresh);
-    return *this; // `fresh` takes the old contents with it
+    TreeWork::Assign(*this, a);
+    return *this;
 }
 
 Array::~Array() { TreeWork::Clear(this); }

@@ -6,12 +6,7 @@ Boolean::Boolean(Node* parent) : Node(ORVEX_BOOLEAN, parent) {}
 
 Boolean::Boolean(orvex_t node, Node* parent) : Node(node, parent) {}
 
-Boolean::Boolean(const Boolean& b) : Node(ORVEX_BOOLEAN, nullptr)
-{
-    uint8_t v = 0;
-    orvex_get_bool_val(b.GetOrvex(), &v);
-    orvex_set_bool_val(_node, v ? 1 : 0);
-}
+Boolean::Boolean(const Boolean& b) : Node(CopyOf(b.GetOrvex()), nullptr) {}
 
 Boolean& Boolean::operator=(const Boolean& b)
 {

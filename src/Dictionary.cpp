@@ -74,23 +74,12 @@ Dictionary::Dictionary(orvex_t node, Node* parent, TreeWork*) : Structure(parent
     _node = node;
 }
 
-Dictionary::Dictionary(const Dictionary& d) : Structure(nullptr)
-{
-    _node = orvex_copy(d.GetOrvex());
-    if (!_node && d.GetOrvex())
-        throw std::bad_alloc();
-    TreeWork::Fill(this);
-}
+Dictionary::Dictionary(const Dictionary& d) : Structure(nullptr) { TreeWork::CopyFrom(*this, d.GetOrvex()); }
 
 Dictionary& Dictionary::operator=(const Dictionary& d)
 {
-    if (this == &d)
-        return *this;
-    // Build the new contents aside (`d` may lie inside what is replaced); if
-    // that throws, nothing here has changed.
-    Dictionary fresh(d);
-    TreeWork::Exchange(*this, fresh);
-    return *this; // `fresh` takes the old contents with it
+    TreeWork::Assign(*this, d);
+    return *this;
 }
 
 Dictionary::~Dictionary() { TreeWork::Clear(this); }

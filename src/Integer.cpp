@@ -4,24 +4,12 @@
 
 namespace Orvex {
 
-namespace {
-
-orvex_t copy_of(orvex_t node)
-{
-    orvex_t copy = orvex_copy(node);
-    if (!copy && node)
-        throw std::bad_alloc();
-    return copy;
-}
-
-} // namespace
-
 Integer::Integer(Node* parent) : Node(ORVEX_INT, parent) {}
 
 Integer::Integer(orvex_t node, Node* parent) : Node(node, parent) {}
 
 // Duplicating the node keeps whether the value was stored signed.
-Integer::Integer(const Integer& i) : Node(copy_of(i.GetOrvex()), nullptr) {}
+Integer::Integer(const Integer& i) : Node(CopyOf(i.GetOrvex()), nullptr) {}
 
 Integer& Integer::operator=(const Integer& i)
 {

@@ -61,12 +61,17 @@ void Node::AssignFrom(const Node& source, void (*set_in_place)(Node& target, con
         set_in_place(*this, source);
         return;
     }
-    // Copy first: when that fails, the old value stays.
-    orvex_t copy = orvex_copy(source._node);
-    if (!copy && source._node)
-        throw std::bad_alloc();
+    orvex_t copy = CopyOf(source._node); // first: when that throws, the old value stays
     orvex_free(_node);
     _node = copy;
+}
+
+orvex_t Node::CopyOf(orvex_t node)
+{
+    orvex_t copy = orvex_copy(node);
+    if (!copy && node)
+        throw std::bad_alloc();
+    return copy;
 }
 
 orvex_type Node::GetType() const

@@ -6,12 +6,7 @@ Real::Real(Node* parent) : Node(ORVEX_REAL, parent) {}
 
 Real::Real(orvex_t node, Node* parent) : Node(node, parent) {}
 
-Real::Real(const Real& d) : Node(ORVEX_REAL, nullptr)
-{
-    double v = 0.0;
-    orvex_get_real_val(d.GetOrvex(), &v);
-    orvex_set_real_val(_node, v);
-}
+Real::Real(const Real& d) : Node(CopyOf(d.GetOrvex()), nullptr) {}
 
 Real& Real::operator=(const Real& d)
 {

@@ -4,6 +4,7 @@
 #define ORVEX_TREE_WORK_HPP
 
 #include <map>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -33,6 +34,28 @@ public:
     /// on `pending` to be filled.
     static void Wrap(orvex_t node, Structure* parent, Node*& slot,
                      std::vector<Structure*>& pending);
+
+    /// Makes `target`, just constructed and empty, a deep copy of the store
+    /// node `source`. Throws std::bad_alloc, with `target` still empty.
+    template <class C>
+    static void CopyFrom(C& target, orvex_t source)
+    {
+        target._node = orvex_copy(source);
+        if (!target._node && source)
+            throw std::bad_alloc();
+        Fill(&target);
+    }
+
+    /// Container assignment: the copy is built aside (`source` may lie inside
+    /// what is replaced), so a throw leaves `target` as it was.
+    template <class C>
+    static void Assign(C& target, const C& source)
+    {
+        if (&target == &source)
+            return;
+        C fresh(source);
+        Exchange(target, fresh); // `fresh` takes the old contents with it
+    }
 
     /// Gives `target` the contents of `fresh`, a root copy built aside, and
     /// `fresh` the old ones, to go when it is destroyed. Nothing allocates: a

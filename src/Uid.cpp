@@ -6,12 +6,7 @@ Uid::Uid(Node* parent) : Node(ORVEX_UID, parent) {}
 
 Uid::Uid(orvex_t node, Node* parent) : Node(node, parent) {}
 
-Uid::Uid(const Uid& i) : Node(ORVEX_UID, nullptr)
-{
-    uint64_t v = 0;
-    orvex_get_uid_val(i.GetOrvex(), &v);
-    orvex_set_uid_val(_node, v);
-}
+Uid::Uid(const Uid& i) : Node(CopyOf(i.GetOrvex()), nullptr) {}
 
 Uid& Uid::operator=(const Uid& i)
 {

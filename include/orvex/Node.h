@@ -70,6 +70,9 @@ protected:
     /// root takes a copy of the source's store node, or throws std::bad_alloc
     /// with its old node intact.
     void AssignFrom(const Node& source, void (*set_in_place)(Node& target, const Node& source));
+    /// A new root copy of the store node `node` (null for null); throws
+    /// std::bad_alloc when the store cannot make it.
+    static orvex_t CopyOf(orvex_t node);
 
     orvex_t _node;
 
