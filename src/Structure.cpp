@@ -8,7 +8,7 @@ namespace Orvex {
 
 namespace {
 
-constexpr uint64_t kMaxDocument = 0xFFFFFFFFu;
+constexpr uint64_t MAX_DOCUMENT = 0xFFFFFFFFu;
 
 // Keeps a parsed root only when it is a container; anything else is freed.
 // Running out of memory is no verdict on the document: it throws.
@@ -27,7 +27,7 @@ Structure* read_bin(const char* bin, uint64_t size)
 {
     // The store takes 32-bit lengths: a longer buffer is refused whole
     // rather than parsed as a prefix.
-    if (size > kMaxDocument)
+    if (size > MAX_DOCUMENT)
         return nullptr;
     orvex_t root = nullptr;
     const orvex_err_t status = orvex_from_bin(bin, static_cast<uint32_t>(size), &root);
@@ -36,7 +36,7 @@ Structure* read_bin(const char* bin, uint64_t size)
 
 Structure* read_memory(const char* buf, uint64_t size, orvex_format_t* format)
 {
-    if (size > kMaxDocument) {
+    if (size > MAX_DOCUMENT) {
         if (format)
             *format = ORVEX_FORMAT_NONE;
         return nullptr;
@@ -86,7 +86,7 @@ std::vector<char> Structure::ToBin() const
 
 Structure* Structure::FromXml(const std::string& xml)
 {
-    if (xml.size() > kMaxDocument)
+    if (xml.size() > MAX_DOCUMENT)
         return nullptr;
     orvex_t root = nullptr;
     const orvex_err_t status =

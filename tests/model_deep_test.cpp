@@ -10,7 +10,7 @@ using namespace Orvex;
 
 namespace {
 
-constexpr uint32_t kDepth = 1000000;
+constexpr uint32_t DEPTH = 1000000;
 
 // A chain of `depth` containers of `type`, each holding the next, the last
 // holding the integer 7. Built top-down through the store: linear time.
@@ -63,20 +63,20 @@ template <class C>
 void RunChain(orvex_type type)
 {
     // Wrapping through the factory and the adopting constructor.
-    std::unique_ptr<Node> wrapped(Node::FromOrvex(StoreChain(type, kDepth), nullptr));
-    ASSERT_EQ(CheckedDepth(wrapped.get()), kDepth);
-    C adopted(StoreChain(type, kDepth), nullptr);
-    EXPECT_EQ(CheckedDepth(&adopted), kDepth);
+    std::unique_ptr<Node> wrapped(Node::FromOrvex(StoreChain(type, DEPTH), nullptr));
+    ASSERT_EQ(CheckedDepth(wrapped.get()), DEPTH);
+    C adopted(StoreChain(type, DEPTH), nullptr);
+    EXPECT_EQ(CheckedDepth(&adopted), DEPTH);
 
     // Copies: copy constructor, Clone, root assignment.
     const C& source = static_cast<C&>(*wrapped);
     C copied(source);
-    EXPECT_EQ(CheckedDepth(&copied), kDepth);
+    EXPECT_EQ(CheckedDepth(&copied), DEPTH);
     std::unique_ptr<Node> cloned(source.Clone());
-    EXPECT_EQ(CheckedDepth(cloned.get()), kDepth);
+    EXPECT_EQ(CheckedDepth(cloned.get()), DEPTH);
     C assigned;
     assigned = source;
-    EXPECT_EQ(CheckedDepth(&assigned), kDepth);
+    EXPECT_EQ(CheckedDepth(&assigned), DEPTH);
     EXPECT_TRUE(orvex_equal(assigned.GetOrvex(), source.GetOrvex()));
 
     // Assignment to a held container, and to one from inside its own subtree.
@@ -88,9 +88,9 @@ void RunChain(orvex_type type)
     auto* held = static_cast<C*>(OnlyChild(&holder));
     *held = source;
     EXPECT_EQ(OnlyChild(&holder), held);
-    EXPECT_EQ(CheckedDepth(&holder), kDepth + 1);
+    EXPECT_EQ(CheckedDepth(&holder), DEPTH + 1);
     adopted = *static_cast<C*>(OnlyChild(&adopted));
-    EXPECT_EQ(CheckedDepth(&adopted), kDepth - 1);
+    EXPECT_EQ(CheckedDepth(&adopted), DEPTH - 1);
 
     // Destroying a deep child through removal, then everything at scope end.
     if constexpr (std::is_same<C, Array>::value)

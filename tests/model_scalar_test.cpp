@@ -11,8 +11,8 @@ using namespace Orvex;
 
 namespace {
 
-constexpr uint64_t kU64Max = std::numeric_limits<uint64_t>::max();
-constexpr int64_t kI64Min = std::numeric_limits<int64_t>::min();
+constexpr uint64_t U64_MAX = std::numeric_limits<uint64_t>::max();
+constexpr int64_t I64_MIN = std::numeric_limits<int64_t>::min();
 
 // A root wrapper over a store array, standing in for a container parent.
 struct Holder : Node {
@@ -58,9 +58,9 @@ TEST(ScalarValues, BooleanCopiesHoldExactlyOne)
 TEST(ScalarValues, UnsignedEdgeSurvivesEveryCopyPath)
 {
     Integer a(int64_t(1));
-    a.SetValue(kU64Max);
+    a.SetValue(U64_MAX);
     Integer b(int64_t(1));
-    b.SetUnsignedValue(kU64Max - 1);
+    b.SetUnsignedValue(U64_MAX - 1);
     for (const Integer* src : {&a, &b}) {
         const uint64_t want = src->GetUnsignedValue();
         Integer copy(*src);
@@ -74,10 +74,10 @@ TEST(ScalarValues, UnsignedEdgeSurvivesEveryCopyPath)
         }
         delete clone;
     }
-    Integer neg(kI64Min);
+    Integer neg(I64_MIN);
     EXPECT_TRUE(Integer(neg).isNegative());
-    EXPECT_EQ(Integer(neg).GetValue(), kI64Min);
-    EXPECT_EQ(Integer(kU64Max).GetUnsignedValue(), kU64Max);
+    EXPECT_EQ(Integer(neg).GetValue(), I64_MIN);
+    EXPECT_EQ(Integer(U64_MAX).GetUnsignedValue(), U64_MAX);
 }
 
 TEST(ScalarValues, RootAssignmentTakesADeepCopy)
@@ -99,11 +99,11 @@ TEST(ScalarValues, DateBeforeEpochAndLargestUidRoundTrip)
 {
     const int64_t t = -2208988800; // 1900-01-01
     Date d(t);
-    Uid u(kU64Max);
+    Uid u(U64_MAX);
     Date d2;
     d2.SetValue(t);
     Uid u2;
-    u2.SetValue(kU64Max);
+    u2.SetValue(U64_MAX);
     Date d3, d4(Date(int64_t(5)));
     d3 = d;
     Uid u3;
@@ -113,9 +113,9 @@ TEST(ScalarValues, DateBeforeEpochAndLargestUidRoundTrip)
     for (const Date* x : {&d, &d2, &d3, static_cast<Date*>(dc)})
         EXPECT_EQ(x->GetValue(), t);
     for (const Uid* x : {&u, &u2, &u3, static_cast<Uid*>(uc)})
-        EXPECT_EQ(x->GetValue(), kU64Max);
+        EXPECT_EQ(x->GetValue(), U64_MAX);
     EXPECT_EQ(Date(d).GetValue(), t);
-    EXPECT_EQ(Uid(u).GetValue(), kU64Max);
+    EXPECT_EQ(Uid(u).GetValue(), U64_MAX);
     EXPECT_EQ(d4.GetValue(), 5);
     delete dc;
     delete uc;
@@ -154,11 +154,11 @@ TEST(ScalarValues, AssigningToAChildChangesItInPlace)
     Uid* u = h.Adopt<Uid>(orvex_new_uid(0));
     const orvex_t handle = i->GetOrvex();
 
-    *i = Integer(kU64Max);
+    *i = Integer(U64_MAX);
     EXPECT_EQ(i->GetOrvex(), handle);
     EXPECT_EQ(h.Item(0), handle);
     EXPECT_FALSE(i->isNegative()); // kept unsigned
-    EXPECT_EQ(i->GetUnsignedValue(), kU64Max);
+    EXPECT_EQ(i->GetUnsignedValue(), U64_MAX);
     *i = Integer(int64_t(-3));
     EXPECT_TRUE(orvex_int_val_is_negative(h.Item(0)));
 
@@ -172,8 +172,8 @@ TEST(ScalarValues, AssigningToAChildChangesItInPlace)
     double exact = 0;
     orvex_get_date_val(h.Item(2), &exact);
     EXPECT_EQ(exact, 0.5);
-    *d = Date(kI64Min + 1);
-    EXPECT_EQ(d->GetValue(), kI64Min + 1);
+    *d = Date(I64_MIN + 1);
+    EXPECT_EQ(d->GetValue(), I64_MIN + 1);
     // A whole number of seconds beyond the 64-bit range is not clamped on the way in.
     Date far(orvex_new_date(1e20), nullptr);
     *d = far;
@@ -182,8 +182,8 @@ TEST(ScalarValues, AssigningToAChildChangesItInPlace)
 
     *r = Real(-0.25);
     EXPECT_EQ(r->GetValue(), -0.25);
-    *u = Uid(kU64Max);
-    EXPECT_EQ(u->GetValue(), kU64Max);
+    *u = Uid(U64_MAX);
+    EXPECT_EQ(u->GetValue(), U64_MAX);
     EXPECT_EQ(orvex_array_get_size(h.GetOrvex()), 5u);
     for (Node* n : {static_cast<Node*>(i), static_cast<Node*>(b), static_cast<Node*>(d),
                     static_cast<Node*>(r), static_cast<Node*>(u)})
