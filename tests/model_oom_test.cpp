@@ -24,15 +24,15 @@ using namespace Orvex;
 namespace {
 
 // Longer than a store node holds inline, so setting them allocates.
-const std::string kLong = "a text long enough to be kept outside its node";
-const std::string kOther = "another text, also too long to be kept inline";
-const std::string kNul("text that goes on past \0 a NUL byte", 36);
-const char* const kNewKey = "a new key, longer than an inline one";
+const std::string LONG_TEXT = "a text long enough to be kept outside its node";
+const std::string OTHER_TEXT = "another text, also too long to be kept inline";
+const std::string NUL_TEXT("text that goes on past \0 a NUL byte", 36);
+const char* const NEW_KEY = "a new key, longer than an inline one";
 
 orvex_t nul_string()
 {
     orvex_t s = orvex_new_string(nullptr);
-    orvex_set_string_val_len(s, kNul.data(), kNul.size());
+    orvex_set_string_val_len(s, NUL_TEXT.data(), NUL_TEXT.size());
     return s;
 }
 
@@ -46,19 +46,19 @@ orvex_t sample_tree()
     put("count", orvex_new_int(-42));
     put("big", orvex_new_uint(UINT64_MAX));
     put("ratio", orvex_new_real(0.25));
-    put("title", orvex_new_string(kLong.c_str()));
-    put("blob", orvex_new_data(kNul.data(), kNul.size()));
+    put("title", orvex_new_string(LONG_TEXT.c_str()));
+    put("blob", orvex_new_data(NUL_TEXT.data(), NUL_TEXT.size()));
     put("when", orvex_new_unix_date(1700000000));
     put("ref", orvex_new_uid(7));
     put("a key long enough to be kept apart", nul_string());
     orvex_t list = orvex_new_array();
     orvex_array_append_item(list, orvex_new_int(1));
     orvex_t key = orvex_new_string(nullptr);
-    orvex_set_key_val(key, kLong.c_str());
+    orvex_set_key_val(key, LONG_TEXT.c_str());
     orvex_array_append_item(list, key);
     orvex_array_append_item(list, orvex_new_null());
     orvex_t inner = orvex_new_dict();
-    orvex_dict_set_item(inner, "a key long enough, one level down", orvex_new_string(kLong.c_str()));
+    orvex_dict_set_item(inner, "a key long enough, one level down", orvex_new_string(LONG_TEXT.c_str()));
     orvex_dict_set_item(inner, "n", orvex_new_real(-1.5));
     orvex_array_append_item(list, inner);
     put("list", list);
@@ -272,7 +272,7 @@ void add_value_cases(std::vector<Case>& cases, const std::string& name, const st
 std::unique_ptr<Array> small_array()
 {
     std::unique_ptr<Array> a(new Array());
-    a->Append(String(kOther));
+    a->Append(String(OTHER_TEXT));
     a->Append(Dictionary());
     return a;
 }
@@ -280,7 +280,7 @@ std::unique_ptr<Array> small_array()
 std::unique_ptr<Dictionary> small_dictionary()
 {
     std::unique_ptr<Dictionary> d(new Dictionary());
-    d->Set(kNewKey, String(kOther));
+    d->Set(NEW_KEY, String(OTHER_TEXT));
     d->Set("list", Array());
     return d;
 }
@@ -320,7 +320,7 @@ void add_container_cases(std::vector<Case>& cases)
                      }});
     cases.push_back({"ArrayInsert", [](Trial& t) {
                          Array& list = t.held<Array>("list");
-                         const String item(kOther);
+                         const String item(OTHER_TEXT);
                          if (t.run([&] { list.Insert(item, 1u); return true; })) {
                              EXPECT_TRUE(list.size() == 5 && same(*list[1], item)) << "not inserted";
                          }
@@ -328,13 +328,13 @@ void add_container_cases(std::vector<Case>& cases)
     cases.push_back({"DictionarySetNewKey", [](Trial& t) {
                          Dictionary& doc = t.doc();
                          std::unique_ptr<Dictionary> item = small_dictionary();
-                         if (t.run([&] { doc.Set(kNewKey, *item); return true; })) {
-                             EXPECT_TRUE(same(*doc.Find(kNewKey)->second, *item)) << "not set";
+                         if (t.run([&] { doc.Set(NEW_KEY, *item); return true; })) {
+                             EXPECT_TRUE(same(*doc.Find(NEW_KEY)->second, *item)) << "not set";
                          }
                      }});
     cases.push_back({"DictionarySetReplacing", [](Trial& t) {
                          Dictionary& doc = t.doc();
-                         const String item(kOther);
+                         const String item(OTHER_TEXT);
                          if (t.run([&] { doc.Set("title", item); return true; })) {
                              EXPECT_TRUE(same(*doc.Find("title")->second, item)) << "not replaced";
                          }
@@ -461,13 +461,13 @@ void add_store_cases(std::vector<Case>& cases)
     cases.push_back({"StoreDictSetItem", [](Trial& t) {
                          orvex_t tree = sample_tree();
                          orvex_t before = orvex_copy(tree);
-                         orvex_t item = orvex_new_string(kOther.c_str());
+                         orvex_t item = orvex_new_string(OTHER_TEXT.c_str());
                          // A refused attach leaves the item with its caller.
                          if (t.run([&] {
-                                 orvex_dict_set_item(tree, kNewKey, item);
+                                 orvex_dict_set_item(tree, NEW_KEY, item);
                                  return orvex_get_parent(item) == tree;
                              })) {
-                             EXPECT_EQ(orvex_dict_get_item(tree, kNewKey), item);
+                             EXPECT_EQ(orvex_dict_get_item(tree, NEW_KEY), item);
                          } else {
                              EXPECT_TRUE(orvex_equal(tree, before));
                              orvex_free(item);
@@ -487,22 +487,22 @@ std::vector<Case> all_cases()
     add_value_cases<Real>(cases, "Real", "ratio", 0.5);
     add_value_cases<Date>(cases, "Date", "when", int64_t(-86400));
     add_value_cases<Uid>(cases, "Uid", "ref", uint64_t(99));
-    add_value_cases<Data>(cases, "Data", "blob", std::vector<char>(kOther.begin(), kOther.end()));
-    add_value_cases<Key>(cases, "Key", "list/1", kOther);
+    add_value_cases<Data>(cases, "Data", "blob", std::vector<char>(OTHER_TEXT.begin(), OTHER_TEXT.end()));
+    add_value_cases<Key>(cases, "Key", "list/1", OTHER_TEXT);
     // The String source holds a NUL byte, which assignment keeps.
-    add_value_cases<String>(cases, "String", "title", kOther,
+    add_value_cases<String>(cases, "String", "title", OTHER_TEXT,
                             [] { return new String(nul_string(), nullptr); });
     cases.push_back({"StringAssignTextToRoot", [](Trial& t) {
-                         String target(kLong);
-                         if (t.run([&] { target = kOther; return true; }))
-                             EXPECT_EQ(target.GetValue(), kOther);
+                         String target(LONG_TEXT);
+                         if (t.run([&] { target = OTHER_TEXT; return true; }))
+                             EXPECT_EQ(target.GetValue(), OTHER_TEXT);
                          else
-                             EXPECT_EQ(target.GetValue(), kLong);
+                             EXPECT_EQ(target.GetValue(), LONG_TEXT);
                      }});
     cases.push_back({"StringAssignTextToHeld", [](Trial& t) {
                          String& target = t.held<String>("title");
-                         if (t.run([&] { target = kOther.c_str(); return true; })) {
-                             EXPECT_EQ(target.GetValue(), kOther);
+                         if (t.run([&] { target = OTHER_TEXT.c_str(); return true; })) {
+                             EXPECT_EQ(target.GetValue(), OTHER_TEXT);
                          }
                      }});
     add_store_cases(cases);
