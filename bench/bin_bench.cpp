@@ -81,8 +81,8 @@ void set_counters(benchmark::State &state, const Doc &d, bool values) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(d.bin.size()));
     state.counters["MB"] = double(d.bin.size()) / 1e6;
     if (values)
-        state.counters["values/s"] = benchmark::Counter(double(state.iterations()) * double(d.values),
-                                                        benchmark::Counter::kIsRate);
+        state.counters["values/s"] =
+            benchmark::Counter(double(state.iterations()) * double(d.values), benchmark::Counter::kIsRate);
 }
 
 void BM_Read(benchmark::State &state, const char *name) {
@@ -124,9 +124,9 @@ void BM_Memcpy(benchmark::State &state, const char *name) {
 
 } // namespace
 
-#define ORVEX_BIN_BENCH(name)                                                                      \
-    BENCHMARK_CAPTURE(BM_Memcpy, name, #name)->Unit(benchmark::kMillisecond);                      \
-    BENCHMARK_CAPTURE(BM_Read, name, #name)->Unit(benchmark::kMillisecond);                        \
+#define ORVEX_BIN_BENCH(name)                                                                                \
+    BENCHMARK_CAPTURE(BM_Memcpy, name, #name)->Unit(benchmark::kMillisecond);                                \
+    BENCHMARK_CAPTURE(BM_Read, name, #name)->Unit(benchmark::kMillisecond);                                  \
     BENCHMARK_CAPTURE(BM_Write, name, #name)->Unit(benchmark::kMillisecond)
 
 ORVEX_BIN_BENCH(library5);

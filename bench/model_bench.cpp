@@ -20,8 +20,7 @@ using namespace Orvex;
 
 namespace {
 
-std::vector<char> read_sample(const char* name)
-{
+std::vector<char> read_sample(const char *name) {
     std::string path(__FILE__);
     path = path.substr(0, path.rfind('/')) + "/../tests/data/" + name;
     std::ifstream in(path, std::ios::binary);
@@ -33,8 +32,7 @@ struct Doc {
     std::vector<char> bin;
 };
 
-const Doc& doc(int which)
-{
+const Doc &doc(int which) {
     static Doc docs[2];
     static bool ready = false;
     if (!ready) {
@@ -42,7 +40,7 @@ const Doc& doc(int which)
         docs[0].xml.assign(x.begin(), x.end());
         docs[0].bin = read_sample("library.bin");
         orvex_t big = orvex_bench::make_library(3500); // the ~5 MB library of the codec benchmarks
-        char* buf = nullptr;
+        char *buf = nullptr;
         uint32_t len = 0;
         orvex_to_xml(big, &buf, &len);
         docs[1].xml.assign(buf, len);
@@ -56,8 +54,7 @@ const Doc& doc(int which)
     return docs[which];
 }
 
-double cpu_seconds()
-{
+double cpu_seconds() {
     timespec ts;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
@@ -65,8 +62,7 @@ double cpu_seconds()
 
 // Runs `read` timed and `release` untimed, so a read is measured without the
 // teardown of what it built. Process CPU time: the machine is shared.
-template <class Read, class Release> void timed_read(benchmark::State& state, Read read, Release release)
-{
+template <class Read, class Release> void timed_read(benchmark::State &state, Read read, Release release) {
     for (auto _ : state) {
         const double start = cpu_seconds();
         auto result = read();
@@ -77,15 +73,13 @@ template <class Read, class Release> void timed_read(benchmark::State& state, Re
     }
 }
 
-void label(benchmark::State& state, size_t bytes)
-{
+void label(benchmark::State &state, size_t bytes) {
     state.SetLabel(state.range(0) == 0 ? "library.xml/.bin sample" : "3500-track library (~5 MB XML)");
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
 }
 
-void BM_StoreFromXml(benchmark::State& state)
-{
-    const Doc& d = doc(int(state.range(0)));
+void BM_StoreFromXml(benchmark::State &state) {
+    const Doc &d = doc(int(state.range(0)));
     timed_read(
         state,
         [&] {
@@ -97,16 +91,15 @@ void BM_StoreFromXml(benchmark::State& state)
     label(state, d.xml.size());
 }
 
-void BM_ModelFromXml(benchmark::State& state)
-{
-    const Doc& d = doc(int(state.range(0)));
-    timed_read(state, [&] { return Structure::FromXml(d.xml); }, [](Structure* s) { delete s; });
+void BM_ModelFromXml(benchmark::State &state) {
+    const Doc &d = doc(int(state.range(0)));
+    timed_read(
+        state, [&] { return Structure::FromXml(d.xml); }, [](Structure *s) { delete s; });
     label(state, d.xml.size());
 }
 
-void BM_StoreFromBin(benchmark::State& state)
-{
-    const Doc& d = doc(int(state.range(0)));
+void BM_StoreFromBin(benchmark::State &state) {
+    const Doc &d = doc(int(state.range(0)));
     timed_read(
         state,
         [&] {
@@ -118,18 +111,17 @@ void BM_StoreFromBin(benchmark::State& state)
     label(state, d.bin.size());
 }
 
-void BM_ModelFromBin(benchmark::State& state)
-{
-    const Doc& d = doc(int(state.range(0)));
-    timed_read(state, [&] { return Structure::FromBin(d.bin); }, [](Structure* s) { delete s; });
+void BM_ModelFromBin(benchmark::State &state) {
+    const Doc &d = doc(int(state.range(0)));
+    timed_read(
+        state, [&] { return Structure::FromBin(d.bin); }, [](Structure *s) { delete s; });
     label(state, d.bin.size());
 }
 
-void BM_StoreToXml(benchmark::State& state)
-{
+void BM_StoreToXml(benchmark::State &state) {
     std::unique_ptr<Structure> s(Structure::FromBin(doc(int(state.range(0))).bin));
     for (auto _ : state) {
-        char* buf = nullptr;
+        char *buf = nullptr;
         uint32_t len = 0;
         orvex_to_xml(s->GetOrvex(), &buf, &len);
         benchmark::DoNotOptimize(buf);
@@ -138,19 +130,17 @@ void BM_StoreToXml(benchmark::State& state)
     label(state, doc(int(state.range(0))).xml.size());
 }
 
-void BM_ModelToXml(benchmark::State& state)
-{
+void BM_ModelToXml(benchmark::State &state) {
     std::unique_ptr<Structure> s(Structure::FromBin(doc(int(state.range(0))).bin));
     for (auto _ : state)
         benchmark::DoNotOptimize(s->ToXml());
     label(state, doc(int(state.range(0))).xml.size());
 }
 
-void BM_StoreToBin(benchmark::State& state)
-{
+void BM_StoreToBin(benchmark::State &state) {
     std::unique_ptr<Structure> s(Structure::FromBin(doc(int(state.range(0))).bin));
     for (auto _ : state) {
-        char* buf = nullptr;
+        char *buf = nullptr;
         uint32_t len = 0;
         orvex_to_bin(s->GetOrvex(), &buf, &len);
         benchmark::DoNotOptimize(buf);
@@ -159,8 +149,7 @@ void BM_StoreToBin(benchmark::State& state)
     label(state, doc(int(state.range(0))).bin.size());
 }
 
-void BM_ModelToBin(benchmark::State& state)
-{
+void BM_ModelToBin(benchmark::State &state) {
     std::unique_ptr<Structure> s(Structure::FromBin(doc(int(state.range(0))).bin));
     for (auto _ : state)
         benchmark::DoNotOptimize(s->ToBin());
@@ -168,9 +157,8 @@ void BM_ModelToBin(benchmark::State& state)
 }
 
 // Teardown of a parsed document: the store tree alone, and with its wrappers.
-void BM_StoreFree(benchmark::State& state)
-{
-    const Doc& d = doc(int(state.range(0)));
+void BM_StoreFree(benchmark::State &state) {
+    const Doc &d = doc(int(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
         orvex_t root = nullptr;
@@ -181,12 +169,11 @@ void BM_StoreFree(benchmark::State& state)
     label(state, d.bin.size());
 }
 
-void BM_ModelFree(benchmark::State& state)
-{
-    const Doc& d = doc(int(state.range(0)));
+void BM_ModelFree(benchmark::State &state) {
+    const Doc &d = doc(int(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
-        Structure* s = Structure::FromBin(d.bin);
+        Structure *s = Structure::FromBin(d.bin);
         state.ResumeTiming();
         delete s;
     }
@@ -196,30 +183,27 @@ void BM_ModelFree(benchmark::State& state)
 size_t heap_in_use() { return mallinfo2().uordblks; }
 
 // Heap that wrapping adds per child, beyond the store tree itself.
-void wrapper_bytes(benchmark::State& state, orvex_t (*make)(int))
-{
+void wrapper_bytes(benchmark::State &state, orvex_t (*make)(int)) {
     const int n = int(state.range(0));
     double per_child = 0;
     for (auto _ : state) {
         orvex_t store = make(n);
         const size_t before = heap_in_use();
-        Node* wrapped = Node::FromOrvex(store, nullptr);
+        Node *wrapped = Node::FromOrvex(store, nullptr);
         per_child = double(heap_in_use() - before) / n;
         delete wrapped;
     }
     state.counters["wrapper_bytes_per_child"] = per_child;
 }
 
-orvex_t make_array(int n)
-{
+orvex_t make_array(int n) {
     orvex_t a = orvex_new_array();
     for (int i = 0; i < n; ++i)
         orvex_array_append_item(a, orvex_new_uint(i));
     return a;
 }
 
-orvex_t make_dict(int n)
-{
+orvex_t make_dict(int n) {
     orvex_t d = orvex_new_dict();
     char key[32];
     for (int i = 0; i < n; ++i) {
@@ -229,8 +213,7 @@ orvex_t make_dict(int n)
     return d;
 }
 
-orvex_t make_dict_long_keys(int n)
-{
+orvex_t make_dict_long_keys(int n) {
     orvex_t d = orvex_new_dict();
     char key[48];
     for (int i = 0; i < n; ++i) {
@@ -240,15 +223,14 @@ orvex_t make_dict_long_keys(int n)
     return d;
 }
 
-void BM_WrapperHeapArray(benchmark::State& state) { wrapper_bytes(state, make_array); }
-void BM_WrapperHeapDict(benchmark::State& state) { wrapper_bytes(state, make_dict); }
-void BM_WrapperHeapDictLongKeys(benchmark::State& state) { wrapper_bytes(state, make_dict_long_keys); }
+void BM_WrapperHeapArray(benchmark::State &state) { wrapper_bytes(state, make_array); }
+void BM_WrapperHeapDict(benchmark::State &state) { wrapper_bytes(state, make_dict); }
+void BM_WrapperHeapDictLongKeys(benchmark::State &state) { wrapper_bytes(state, make_dict_long_keys); }
 
 } // namespace
 
 // Appending grows the mirror geometrically: the cost per item stays flat.
-void BM_ModelArrayAppend(benchmark::State& state)
-{
+void BM_ModelArrayAppend(benchmark::State &state) {
     const Integer item(int64_t(7));
     for (auto _ : state) {
         Array a;

@@ -20,10 +20,18 @@ orvex_t mixed_array(size_t n) {
     for (size_t i = 0; i < n; ++i) {
         orvex_t v;
         switch (i & 3) {
-        case 0: v = orvex_new_uint(i); break;
-        case 1: v = orvex_new_real(double(i) * 0.5); break;
-        case 2: v = orvex_new_bool(i & 4); break;
-        default: v = orvex_new_string("short text"); break;
+        case 0:
+            v = orvex_new_uint(i);
+            break;
+        case 1:
+            v = orvex_new_real(double(i) * 0.5);
+            break;
+        case 2:
+            v = orvex_new_bool(i & 4);
+            break;
+        default:
+            v = orvex_new_string("short text");
+            break;
         }
         orvex_array_append_item(a, v);
     }

@@ -88,9 +88,9 @@ void BM_Memcpy(benchmark::State &state, const char *name) {
 
 } // namespace
 
-#define ORVEX_XML_BENCH(name)                                                                      \
-    BENCHMARK_CAPTURE(BM_Memcpy, name, #name)->Unit(benchmark::kMillisecond);                      \
-    BENCHMARK_CAPTURE(BM_Read, name, #name)->Unit(benchmark::kMillisecond);                        \
+#define ORVEX_XML_BENCH(name)                                                                                \
+    BENCHMARK_CAPTURE(BM_Memcpy, name, #name)->Unit(benchmark::kMillisecond);                                \
+    BENCHMARK_CAPTURE(BM_Read, name, #name)->Unit(benchmark::kMillisecond);                                  \
     BENCHMARK_CAPTURE(BM_Write, name, #name)->Unit(benchmark::kMillisecond)
 
 ORVEX_XML_BENCH(library5);

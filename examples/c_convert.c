@@ -45,8 +45,8 @@ int main(int argc, char **argv) {
     }
     char *out = NULL;
     uint32_t len = 0;
-    orvex_err_t err = found == ORVEX_FORMAT_XML ? orvex_to_bin(root, &out, &len)
-                                                : orvex_to_xml(root, &out, &len);
+    orvex_err_t err =
+        found == ORVEX_FORMAT_XML ? orvex_to_bin(root, &out, &len) : orvex_to_xml(root, &out, &len);
     orvex_free(root);
     if (err != ORVEX_ERR_SUCCESS) {
         fprintf(stderr, "cannot encode: error %d\n", (int)err);
@@ -61,7 +61,7 @@ int main(int argc, char **argv) {
         perror(argv[2]);
         return 1;
     }
-    printf("%s (%s) -> %s (%s), %u bytes\n", argv[1], found == ORVEX_FORMAT_XML ? "XML" : "binary",
-           argv[2], found == ORVEX_FORMAT_XML ? "binary" : "XML", len);
+    printf("%s (%s) -> %s (%s), %u bytes\n", argv[1], found == ORVEX_FORMAT_XML ? "XML" : "binary", argv[2],
+           found == ORVEX_FORMAT_XML ? "binary" : "XML", len);
     return 0;
 }

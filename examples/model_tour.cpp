@@ -14,23 +14,21 @@
 
 using namespace Orvex;
 
-static void print(const Node* node, int depth);
+static void print(const Node *node, int depth);
 
-static void print_children(const Node* node, int depth)
-{
-    if (const Array* a = dynamic_cast<const Array*>(node)) {
-        for (const Node* item : *a)
+static void print_children(const Node *node, int depth) {
+    if (const Array *a = dynamic_cast<const Array *>(node)) {
+        for (const Node *item : *a)
             print(item, depth);
-    } else if (const Dictionary* d = dynamic_cast<const Dictionary*>(node)) {
-        for (const auto& entry : *d) {
+    } else if (const Dictionary *d = dynamic_cast<const Dictionary *>(node)) {
+        for (const auto &entry : *d) {
             std::printf("%*s%s:\n", depth * 2, "", entry.first.c_str());
             print(entry.second, depth + 1);
         }
     }
 }
 
-static void print(const Node* node, int depth)
-{
+static void print(const Node *node, int depth) {
     const int pad = depth * 2;
     if (!node) {
         std::printf("%*s(null)\n", pad, "");
@@ -38,56 +36,66 @@ static void print(const Node* node, int depth)
     }
     switch (node->GetType()) {
     case ORVEX_BOOLEAN:
-        std::printf("%*s%s\n", pad, "", static_cast<const Boolean*>(node)->GetValue() ? "true" : "false");
+        std::printf("%*s%s\n", pad, "", static_cast<const Boolean *>(node)->GetValue() ? "true" : "false");
         break;
     case ORVEX_INT: {
-        const Integer* i = static_cast<const Integer*>(node);
+        const Integer *i = static_cast<const Integer *>(node);
         if (i->isNegative())
             std::printf("%*s%" PRId64 "\n", pad, "", i->GetValue());
         else
             std::printf("%*s%" PRIu64 "\n", pad, "", i->GetUnsignedValue());
         break;
     }
-    case ORVEX_REAL: std::printf("%*s%g\n", pad, "", static_cast<const Real*>(node)->GetValue()); break;
+    case ORVEX_REAL:
+        std::printf("%*s%g\n", pad, "", static_cast<const Real *>(node)->GetValue());
+        break;
     case ORVEX_STRING:
-        std::printf("%*s\"%s\"\n", pad, "", static_cast<const String*>(node)->GetValue().c_str());
+        std::printf("%*s\"%s\"\n", pad, "", static_cast<const String *>(node)->GetValue().c_str());
         break;
     case ORVEX_DATE:
-        std::printf("%*sdate %" PRId64 "\n", pad, "", static_cast<const Date*>(node)->GetValue());
+        std::printf("%*sdate %" PRId64 "\n", pad, "", static_cast<const Date *>(node)->GetValue());
         break;
     case ORVEX_DATA:
-        std::printf("%*s<%zu bytes>\n", pad, "", static_cast<const Data*>(node)->GetValue().size());
+        std::printf("%*s<%zu bytes>\n", pad, "", static_cast<const Data *>(node)->GetValue().size());
         break;
     case ORVEX_UID:
-        std::printf("%*suid %" PRIu64 "\n", pad, "", static_cast<const Uid*>(node)->GetValue());
+        std::printf("%*suid %" PRIu64 "\n", pad, "", static_cast<const Uid *>(node)->GetValue());
         break;
-    case ORVEX_ARRAY: std::printf("%*s[\n", pad, ""); print_children(node, depth + 1); std::printf("%*s]\n", pad, ""); break;
-    case ORVEX_DICT: std::printf("%*s{\n", pad, ""); print_children(node, depth + 1); std::printf("%*s}\n", pad, ""); break;
-    default: std::printf("%*s?\n", pad, ""); break;
+    case ORVEX_ARRAY:
+        std::printf("%*s[\n", pad, "");
+        print_children(node, depth + 1);
+        std::printf("%*s]\n", pad, "");
+        break;
+    case ORVEX_DICT:
+        std::printf("%*s{\n", pad, "");
+        print_children(node, depth + 1);
+        std::printf("%*s}\n", pad, "");
+        break;
+    default:
+        std::printf("%*s?\n", pad, "");
+        break;
     }
 }
 
 // Adds one to the first integer found, depth first.
-static bool bump_first_integer(Node* node)
-{
-    if (Integer* i = dynamic_cast<Integer*>(node)) {
+static bool bump_first_integer(Node *node) {
+    if (Integer *i = dynamic_cast<Integer *>(node)) {
         i->SetValue(i->GetValue() + 1);
         return true;
     }
-    if (Array* a = dynamic_cast<Array*>(node)) {
-        for (Node* item : *a)
+    if (Array *a = dynamic_cast<Array *>(node)) {
+        for (Node *item : *a)
             if (bump_first_integer(item))
                 return true;
-    } else if (Dictionary* d = dynamic_cast<Dictionary*>(node)) {
-        for (auto& entry : *d)
+    } else if (Dictionary *d = dynamic_cast<Dictionary *>(node)) {
+        for (auto &entry : *d)
             if (bump_first_integer(entry.second))
                 return true;
     }
     return false;
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char **argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s <document> [output.bin]\n", argv[0]);
         return 2;
@@ -115,10 +123,10 @@ int main(int argc, char** argv)
     tags.Append(String("edited"));
     tags.Append(Boolean(true));
     note.Set("tags", tags);
-    if (Dictionary* d = dynamic_cast<Dictionary*>(doc.get()))
+    if (Dictionary *d = dynamic_cast<Dictionary *>(doc.get()))
         d->Set("Edited", note);
     else
-        static_cast<Array*>(doc.get())->Append(note);
+        static_cast<Array *>(doc.get())->Append(note);
 
     std::printf("--- XML\n%s", doc->ToXml().c_str());
     const std::vector<char> bin = doc->ToBin();

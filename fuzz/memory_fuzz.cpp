@@ -7,8 +7,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     orvex_t root = nullptr;
     orvex_format_t fmt = ORVEX_FORMAT_PLUTIL;
-    orvex_err_t e = orvex_from_memory(reinterpret_cast<const char *>(data),
-                                      static_cast<uint32_t>(size), &root, &fmt);
+    orvex_err_t e =
+        orvex_from_memory(reinterpret_cast<const char *>(data), static_cast<uint32_t>(size), &root, &fmt);
     FUZZ_CHECK((e == ORVEX_ERR_SUCCESS) == (root != nullptr));
     FUZZ_CHECK(fmt == ORVEX_FORMAT_NONE || fmt == ORVEX_FORMAT_XML || fmt == ORVEX_FORMAT_BINARY);
     if (fmt == ORVEX_FORMAT_NONE)

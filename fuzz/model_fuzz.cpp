@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "fuzz_check.hpp"
-#include "tree_compare.hpp"
 #include "orvex/orvex++.h"
+#include "tree_compare.hpp"
 
 using namespace Orvex;
 
@@ -133,16 +133,26 @@ void check_copy(const Node *child, const Node *from, const Structure *into) {
 Node *make_value(Bytes &in) {
     uint8_t b = in.next();
     switch (b % 10) {
-    case 0: return new Boolean(b & 0x80);
-    case 1: return new Integer(static_cast<int64_t>(-1 - b));
-    case 2: return new Integer(static_cast<uint64_t>(b) << 56);
-    case 3: return new Real(b / 3.0);
-    case 4: return new String(in.key());
-    case 5: return new Key(in.key());
-    case 6: return new Data(std::vector<char>(b % 5, 'x'));
-    case 7: return new Date(static_cast<int64_t>(b) * 86400);
-    case 8: return new Uid(static_cast<uint64_t>(b));
-    default: return (b & 1) ? static_cast<Node *>(new Array()) : new Dictionary();
+    case 0:
+        return new Boolean(b & 0x80);
+    case 1:
+        return new Integer(static_cast<int64_t>(-1 - b));
+    case 2:
+        return new Integer(static_cast<uint64_t>(b) << 56);
+    case 3:
+        return new Real(b / 3.0);
+    case 4:
+        return new String(in.key());
+    case 5:
+        return new Key(in.key());
+    case 6:
+        return new Data(std::vector<char>(b % 5, 'x'));
+    case 7:
+        return new Date(static_cast<int64_t>(b) * 86400);
+    case 8:
+        return new Uid(static_cast<uint64_t>(b));
+    default:
+        return (b & 1) ? static_cast<Node *>(new Array()) : new Dictionary();
     }
 }
 

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "fuzz_check.hpp"
-#include "tree_compare.hpp"
 #include "orvex/orvex.h"
+#include "tree_compare.hpp"
 
 namespace {
 
@@ -35,8 +35,8 @@ struct Buf {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     orvex_t first = nullptr;
-    if (orvex_from_memory(reinterpret_cast<const char *>(data), static_cast<uint32_t>(size),
-                          &first, nullptr) != ORVEX_ERR_SUCCESS)
+    if (orvex_from_memory(reinterpret_cast<const char *>(data), static_cast<uint32_t>(size), &first,
+                          nullptr) != ORVEX_ERR_SUCCESS)
         return 0;
     if (fuzz::larger_than(first, 65536)) {
         orvex_free(first);
@@ -65,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     orvex_parse_result why;
     orvex_parse(xml1.p, xml1.n, ORVEX_FORMAT_XML, &from_xml, nullptr, &why);
     if (!from_xml)
-        std::fprintf(stderr, "written XML rejected at line %u column %u: %s\n", why.line,
-                     why.column, why.reason);
+        std::fprintf(stderr, "written XML rejected at line %u column %u: %s\n", why.line, why.column,
+                     why.reason);
     FUZZ_CHECK(from_xml != nullptr);
     FUZZ_CHECK(fuzz::equal_with(first, from_xml, as_xml));
     FUZZ_CHECK(orvex_to_xml(from_xml, &xml2.p, &xml2.n) == ORVEX_ERR_SUCCESS);

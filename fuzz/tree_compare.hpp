@@ -1,11 +1,10 @@
 // Tree equality with the losses that the encodings and the object model
 // document: XML keeps dates in whole seconds (rounded down, far ones
 // clamped), and a dictionary holding only CF$UID with an integer from 0 to
-// 2^64-1 is the form XML gives a UID, so it comes back as one; a key node standing as a value comes back from a binary
-// document as a string (that encoding has no key type); the copy of a Date,
-// String or Key wrapper carries its value as the getters read it (whole
-// seconds, text up to its first NUL). Anything else must match as
-// orvex_equal has it; key texts are compared up to their first NUL.
+// 2^64-1 is the form XML gives a UID, so it comes back as one; a key node standing as a value comes back from
+// a binary document as a string (that encoding has no key type); the copy of a Date, String or Key wrapper
+// carries its value as the getters read it (whole seconds, text up to its first NUL). Anything else must
+// match as orvex_equal has it; key texts are compared up to their first NUL.
 #ifndef ORVEX_FUZZ_TREE_COMPARE_HPP
 #define ORVEX_FUZZ_TREE_COMPARE_HPP
 

@@ -9,9 +9,7 @@
 
 namespace Orvex {
 
-void array_fill(Array* _this, std::vector<Node*>& array, orvex_t node,
-                std::vector<Structure*>& pending)
-{
+void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, std::vector<Structure *> &pending) {
     const uint32_t size = orvex_array_get_size(node);
     if (size == 0)
         return;
@@ -31,37 +29,35 @@ void array_fill(Array* _this, std::vector<Node*>& array, orvex_t node,
     }
 }
 
-Array::Array(Node* parent) : Structure(ORVEX_ARRAY, parent) {}
+Array::Array(Node *parent) : Structure(ORVEX_ARRAY, parent) {}
 
-Array::Array(orvex_t node, Node* parent) : Structure(parent)
-{
+Array::Array(orvex_t node, Node *parent) : Structure(parent) {
     _node = node;
     TreeWork::Fill(this);
 }
 
-Array::Array(orvex_t node, Node* parent, TreeWork*) : Structure(parent) { _node = node; }
+Array::Array(orvex_t node, Node *parent, TreeWork *) : Structure(parent) { _node = node; }
 
-Array::Array(const Array& a) : Structure(nullptr) { TreeWork::CopyFrom(*this, a.GetOrvex()); }
+Array::Array(const Array &a) : Structure(nullptr) { TreeWork::CopyFrom(*this, a.GetOrvex()); }
 
-Array& Array::operator=(const Array& a)
-{
+Array &Array::operator=(const Array &a) {
     TreeWork::Assign(*this, a);
     return *this;
 }
 
 Array::~Array() { TreeWork::Clear(this); }
 
-Node* Array::Clone() const { return new Array(*this); }
+Node *Array::Clone() const { return new Array(*this); }
 
-Node* Array::operator[](unsigned int array_index) { return _array.at(array_index); }
+Node *Array::operator[](unsigned int array_index) { return _array.at(array_index); }
 
-Node* Array::Back() { return _array.empty() ? nullptr : _array.back(); }
+Node *Array::Back() { return _array.empty() ? nullptr : _array.back(); }
 
-Node* Array::back() { return Back(); }
+Node *Array::back() { return Back(); }
 
-Node* Array::Front() { return _array.empty() ? nullptr : _array.front(); }
+Node *Array::Front() { return _array.empty() ? nullptr : _array.front(); }
 
-Node* Array::front() { return Front(); }
+Node *Array::front() { return Front(); }
 
 Array::iterator Array::Begin() { return _array.begin(); }
 
@@ -81,17 +77,15 @@ Array::const_iterator Array::end() const { return _array.end(); }
 
 size_t Array::size() const { return _array.size(); }
 
-void Array::Append(const Node* node)
-{
+void Array::Append(const Node *node) {
     if (!node)
         return;
     Insert(node, static_cast<unsigned int>(_array.size()));
 }
 
-void Array::Append(const Node& node) { Append(&node); }
+void Array::Append(const Node &node) { Append(&node); }
 
-void Array::Insert(const Node* node, unsigned int pos)
-{
+void Array::Insert(const Node *node, unsigned int pos) {
     if (!node)
         return;
     if (pos > _array.size())
@@ -112,10 +106,9 @@ void Array::Insert(const Node* node, unsigned int pos)
     _array.insert(_array.begin() + pos, clone.release());
 }
 
-void Array::Insert(const Node& node, unsigned int pos) { Insert(&node, pos); }
+void Array::Insert(const Node &node, unsigned int pos) { Insert(&node, pos); }
 
-void Array::Remove(Node* node)
-{
+void Array::Remove(Node *node) {
     if (!node)
         return;
     const uint32_t pos = orvex_array_get_item_index(node->GetOrvex());
@@ -128,18 +121,16 @@ void Array::Remove(Node* node)
     delete node;
 }
 
-void Array::Remove(unsigned int pos)
-{
-    Node* child = _array.at(pos);
+void Array::Remove(unsigned int pos) {
+    Node *child = _array.at(pos);
     orvex_array_remove_item(_node, pos);
     delete child;
     _array.erase(_array.begin() + pos);
 }
 
-unsigned int Array::GetNodeIndex(const Node* node) const
-{
+unsigned int Array::GetNodeIndex(const Node *node) const {
     unsigned int pos = 0;
-    for (const Node* child : _array) {
+    for (const Node *child : _array) {
         if (child == node)
             return pos;
         ++pos;
@@ -147,6 +138,6 @@ unsigned int Array::GetNodeIndex(const Node* node) const
     return pos;
 }
 
-unsigned int Array::GetNodeIndex(const Node& node) const { return GetNodeIndex(&node); }
+unsigned int Array::GetNodeIndex(const Node &node) const { return GetNodeIndex(&node); }
 
 } // namespace Orvex

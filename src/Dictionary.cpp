@@ -14,9 +14,8 @@ namespace {
 // Keys reach the store as NUL-terminated text; the mirror files the same
 // text so the two always agree.
 class KeyText {
-public:
-    explicit KeyText(const std::string& key)
-    {
+  public:
+    explicit KeyText(const std::string &key) {
         if (key.find('\0') == std::string::npos) {
             _key = &key;
         } else {
@@ -24,19 +23,18 @@ public:
             _key = &_cut;
         }
     }
-    const std::string& str() const { return *_key; }
-    const char* c_str() const { return _key->c_str(); }
+    const std::string &str() const { return *_key; }
+    const char *c_str() const { return _key->c_str(); }
 
-private:
-    const std::string* _key;
+  private:
+    const std::string *_key;
     std::string _cut;
 };
 
 } // namespace
 
-void dictionary_fill(Dictionary* _this, std::map<std::string, Node*>& map, orvex_t node,
-                     std::vector<Structure*>& pending)
-{
+void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orvex_t node,
+                     std::vector<Structure *> &pending) {
     if (orvex_dict_get_size(node) == 0)
         return;
     orvex_dict_iter it = nullptr;
@@ -45,7 +43,7 @@ void dictionary_fill(Dictionary* _this, std::map<std::string, Node*>& map, orvex
         throw std::bad_alloc();
     const StoreIter release(it);
     for (;;) {
-        char* raw_key = nullptr;
+        char *raw_key = nullptr;
         orvex_t subnode = nullptr;
         orvex_dict_next_item(node, it, &raw_key, &subnode);
         const StoreText key(raw_key);
@@ -61,32 +59,27 @@ void dictionary_fill(Dictionary* _this, std::map<std::string, Node*>& map, orvex
     }
 }
 
-Dictionary::Dictionary(Node* parent) : Structure(ORVEX_DICT, parent) {}
+Dictionary::Dictionary(Node *parent) : Structure(ORVEX_DICT, parent) {}
 
-Dictionary::Dictionary(orvex_t node, Node* parent) : Structure(parent)
-{
+Dictionary::Dictionary(orvex_t node, Node *parent) : Structure(parent) {
     _node = node;
     TreeWork::Fill(this);
 }
 
-Dictionary::Dictionary(orvex_t node, Node* parent, TreeWork*) : Structure(parent)
-{
-    _node = node;
-}
+Dictionary::Dictionary(orvex_t node, Node *parent, TreeWork *) : Structure(parent) { _node = node; }
 
-Dictionary::Dictionary(const Dictionary& d) : Structure(nullptr) { TreeWork::CopyFrom(*this, d.GetOrvex()); }
+Dictionary::Dictionary(const Dictionary &d) : Structure(nullptr) { TreeWork::CopyFrom(*this, d.GetOrvex()); }
 
-Dictionary& Dictionary::operator=(const Dictionary& d)
-{
+Dictionary &Dictionary::operator=(const Dictionary &d) {
     TreeWork::Assign(*this, d);
     return *this;
 }
 
 Dictionary::~Dictionary() { TreeWork::Clear(this); }
 
-Node* Dictionary::Clone() const { return new Dictionary(*this); }
+Node *Dictionary::Clone() const { return new Dictionary(*this); }
 
-Node* Dictionary::operator[](const std::string& key) { return _map[KeyText(key).str()]; }
+Node *Dictionary::operator[](const std::string &key) { return _map[KeyText(key).str()]; }
 
 Dictionary::iterator Dictionary::Begin() { return _map.begin(); }
 
@@ -106,18 +99,13 @@ Dictionary::const_iterator Dictionary::end() const { return _map.end(); }
 
 size_t Dictionary::size() const { return _map.size(); }
 
-Dictionary::iterator Dictionary::Find(const std::string& key)
-{
+Dictionary::iterator Dictionary::Find(const std::string &key) { return _map.find(KeyText(key).str()); }
+
+Dictionary::const_iterator Dictionary::Find(const std::string &key) const {
     return _map.find(KeyText(key).str());
 }
 
-Dictionary::const_iterator Dictionary::Find(const std::string& key) const
-{
-    return _map.find(KeyText(key).str());
-}
-
-Dictionary::iterator Dictionary::Set(const std::string& key, const Node* node)
-{
+Dictionary::iterator Dictionary::Set(const std::string &key, const Node *node) {
     if (!node)
         return _map.end();
     const KeyText k(key);
@@ -128,7 +116,7 @@ Dictionary::iterator Dictionary::Set(const std::string& key, const Node* node)
     const bool added = slot == _map.end();
     if (added)
         slot = _map.emplace(k.str(), nullptr).first;
-    Node* clone = nullptr;
+    Node *clone = nullptr;
     try {
         clone = node->Clone();
     } catch (...) {
@@ -150,16 +138,12 @@ Dictionary::iterator Dictionary::Set(const std::string& key, const Node* node)
     return slot;
 }
 
-Dictionary::iterator Dictionary::Set(const std::string& key, const Node& node)
-{
-    return Set(key, &node);
-}
+Dictionary::iterator Dictionary::Set(const std::string &key, const Node &node) { return Set(key, &node); }
 
-void Dictionary::Remove(Node* node)
-{
+void Dictionary::Remove(Node *node) {
     if (!node)
         return;
-    char* raw_key = nullptr;
+    char *raw_key = nullptr;
     orvex_dict_get_item_key(node->GetOrvex(), &raw_key);
     const StoreText key(raw_key);
     if (!key && node->GetParent() == this)
@@ -172,8 +156,7 @@ void Dictionary::Remove(Node* node)
     delete node;
 }
 
-void Dictionary::Remove(const std::string& key)
-{
+void Dictionary::Remove(const std::string &key) {
     const KeyText k(key);
     orvex_dict_remove_item(_node, k.c_str());
     iterator entry = _map.find(k.str());
@@ -183,9 +166,8 @@ void Dictionary::Remove(const std::string& key)
     _map.erase(entry);
 }
 
-std::string Dictionary::GetNodeKey(Node* node)
-{
-    for (const auto& entry : _map) {
+std::string Dictionary::GetNodeKey(Node *node) {
+    for (const auto &entry : _map) {
         if (entry.second == node)
             return entry.first;
     }

@@ -16,45 +16,61 @@
 
 namespace Orvex {
 
-Node::Node(Node* parent) : _node(nullptr), _parent(parent) {}
+Node::Node(Node *parent) : _node(nullptr), _parent(parent) {}
 
-Node::Node(orvex_t node, Node* parent) : _node(node), _parent(parent) {}
+Node::Node(orvex_t node, Node *parent) : _node(node), _parent(parent) {}
 
-Node::Node(orvex_type type, Node* parent) : _node(nullptr), _parent(parent)
-{
+Node::Node(orvex_type type, Node *parent) : _node(nullptr), _parent(parent) {
     // One unsigned range check: ORVEX_NONE wraps to a large value.
     if (static_cast<uint32_t>(type) > static_cast<uint32_t>(ORVEX_UID))
         return;
     switch (type) {
-    case ORVEX_BOOLEAN: _node = orvex_new_bool(0); break;
-    case ORVEX_INT: _node = orvex_new_uint(0); break;
-    case ORVEX_REAL: _node = orvex_new_real(0.0); break;
-    case ORVEX_STRING: _node = orvex_new_string(""); break;
-    case ORVEX_ARRAY: _node = orvex_new_array(); break;
-    case ORVEX_DICT: _node = orvex_new_dict(); break;
-    case ORVEX_DATE: _node = orvex_new_unix_date(0); break;
-    case ORVEX_DATA: _node = orvex_new_data(nullptr, 0); break;
+    case ORVEX_BOOLEAN:
+        _node = orvex_new_bool(0);
+        break;
+    case ORVEX_INT:
+        _node = orvex_new_uint(0);
+        break;
+    case ORVEX_REAL:
+        _node = orvex_new_real(0.0);
+        break;
+    case ORVEX_STRING:
+        _node = orvex_new_string("");
+        break;
+    case ORVEX_ARRAY:
+        _node = orvex_new_array();
+        break;
+    case ORVEX_DICT:
+        _node = orvex_new_dict();
+        break;
+    case ORVEX_DATE:
+        _node = orvex_new_unix_date(0);
+        break;
+    case ORVEX_DATA:
+        _node = orvex_new_data(nullptr, 0);
+        break;
     case ORVEX_KEY:
         // The store has no creating call for keys: retype an empty string.
         _node = orvex_new_string("");
         orvex_set_key_val(_node, "");
         break;
-    case ORVEX_UID: _node = orvex_new_uid(0); break;
-    default: break;
+    case ORVEX_UID:
+        _node = orvex_new_uid(0);
+        break;
+    default:
+        break;
     }
     // A wrapper without its store node would pass for a value everywhere.
     if (!_node)
         throw std::bad_alloc();
 }
 
-Node::~Node()
-{
+Node::~Node() {
     if (!_parent)
         orvex_free(_node);
 }
 
-void Node::AssignFrom(const Node& source, void (*set_in_place)(Node& target, const Node& source))
-{
+void Node::AssignFrom(const Node &source, void (*set_in_place)(Node &target, const Node &source)) {
     if (this == &source)
         return;
     if (_parent) {
@@ -66,34 +82,28 @@ void Node::AssignFrom(const Node& source, void (*set_in_place)(Node& target, con
     _node = copy;
 }
 
-orvex_t Node::CopyOf(orvex_t node)
-{
+orvex_t Node::CopyOf(orvex_t node) {
     orvex_t copy = orvex_copy(node);
     if (!copy && node)
         throw std::bad_alloc();
     return copy;
 }
 
-orvex_type Node::GetType() const
-{
-    return _node ? orvex_get_node_type(_node) : ORVEX_NONE;
-}
+orvex_type Node::GetType() const { return _node ? orvex_get_node_type(_node) : ORVEX_NONE; }
 
 orvex_t Node::GetOrvex() const { return _node; }
 
-Node* Node::GetParent() const { return _parent; }
+Node *Node::GetParent() const { return _parent; }
 
 namespace {
 
 // A wrapper for `node`. Allocated without throwing so that a root handle can
 // be released when there is no room for its wrapper: the caller handed it over.
 // A constructor that throws has released a root handle already (~Node).
-template <class T>
-Node* adopt(orvex_t node, Node* parent)
-{
+template <class T> Node *adopt(orvex_t node, Node *parent) {
     if (parent)
         return new T(node, parent); // a child stays with its container
-    Node* wrapper = new (std::nothrow) T(node, parent);
+    Node *wrapper = new (std::nothrow) T(node, parent);
     if (!wrapper) {
         if (!parent)
             orvex_free(node);
@@ -104,21 +114,30 @@ Node* adopt(orvex_t node, Node* parent)
 
 } // namespace
 
-Node* Node::FromOrvex(orvex_t node, Node* parent)
-{
+Node *Node::FromOrvex(orvex_t node, Node *parent) {
     if (!node)
         return nullptr;
     switch (orvex_get_node_type(node)) {
-    case ORVEX_BOOLEAN: return adopt<Boolean>(node, parent);
-    case ORVEX_INT: return adopt<Integer>(node, parent);
-    case ORVEX_REAL: return adopt<Real>(node, parent);
-    case ORVEX_STRING: return adopt<String>(node, parent);
-    case ORVEX_DATE: return adopt<Date>(node, parent);
-    case ORVEX_DATA: return adopt<Data>(node, parent);
-    case ORVEX_KEY: return adopt<Key>(node, parent);
-    case ORVEX_UID: return adopt<Uid>(node, parent);
-    case ORVEX_ARRAY: return adopt<Array>(node, parent);
-    case ORVEX_DICT: return adopt<Dictionary>(node, parent);
+    case ORVEX_BOOLEAN:
+        return adopt<Boolean>(node, parent);
+    case ORVEX_INT:
+        return adopt<Integer>(node, parent);
+    case ORVEX_REAL:
+        return adopt<Real>(node, parent);
+    case ORVEX_STRING:
+        return adopt<String>(node, parent);
+    case ORVEX_DATE:
+        return adopt<Date>(node, parent);
+    case ORVEX_DATA:
+        return adopt<Data>(node, parent);
+    case ORVEX_KEY:
+        return adopt<Key>(node, parent);
+    case ORVEX_UID:
+        return adopt<Uid>(node, parent);
+    case ORVEX_ARRAY:
+        return adopt<Array>(node, parent);
+    case ORVEX_DICT:
+        return adopt<Dictionary>(node, parent);
     default:
         // A root handle was handed over and has no class: release it. A
         // child belongs to its container, whose walk may still stand on it.

@@ -9,11 +9,10 @@
 namespace Orvex {
 
 struct StoreFree {
-    void operator()(void* p) const noexcept { std::free(p); }
+    void operator()(void *p) const noexcept { std::free(p); }
 };
 
-template <class T>
-using StoreBuffer = std::unique_ptr<T, StoreFree>;
+template <class T> using StoreBuffer = std::unique_ptr<T, StoreFree>;
 
 // Key text and encoded documents.
 typedef StoreBuffer<char> StoreText;

@@ -12,19 +12,17 @@ constexpr uint64_t MAX_DOCUMENT = 0xFFFFFFFFu;
 
 // Keeps a parsed root only when it is a container; anything else is freed.
 // Running out of memory is no verdict on the document: it throws.
-Structure* ImportStruct(orvex_err_t status, orvex_t root)
-{
+Structure *ImportStruct(orvex_err_t status, orvex_t root) {
     if (status == ORVEX_ERR_NO_MEM)
         throw std::bad_alloc();
     const orvex_type type = orvex_get_node_type(root);
     if (type == ORVEX_ARRAY || type == ORVEX_DICT)
-        return static_cast<Structure*>(Node::FromOrvex(root, nullptr));
+        return static_cast<Structure *>(Node::FromOrvex(root, nullptr));
     orvex_free(root);
     return nullptr;
 }
 
-Structure* read_bin(const char* bin, uint64_t size)
-{
+Structure *read_bin(const char *bin, uint64_t size) {
     // The store takes 32-bit lengths: a longer buffer is refused whole
     // rather than parsed as a prefix.
     if (size > MAX_DOCUMENT)
@@ -34,24 +32,20 @@ Structure* read_bin(const char* bin, uint64_t size)
     return ImportStruct(status, root);
 }
 
-Structure* read_memory(const char* buf, uint64_t size, orvex_format_t* format)
-{
+Structure *read_memory(const char *buf, uint64_t size, orvex_format_t *format) {
     if (size > MAX_DOCUMENT) {
         if (format)
             *format = ORVEX_FORMAT_NONE;
         return nullptr;
     }
     orvex_t root = nullptr;
-    const orvex_err_t status =
-        orvex_from_memory(buf, static_cast<uint32_t>(size), &root, format);
+    const orvex_err_t status = orvex_from_memory(buf, static_cast<uint32_t>(size), &root, format);
     return ImportStruct(status, root);
 }
 
 // The encoding of `node` by `write`, whose buffer is released whatever happens.
-template <class Result>
-Result encode(orvex_t node, orvex_err_t (*write)(orvex_t, char**, uint32_t*))
-{
-    char* raw = nullptr;
+template <class Result> Result encode(orvex_t node, orvex_err_t (*write)(orvex_t, char **, uint32_t *)) {
+    char *raw = nullptr;
     uint32_t length = 0;
     const orvex_err_t status = write(node, &raw, &length);
     const StoreText owned(raw);
@@ -62,55 +56,47 @@ Result encode(orvex_t node, orvex_err_t (*write)(orvex_t, char**, uint32_t*))
 
 } // namespace
 
-Structure::Structure(Node* parent) : Node(parent) {}
+Structure::Structure(Node *parent) : Node(parent) {}
 
-Structure::Structure(orvex_type type, Node* parent) : Node(type, parent) {}
+Structure::Structure(orvex_type type, Node *parent) : Node(type, parent) {}
 
 Structure::~Structure() {}
 
-uint32_t Structure::GetSize() const
-{
+uint32_t Structure::GetSize() const {
     switch (orvex_get_node_type(_node)) {
-    case ORVEX_ARRAY: return orvex_array_get_size(_node);
-    case ORVEX_DICT: return orvex_dict_get_size(_node);
-    default: return 0;
+    case ORVEX_ARRAY:
+        return orvex_array_get_size(_node);
+    case ORVEX_DICT:
+        return orvex_dict_get_size(_node);
+    default:
+        return 0;
     }
 }
 
 std::string Structure::ToXml() const { return encode<std::string>(_node, orvex_to_xml); }
 
-std::vector<char> Structure::ToBin() const
-{
-    return encode<std::vector<char>>(_node, orvex_to_bin);
-}
+std::vector<char> Structure::ToBin() const { return encode<std::vector<char>>(_node, orvex_to_bin); }
 
-Structure* Structure::FromXml(const std::string& xml)
-{
+Structure *Structure::FromXml(const std::string &xml) {
     if (xml.size() > MAX_DOCUMENT)
         return nullptr;
     orvex_t root = nullptr;
-    const orvex_err_t status =
-        orvex_from_xml(xml.c_str(), static_cast<uint32_t>(xml.size()), &root);
+    const orvex_err_t status = orvex_from_xml(xml.c_str(), static_cast<uint32_t>(xml.size()), &root);
     return ImportStruct(status, root);
 }
 
-Structure* Structure::FromBin(const std::vector<char>& bin)
-{
-    return read_bin(bin.data(), bin.size());
-}
+Structure *Structure::FromBin(const std::vector<char> &bin) { return read_bin(bin.data(), bin.size()); }
 
-Structure* Structure::FromBin(const char* bin, uint64_t size) { return read_bin(bin, size); }
+Structure *Structure::FromBin(const char *bin, uint64_t size) { return read_bin(bin, size); }
 
-Structure* Structure::FromMemory(const std::vector<char>& buf, orvex_format_t* format)
-{
+Structure *Structure::FromMemory(const std::vector<char> &buf, orvex_format_t *format) {
     return read_memory(buf.data(), buf.size(), format);
 }
 
-Structure* Structure::FromMemory(const char* buf, uint64_t size, orvex_format_t* format)
-{
+Structure *Structure::FromMemory(const char *buf, uint64_t size, orvex_format_t *format) {
     return read_memory(buf, size, format);
 }
 
-void Structure::UpdateNodeParent(Node* node) { node->_parent = this; }
+void Structure::UpdateNodeParent(Node *node) { node->_parent = this; }
 
 } // namespace Orvex

@@ -21,25 +21,23 @@ namespace {
 // (setters never make a container, swaps keep types), so the store type
 // names the wrapper class without a dynamic_cast. A container retyped to a
 // scalar through its handle falls back to the cast.
-Array* as_array(Structure* s, orvex_type type)
-{
-    return type == ORVEX_ARRAY ? static_cast<Array*>(s)
-                               : (type == ORVEX_DICT ? nullptr : dynamic_cast<Array*>(s));
+Array *as_array(Structure *s, orvex_type type) {
+    return type == ORVEX_ARRAY ? static_cast<Array *>(s)
+                               : (type == ORVEX_DICT ? nullptr : dynamic_cast<Array *>(s));
 }
 
 } // namespace
 
-void TreeWork::Fill(Structure* root)
-{
+void TreeWork::Fill(Structure *root) {
     try {
-        std::vector<Structure*> pending(1, root);
+        std::vector<Structure *> pending(1, root);
         while (!pending.empty()) {
-            Structure* s = pending.back();
+            Structure *s = pending.back();
             pending.pop_back();
-            if (Array* a = as_array(s, s->GetType()))
+            if (Array *a = as_array(s, s->GetType()))
                 array_fill(a, a->_array, a->GetOrvex(), pending);
             else
-                dictionary_fill(static_cast<Dictionary*>(s), static_cast<Dictionary*>(s)->_map,
+                dictionary_fill(static_cast<Dictionary *>(s), static_cast<Dictionary *>(s)->_map,
                                 s->GetOrvex(), pending);
         }
     } catch (...) {
@@ -48,8 +46,7 @@ void TreeWork::Fill(Structure* root)
     }
 }
 
-bool TreeWork::TakeChild(Structure* s, Array* as, Node*& child) noexcept
-{
+bool TreeWork::TakeChild(Structure *s, Array *as, Node *&child) noexcept {
     if (as) {
         if (as->_array.empty())
             return false;
@@ -57,7 +54,7 @@ bool TreeWork::TakeChild(Structure* s, Array* as, Node*& child) noexcept
         as->_array.pop_back();
         return true;
     }
-    auto& map = static_cast<Dictionary*>(s)->_map;
+    auto &map = static_cast<Dictionary *>(s)->_map;
     if (map.empty())
         return false;
     auto last = std::prev(map.end());
@@ -70,32 +67,30 @@ bool TreeWork::TakeChild(Structure* s, Array* as, Node*& child) noexcept
 // store node may be gone already (a replaced or removed child is deleted
 // after the store has freed its subtree). The library's own classes compare
 // by address; anything else (a subclass) takes the casts.
-Array* array_of(Node* n, bool& container)
-{
-    const std::type_info* type = &typeid(*n);
+Array *array_of(Node *n, bool &container) {
+    const std::type_info *type = &typeid(*n);
     container = true;
     if (type == &typeid(Array))
-        return static_cast<Array*>(n);
+        return static_cast<Array *>(n);
     if (type == &typeid(Dictionary))
         return nullptr;
-    static const std::type_info* const values[] = {
-        &typeid(String), &typeid(Integer), &typeid(Boolean), &typeid(Real),
-        &typeid(Date),   &typeid(Data),    &typeid(Key),     &typeid(Uid)};
+    static const std::type_info *const values[] = {&typeid(String), &typeid(Integer), &typeid(Boolean),
+                                                   &typeid(Real),   &typeid(Date),    &typeid(Data),
+                                                   &typeid(Key),    &typeid(Uid)};
     container = false;
-    for (const std::type_info* value : values)
+    for (const std::type_info *value : values)
         if (type == value)
             return nullptr;
-    container = dynamic_cast<Structure*>(n) != nullptr;
-    return container ? dynamic_cast<Array*>(n) : nullptr;
+    container = dynamic_cast<Structure *>(n) != nullptr;
+    return container ? dynamic_cast<Array *>(n) : nullptr;
 }
 
 // Deletes the value wrappers of `map` where they stand. When no container is
 // left, the whole mirror goes at once: taking entries one by one would
 // rebalance the tree at every step.
-void drop_values(std::map<std::string, Node*>& map) noexcept
-{
+void drop_values(std::map<std::string, Node *> &map) noexcept {
     bool containers = false;
-    for (auto& entry : map) {
+    for (auto &entry : map) {
         if (!entry.second)
             continue;
         bool container = false;
@@ -111,24 +106,23 @@ void drop_values(std::map<std::string, Node*>& map) noexcept
         map.clear();
 }
 
-void TreeWork::Clear(Structure* root) noexcept
-{
-    Structure* cur = root;
+void TreeWork::Clear(Structure *root) noexcept {
+    Structure *cur = root;
     bool container = true;
-    Array* cur_array = array_of(cur, container);
+    Array *cur_array = array_of(cur, container);
     if (!cur_array)
-        drop_values(static_cast<Dictionary*>(cur)->_map);
+        drop_values(static_cast<Dictionary *>(cur)->_map);
     for (;;) {
-        Node* child = nullptr;
+        Node *child = nullptr;
         if (TakeChild(cur, cur_array, child)) {
             if (!child)
                 continue;
-            Array* child_array = array_of(child, container);
+            Array *child_array = array_of(child, container);
             if (container) {
-                cur = static_cast<Structure*>(child); // empty it first
+                cur = static_cast<Structure *>(child); // empty it first
                 cur_array = child_array;
                 if (!cur_array)
-                    drop_values(static_cast<Dictionary*>(cur)->_map);
+                    drop_values(static_cast<Dictionary *>(cur)->_map);
             } else {
                 delete child;
             }
@@ -137,23 +131,25 @@ void TreeWork::Clear(Structure* root) noexcept
         if (cur == root)
             return;
         // An emptied container: its destructor has nothing left to walk.
-        Structure* up = static_cast<Structure*>(cur->GetParent());
+        Structure *up = static_cast<Structure *>(cur->GetParent());
         delete cur;
         cur = up;
         cur_array = array_of(cur, container);
     }
 }
 
-void TreeWork::Wrap(orvex_t node, Structure* parent, Node*& slot,
-                    std::vector<Structure*>& pending)
-{
-    Structure* container = nullptr;
+void TreeWork::Wrap(orvex_t node, Structure *parent, Node *&slot, std::vector<Structure *> &pending) {
+    Structure *container = nullptr;
     switch (orvex_get_node_type(node)) {
-    case ORVEX_ARRAY: container = new Array(node, parent, static_cast<TreeWork*>(nullptr)); break;
-    case ORVEX_DICT:
-        container = new Dictionary(node, parent, static_cast<TreeWork*>(nullptr));
+    case ORVEX_ARRAY:
+        container = new Array(node, parent, static_cast<TreeWork *>(nullptr));
         break;
-    default: slot = Node::FromOrvex(node, parent); return;
+    case ORVEX_DICT:
+        container = new Dictionary(node, parent, static_cast<TreeWork *>(nullptr));
+        break;
+    default:
+        slot = Node::FromOrvex(node, parent);
+        return;
     }
     slot = container; // owned by the mirror before anything else can throw
     pending.push_back(container);

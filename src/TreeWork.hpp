@@ -16,30 +16,27 @@
 namespace Orvex {
 
 class TreeWork {
-public:
+  public:
     /// Wraps every store child of `root`, and theirs, into the mirrors, one
     /// level at a time from a work list. On throw every wrapper made is
     /// deleted and `root`'s mirror is empty again.
-    static void Fill(Structure* root);
+    static void Fill(Structure *root);
     /// Deletes every wrapper below `root`, leaving its mirror empty. Walks
     /// down the mirrors and back up through the parent links: no recursion
     /// and no allocation, so it is safe in destructors.
-    static void Clear(Structure* root) noexcept;
+    static void Clear(Structure *root) noexcept;
     /// Moves one child wrapper out of `s`'s mirror into `child` (possibly
     /// null); false when the mirror is empty. `as` is `s` as an Array, or null
     /// for a Dictionary.
-    static bool TakeChild(Structure* s, Array* as, Node*& child) noexcept;
+    static bool TakeChild(Structure *s, Array *as, Node *&child) noexcept;
     /// Puts the wrapper of the store child `node` into `slot` (null for a type
     /// without a class); a container comes with an empty mirror and is queued
     /// on `pending` to be filled.
-    static void Wrap(orvex_t node, Structure* parent, Node*& slot,
-                     std::vector<Structure*>& pending);
+    static void Wrap(orvex_t node, Structure *parent, Node *&slot, std::vector<Structure *> &pending);
 
     /// Makes `target`, just constructed and empty, a deep copy of the store
     /// node `source`. Throws std::bad_alloc, with `target` still empty.
-    template <class C>
-    static void CopyFrom(C& target, orvex_t source)
-    {
+    template <class C> static void CopyFrom(C &target, orvex_t source) {
         target._node = orvex_copy(source);
         if (!target._node && source)
             throw std::bad_alloc();
@@ -48,9 +45,7 @@ public:
 
     /// Container assignment: the copy is built aside (`source` may lie inside
     /// what is replaced), so a throw leaves `target` as it was.
-    template <class C>
-    static void Assign(C& target, const C& source)
-    {
+    template <class C> static void Assign(C &target, const C &source) {
         if (&target == &source)
             return;
         C fresh(source);
@@ -61,37 +56,34 @@ public:
     /// `fresh` the old ones, to go when it is destroyed. Nothing allocates: a
     /// root target swaps store nodes, a held one keeps its node (and its place
     /// in its container) and swaps the store children.
-    template <class C>
-    static void Exchange(C& target, C& fresh)
-    {
+    template <class C> static void Exchange(C &target, C &fresh) {
         if (!target.GetParent())
             std::swap(target._node, fresh._node);
         else if (orvex_swap_contents(target._node, fresh._node) != ORVEX_ERR_SUCCESS)
             throw std::logic_error("Orvex: the store refused to exchange a container's contents");
         Mirror(target).swap(Mirror(fresh));
-        for (auto& entry : Mirror(target))
-            if (Node* child = Child(entry))
+        for (auto &entry : Mirror(target))
+            if (Node *child = Child(entry))
                 target.UpdateNodeParent(child);
-        for (auto& entry : Mirror(fresh))
-            if (Node* child = Child(entry))
+        for (auto &entry : Mirror(fresh))
+            if (Node *child = Child(entry))
                 fresh.UpdateNodeParent(child);
     }
 
-private:
-    static std::vector<Node*>& Mirror(Array& a) { return a._array; }
-    static std::map<std::string, Node*>& Mirror(Dictionary& d) { return d._map; }
-    static Node* Child(Node* child) { return child; }
-    static Node* Child(const std::pair<const std::string, Node*>& entry) { return entry.second; }
+  private:
+    static std::vector<Node *> &Mirror(Array &a) { return a._array; }
+    static std::map<std::string, Node *> &Mirror(Dictionary &d) { return d._map; }
+    static Node *Child(Node *child) { return child; }
+    static Node *Child(const std::pair<const std::string, Node *> &entry) { return entry.second; }
 };
 
 // One level of a fill: a wrapper per store child of `node`, in store order.
 // Throws std::bad_alloc when the store cannot lend its iterator.
-void array_fill(Array* _this, std::vector<Node*>& array, orvex_t node,
-                std::vector<Structure*>& pending);
+void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, std::vector<Structure *> &pending);
 // One level of a fill: a wrapper per store entry of `node`, under its key.
 // Throws std::bad_alloc when the store cannot lend its iterator or a key.
-void dictionary_fill(Dictionary* _this, std::map<std::string, Node*>& map, orvex_t node,
-                     std::vector<Structure*>& pending);
+void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orvex_t node,
+                     std::vector<Structure *> &pending);
 
 } // namespace Orvex
 

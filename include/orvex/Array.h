@@ -29,37 +29,37 @@ class TreeWork;
  * assignment too), with nothing leaked.
  */
 class ORVEX_CXX_API Array : public Structure {
-public:
-    typedef std::vector<Node*>::iterator iterator;
-    typedef std::vector<Node*>::const_iterator const_iterator;
+  public:
+    typedef std::vector<Node *>::iterator iterator;
+    typedef std::vector<Node *>::const_iterator const_iterator;
 
     /// A new empty store array. Pass no parent: an array made with one never
     /// frees its store node (containers make their own children).
-    Array(Node* parent = nullptr);
+    Array(Node *parent = nullptr);
     /// Wraps the existing store array `node` and, recursively, all its items;
     /// with a null parent the array owns the handle and frees the tree when deleted.
-    Array(orvex_t node, Node* parent);
+    Array(orvex_t node, Node *parent);
     /// A root array over a deep copy of `a`'s store tree, with new children.
-    Array(const Array& a);
+    Array(const Array &a);
     /// Replaces the contents by a deep copy of `a`'s (also when `a` lies in
     /// this array's own subtree). Earlier child pointers become invalid. An
     /// array held by a container keeps its store node and place there.
-    Array& operator=(const Array& a);
+    Array &operator=(const Array &a);
 
     /// Deletes every child wrapper; a root array then frees its store tree.
     virtual ~Array();
     /// A new root copy, owned by the caller.
-    virtual Node* Clone() const;
+    virtual Node *Clone() const;
 
     /// The child at `array_index` (null for an ORVEX_NULL item); throws
     /// std::out_of_range when `array_index` >= size().
-    Node* operator[](unsigned int array_index);
+    Node *operator[](unsigned int array_index);
     /// The first child, or null when the array is empty.
-    Node* Front();
-    Node* front();
+    Node *Front();
+    Node *front();
     /// The last child, or null when the array is empty.
-    Node* Back();
-    Node* back();
+    Node *Back();
+    Node *back();
     /// Iterators over the children, in order.
     iterator Begin();
     iterator begin();
@@ -73,29 +73,29 @@ public:
     size_t size() const;
 
     /// Appends a copy of `node` (its Clone); null does nothing.
-    void Append(const Node* node);
-    void Append(const Node& node);
+    void Append(const Node *node);
+    void Append(const Node &node);
     /// Inserts a copy of `node` (its Clone) before position `pos` (`pos` == size()
     /// appends); null does nothing. Throws std::out_of_range, changing
     /// nothing, when `pos` > size().
-    void Insert(const Node* node, unsigned int pos);
-    void Insert(const Node& node, unsigned int pos);
+    void Insert(const Node *node, unsigned int pos);
+    void Insert(const Node &node, unsigned int pos);
     /// Removes the child `node` and deletes it. A null pointer or a wrapper
     /// that is not a child of this array changes nothing.
-    virtual void Remove(Node* node);
+    virtual void Remove(Node *node);
     /// Removes and deletes the child at `pos`; throws std::out_of_range,
     /// changing nothing, when `pos` >= size().
     void Remove(unsigned int pos);
     /// The position of the child `node` (compared by identity), or size()
     /// when it is not a child.
-    unsigned int GetNodeIndex(const Node* node) const;
-    unsigned int GetNodeIndex(const Node& node) const;
+    unsigned int GetNodeIndex(const Node *node) const;
+    unsigned int GetNodeIndex(const Node &node) const;
 
-private:
+  private:
     /// Takes over `node` with an empty mirror, for TreeWork to fill.
-    Array(orvex_t node, Node* parent, TreeWork* unfilled);
+    Array(orvex_t node, Node *parent, TreeWork *unfilled);
 
-    std::vector<Node*> _array;
+    std::vector<Node *> _array;
 
     friend class TreeWork;
 };

@@ -20,25 +20,25 @@ namespace Orvex {
  * SetValue and assignment to a held wrapper need no memory.
  */
 class ORVEX_CXX_API Boolean : public Node {
-public:
+  public:
     /// A fresh store node holding false. Pass no parent: a wrapper made with
     /// one never frees its store node (containers make their own children).
-    Boolean(Node* parent = nullptr);
+    Boolean(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
-    Boolean(orvex_t node, Node* parent);
+    Boolean(orvex_t node, Node *parent);
     /// A root wrapper with a new store node holding the source's value as
     /// exactly true or false.
-    Boolean(const Boolean& b);
+    Boolean(const Boolean &b);
     /// Self-assignment does nothing.
-    Boolean& operator=(const Boolean& b);
+    Boolean &operator=(const Boolean &b);
     /// A root wrapper holding `b`.
     Boolean(bool b);
 
     virtual ~Boolean();
 
     /// A new root copy, owned by the caller.
-    virtual Node* Clone() const;
+    virtual Node *Clone() const;
 
     /// Stores `b` in the store node.
     void SetValue(bool b);

@@ -22,29 +22,29 @@ namespace Orvex {
  * bytes.
  */
 class ORVEX_CXX_API Data : public Node {
-public:
+  public:
     /// A fresh store node holding no bytes. Pass no parent: a wrapper made
     /// with one never frees its store node.
-    Data(Node* parent = nullptr);
+    Data(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
-    Data(orvex_t node, Node* parent);
+    Data(orvex_t node, Node *parent);
     /// A root wrapper with a new store node holding the source's bytes.
-    Data(const Data& d);
+    Data(const Data &d);
     /// Self-assignment does nothing.
-    Data& operator=(const Data& b);
+    Data &operator=(const Data &b);
     /// A root wrapper holding the bytes of `buff`.
-    Data(const std::vector<char>& buff);
+    Data(const std::vector<char> &buff);
     /// A root wrapper holding `size` bytes from `buff`; null is the empty blob.
-    Data(const char* buff, uint64_t size);
+    Data(const char *buff, uint64_t size);
 
     virtual ~Data();
 
     /// A new root copy, owned by the caller.
-    virtual Node* Clone() const;
+    virtual Node *Clone() const;
 
     /// Stores the bytes of `buff` in the store node.
-    void SetValue(const std::vector<char>& buff);
+    void SetValue(const std::vector<char> &buff);
     /// A copy of the stored bytes. Throws std::length_error for a blob longer
     /// than a vector can hold.
     std::vector<char> GetValue() const;

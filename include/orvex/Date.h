@@ -22,25 +22,25 @@ namespace Orvex {
  * SetValue and assignment to a held wrapper need no memory.
  */
 class ORVEX_CXX_API Date : public Node {
-public:
+  public:
     /// A fresh store node holding the epoch (0). Pass no parent: a wrapper made with
     /// one never frees its store node (containers make their own children).
-    Date(Node* parent = nullptr);
+    Date(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
-    Date(orvex_t node, Node* parent);
+    Date(orvex_t node, Node *parent);
     /// A root wrapper with a new store node holding the source's value in
     /// whole seconds.
-    Date(const Date& d);
+    Date(const Date &d);
     /// Self-assignment does nothing.
-    Date& operator=(const Date& d);
+    Date &operator=(const Date &d);
     /// A root wrapper holding `t` seconds since the epoch.
     Date(int64_t t);
 
     virtual ~Date();
 
     /// A new root copy, owned by the caller.
-    virtual Node* Clone() const;
+    virtual Node *Clone() const;
 
     /// Stores `t` whole seconds since the epoch.
     void SetValue(int64_t t);

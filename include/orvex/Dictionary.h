@@ -33,34 +33,34 @@ class TreeWork;
  * assignment too), with nothing leaked.
  */
 class ORVEX_CXX_API Dictionary : public Structure {
-public:
-    typedef std::map<std::string, Node*>::iterator iterator;
-    typedef std::map<std::string, Node*>::const_iterator const_iterator;
+  public:
+    typedef std::map<std::string, Node *>::iterator iterator;
+    typedef std::map<std::string, Node *>::const_iterator const_iterator;
 
     /// A new empty store dictionary. Pass no parent: a dictionary made with
     /// one never frees its store node (containers make their own children).
-    Dictionary(Node* parent = nullptr);
+    Dictionary(Node *parent = nullptr);
     /// Wraps the existing store dictionary `node` and, recursively, all its
     /// entries; with a null parent the dictionary owns the handle and frees the
     /// tree when deleted.
-    Dictionary(orvex_t node, Node* parent);
+    Dictionary(orvex_t node, Node *parent);
     /// A root dictionary over a deep copy of `d`'s store tree, with new
     /// children (entries that exist in `d`'s mirror only are not copied).
-    Dictionary(const Dictionary& d);
+    Dictionary(const Dictionary &d);
     /// Replaces the contents by a deep copy of `d`'s (also when `d` lies in
     /// this dictionary's own subtree). Earlier child pointers become invalid.
     /// A dictionary held by a container keeps its store node and place there.
-    Dictionary& operator=(const Dictionary& d);
+    Dictionary &operator=(const Dictionary &d);
 
     /// Deletes every child wrapper; a root dictionary then frees its store
     /// tree.
     virtual ~Dictionary();
     /// A new root copy, owned by the caller.
-    virtual Node* Clone() const;
+    virtual Node *Clone() const;
 
     /// The child under `key`. For an absent key it adds a null entry to the
     /// mirror only (not to the store) and returns null.
-    Node* operator[](const std::string& key);
+    Node *operator[](const std::string &key);
     /// Iterators over (key, child) in key order.
     iterator Begin();
     iterator begin();
@@ -73,29 +73,29 @@ public:
     /// The number of entries, null entries included.
     size_t size() const;
     /// The entry under `key`, or End(); never adds an entry.
-    iterator Find(const std::string& key);
-    const_iterator Find(const std::string& key) const;
+    iterator Find(const std::string &key);
+    const_iterator Find(const std::string &key) const;
     /// Files a copy of `node` (its Clone) under `key`, replacing (and deleting) a
     /// previous child; returns the entry, whose wrapper is the copy. A null
     /// `node` changes nothing and returns End().
-    iterator Set(const std::string& key, const Node* node);
-    iterator Set(const std::string& key, const Node& node);
+    iterator Set(const std::string &key, const Node *node);
+    iterator Set(const std::string &key, const Node &node);
     /// Removes the child `node` and deletes it; null does nothing. Throws
     /// std::logic_error, changing nothing, for a wrapper that is not a child
     /// of this dictionary.
-    virtual void Remove(Node* node);
+    virtual void Remove(Node *node);
     /// Removes the entry under `key` and deletes its child; an absent key
     /// changes nothing.
-    void Remove(const std::string& key);
+    void Remove(const std::string &key);
     /// The key of the child `node` (compared by identity), or an empty string
     /// when it is not a child.
-    std::string GetNodeKey(Node* node);
+    std::string GetNodeKey(Node *node);
 
-private:
+  private:
     /// Takes over `node` with an empty mirror, for TreeWork to fill.
-    Dictionary(orvex_t node, Node* parent, TreeWork* unfilled);
+    Dictionary(orvex_t node, Node *parent, TreeWork *unfilled);
 
-    std::map<std::string, Node*> _map;
+    std::map<std::string, Node *> _map;
 
     friend class TreeWork;
 };

@@ -23,18 +23,18 @@ namespace Orvex {
  * SetValue and assignment to a held wrapper need no memory.
  */
 class ORVEX_CXX_API Integer : public Node {
-public:
+  public:
     /// A fresh store node holding 0 (unsigned). Pass no parent: a wrapper made with
     /// one never frees its store node (containers make their own children).
-    Integer(Node* parent = nullptr);
+    Integer(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
-    Integer(orvex_t node, Node* parent);
+    Integer(orvex_t node, Node *parent);
     /// A root wrapper with a new store node that duplicates the source's,
     /// so the signed or unsigned reading survives.
-    Integer(const Integer& i);
+    Integer(const Integer &i);
     /// Self-assignment does nothing.
-    Integer& operator=(const Integer& i);
+    Integer &operator=(const Integer &i);
     /// A root wrapper holding `i` as unsigned.
     Integer(uint64_t i);
     /// A root wrapper holding `i` as signed.
@@ -43,7 +43,7 @@ public:
     virtual ~Integer();
 
     /// A new root copy, owned by the caller.
-    virtual Node* Clone() const;
+    virtual Node *Clone() const;
 
     /// Stores `i` as signed.
     void SetValue(int64_t i);

@@ -20,27 +20,27 @@ namespace Orvex {
  * SetValue and GetValue throw std::bad_alloc, and a target keeps its old text.
  */
 class ORVEX_CXX_API Key : public Node {
-public:
+  public:
     /// A fresh store node holding the empty key. Pass no parent: a wrapper
     /// made with one never frees its store node.
-    Key(Node* parent = nullptr);
+    Key(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
-    Key(orvex_t node, Node* parent);
+    Key(orvex_t node, Node *parent);
     /// A root wrapper with a new key node holding the source's text.
-    Key(const Key& k);
+    Key(const Key &k);
     /// Self-assignment does nothing.
-    Key& operator=(const Key& k);
+    Key &operator=(const Key &k);
     /// A root wrapper holding `s` up to its first NUL.
-    Key(const std::string& s);
+    Key(const std::string &s);
 
     virtual ~Key();
 
     /// A new root copy, owned by the caller.
-    virtual Node* Clone() const;
+    virtual Node *Clone() const;
 
     /// Stores `s` up to its first NUL; the node is a key node afterwards.
-    void SetValue(const std::string& s);
+    void SetValue(const std::string &s);
     /// A copy of the stored text; empty if there is none.
     std::string GetValue() const;
 };

@@ -19,14 +19,14 @@ class Structure;
  * node and is deleted by its container, never by the caller.
  */
 class ORVEX_CXX_API Node {
-public:
+  public:
     /// Frees the store node if this is a root wrapper; a child frees nothing.
     virtual ~Node();
 
     /// A copy as a new root wrapper with its own store node (containers copy
     /// their whole store tree; values as their copy constructor says); the
     /// caller deletes it.
-    virtual Node* Clone() const = 0;
+    virtual Node *Clone() const = 0;
 
     /// The store node's type, asked of the store each time; ORVEX_NONE when
     /// the wrapper has no store node.
@@ -35,7 +35,7 @@ public:
     /// re-parent it while the wrapper lives.
     orvex_t GetOrvex() const;
     /// The container that holds this wrapper, or null for a root wrapper.
-    Node* GetParent() const;
+    Node *GetParent() const;
 
     /**
      * Wraps an existing store node in the class that matches its type (a
@@ -45,39 +45,39 @@ public:
      * left to its container. Any depth is safe. Throws std::bad_alloc when
      * memory runs out; a root handle has then been freed (it was handed over).
      */
-    static Node* FromOrvex(orvex_t node, Node* parent);
+    static Node *FromOrvex(orvex_t node, Node *parent);
 
     /// Wrappers are copied through their concrete class (copy constructor,
     /// assignment, Clone); copying only the base would share one store node
     /// between two owners.
-    Node(const Node&) = delete;
-    Node& operator=(const Node&) = delete;
+    Node(const Node &) = delete;
+    Node &operator=(const Node &) = delete;
 
-protected:
+  protected:
     /// Records the parent only; the derived constructor sets _node.
-    Node(Node* parent);
+    Node(Node *parent);
     /// Takes over `node` as it is, with no store call and no type check.
-    Node(orvex_t node, Node* parent);
+    Node(orvex_t node, Node *parent);
     /// Creates a fresh, unattached root store node of `type` holding its zero
     /// value (an empty key for ORVEX_KEY); a type outside ORVEX_BOOLEAN to
     /// ORVEX_UID creates none. A non-null parent is recorded only, so that
     /// store node is then never freed by this wrapper. Throws std::bad_alloc
     /// when the store cannot make the node.
-    Node(orvex_type type, Node* parent);
+    Node(orvex_type type, Node *parent);
 
     /// Copy assignment of the value classes: nothing for itself; a held
     /// wrapper keeps its store node and `set_in_place` gives it the value; a
     /// root takes a copy of the source's store node, or throws std::bad_alloc
     /// with its old node intact.
-    void AssignFrom(const Node& source, void (*set_in_place)(Node& target, const Node& source));
+    void AssignFrom(const Node &source, void (*set_in_place)(Node &target, const Node &source));
     /// A new root copy of the store node `node` (null for null); throws
     /// std::bad_alloc when the store cannot make it.
     static orvex_t CopyOf(orvex_t node);
 
     orvex_t _node;
 
-private:
-    Node* _parent;
+  private:
+    Node *_parent;
 
     friend class Structure;
 };

@@ -20,24 +20,24 @@ namespace Orvex {
  * SetValue and assignment to a held wrapper need no memory.
  */
 class ORVEX_CXX_API Real : public Node {
-public:
+  public:
     /// A fresh store node holding 0.0. Pass no parent: a wrapper made with
     /// one never frees its store node (containers make their own children).
-    Real(Node* parent = nullptr);
+    Real(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
-    Real(orvex_t node, Node* parent);
+    Real(orvex_t node, Node *parent);
     /// A root wrapper with a new store node holding the source's value.
-    Real(const Real& d);
+    Real(const Real &d);
     /// Self-assignment does nothing.
-    Real& operator=(const Real& d);
+    Real &operator=(const Real &d);
     /// A root wrapper holding `d`.
     Real(double d);
 
     virtual ~Real();
 
     /// A new root copy, owned by the caller.
-    virtual Node* Clone() const;
+    virtual Node *Clone() const;
 
     /// Stores `d` in the store node.
     void SetValue(double d);

@@ -24,34 +24,34 @@ namespace Orvex {
  * its old text.
  */
 class ORVEX_CXX_API String : public Node {
-public:
+  public:
     /// A fresh store node holding the empty text. Pass no parent: a wrapper
     /// made with one never frees its store node.
-    String(Node* parent = nullptr);
+    String(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
-    String(orvex_t node, Node* parent);
+    String(orvex_t node, Node *parent);
     /// A root wrapper with a new store node holding the source's text up to
     /// its first NUL.
-    String(const String& s);
+    String(const String &s);
     /// Self-assignment does nothing.
-    String& operator=(const String& s);
+    String &operator=(const String &s);
     /// Replaces the text by `s` up to its first NUL.
-    String& operator=(const std::string& s);
+    String &operator=(const std::string &s);
     /// Replaces the text by `s`; null is the empty text.
-    String& operator=(const char* s);
+    String &operator=(const char *s);
     /// A root wrapper holding `s` up to its first NUL.
-    String(const std::string& s);
+    String(const std::string &s);
     /// A root wrapper holding `s`; null is the empty text.
-    String(const char* s);
+    String(const char *s);
 
     virtual ~String();
 
     /// A new root copy (text up to its first NUL), owned by the caller.
-    virtual Node* Clone() const;
+    virtual Node *Clone() const;
 
     /// Stores `s` up to its first NUL in the store node.
-    void SetValue(const std::string& s);
+    void SetValue(const std::string &s);
     /// A copy of the stored text up to its first NUL; empty if there is none.
     std::string GetValue() const;
 };

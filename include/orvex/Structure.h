@@ -17,14 +17,14 @@ namespace Orvex {
  * Containers cannot be copied through this base.
  */
 class ORVEX_CXX_API Structure : public Node {
-public:
+  public:
     /// A root container frees its whole store tree once its children's
     /// wrappers are gone.
     virtual ~Structure();
 
     /// Takes the child `node` out of the container, in the store too, and
     /// deletes it. What a non-child does is up to the container class.
-    virtual void Remove(Node* node) = 0;
+    virtual void Remove(Node *node) = 0;
 
     /// The number of direct children as the store counts them.
     uint32_t GetSize() const;
@@ -43,29 +43,29 @@ public:
      * When memory runs out they throw std::bad_alloc and leak nothing.
      */
     /// XML text (its size, without a terminating NUL).
-    static Structure* FromXml(const std::string& xml);
+    static Structure *FromXml(const std::string &xml);
     /// A binary document held in a vector.
-    static Structure* FromBin(const std::vector<char>& bin);
+    static Structure *FromBin(const std::vector<char> &bin);
     /// A binary document of `size` bytes at `bin`.
-    static Structure* FromBin(const char* bin, uint64_t size);
+    static Structure *FromBin(const char *bin, uint64_t size);
     /// Detect the encoding; the store writes the one found through `format`
     /// when it is not null (ORVEX_FORMAT_NONE for unknown or too long input).
-    static Structure* FromMemory(const std::vector<char>& buf, orvex_format_t* format);
-    static Structure* FromMemory(const char* buf, uint64_t size, orvex_format_t* format);
+    static Structure *FromMemory(const std::vector<char> &buf, orvex_format_t *format);
+    static Structure *FromMemory(const char *buf, uint64_t size, orvex_format_t *format);
 
-protected:
+  protected:
     /// Records the parent only; the derived constructor sets _node.
-    Structure(Node* parent);
+    Structure(Node *parent);
     /// A fresh empty store container of `type`, not attached to `parent`.
-    Structure(orvex_type type, Node* parent);
+    Structure(orvex_type type, Node *parent);
 
     /// Makes this container the parent of `node` (a fresh copy it is taking
     /// in, not null); no store call.
-    void UpdateNodeParent(Node* node);
+    void UpdateNodeParent(Node *node);
 
-private:
-    Structure(Structure& s);
-    Structure& operator=(const Structure& s);
+  private:
+    Structure(Structure &s);
+    Structure &operator=(const Structure &s);
 };
 
 } // namespace Orvex

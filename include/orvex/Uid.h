@@ -20,24 +20,24 @@ namespace Orvex {
  * SetValue and assignment to a held wrapper need no memory.
  */
 class ORVEX_CXX_API Uid : public Node {
-public:
+  public:
     /// A fresh store node holding 0. Pass no parent: a wrapper made with
     /// one never frees its store node (containers make their own children).
-    Uid(Node* parent = nullptr);
+    Uid(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
-    Uid(orvex_t node, Node* parent);
+    Uid(orvex_t node, Node *parent);
     /// A root wrapper with a new store node holding the source's value.
-    Uid(const Uid& i);
+    Uid(const Uid &i);
     /// Self-assignment does nothing.
-    Uid& operator=(const Uid& i);
+    Uid &operator=(const Uid &i);
     /// A root wrapper holding `i`.
     Uid(uint64_t i);
 
     virtual ~Uid();
 
     /// A new root copy, owned by the caller.
-    virtual Node* Clone() const;
+    virtual Node *Clone() const;
 
     /// Stores `i` in the store node.
     void SetValue(uint64_t i);

@@ -34,9 +34,9 @@ extern "C" {
 
 /* ------------------------------------------------------------------ types */
 
-typedef void *orvex_t;            /* a store node; null means none */
-typedef void *orvex_array_iter;   /* array iterator, released with free() */
-typedef void *orvex_dict_iter;    /* dictionary iterator, released with free() */
+typedef void *orvex_t;          /* a store node; null means none */
+typedef void *orvex_array_iter; /* array iterator, released with free() */
+typedef void *orvex_dict_iter;  /* dictionary iterator, released with free() */
 
 typedef enum {
     ORVEX_NONE = -1,
@@ -88,8 +88,8 @@ typedef enum {
  * ORVEX_EXPANSION_NODES and 2 per input byte, or copy more bytes of text,
  * keys and data than the larger of ORVEX_EXPANSION_BYTES and 32 per input
  * byte. A document that shares nothing always fits. */
-#define ORVEX_EXPANSION_NODES 1048576   /* 2^20 nodes */
-#define ORVEX_EXPANSION_BYTES 67108864  /* 64 MiB */
+#define ORVEX_EXPANSION_NODES 1048576  /* 2^20 nodes */
+#define ORVEX_EXPANSION_BYTES 67108864 /* 64 MiB */
 
 /* --------------------------------------------------------------- creation */
 
@@ -250,31 +250,31 @@ ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex
  * versions (new causes are appended), for programs to test instead of the
  * text. orvex_reason_text gives the text. */
 typedef enum {
-    ORVEX_REASON_NONE = 0,               /* accepted */
-    ORVEX_REASON_INVALID_ARG = 1,        /* no input, or no place for the result */
+    ORVEX_REASON_NONE = 0,        /* accepted */
+    ORVEX_REASON_INVALID_ARG = 1, /* no input, or no place for the result */
     ORVEX_REASON_NO_MEMORY = 2,
-    ORVEX_REASON_TOO_LONG = 3,           /* longer than 2^32-1 bytes */
-    ORVEX_REASON_UNKNOWN_FORMAT = 4,     /* not an encoding with a codec */
+    ORVEX_REASON_TOO_LONG = 3,       /* longer than 2^32-1 bytes */
+    ORVEX_REASON_UNKNOWN_FORMAT = 4, /* not an encoding with a codec */
     ORVEX_REASON_EMPTY = 5,
-    ORVEX_REASON_TRUNCATED = 6,          /* ends inside a tag, element, comment, trailer... */
-    ORVEX_REASON_TOO_DEEP = 7,           /* nesting past ORVEX_MAX_DEPTH */
-    ORVEX_REASON_EXPANSION = 8,          /* shared references past ORVEX_EXPANSION_* */
+    ORVEX_REASON_TRUNCATED = 6, /* ends inside a tag, element, comment, trailer... */
+    ORVEX_REASON_TOO_DEEP = 7,  /* nesting past ORVEX_MAX_DEPTH */
+    ORVEX_REASON_EXPANSION = 8, /* shared references past ORVEX_EXPANSION_* */
     ORVEX_REASON_BAD_UTF8 = 9,
     ORVEX_REASON_NUL_BYTE = 10,
     ORVEX_REASON_BAD_INTEGER = 11,
-    ORVEX_REASON_INTEGER_RANGE = 12,     /* outside -2^63 to 2^64-1 */
+    ORVEX_REASON_INTEGER_RANGE = 12, /* outside -2^63 to 2^64-1 */
     ORVEX_REASON_BAD_REAL = 13,
     ORVEX_REASON_BAD_DATE = 14,
-    ORVEX_REASON_DATE_RANGE = 15,        /* a field, or the instant, out of range */
+    ORVEX_REASON_DATE_RANGE = 15, /* a field, or the instant, out of range */
     ORVEX_REASON_BAD_BASE64 = 16,
-    ORVEX_REASON_UID_RANGE = 17,         /* outside 0 to 2^64-1 */
+    ORVEX_REASON_UID_RANGE = 17, /* outside 0 to 2^64-1 */
     /* XML */
     ORVEX_REASON_UNSUPPORTED_ENCODING = 18,
     ORVEX_REASON_ENCODING_CONFLICT = 19, /* declared twice, or against the byte-order mark */
     ORVEX_REASON_NOT_ASCII = 20,         /* a byte above 0x7F in a US-ASCII document */
     ORVEX_REASON_BAD_DECLARATION = 21,
-    ORVEX_REASON_BAD_DOCTYPE = 22,       /* malformed, repeated or after the root */
-    ORVEX_REASON_BAD_TAG = 23,           /* malformed tag or attribute */
+    ORVEX_REASON_BAD_DOCTYPE = 22, /* malformed, repeated or after the root */
+    ORVEX_REASON_BAD_TAG = 23,     /* malformed tag or attribute */
     ORVEX_REASON_UNKNOWN_ELEMENT = 24,
     ORVEX_REASON_MISMATCHED_TAG = 25,
     ORVEX_REASON_MISPLACED_ELEMENT = 26, /* inside a scalar value, or a plist inside a value */
@@ -284,16 +284,16 @@ typedef enum {
     ORVEX_REASON_KEY_WITHOUT_VALUE = 30,
     ORVEX_REASON_VALUE_WITHOUT_KEY = 31,
     ORVEX_REASON_UNKNOWN_ENTITY = 32,
-    ORVEX_REASON_BAD_CHAR_REF = 33,      /* malformed, to a surrogate or past U+10FFFF */
+    ORVEX_REASON_BAD_CHAR_REF = 33, /* malformed, to a surrogate or past U+10FFFF */
     /* binary */
-    ORVEX_REASON_NOT_BINARY = 34,        /* the magic is missing */
+    ORVEX_REASON_NOT_BINARY = 34, /* the magic is missing */
     ORVEX_REASON_BAD_TRAILER = 35,
-    ORVEX_REASON_BAD_OFFSET = 36,        /* an object offset outside the object area */
-    ORVEX_REASON_BAD_REFERENCE = 37,     /* an object reference out of range */
-    ORVEX_REASON_CYCLE = 38,             /* a container that contains itself */
+    ORVEX_REASON_BAD_OFFSET = 36,    /* an object offset outside the object area */
+    ORVEX_REASON_BAD_REFERENCE = 37, /* an object reference out of range */
+    ORVEX_REASON_CYCLE = 38,         /* a container that contains itself */
     ORVEX_REASON_BAD_MARKER = 39,
-    ORVEX_REASON_BAD_OBJECT = 40,        /* malformed, or running past the object area */
-    ORVEX_REASON_BAD_KEY = 41            /* a dictionary key that is not a string */
+    ORVEX_REASON_BAD_OBJECT = 40, /* malformed, or running past the object area */
+    ORVEX_REASON_BAD_KEY = 41     /* a dictionary key that is not a string */
 } orvex_reason_t;
 
 /* The English text of a reason; static, never freed; "unknown reason" for a
@@ -302,19 +302,18 @@ ORVEX_API const char *orvex_reason_text(orvex_reason_t reason);
 
 /* Why a document was rejected. */
 typedef struct {
-    orvex_err_t code;         /* ORVEX_ERR_SUCCESS when the document was accepted */
-    uint64_t offset;          /* byte offset of the fault in the input */
-    uint32_t line, column;    /* 1-based position for text encodings; 0 for binary */
-    const char *reason;       /* orvex_reason_text(cause) */
-    orvex_reason_t cause;     /* ORVEX_REASON_NONE when the document was accepted */
+    orvex_err_t code;      /* ORVEX_ERR_SUCCESS when the document was accepted */
+    uint64_t offset;       /* byte offset of the fault in the input */
+    uint32_t line, column; /* 1-based position for text encodings; 0 for binary */
+    const char *reason;    /* orvex_reason_text(cause) */
+    orvex_reason_t cause;  /* ORVEX_REASON_NONE when the document was accepted */
 } orvex_parse_result;
 
 /* Parses `length` bytes as `format` (ORVEX_FORMAT_NONE: detect it); writes the
  * format found through `found` and the outcome through `result` when they are
  * not null. `*root` is null unless the result is ORVEX_ERR_SUCCESS. */
-ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format,
-                                  orvex_t *root, orvex_format_t *found,
-                                  orvex_parse_result *result);
+ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format, orvex_t *root,
+                                  orvex_format_t *found, orvex_parse_result *result);
 
 /* ------------------------------------------------------------- comparison */
 
