@@ -133,8 +133,7 @@ inline const uchar *plain_text(const uchar *q, const uchar *end, const uchar *ba
 
 } // namespace
 
-// Out of line: the common path through xml_read stays small.
-[[gnu::noinline]] Charset declared_charset(const uchar *base, const uchar *end) {
+Charset declared_charset(const uchar *base, const uchar *end) {
     const uchar *p = base;
     bool bom = end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0;
     if (bom)
