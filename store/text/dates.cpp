@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace orvex_store {
 
@@ -77,6 +78,145 @@ char *format_iso8601(int64_t unix_sec, char *w) {
     two(sd % 60, ':');
     *w++ = 'Z';
     return w;
+}
+
+namespace {
+
+// Reads `n` digits at `s`; false when any is not a digit.
+bool digits(const char *&s, const char *e, unsigned n, int64_t *v) {
+    if (e - s < static_cast<ptrdiff_t>(n))
+        return false;
+    int64_t x = 0;
+    for (unsigned i = 0; i < n; ++i) {
+        unsigned c = static_cast<unsigned char>(s[i]);
+        if (c < '0' || c > '9')
+            return false;
+        x = x * 10 + (c - '0');
+    }
+    s += n;
+    *v = x;
+    return true;
+}
+
+int days_in_month(int64_t y, int64_t m) {
+    static const int DAYS[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return m == 2 && leap ? 29 : DAYS[m - 1];
+}
+
+struct DateFields {
+    int64_t year = 0, mon = 1, day = 1, hour = 0, min = 0, sec = 0;
+    const char *frac = nullptr, *frac_end = nullptr; // the digits after the point
+};
+
+// Four digits, or a sign and 4 to 12 digits.
+bool read_year(const char *&s, const char *e, int64_t *year) {
+    bool neg = false, signed_year = false;
+    if (s < e && (*s == '+' || *s == '-')) {
+        neg = *s++ == '-';
+        signed_year = true;
+    }
+    const char *ys = s;
+    int64_t y = 0;
+    while (s < e && *s >= '0' && *s <= '9' && s - ys < 12)
+        y = y * 10 + (*s++ - '0');
+    if (s - ys < 4 || (!signed_year && s - ys != 4) || (s < e && *s >= '0' && *s <= '9'))
+        return false;
+    *year = neg ? -y : y;
+    return true;
+}
+
+// The fields after the year, each there only when the one before it is,
+// then the optional 'Z' and nothing more.
+bool read_fields(const char *s, const char *e, DateFields *f) {
+    static const char SEPARATORS[] = "--T::";
+    int64_t *const fields[] = {&f->mon, &f->day, &f->hour, &f->min, &f->sec};
+    unsigned i = 0;
+    for (; i < 5 && s < e && *s == SEPARATORS[i]; ++i) {
+        ++s;
+        if (!digits(s, e, 2, fields[i]))
+            return false;
+    }
+    if (i == 5 && s < e && *s == '.') {
+        f->frac = ++s;
+        while (s < e && *s >= '0' && *s <= '9')
+            ++s;
+        f->frac_end = s;
+        if (f->frac == f->frac_end)
+            return false;
+    }
+    if (s < e && *s == 'Z')
+        ++s;
+    return s == e;
+}
+
+bool fields_in_range(const DateFields &f) {
+    return f.mon >= 1 && f.mon <= 12 && f.day >= 1 && f.day <= days_in_month(f.year, f.mon) && f.hour <= 23 &&
+           f.min <= 59 && f.sec <= 59;
+}
+
+// The second before a negative date plus the complementary fraction:
+// whole + 0.F == -((|whole| - 1) + (1 - 0.F)). Writes the digits of 1 - 0.F
+// over those of F from position `first` on.
+void complement_fraction(std::string &num, size_t first) {
+    bool borrow = false;
+    for (size_t i = num.size(); i-- > first;) {
+        int d = num[i] - '0';
+        int c = (i + 1 == num.size() ? 10 : 9) - d - (borrow ? 1 : 0);
+        borrow = false;
+        if (c < 0) {
+            c += 10;
+            borrow = true;
+        }
+        num[i] = static_cast<char>('0' + c);
+    }
+}
+
+// The exact decimal (whole seconds since 2001 plus the fraction) rounded
+// once: the writer's digits come from the shortest form of the double, so
+// this gives back the same double.
+orvex_reason_t fraction_date(int64_t u, const char *frac, const char *frac_end, double *out) {
+    if (frac_end - frac > 1100 || u < INT64_MIN + UNIX_TO_2001)
+        return ORVEX_REASON_BAD_DATE;
+    int64_t whole = u - UNIX_TO_2001;
+    std::string num;
+    num.reserve(static_cast<size_t>(frac_end - frac) + 24);
+    if (whole >= 0) {
+        num = std::to_string(whole);
+        num += '.';
+        num.append(frac, frac_end);
+    } else {
+        num = "-" + std::to_string(-(whole + 1));
+        num += '.';
+        size_t first = num.size();
+        num.append(frac, frac_end);
+        complement_fraction(num, first);
+    }
+    auto r = std::from_chars(num.data(), num.data() + num.size(), *out);
+    return r.ec == std::errc() ? ORVEX_REASON_NONE : ORVEX_REASON_BAD_DATE;
+}
+
+} // namespace
+
+orvex_reason_t parse_iso8601(const char *s, size_t n, ParsedDate *out) {
+    const char *e = s + n;
+    DateFields f;
+    if (!read_year(s, e, &f.year) || !read_fields(s, e, &f))
+        return ORVEX_REASON_BAD_DATE;
+    if (!fields_in_range(f))
+        return ORVEX_REASON_DATE_RANGE;
+    // |year| < 10^12 keeps this well inside 64 bits: about 3.2e19 / 86400 days.
+    __int128 unix_sec = __int128(days_from_civil(f.year, unsigned(f.mon), unsigned(f.day))) * 86400 +
+                        f.hour * 3600 + f.min * 60 + f.sec;
+    if (unix_sec > INT64_MAX || unix_sec < INT64_MIN)
+        return ORVEX_REASON_DATE_RANGE;
+    int64_t u = static_cast<int64_t>(unix_sec);
+    while (f.frac_end > f.frac && f.frac_end[-1] == '0')
+        --f.frac_end;
+    *out = {f.frac == f.frac_end, u, 0.0};
+    if (out->exact)
+        return ORVEX_REASON_NONE;
+    return fraction_date(u, f.frac, f.frac_end, &out->since_2001);
 }
 
 } // namespace orvex_store

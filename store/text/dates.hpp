@@ -1,11 +1,13 @@
 // Date arithmetic shared by the API and the codecs: whole Unix seconds,
-// seconds since 2001 as stored, and the civil calendar (proleptic Gregorian, UTC).
+// seconds since 2001 as stored, the civil calendar (proleptic Gregorian, UTC),
+// and ISO 8601 text, read and written.
 #ifndef ORVEX_STORE_DATES_HPP
 #define ORVEX_STORE_DATES_HPP
 
 #include <cstddef>
 #include <cstdint>
 
+#include "orvex/orvex.h"
 #include "tree/node.hpp"
 
 namespace orvex_store {
@@ -37,6 +39,22 @@ constexpr size_t ISO8601_MAX = 32;
 // Writes whole Unix seconds as YYYY-MM-DDTHH:MM:SSZ at `w` (room for
 // ISO8601_MAX); a year outside 0 to 9999 carries its sign. Returns the end.
 char *format_iso8601(int64_t unix_sec, char *w);
+
+// A date read from text. Without a fraction of a second (or with only
+// zeros) it is whole Unix seconds, exact; with one, the double since 2001
+// nearest to the exact decimal.
+struct ParsedDate {
+    bool exact;
+    int64_t unix_sec;  // when exact
+    double since_2001; // when not
+};
+
+// YYYY[-MM[-DD[THH[:MM[:SS[.fraction]]]]]][Z], UTC. The year may carry a
+// sign and then has 4 to 12 digits; the fraction has at most 1100 digits
+// after its trailing zeros are dropped. Returns ORVEX_REASON_NONE,
+// ORVEX_REASON_BAD_DATE (not this shape) or ORVEX_REASON_DATE_RANGE (a field
+// or the whole date out of range).
+orvex_reason_t parse_iso8601(const char *s, size_t n, ParsedDate *out);
 
 } // namespace orvex_store
 

@@ -1,0 +1,88 @@
+// Integers and reals as text, shared by the text encodings. The text is
+// exactly the number: callers trim what their format allows around it.
+#ifndef ORVEX_STORE_NUMBERS_HPP
+#define ORVEX_STORE_NUMBERS_HPP
+
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "orvex/orvex.h"
+
+namespace orvex_store {
+
+// An integer read from text: its 64 bits, two's complement when negative.
+struct ParsedInt {
+    uint64_t bits;
+    bool negative;
+    // Whether the bits are meant as a signed number: negative, or small
+    // enough that both readings agree.
+    bool is_signed() const { return negative || bits <= uint64_t(INT64_MAX); }
+};
+
+// [+-]digits or [+-]0x hexdigits, from -2^63 to 2^64-1. Returns
+// ORVEX_REASON_NONE, ORVEX_REASON_BAD_INTEGER or ORVEX_REASON_INTEGER_RANGE.
+// Inline: one call per number in the readers' loops is too many.
+inline orvex_reason_t parse_integer(const char *s, size_t n, ParsedInt *out) {
+    const char *e = s + n;
+    bool neg = false;
+    if (s < e && (*s == '+' || *s == '-'))
+        neg = *s++ == '-';
+    bool hex = e - s > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    if (hex)
+        s += 2;
+    if (s == e)
+        return ORVEX_REASON_BAD_INTEGER;
+    const unsigned base = hex ? 16 : 10;
+    uint64_t v = 0;
+    for (; s < e; ++s) {
+        unsigned c = static_cast<unsigned char>(*s), d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+            d = (c | 0x20) - 'a' + 10;
+        else
+            return ORVEX_REASON_BAD_INTEGER;
+        if (v > (UINT64_MAX - d) / base)
+            return ORVEX_REASON_INTEGER_RANGE;
+        v = v * base + d;
+    }
+    if (neg && v > (uint64_t(1) << 63))
+        return ORVEX_REASON_INTEGER_RANGE;
+    *out = {neg ? uint64_t(0) - v : v, neg};
+    return ORVEX_REASON_NONE;
+}
+
+// For a decimal that from_chars found out of range: whether it is too large
+// (else too small).
+bool decimal_overflows(const char *s, const char *e);
+
+// A decimal real as from_chars reads it, with an optional '+' before it (not
+// before a '-'); out of range it becomes an infinity or a zero of its sign.
+// Returns ORVEX_REASON_NONE or ORVEX_REASON_BAD_REAL.
+inline orvex_reason_t parse_real(const char *s, size_t n, double *out) {
+    const char *e = s + n;
+    if (s < e && *s == '+') {
+        ++s;
+        if (s < e && *s == '-')
+            return ORVEX_REASON_BAD_REAL;
+    }
+    if (s == e)
+        return ORVEX_REASON_BAD_REAL;
+    double d = 0;
+    auto r = std::from_chars(s, e, d);
+    if (r.ptr != e || r.ec == std::errc::invalid_argument)
+        return ORVEX_REASON_BAD_REAL;
+    if (r.ec == std::errc::result_out_of_range) {
+        d = decimal_overflows(s, e) ? HUGE_VAL : 0.0;
+        if (*s == '-')
+            d = -d;
+    }
+    *out = d;
+    return ORVEX_REASON_NONE;
+}
+
+} // namespace orvex_store
+
+#endif
