@@ -190,11 +190,12 @@ class Writer {
         if (f.n->type == ORVEX_ARRAY)
             return f.i < f.n->v.arr.size ? f.n->v.arr.items[f.i++] : nullptr;
         const DictBody *d = f.n->v.dict;
-        f.i = dict_next_live(d, f.i);
-        if (f.i >= d->used)
+        const DictEntry *end = d->entries + d->used, *e = next_live(d->entries + f.i, end);
+        if (e == end)
             return nullptr;
-        *entry = &d->entries[f.i++];
-        return (*entry)->val;
+        f.i = static_cast<uint32_t>(e - d->entries) + 1;
+        *entry = e;
+        return e->val;
     }
 
     // A pointer to room for `n` more bytes, with one kept for the final NUL.
