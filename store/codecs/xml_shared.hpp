@@ -1,5 +1,5 @@
 // Pieces the XML reader and writer agree on: UTF-8 sequence checks and
-// encoding, and the scanners for bytes that character data treats specially.
+// encoding, and the scanners for the bytes character data cannot pass as they are.
 #ifndef ORVEX_STORE_XML_SHARED_HPP
 #define ORVEX_STORE_XML_SHARED_HPP
 
