@@ -214,7 +214,9 @@ TEST(BinWrite, MillionDeepTreeIsWrittenAndRejectedOnRead) {
     }
     std::string bin = to_bin(root);
     orvex_t back = nullptr;
-    EXPECT_EQ(orvex_from_bin(bin.data(), uint32_t(bin.size()), &back), ORVEX_ERR_LIMIT);
+    orvex_parse_result r{};
+    EXPECT_EQ(orvex_parse(bin.data(), bin.size(), ORVEX_FORMAT_BINARY, &back, nullptr, &r), ORVEX_ERR_LIMIT);
+    EXPECT_EQ(r.cause, ORVEX_REASON_TOO_DEEP);
     EXPECT_EQ(back, nullptr);
     orvex_free(root);
 }
@@ -244,6 +246,9 @@ TEST(Detect, MagicXmlAndUnknownInput) {
             << junk;
         EXPECT_EQ(fmt, ORVEX_FORMAT_NONE);
         EXPECT_EQ(got, nullptr);
+        orvex_parse_result r{};
+        orvex_parse(junk.data(), junk.size(), ORVEX_FORMAT_NONE, &got, nullptr, &r);
+        EXPECT_EQ(r.cause, ORVEX_REASON_UNKNOWN_FORMAT) << junk;
     }
     // A null format pointer is allowed.
     got = nullptr;

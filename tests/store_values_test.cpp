@@ -242,17 +242,31 @@ TEST(StoreEncodings, WritersRefuseNullAndReadersRejectEmptyInput) {
     EXPECT_EQ(orvex_to_xml(nullptr, &out, &len), ORVEX_ERR_INVALID_ARG);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(len, 0u);
-    orvex_t root = reinterpret_cast<orvex_t>(1);
-    orvex_format_t fmt = ORVEX_FORMAT_XML;
-    EXPECT_NE(orvex_from_memory(nullptr, 0, &root, &fmt), ORVEX_ERR_SUCCESS);
-    EXPECT_EQ(root, nullptr);
-    EXPECT_EQ(fmt, ORVEX_FORMAT_NONE);
-    EXPECT_EQ(orvex_from_memory("hello", 5, &root, &fmt), ORVEX_ERR_FORMAT);
-    EXPECT_EQ(root, nullptr);
-    orvex_parse_result res;
-    EXPECT_EQ(orvex_parse("hello", 5, ORVEX_FORMAT_NONE, &root, nullptr, &res), ORVEX_ERR_FORMAT);
-    EXPECT_EQ(res.code, ORVEX_ERR_FORMAT);
-    EXPECT_NE(res.reason, nullptr);
+    // Nothing to read, nothing recognisable, or a length without bytes:
+    // no tree, no format, and the reason for it.
+    const struct {
+        const char *data;
+        uint32_t length;
+        orvex_err_t code;
+        orvex_reason_t cause;
+    } cases[] = {
+        {nullptr, 0, ORVEX_ERR_FORMAT, ORVEX_REASON_UNKNOWN_FORMAT},
+        {"hello", 5, ORVEX_ERR_FORMAT, ORVEX_REASON_UNKNOWN_FORMAT},
+        {nullptr, 5, ORVEX_ERR_INVALID_ARG, ORVEX_REASON_INVALID_ARG},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.data ? c.data : "(null)");
+        orvex_t root = reinterpret_cast<orvex_t>(1);
+        orvex_format_t fmt = ORVEX_FORMAT_XML;
+        EXPECT_EQ(orvex_from_memory(c.data, c.length, &root, &fmt), c.code);
+        EXPECT_EQ(root, nullptr);
+        EXPECT_EQ(fmt, ORVEX_FORMAT_NONE);
+        orvex_parse_result res;
+        EXPECT_EQ(orvex_parse(c.data, c.length, ORVEX_FORMAT_NONE, &root, nullptr, &res), c.code);
+        EXPECT_EQ(res.code, c.code);
+        EXPECT_EQ(res.cause, c.cause);
+        EXPECT_STREQ(res.reason, orvex_reason_text(res.cause));
+    }
 }
 
 TEST(StoreEncodings, DocumentsOf4GiBOrMoreAreRefusedInEitherEncoding) {
@@ -282,6 +296,7 @@ TEST(StoreEncodings, DocumentsOf4GiBOrMoreAreRefusedInEitherEncoding) {
         orvex_parse_result r{};
         EXPECT_EQ(orvex_parse(buf, c.length, c.asked, &root, &found, &r), ORVEX_ERR_LIMIT) << c.head;
         EXPECT_EQ(r.code, ORVEX_ERR_LIMIT);
+        EXPECT_EQ(r.cause, ORVEX_REASON_TOO_LONG);
         EXPECT_STREQ(r.reason, "document longer than 2^32-1 bytes");
         EXPECT_EQ(root, nullptr);
         EXPECT_EQ(found, c.found);

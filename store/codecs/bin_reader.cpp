@@ -237,8 +237,8 @@ class Reader {
                 reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_MARKER);
             break;
         case 0x1: {
-            if (low > 4)
-                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_INTEGER);
+            if (low > 4) // no such width: the marker is not one of the encoding's
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_MARKER);
             unsigned w = 1u << low;
             if (w > room)
                 reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
@@ -258,19 +258,23 @@ class Reader {
             break;
         }
         case 0x2:
-            if (low == 2 && room >= 4) {
+            if (low != 2 && low != 3)
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_MARKER);
+            if (room < (low == 2 ? 4u : 8u))
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
+            if (low == 2) {
                 uint32_t bits = static_cast<uint32_t>(read_be(p, 4));
                 float f;
                 std::memcpy(&f, &bits, sizeof f);
                 n = node_new_real(static_cast<double>(f));
-            } else if (low == 3 && room >= 8) {
-                n = node_new_real(read_double(p));
             } else {
-                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
+                n = node_new_real(read_double(p));
             }
             break;
         case 0x3:
-            if (m != 0x33 || room < 8)
+            if (m != 0x33)
+                reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_MARKER);
+            if (room < 8)
                 reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
             n = node_new_date(read_double(p));
             break;

@@ -186,7 +186,7 @@ class Writer {
         case ORVEX_BOOLEAN:
             return scalar_of(n->v.b ? K_TRUE : K_FALSE, nullptr, 0, 0);
         case ORVEX_INT:
-            return scalar_of(K_INT, nullptr, n->v.u, (n->flags & NODE_SIGNED) && static_cast<int64_t>(n->v.u) < 0);
+            return scalar_of(K_INT, nullptr, n->v.u, int_is_negative(n));
         case ORVEX_REAL:
             return scalar_of(K_REAL, nullptr, n->v.u, 0);
         case ORVEX_DATE:
@@ -329,9 +329,8 @@ class Writer {
             } else {
                 // Removed entries leave holes: number the live ones in order.
                 std::vector<uint32_t> live;
-                for (uint32_t i = 0; i < d->used; ++i)
-                    if (e[i].val)
-                        live.push_back(i);
+                for (const DictEntry &x : live_entries(d))
+                    live.push_back(static_cast<uint32_t>(&x - e));
                 count = static_cast<uint32_t>(live.size());
                 number_keys(e, live.data(), count);
                 number_batched(count, [&](uint32_t i) { return scalar_of(e[live[i]].val); });

@@ -1,5 +1,5 @@
-// Pieces the XML reader and writer agree on: UTF-8 sequence checks, the
-// special character scanners, and the offset between the two date epochs.
+// Pieces the XML reader and writer agree on: UTF-8 sequence checks and
+// encoding, and the scanners for the bytes character data cannot pass as they are.
 #ifndef ORVEX_STORE_XML_SHARED_HPP
 #define ORVEX_STORE_XML_SHARED_HPP
 
@@ -67,42 +67,19 @@ inline size_t utf8_put(uint32_t cp, char *out) {
     return 4;
 }
 
-// First byte in [p, end) that a reader of character data must look at:
-// '<', '&', CR, NUL or any byte >= 0x80. Returns `end` when there is none.
-inline const unsigned char *scan_char_data(const unsigned char *p, const unsigned char *end) {
+// First byte in [p, end) that is `A`, `B` or `C`, or >= 0x80, or below
+// `Low` (1: NUL only; 0x20: any control character). Returns `end` when there
+// is none.
+template <unsigned char A, unsigned char B, unsigned char C, unsigned char Low>
+inline const unsigned char *scan_for(const unsigned char *p, const unsigned char *end) {
 #if defined(__SSE2__)
-    const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r');
-    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_set1_epi8(static_cast<char>(A)), b = _mm_set1_epi8(static_cast<char>(B));
+    const __m128i c = _mm_set1_epi8(static_cast<char>(C)), low = _mm_set1_epi8(static_cast<char>(Low));
     while (end - p >= 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, zero)));
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(m) | _mm_movemask_epi8(v));
-        if (mask)
-            return p + __builtin_ctz(mask);
-        p += 16;
-    }
-#endif
-    for (; p < end; ++p) {
-        unsigned c = *p;
-        if (c == '<' || c == '&' || c == '\r' || c == 0 || c >= 0x80)
-            return p;
-    }
-    return end;
-}
-
-// First byte in [p, end) that a writer of character data cannot copy as it
-// is: '<', '>', '&', any control character (TAB and LF included, the caller
-// lets those pass) or any byte >= 0x80 (checked by the caller).
-inline const unsigned char *scan_to_escape(const unsigned char *p, const unsigned char *end) {
-#if defined(__SSE2__)
-    const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>'), amp = _mm_set1_epi8('&');
-    const __m128i space = _mm_set1_epi8(' ');
-    while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        // Signed compare: bytes >= 0x80 are negative, so they count as below ' '.
-        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmplt_epi8(v, space)));
+        // Signed compare: bytes >= 0x80 are negative, so they count as below `Low`.
+        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, b)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, c), _mm_cmplt_epi8(v, low)));
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(m));
         if (mask)
             return p + __builtin_ctz(mask);
@@ -110,11 +87,24 @@ inline const unsigned char *scan_to_escape(const unsigned char *p, const unsigne
     }
 #endif
     for (; p < end; ++p) {
-        unsigned c = *p;
-        if (c == '<' || c == '>' || c == '&' || c < 0x20 || c >= 0x80)
+        unsigned x = *p;
+        if (x == A || x == B || x == C || x < Low || x >= 0x80)
             return p;
     }
     return end;
+}
+
+// First byte that a reader of character data must look at: '<', '&', CR,
+// NUL or any byte >= 0x80.
+inline const unsigned char *scan_char_data(const unsigned char *p, const unsigned char *end) {
+    return scan_for<'<', '&', '\r', 1>(p, end);
+}
+
+// First byte that a writer of character data cannot copy as it is: '<', '>',
+// '&', any control character (TAB and LF included, the caller lets those
+// pass) or any byte >= 0x80 (checked by the caller).
+inline const unsigned char *scan_to_escape(const unsigned char *p, const unsigned char *end) {
+    return scan_for<'<', '>', '&', 0x20>(p, end);
 }
 
 } // namespace orvex_store

@@ -49,12 +49,41 @@ struct Fail {
     orvex_err_t code;
 };
 
+// Length of a literal, its NUL aside.
+template <size_t N> constexpr size_t len(const char (&)[N]) { return N - 1; }
+
 constexpr char HEADER[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
                           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
                           "<plist version=\"1.0\">\n";
 constexpr char FOOTER[] = "</plist>\n";
 
+// Every fixed text a line is made of, named so that the size estimate
+// counts the very bytes that are written.
+constexpr char TRUE_TAG[] = "<true/>\n", FALSE_TAG[] = "<false/>\n", NULL_TAG[] = "<null/>\n";
+constexpr char INT_OPEN[] = "<integer>", INT_CLOSE[] = "</integer>\n";
+constexpr char REAL_OPEN[] = "<real>", REAL_CLOSE[] = "</real>\n";
+constexpr char DATE_OPEN[] = "<date>", DATE_CLOSE[] = "</date>\n";
+constexpr char STRING_OPEN[] = "<string>", STRING_CLOSE[] = "</string>\n";
+constexpr char KEY_OPEN[] = "<key>", KEY_CLOSE[] = "</key>\n";
+constexpr char DATA_OPEN[] = "<data>\n", DATA_CLOSE[] = "</data>\n";
+constexpr char ARRAY_OPEN[] = "<array>\n", ARRAY_CLOSE[] = "</array>\n", ARRAY_EMPTY[] = "<array/>\n";
+constexpr char DICT_OPEN[] = "<dict>\n", DICT_CLOSE[] = "</dict>\n", DICT_EMPTY[] = "<dict/>\n";
+constexpr char UID_KEY[] = "<key>CF$UID</key>\n";
+
+// Room for a number's text: more than any double or 64-bit integer takes,
+// with a sign or a ".0" after it.
+constexpr size_t NUMBER_MAX = 32;
+constexpr char POINT_ZERO[] = ".0";
+// The shortest text of a real ("nan", "0.0") and of a date.
+constexpr size_t REAL_MIN = len("nan");
+constexpr size_t DATE_MIN = len("2001-01-01T00:00:00Z");
+
+// Bytes of a line at `depth` holding `open`, `text` bytes and `close`.
+template <size_t O, size_t C>
+constexpr uint64_t line_size(size_t depth, const char (&open)[O], uint64_t text, const char (&close)[C]) {
+    return depth + len(open) + text + len(close);
+}
 
 // Base64 digits per line of data at `depth`: the line, tabs counted as eight
 // columns, stays within 76 columns while that leaves at least 16 digits.
@@ -65,15 +94,46 @@ size_t b64_width(size_t depth) {
     return cols / 4 * 4;
 }
 
-uint64_t b64_len(uint64_t n) { return (n + 2) / 3 * 4; }
-
 // Bytes of a data element at `depth`: tags, lines and their indentation.
 uint64_t data_size(uint64_t n, size_t depth) {
+    uint64_t tags = depth + len(DATA_OPEN) + depth + len(DATA_CLOSE);
     if (n == 0)
-        return 2 * uint64_t(depth) + 15;
-    uint64_t chars = b64_len(n), width = b64_width(depth);
+        return tags;
+    uint64_t chars = base64_size(n), width = b64_width(depth);
     uint64_t lines = (chars + width - 1) / width;
-    return (depth + 7) + chars + lines * (depth + 1) + (depth + 8);
+    return tags + chars + lines * (depth + 1);
+}
+
+// Copies a literal to `w`, which has room; returns the end.
+template <size_t N> char *copy(char *w, const char (&lit)[N]) {
+    std::memcpy(w, lit, N - 1);
+    return w + N - 1;
+}
+
+size_t text_len(const Node *n) {
+    size_t bytes;
+    node_text(n, &bytes);
+    return bytes;
+}
+
+char *indent(char *w, size_t depth) {
+    std::memset(w, '\t', depth);
+    return w + depth;
+}
+
+// Bytes at `q`, a byte scan_to_escape stopped at, that are copied as they
+// are: TAB, LF, or a well-formed UTF-8 sequence other than U+FFFE and
+// U+FFFF (EF BF BE/BF), which are no XML characters. 0 when they need
+// escaping.
+inline size_t plain_len(const uchar *q, const uchar *e) {
+    uchar c = *q;
+    if (c == '\t' || c == '\n')
+        return 1;
+    if (c < 0x80)
+        return 0;
+    size_t seq = utf8_seq_len(q, e);
+    bool nonchar = seq == 3 && c == 0xEF && q[1] == 0xBF && q[2] >= 0xBE;
+    return nonchar ? 0 : seq;
 }
 
 class Writer {
@@ -82,7 +142,7 @@ class Writer {
 
     void run(const Node *root) {
         reserve_for(root);
-        put(HEADER, sizeof HEADER - 1);
+        put(HEADER);
         value(root, 0);
         while (!stack_.empty()) {
             Frame &f = stack_.back();
@@ -90,16 +150,19 @@ class Writer {
             const DictEntry *e = nullptr;
             const Node *c = next_child(f, &e);
             if (e)
-                text_line(depth, "<key>", 5, e->key(), e->klen, "</key>\n", 7);
+                text_line(depth, KEY_OPEN, e->key(), e->klen, KEY_CLOSE);
             if (c) {
                 value(c, depth); // may push: `f` is not used past here
                 continue;
             }
             bool dict = f.n->type == ORVEX_DICT;
             stack_.pop_back();
-            line(depth - 1, dict ? "</dict>\n" : "</array>\n", dict ? 8 : 9);
+            if (dict)
+                line(depth - 1, DICT_CLOSE);
+            else
+                line(depth - 1, ARRAY_CLOSE);
         }
-        put(FOOTER, sizeof FOOTER - 1);
+        put(FOOTER);
         room(0);
         buf_[len_] = 0;
     }
@@ -121,19 +184,18 @@ class Writer {
     size_t len_ = 0, cap_ = 0;
     std::vector<Frame> stack_;
 
-    // The next child of the container a walk stands in, skipping removed
-    // dictionary entries; `*entry` is the child's entry in a dictionary.
-    // Null when the container is exhausted.
+    // The next child of the container a walk stands in; `*entry` is the
+    // child's entry in a dictionary. Null when the container is exhausted.
     static const Node *next_child(Frame &f, const DictEntry **entry) {
         if (f.n->type == ORVEX_ARRAY)
             return f.i < f.n->v.arr.size ? f.n->v.arr.items[f.i++] : nullptr;
         const DictBody *d = f.n->v.dict;
-        while (f.i < d->used && !d->entries[f.i].val)
-            ++f.i;
-        if (f.i >= d->used)
+        const DictEntry *end = d->entries + d->used, *e = next_live(d->entries + f.i, end);
+        if (e == end)
             return nullptr;
-        *entry = &d->entries[f.i++];
-        return (*entry)->val;
+        f.i = static_cast<uint32_t>(e - d->entries) + 1;
+        *entry = e;
+        return e->val;
     }
 
     // A pointer to room for `n` more bytes, with one kept for the final NUL.
@@ -156,167 +218,156 @@ class Writer {
         return buf_ + len_;
     }
 
+    // Ends what was written into room() at `w`.
+    void done(char *w) { len_ = static_cast<size_t>(w - buf_); }
+
     void put(const char *s, size_t n) {
         std::memcpy(room(n), s, n);
         len_ += n;
     }
 
+    template <size_t N> void put(const char (&lit)[N]) { put(lit, N - 1); }
+
     // Indentation and a fixed text.
-    void line(size_t depth, const char *s, size_t n) {
-        char *o = room(depth + n);
-        std::memset(o, '\t', depth);
-        std::memcpy(o + depth, s, n);
-        len_ += depth + n;
+    template <size_t N> void line(size_t depth, const char (&lit)[N]) {
+        done(copy(indent(room(depth + len(lit)), depth), lit));
     }
 
-    void text_line(size_t depth, const char *open, size_t on, const char *t, size_t tn, const char *close,
-                   size_t cn) {
-        line(depth, open, on);
+    template <size_t O, size_t C>
+    void text_line(size_t depth, const char (&open)[O], const char *t, size_t tn, const char (&close)[C]) {
+        line(depth, open);
         text(t, tn);
-        put(close, cn);
+        put(close);
+    }
+
+    template <size_t O, size_t C>
+    void text_line(size_t depth, const char (&open)[O], const Node *n, const char (&close)[C]) {
+        size_t tn;
+        const char *t = node_text(n, &tn);
+        text_line(depth, open, t, tn, close);
     }
 
     // Character data, escaped so that it reads back byte for byte.
     void text(const char *s, size_t n) {
         const uchar *p = reinterpret_cast<const uchar *>(s), *e = p + n, *run = p;
-        for (;;) {
-            const uchar *q = scan_to_escape(p, e);
-            if (q == e)
-                break;
-            uchar c = *q;
-            if (c == '\t' || c == '\n') {
-                p = q + 1;
+        while ((p = scan_to_escape(p, e)) != e) {
+            if (size_t keep = plain_len(p, e)) {
+                p += keep;
                 continue;
             }
-            size_t seq = c >= 0x80 ? utf8_seq_len(q, e) : 0;
-            // U+FFFE and U+FFFF (EF BF BE/BF) are no XML characters.
-            bool nonchar = seq == 3 && c == 0xEF && q[1] == 0xBF && q[2] >= 0xBE;
-            if (seq && !nonchar) {
-                p = q + seq;
-                continue;
-            }
-            put(reinterpret_cast<const char *>(run), static_cast<size_t>(q - run));
-            if (nonchar) {
-                put(q[2] == 0xBE ? "&#xFFFE;" : "&#xFFFF;", 8);
-                p = run = q + 3;
-                continue;
-            }
-            switch (c) {
-            case '<':
-                put("&lt;", 4);
-                break;
-            case '>':
-                put("&gt;", 4);
-                break;
-            case '&':
-                put("&amp;", 5);
-                break;
-            default:
-                if (c >= 0x80) {
-                    put("\xEF\xBF\xBD", 3);
-                } else {
-                    char ref[8] = {'&', '#'};
-                    size_t k = 2;
-                    if (c >= 10)
-                        ref[k++] = static_cast<char>('0' + c / 10);
-                    ref[k++] = static_cast<char>('0' + c % 10);
-                    ref[k++] = ';';
-                    put(ref, k);
-                }
-            }
-            p = run = q + 1;
+            put(reinterpret_cast<const char *>(run), static_cast<size_t>(p - run));
+            p = run = p + escape(p, e);
         }
         put(reinterpret_cast<const char *>(run), static_cast<size_t>(e - run));
     }
 
+    // Writes the escaped form of what starts at `q` (plain_len found it
+    // needs one); returns the bytes it stands for. Kept out of line: rare,
+    // and text() is inlined where it is used.
+    __attribute__((noinline)) size_t escape(const uchar *q, const uchar *e) {
+        uchar c = *q;
+        if (c == '<')
+            put("&lt;");
+        else if (c == '>')
+            put("&gt;");
+        else if (c == '&')
+            put("&amp;");
+        else if (c < 0x80)
+            char_ref(c);
+        else if (utf8_seq_len(q, e) == 3) { // well-formed, so U+FFFE or U+FFFF
+            put(q[2] == 0xBE ? "&#xFFFE;" : "&#xFFFF;");
+            return 3;
+        } else
+            put("\xEF\xBF\xBD"); // not UTF-8: U+FFFD in its place
+        return 1;
+    }
+
+    // A control character as a decimal character reference.
+    void char_ref(uchar c) {
+        char ref[8] = {'&', '#'};
+        size_t k = 2;
+        if (c >= 10)
+            ref[k++] = static_cast<char>('0' + c / 10);
+        ref[k++] = static_cast<char>('0' + c % 10);
+        ref[k++] = ';';
+        put(ref, k);
+    }
+
     void uint_line(size_t depth, uint64_t v, bool neg) {
-        char *o = room(depth + 48);
-        std::memset(o, '\t', depth);
-        char *w = o + depth;
-        std::memcpy(w, "<integer>", 9);
-        w += 9;
+        char *w = indent(room(line_size(depth, INT_OPEN, NUMBER_MAX, INT_CLOSE)), depth);
+        w = copy(w, INT_OPEN);
         if (neg) {
             *w++ = '-';
             v = uint64_t(0) - v;
         }
-        w = std::to_chars(w, w + 20, v).ptr;
-        std::memcpy(w, "</integer>\n", 11);
-        len_ = static_cast<size_t>(w + 11 - buf_);
+        w = std::to_chars(w, w + NUMBER_MAX - len("-"), v).ptr;
+        done(copy(w, INT_CLOSE));
     }
 
     void real_line(size_t depth, double x) {
-        char *o = room(depth + 48);
-        std::memset(o, '\t', depth);
-        char *w = o + depth;
-        std::memcpy(w, "<real>", 6);
-        w += 6;
+        char *w = indent(room(line_size(depth, REAL_OPEN, NUMBER_MAX, REAL_CLOSE)), depth);
+        w = copy(w, REAL_OPEN);
         if (std::isnan(x)) {
-            std::memcpy(w, "nan", 3);
-            w += 3;
+            w = copy(w, "nan");
         } else if (std::isinf(x)) {
-            size_t k = x < 0 ? 4 : 3;
-            std::memcpy(w, x < 0 ? "-inf" : "inf", k);
-            w += k;
+            w = x < 0 ? copy(w, "-inf") : copy(w, "inf");
         } else {
             char *s = w;
-            w = std::to_chars(w, w + 32, x).ptr;
+            w = std::to_chars(w, w + NUMBER_MAX - len(POINT_ZERO), x).ptr;
             // "1" reads as a real everywhere, but "1.0" says what it is.
             bool plain = true;
             for (char *c = s; c < w; ++c)
                 if (*c == '.' || *c == 'e')
                     plain = false;
-            if (plain) {
-                std::memcpy(w, ".0", 2);
-                w += 2;
-            }
+            if (plain)
+                w = copy(w, POINT_ZERO);
         }
-        std::memcpy(w, "</real>\n", 8);
-        len_ = static_cast<size_t>(w + 8 - buf_);
+        done(copy(w, REAL_CLOSE));
     }
 
     void date_line(size_t depth, const Node *n) {
         // Other readers take whole seconds only, so the fraction goes: the
         // same second that orvex_get_unix_date_val reads.
         int64_t unix_sec = (n->flags & NODE_EXACT) ? n->v.date.unix_sec : date_to_unix_seconds(n->v.date.since_2001);
-        char *o = room(depth + 15 + ISO8601_MAX);
-        std::memset(o, '\t', depth);
-        char *w = o + depth;
-        std::memcpy(w, "<date>", 6);
-        w = format_iso8601(unix_sec, w + 6);
-        std::memcpy(w, "</date>\n", 8);
-        len_ = static_cast<size_t>(w + 8 - buf_);
+        char *w = indent(room(line_size(depth, DATE_OPEN, ISO8601_MAX, DATE_CLOSE)), depth);
+        w = format_iso8601(unix_sec, copy(w, DATE_OPEN));
+        done(copy(w, DATE_CLOSE));
     }
 
-    void data_block(size_t depth, const char *p, uint64_t n) {
-        if (n == 0) {
-            line(depth, "<data>\n", 7);
-            line(depth, "</data>\n", 8);
-            return;
-        }
+    void data_block(size_t depth, const Node *node) {
+        size_t n;
+        const char *p = node_text(node, &n);
         uint64_t total = data_size(n, depth);
         if (total > MAX_OUT)
             throw Fail{ORVEX_ERR_LIMIT};
-        char *w = room(static_cast<size_t>(total));
-        char *start = w;
-        std::memset(w, '\t', depth);
-        w += depth;
-        std::memcpy(w, "<data>\n", 7);
-        w += 7;
+        char *w = copy(indent(room(static_cast<size_t>(total)), depth), DATA_OPEN);
         const uchar *s = reinterpret_cast<const uchar *>(p), *e = s + n;
         size_t per_line = b64_width(depth) / 4 * 3;
         while (s < e) {
-            std::memset(w, '\t', depth);
-            w += depth;
             size_t chunk = static_cast<size_t>(e - s) < per_line ? static_cast<size_t>(e - s) : per_line;
-            w = base64_encode(s, chunk, w);
+            w = base64_encode(s, chunk, indent(w, depth));
             s += chunk;
             *w++ = '\n';
         }
-        std::memset(w, '\t', depth);
-        w += depth;
-        std::memcpy(w, "</data>\n", 8);
-        w += 8;
-        len_ += static_cast<size_t>(w - start);
+        done(copy(indent(w, depth), DATA_CLOSE));
+    }
+
+    void uid_block(size_t depth, uint64_t v) {
+        line(depth, DICT_OPEN);
+        line(depth + 1, UID_KEY);
+        uint_line(depth + 1, v, false);
+        line(depth, DICT_CLOSE);
+    }
+
+    // Opens a container; one with children is pushed for the walk to fill.
+    template <size_t O, size_t E> void open(const Node *n, size_t depth, bool empty, const char (&tag)[O],
+                                           const char (&empty_tag)[E]) {
+        if (empty) {
+            line(depth, empty_tag);
+            return;
+        }
+        line(depth, tag);
+        stack_.push_back({n, 0});
     }
 
     // Writes `n` at `depth`; a container with children is opened and pushed.
@@ -324,123 +375,91 @@ class Writer {
         switch (n->type) {
         case ORVEX_BOOLEAN:
             if (n->v.b)
-                line(depth, "<true/>\n", 8);
-            else
-                line(depth, "<false/>\n", 9);
-            return;
-        case ORVEX_INT: {
-            bool neg = (n->flags & NODE_SIGNED) && static_cast<int64_t>(n->v.u) < 0;
-            uint_line(depth, n->v.u, neg);
-            return;
-        }
+                return line(depth, TRUE_TAG);
+            return line(depth, FALSE_TAG);
+        case ORVEX_INT:
+            return uint_line(depth, n->v.u, int_is_negative(n));
         case ORVEX_REAL:
-            real_line(depth, n->v.r);
-            return;
+            return real_line(depth, n->v.r);
         case ORVEX_DATE:
-            date_line(depth, n);
-            return;
+            return date_line(depth, n);
         case ORVEX_STRING:
-        case ORVEX_KEY: {
-            size_t len;
-            const char *t = node_text(n, &len);
-            if (n->type == ORVEX_STRING)
-                text_line(depth, "<string>", 8, t, len, "</string>\n", 10);
-            else
-                text_line(depth, "<key>", 5, t, len, "</key>\n", 7);
-            return;
-        }
-        case ORVEX_DATA: {
-            size_t len;
-            const char *t = node_text(n, &len);
-            data_block(depth, t, len);
-            return;
-        }
+            return text_line(depth, STRING_OPEN, n, STRING_CLOSE);
+        case ORVEX_KEY:
+            return text_line(depth, KEY_OPEN, n, KEY_CLOSE);
+        case ORVEX_DATA:
+            return data_block(depth, n);
         case ORVEX_UID:
-            line(depth, "<dict>\n", 7);
-            line(depth + 1, "<key>CF$UID</key>\n", 18);
-            uint_line(depth + 1, n->v.u, false);
-            line(depth, "</dict>\n", 8);
-            return;
+            return uid_block(depth, n->v.u);
         case ORVEX_ARRAY:
-            if (n->v.arr.size == 0) {
-                line(depth, "<array/>\n", 9);
-                return;
-            }
-            line(depth, "<array>\n", 8);
-            stack_.push_back({n, 0});
-            return;
+            return open(n, depth, n->v.arr.size == 0, ARRAY_OPEN, ARRAY_EMPTY);
         case ORVEX_DICT:
-            if (dict_live(n) == 0) {
-                line(depth, "<dict/>\n", 8);
-                return;
-            }
-            line(depth, "<dict>\n", 7);
-            stack_.push_back({n, 0});
-            return;
+            return open(n, depth, dict_live(n) == 0, DICT_OPEN, DICT_EMPTY);
         default:
-            line(depth, "<null/>\n", 8);
-            return;
+            return line(depth, NULL_TAG);
         }
     }
 
-    // Lower bound of the output: every line's indentation and tags and every
-    // text at its raw length; exact for structure and data.
-    static uint64_t leaf_size(const Node *n, size_t depth) {
-        size_t len;
+    // Lower bound of a value's output (its children aside): every line's
+    // indentation and tags and every text at its raw length; exact for
+    // structure and data.
+    static uint64_t value_size(const Node *n, size_t depth) {
         switch (n->type) {
         case ORVEX_BOOLEAN:
-            return depth + 8;
+            return depth + (n->v.b ? len(TRUE_TAG) : len(FALSE_TAG));
         case ORVEX_INT:
-            return depth + 20;
+            return line_size(depth, INT_OPEN, 1, INT_CLOSE);
         case ORVEX_REAL:
-            return depth + 16;
+            return line_size(depth, REAL_OPEN, REAL_MIN, REAL_CLOSE);
         case ORVEX_DATE:
-            return depth + 30;
+            return line_size(depth, DATE_OPEN, DATE_MIN, DATE_CLOSE);
         case ORVEX_STRING:
-            node_text(n, &len);
-            return depth + 18 + len;
+            return line_size(depth, STRING_OPEN, text_len(n), STRING_CLOSE);
         case ORVEX_KEY:
-            node_text(n, &len);
-            return depth + 12 + len;
+            return line_size(depth, KEY_OPEN, text_len(n), KEY_CLOSE);
         case ORVEX_DATA:
-            node_text(n, &len);
-            return data_size(len, depth);
+            return data_size(text_len(n), depth);
         case ORVEX_UID:
-            return 4 * depth + 2 + 7 + 18 + 20 + 8;
+            return depth + len(DICT_OPEN) + (depth + 1) + len(UID_KEY) + line_size(depth + 1, INT_OPEN, 1, INT_CLOSE) +
+                   depth + len(DICT_CLOSE);
+        case ORVEX_ARRAY:
+            return n->v.arr.size == 0 ? depth + len(ARRAY_EMPTY) : depth + len(ARRAY_OPEN) + depth + len(ARRAY_CLOSE);
+        case ORVEX_DICT:
+            return dict_live(n) == 0 ? depth + len(DICT_EMPTY) : depth + len(DICT_OPEN) + depth + len(DICT_CLOSE);
         default:
-            return depth + 8;
+            return depth + len(NULL_TAG);
         }
     }
 
-    void reserve_for(const Node *root) {
-        uint64_t total = sizeof HEADER + sizeof FOOTER;
-        std::vector<Frame> &st = stack_;
+    // Sums value_size over the tree; stops early past MAX_OUT.
+    uint64_t estimate(const Node *root) {
+        uint64_t total = len(HEADER) + len(FOOTER);
         auto visit = [&](const Node *n, size_t depth) {
-            if (!is_container(n->type)) {
-                total += leaf_size(n, depth);
-            } else if ((n->type == ORVEX_ARRAY ? n->v.arr.size : dict_live(n)) == 0) {
-                total += depth + 8;
-            } else {
-                total += 2 * depth + 15;
-                st.push_back({n, 0});
-            }
+            total += value_size(n, depth);
+            if ((n->type == ORVEX_ARRAY && n->v.arr.size) || (n->type == ORVEX_DICT && dict_live(n)))
+                stack_.push_back({n, 0});
         };
         visit(root, 0);
-        while (!st.empty() && total <= MAX_OUT) {
-            Frame &f = st.back();
-            size_t depth = st.size();
+        while (!stack_.empty() && total <= MAX_OUT) {
+            Frame &f = stack_.back();
+            size_t depth = stack_.size();
             const DictEntry *e = nullptr;
             const Node *c = next_child(f, &e);
             if (e)
-                total += depth + 12 + e->klen;
+                total += line_size(depth, KEY_OPEN, e->klen, KEY_CLOSE);
             if (c)
                 visit(c, depth);
             else
-                st.pop_back();
+                stack_.pop_back();
         }
+        stack_.clear();
+        return total;
+    }
+
+    void reserve_for(const Node *root) {
+        uint64_t total = estimate(root);
         if (total > MAX_OUT)
             throw Fail{ORVEX_ERR_LIMIT};
-        st.clear();
         // Text usually needs few escapes: a little slack saves a regrowth.
         uint64_t want = total + total / 16 + 64;
         if (want > MAX_OUT + 1)

@@ -10,12 +10,19 @@ using namespace orvex_store;
 
 namespace {
 
-struct ArrayIter {
+// What an array or dictionary iterator points to: the next position.
+struct Cursor {
     uint32_t pos;
 };
-struct DictIter {
-    uint32_t pos;
-};
+
+// A cursor at the start of `node`, or null when it is not of `type`.
+Cursor *new_cursor(orvex_t node, uint8_t type) {
+    Node *n = as_node(node);
+    Cursor *c = n && n->type == type ? static_cast<Cursor *>(std::malloc(sizeof(Cursor))) : nullptr;
+    if (c)
+        c->pos = 0;
+    return c;
+}
 
 char *dup_text(const char *p, size_t len) {
     char *s = static_cast<char *>(std::malloc(len + 1));
@@ -115,21 +122,13 @@ void orvex_array_remove_item(orvex_t node, uint32_t n) {
 }
 
 void orvex_array_new_iter(orvex_t node, orvex_array_iter *iter) {
-    Node *a = as_node(node);
-    if (!iter)
-        return;
-    ArrayIter *it = nullptr;
-    if (a && a->type == ORVEX_ARRAY) {
-        it = static_cast<ArrayIter *>(std::malloc(sizeof(ArrayIter)));
-        if (it)
-            it->pos = 0;
-    }
-    *iter = it;
+    if (iter)
+        *iter = new_cursor(node, ORVEX_ARRAY);
 }
 
 void orvex_array_next_item(orvex_t node, orvex_array_iter iter, orvex_t *item) {
     Node *a = as_node(node);
-    ArrayIter *it = static_cast<ArrayIter *>(iter);
+    Cursor *it = static_cast<Cursor *>(iter);
     if (!item)
         return;
     *item = nullptr;
@@ -172,21 +171,13 @@ void orvex_dict_remove_item(orvex_t node, const char *key) {
 }
 
 void orvex_dict_new_iter(orvex_t node, orvex_dict_iter *iter) {
-    Node *d = as_node(node);
-    if (!iter)
-        return;
-    DictIter *it = nullptr;
-    if (d && d->type == ORVEX_DICT) {
-        it = static_cast<DictIter *>(std::malloc(sizeof(DictIter)));
-        if (it)
-            it->pos = 0;
-    }
-    *iter = it;
+    if (iter)
+        *iter = new_cursor(node, ORVEX_DICT);
 }
 
 void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_t *val) {
     Node *d = as_node(node);
-    DictIter *it = static_cast<DictIter *>(iter);
+    Cursor *it = static_cast<Cursor *>(iter);
     if (key)
         *key = nullptr;
     if (val)
@@ -194,8 +185,7 @@ void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_
     if (!d || !it || d->type != ORVEX_DICT || !d->v.dict)
         return;
     const DictBody *b = d->v.dict;
-    while (it->pos < b->used && !b->entries[it->pos].val)
-        ++it->pos;
+    it->pos = dict_next_live(b, it->pos);
     if (it->pos >= b->used)
         return;
     const DictEntry &e = b->entries[it->pos++];
@@ -219,10 +209,9 @@ orvex_err_t orvex_swap_contents(orvex_t a, orvex_t b) {
         if (owner->type == ORVEX_ARRAY) {
             for (uint32_t i = 0; i < owner->v.arr.size; ++i)
                 owner->v.arr.items[i]->parent = owner;
-        } else if (DictBody *body = owner->v.dict) {
-            for (uint32_t i = 0; i < body->used; ++i)
-                if (body->entries[i].val)
-                    body->entries[i].val->parent = owner;
+        } else {
+            for (const DictEntry &e : live_entries(owner->v.dict))
+                e.val->parent = owner;
         }
     }
     return ORVEX_ERR_SUCCESS;

@@ -17,14 +17,12 @@ bool same_double(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-bool int_negative(const Node *n) { return (n->flags & NODE_SIGNED) && static_cast<int64_t>(n->v.u) < 0; }
-
 bool same_scalar(const Node *a, const Node *b) {
     switch (a->type) {
     case ORVEX_BOOLEAN:
         return a->v.b == b->v.b;
     case ORVEX_INT:
-        return a->v.u == b->v.u && int_negative(a) == int_negative(b);
+        return a->v.u == b->v.u && int_is_negative(a) == int_is_negative(b);
     case ORVEX_UID:
         return a->v.u == b->v.u;
     case ORVEX_REAL:
@@ -55,17 +53,10 @@ template <class F> bool zip_children(const Node *a, const Node *b, F &&f) {
     }
     if (dict_live(a) != dict_live(b))
         return false;
-    if (!dict_live(a))
-        return true;
-    const DictBody *da = a->v.dict, *db = b->v.dict;
-    uint32_t j = 0;
-    for (uint32_t i = 0; i < da->used; ++i) {
-        const DictEntry &ea = da->entries[i];
-        if (!ea.val)
-            continue;
-        while (!db->entries[j].val)
-            ++j;
-        const DictEntry &eb = db->entries[j++];
+    auto next_b = live_entries(b->v.dict).begin();
+    for (const DictEntry &ea : live_entries(a->v.dict)) {
+        const DictEntry &eb = *next_b;
+        ++next_b;
         if (ea.klen != eb.klen || std::memcmp(ea.key(), eb.key(), ea.klen) != 0)
             return false;
         f(ea.val, eb.val);

@@ -62,11 +62,9 @@ template <class F> void for_each_child(Node *n, F &&f) {
     if (n->type == ORVEX_ARRAY) {
         for (uint32_t i = 0; i < n->v.arr.size; ++i)
             f(n->v.arr.items[i]);
-    } else if (n->type == ORVEX_DICT && n->v.dict) {
-        DictBody *d = n->v.dict;
-        for (uint32_t i = 0; i < d->used; ++i)
-            if (d->entries[i].val)
-                f(d->entries[i].val);
+    } else if (n->type == ORVEX_DICT) {
+        for (const DictEntry &e : live_entries(n->v.dict))
+            f(e.val);
     }
 }
 
@@ -107,13 +105,11 @@ bool make_index(DictBody *d, uint64_t slots) {
     if (!idx)
         return false;
     uint32_t mask = static_cast<uint32_t>(size - 1);
-    for (uint32_t i = 0; i < d->used; ++i) {
-        if (!d->entries[i].val)
-            continue;
-        uint32_t s = d->entries[i].hash & mask;
+    for (const DictEntry &e : live_entries(d)) {
+        uint32_t s = e.hash & mask;
         while (idx[s])
             s = (s + 1) & mask;
-        idx[s] = i + 1;
+        idx[s] = static_cast<uint32_t>(&e - d->entries) + 1;
     }
     d->index = idx;
     d->index_mask = mask;
@@ -166,42 +162,28 @@ Node *node_new(uint8_t type) {
     return n;
 }
 
+namespace {
+
+// A node of `type` that `fill` sets up; null on allocation failure.
+template <class Fill> Node *new_filled(uint8_t type, Fill fill) {
+    Node *n = raw_new(type);
+    if (n)
+        fill(n);
+    return n;
+}
+
+} // namespace
+
 Node *node_new_int(uint64_t bits, bool is_signed) {
-    Node *n = raw_new(ORVEX_INT);
-    if (n) {
+    return new_filled(ORVEX_INT, [=](Node *n) {
         n->v.u = bits;
         n->flags = is_signed ? NODE_SIGNED : 0;
-    }
-    return n;
+    });
 }
-
-Node *node_new_real(double r) {
-    Node *n = raw_new(ORVEX_REAL);
-    if (n)
-        n->v.r = r;
-    return n;
-}
-
-Node *node_new_date(double since_2001) {
-    Node *n = raw_new(ORVEX_DATE);
-    if (n)
-        n->v.r = since_2001;
-    return n;
-}
-
-Node *node_new_uid(uint64_t v) {
-    Node *n = raw_new(ORVEX_UID);
-    if (n)
-        n->v.u = v;
-    return n;
-}
-
-Node *node_new_bool(bool b) {
-    Node *n = raw_new(ORVEX_BOOLEAN);
-    if (n)
-        n->v.b = b ? 1 : 0;
-    return n;
-}
+Node *node_new_real(double r) { return new_filled(ORVEX_REAL, [=](Node *n) { n->v.r = r; }); }
+Node *node_new_date(double since_2001) { return new_filled(ORVEX_DATE, [=](Node *n) { n->v.r = since_2001; }); }
+Node *node_new_uid(uint64_t v) { return new_filled(ORVEX_UID, [=](Node *n) { n->v.u = v; }); }
+Node *node_new_bool(bool b) { return new_filled(ORVEX_BOOLEAN, [=](Node *n) { n->v.b = b ? 1 : 0; }); }
 
 Node *node_new_text(uint8_t type, const char *p, size_t len) {
     Node *n = raw_new(type);
@@ -335,10 +317,7 @@ Node *node_copy_tree(const Node *src) {
                 const DictBody *d = j.src->v.dict;
                 if (!dict_reserve(j.dst, d->live))
                     throw std::bad_alloc();
-                for (uint32_t i = 0; i < d->used; ++i) {
-                    const DictEntry &e = d->entries[i];
-                    if (!e.val)
-                        continue;
+                for (const DictEntry &e : live_entries(d)) {
                     Node *cc = copy_one(e.val);
                     if (!cc || !dict_put(j.dst, e.key(), e.klen, cc)) {
                         node_free_tree(cc);

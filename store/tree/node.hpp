@@ -104,6 +104,10 @@ inline const char *node_text(const Node *n, size_t *len) {
     *len = n->v.heap.len;
     return n->v.heap.ptr;
 }
+// An integer node holding a negative value: stored as signed, top bit set.
+inline bool int_is_negative(const Node *n) {
+    return (n->flags & NODE_SIGNED) && static_cast<int64_t>(n->v.u) < 0;
+}
 inline bool is_text(uint8_t t) { return t == ORVEX_STRING || t == ORVEX_KEY || t == ORVEX_DATA; }
 inline bool is_container(uint8_t t) { return t == ORVEX_ARRAY || t == ORVEX_DICT; }
 
@@ -127,6 +131,46 @@ bool dict_reserve(Node *dict, uint32_t extra);
 // Detaches the value under `key` and returns it, or null.
 Node *dict_take(Node *dict, const char *key, size_t len);
 inline uint32_t dict_live(const Node *d) { return d->v.dict ? d->v.dict->live : 0; }
+
+// The first entry in [e, end) that holds a value, or `end`: removed entries
+// keep their slot, with a null value, until compaction.
+inline const DictEntry *next_live(const DictEntry *e, const DictEntry *end) {
+    while (e != end && !e->val)
+        ++e;
+    return e;
+}
+
+// Position of the first entry at or after `i` that holds a value, or `d->used`.
+inline uint32_t dict_next_live(const DictBody *d, uint32_t i) {
+    return static_cast<uint32_t>(next_live(d->entries + i, d->entries + d->used) - d->entries);
+}
+
+// The entries of a dictionary body (null for none) that hold a value, in
+// order: `for (const DictEntry &e : live_entries(body))`.
+class LiveEntries {
+  public:
+    class iterator {
+      public:
+        iterator(const DictEntry *e, const DictEntry *end) : e_(next_live(e, end)), end_(end) {}
+        const DictEntry &operator*() const { return *e_; }
+        iterator &operator++() {
+            e_ = next_live(e_ + 1, end_);
+            return *this;
+        }
+        bool operator!=(const iterator &o) const { return e_ != o.e_; }
+
+      private:
+        const DictEntry *e_, *end_;
+    };
+    explicit LiveEntries(const DictBody *d)
+        : begin_(d ? d->entries : nullptr), end_(d ? d->entries + d->used : nullptr) {}
+    iterator begin() const { return {begin_, end_}; }
+    iterator end() const { return {end_, end_}; }
+
+  private:
+    const DictEntry *begin_, *end_;
+};
+inline LiveEntries live_entries(const DictBody *d) { return LiveEntries(d); }
 
 // True when `anc` is `n` or one of its ancestors.
 bool is_ancestor(const Node *anc, const Node *n);
