@@ -282,9 +282,8 @@ class Reader : Lexer {
     Node *leaf(Elem e, bool empty, const uchar *lt) {
         switch (e) {
         case E_KEY:
-            return text_node(ORVEX_KEY, e, empty, lt);
         case E_STRING:
-            return text_node(ORVEX_STRING, e, empty, lt);
+            return text_node(e == E_KEY ? ORVEX_KEY : ORVEX_STRING, e, empty, lt);
         case E_DATA:
             return data_node(empty, lt);
         case E_INTEGER:
@@ -307,40 +306,29 @@ class Reader : Lexer {
         return node_new_text(type, t.p, t.n);
     }
 
-    // The text of a number or date element without the blanks around it;
-    // `*at`: where it starts, the offset its rejections give.
-    Span value_text(Elem e, bool empty, const uchar *lt, uint64_t *at) {
-        *at = off(p_);
+    // The value of a number or date element: its text without the blanks
+    // around it, through `parse`, whose rejection points at the text.
+    template <class T>
+    T parsed(Elem e, bool empty, const uchar *lt, orvex_reason_t (*parse)(const char *, size_t, T *)) {
+        uint64_t at = off(p_);
         Span t = empty ? Span{"", 0} : content(e, lt);
         const char *s = t.p, *end = t.p + t.n;
         trim(s, end);
-        return {s, static_cast<size_t>(end - s)};
+        T v;
+        if (orvex_reason_t why = parse(s, static_cast<size_t>(end - s), &v))
+            reject(ORVEX_ERR_PARSE, at, why);
+        return v;
     }
 
     Node *integer_node(bool empty, const uchar *lt) {
-        uint64_t at;
-        Span t = value_text(E_INTEGER, empty, lt, &at);
-        ParsedInt v;
-        if (orvex_reason_t why = parse_integer(t.p, t.n, &v))
-            reject(ORVEX_ERR_PARSE, at, why);
+        ParsedInt v = parsed(E_INTEGER, empty, lt, parse_integer);
         return node_new_int(v.bits, v.is_signed());
     }
 
-    Node *real_node(bool empty, const uchar *lt) {
-        uint64_t at;
-        Span t = value_text(E_REAL, empty, lt, &at);
-        double d;
-        if (orvex_reason_t why = parse_real(t.p, t.n, &d))
-            reject(ORVEX_ERR_PARSE, at, why);
-        return node_new_real(d);
-    }
+    Node *real_node(bool empty, const uchar *lt) { return node_new_real(parsed(E_REAL, empty, lt, parse_real)); }
 
     Node *date_node(bool empty, const uchar *lt) {
-        uint64_t at;
-        Span t = value_text(E_DATE, empty, lt, &at);
-        ParsedDate d;
-        if (orvex_reason_t why = parse_iso8601(t.p, t.n, &d))
-            reject(ORVEX_ERR_PARSE, at, why);
+        ParsedDate d = parsed(E_DATE, empty, lt, parse_iso8601);
         Node *n = node_new(ORVEX_DATE);
         if (!n)
             return nullptr;
