@@ -31,8 +31,7 @@ inline uint64_t be_at(const std::string &s, size_t at, unsigned w) {
 }
 
 // Magic, the objects in order, their offset table and the trailer.
-inline std::string make_doc(const std::vector<std::string> &objs, unsigned ref_size = 1,
-                            uint64_t top = 0) {
+inline std::string make_doc(const std::vector<std::string> &objs, unsigned ref_size = 1, uint64_t top = 0) {
     std::string s = "bplist00";
     std::vector<uint64_t> offs;
     for (const std::string &o : objs) {

@@ -89,7 +89,7 @@ TEST(BinHostile, TruncatedAtEveryCutPoint) {
         // Shorter than the magic; than the magic, one object, one offset and
         // the trailer; or longer, when the last 32 bytes are no trailer.
         for (size_t cut = 0; cut < doc.size(); ++cut) {
-            Why want = cut < 8 ? Why{ORVEX_ERR_FORMAT, ORVEX_REASON_NOT_BINARY}
+            Why want = cut < 8            ? Why{ORVEX_ERR_FORMAT, ORVEX_REASON_NOT_BINARY}
                        : cut < 8 + 2 + 32 ? refused(ORVEX_REASON_TRUNCATED)
                                           : refused(ORVEX_REASON_BAD_TRAILER);
             EXPECT_EQ(why(doc.substr(0, cut)), want) << "cut at " << cut;
@@ -117,11 +117,20 @@ TEST(BinHostile, TrailerFieldsOutOfRange) {
         unsigned w;
         uint64_t v;
     } cases[] = {
-        {OFF_SIZE_AT, 1, 0},  {OFF_SIZE_AT, 1, 9},          {REF_SIZE_AT, 1, 0},
-        {REF_SIZE_AT, 1, 9},  {COUNT_AT, 8, 0},             {COUNT_AT, 8, 3},
-        {COUNT_AT, 8, UINT64_MAX}, {COUNT_AT, 8, UINT64_MAX / 2 + 1},
-        {TOP_AT, 8, 2},       {TOP_AT, 8, UINT64_MAX},      {TABLE_AT, 8, 0},
-        {TABLE_AT, 8, 8},     {TABLE_AT, 8, ok.size() - 31}, {TABLE_AT, 8, UINT64_MAX},
+        {OFF_SIZE_AT, 1, 0},
+        {OFF_SIZE_AT, 1, 9},
+        {REF_SIZE_AT, 1, 0},
+        {REF_SIZE_AT, 1, 9},
+        {COUNT_AT, 8, 0},
+        {COUNT_AT, 8, 3},
+        {COUNT_AT, 8, UINT64_MAX},
+        {COUNT_AT, 8, UINT64_MAX / 2 + 1},
+        {TOP_AT, 8, 2},
+        {TOP_AT, 8, UINT64_MAX},
+        {TABLE_AT, 8, 0},
+        {TABLE_AT, 8, 8},
+        {TABLE_AT, 8, ok.size() - 31},
+        {TABLE_AT, 8, UINT64_MAX},
         {TABLE_AT, 8, table + 1},
     };
     for (auto &c : cases) {
@@ -136,19 +145,24 @@ TEST(BinHostile, TrailerFieldsOutOfRange) {
 TEST(BinHostile, OffsetsAndLengthsOutsideTheObjectArea) {
     std::string ok = make_doc({"\xA1\x01", "\x09"});
     size_t table = be_at(ok, ok.size() - TABLE_AT, 8);
-    for (uint64_t off : {uint64_t(0), uint64_t(7), uint64_t(table), uint64_t(ok.size() - 20), uint64_t(255)}) {
+    for (uint64_t off :
+         {uint64_t(0), uint64_t(7), uint64_t(table), uint64_t(ok.size() - 20), uint64_t(255)}) {
         std::string bad = ok;
         bad[table + 1] = char(off); // second object's offset
         EXPECT_EQ(why(bad), refused(ORVEX_REASON_BAD_OFFSET)) << off;
     }
     const std::string past[] = {
         bytes({0x5F, 0x13, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), // ASCII length
-        bytes({0x6F, 0x13, 0x80, 0, 0, 0, 0, 0, 0, 1}),                     // UTF-16 units overflow
-        bytes({0x4F, 0x10, 0xFF}),                                          // data length
+        bytes({0x6F, 0x13, 0x80, 0, 0, 0, 0, 0, 0, 1}),                      // UTF-16 units overflow
+        bytes({0x4F, 0x10, 0xFF}),                                           // data length
         bytes({0x4F, 0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), // 16-byte length
-        bytes({0x4F, 0x22, 0, 0, 0, 0}),                                    // length not an integer
-        bytes({0x4F}),                                                      // length missing
-        bytes({0x5E, 'a'}), bytes({0x13, 0, 0}), bytes({0x23, 0}), bytes({0x33, 0}), bytes({0x87, 1}),
+        bytes({0x4F, 0x22, 0, 0, 0, 0}),                                     // length not an integer
+        bytes({0x4F}),                                                       // length missing
+        bytes({0x5E, 'a'}),
+        bytes({0x13, 0, 0}),
+        bytes({0x23, 0}),
+        bytes({0x33, 0}),
+        bytes({0x87, 1}),
     };
     for (const std::string &obj : past)
         EXPECT_EQ(why(make_doc({obj})), refused(ORVEX_REASON_BAD_OBJECT)) << obj.size();
@@ -161,9 +175,18 @@ TEST(BinHostile, OffsetsAndLengthsOutsideTheObjectArea) {
 
 TEST(BinHostile, UnknownMarkersAndWidths) {
     const std::string bad[] = {
-        bytes({0x0F}), bytes({0x01}), bytes({0x70}), bytes({0x90}), bytes({0xB0}), bytes({0xE0}),
-        bytes({0xF0}), bytes({0x15, 0}), bytes({0x21, 0, 0}), bytes({0x24, 0, 0, 0, 0, 0, 0, 0, 0}),
-        bytes({0x32, 0, 0, 0, 0}), bytes({0x34, 0, 0, 0, 0, 0, 0, 0, 0}),
+        bytes({0x0F}),
+        bytes({0x01}),
+        bytes({0x70}),
+        bytes({0x90}),
+        bytes({0xB0}),
+        bytes({0xE0}),
+        bytes({0xF0}),
+        bytes({0x15, 0}),
+        bytes({0x21, 0, 0}),
+        bytes({0x24, 0, 0, 0, 0, 0, 0, 0, 0}),
+        bytes({0x32, 0, 0, 0, 0}),
+        bytes({0x34, 0, 0, 0, 0, 0, 0, 0, 0}),
     };
     for (const std::string &obj : bad)
         EXPECT_EQ(why(make_doc({obj})), refused(ORVEX_REASON_BAD_MARKER)) << int(uint8_t(obj[0]));
@@ -173,7 +196,8 @@ TEST(BinHostile, UnknownMarkersAndWidths) {
         orvex_reason_t cause;
     } wide[] = {
         {bytes({0x14, 0, 0, 0, 0, 0, 0, 0, 1}) + std::string(8, '\0'), ORVEX_REASON_INTEGER_RANGE},
-        {bytes({0x14}) + std::string(8, '\xFF') + std::string(8, '\0'), ORVEX_REASON_INTEGER_RANGE}, // top bit clear
+        {bytes({0x14}) + std::string(8, '\xFF') + std::string(8, '\0'),
+         ORVEX_REASON_INTEGER_RANGE}, // top bit clear
         {bytes({0x88, 1, 0, 0, 0, 0, 0, 0, 0, 0}), ORVEX_REASON_UID_RANGE},
     };
     for (const auto &w : wide)
@@ -181,7 +205,8 @@ TEST(BinHostile, UnknownMarkersAndWidths) {
 }
 
 TEST(BinHostile, NonStringKeys) {
-    for (const std::string &key : {bytes({0x10, 1}), bytes({0xA0}), bytes({0x41, 'k'}), bytes({0x09}), bytes({0x80, 1})}) {
+    for (const std::string &key :
+         {bytes({0x10, 1}), bytes({0xA0}), bytes({0x41, 'k'}), bytes({0x09}), bytes({0x80, 1})}) {
         orvex_parse_result r = parse(make_doc({"\xD1\x01\x02", key, "\x09"}));
         EXPECT_EQ((Why{r.code, r.cause}), refused(ORVEX_REASON_BAD_KEY));
         EXPECT_EQ(r.offset, 11u); // the key object

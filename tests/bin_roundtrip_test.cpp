@@ -48,9 +48,9 @@ unsigned ref_size(const std::string &bin) { return uint8_t(bin[bin.size() - REF_
 } // namespace
 
 TEST(BinSamples, EachReadsToItsTreeAndOurEncodingReadsBack) {
-    const char *names[] = {"data", "dates-fractional", "dates", "empty-array", "empty-dict",
-                           "integers", "library", "nesting", "reals", "scalars",
-                           "shared-values", "nonfinite-reals", "text", "uids"};
+    const char *names[] = {"data",          "dates-fractional", "dates",   "empty-array", "empty-dict",
+                           "integers",      "library",          "nesting", "reals",       "scalars",
+                           "shared-values", "nonfinite-reals",  "text",    "uids"};
     for (const char *name : names) {
         SCOPED_TRACE(name);
         std::vector<char> bytes = read_file(data_path(std::string(name) + ".bin"));
@@ -71,8 +71,17 @@ TEST(BinSamples, EachReadsToItsTreeAndOurEncodingReadsBack) {
 }
 
 TEST(BinRoundTrip, IntegersAtEveryWidthEdge) {
-    const uint64_t u[] = {0, 1, 255, 256, 65535, 65536, 0xFFFFFFFFull, 0x100000000ull,
-                          uint64_t(INT64_MAX), uint64_t(INT64_MAX) + 1, UINT64_MAX};
+    const uint64_t u[] = {0,
+                          1,
+                          255,
+                          256,
+                          65535,
+                          65536,
+                          0xFFFFFFFFull,
+                          0x100000000ull,
+                          uint64_t(INT64_MAX),
+                          uint64_t(INT64_MAX) + 1,
+                          UINT64_MAX};
     const int64_t s[] = {-1, -128, -129, -32769, INT32_MIN, int64_t(INT32_MIN) - 1, INT64_MIN};
     orvex_t a = orvex_new_array();
     for (uint64_t v : u)
@@ -83,7 +92,10 @@ TEST(BinRoundTrip, IntegersAtEveryWidthEdge) {
     orvex_free(a);
 
     // Smallest width each, 16 bytes only past 2^63-1, negatives in 8.
-    struct { orvex_t n; std::string body; } cases[] = {
+    struct {
+        orvex_t n;
+        std::string body;
+    } cases[] = {
         {orvex_new_uint(255), std::string("\x10\xFF", 2)},
         {orvex_new_uint(256), std::string("\x11\x01\x00", 3)},
         {orvex_new_uint(0x100000000ull), std::string("\x13\x00\x00\x00\x01\x00\x00\x00\x00", 9)},
@@ -103,22 +115,35 @@ TEST(BinRoundTrip, IntegersAtEveryWidthEdge) {
 
 TEST(BinRoundTrip, RealsDatesUidsTextAndData) {
     orvex_t a = array_of({
-        orvex_new_real(0.0), orvex_new_real(-0.0), orvex_new_real(NAN), orvex_new_real(-INFINITY),
-        orvex_new_real(5e-324), orvex_new_real(0.1),
-        orvex_new_date(-1e9 + 0.25),      // 1969
-        orvex_new_date(-0.5),             // just before 2001
-        orvex_new_date(1e-9), orvex_new_unix_date(-1),
-        orvex_new_uid(0), orvex_new_uid(255), orvex_new_uid(256), orvex_new_uid(0x100000000ull),
+        orvex_new_real(0.0),
+        orvex_new_real(-0.0),
+        orvex_new_real(NAN),
+        orvex_new_real(-INFINITY),
+        orvex_new_real(5e-324),
+        orvex_new_real(0.1),
+        orvex_new_date(-1e9 + 0.25), // 1969
+        orvex_new_date(-0.5),        // just before 2001
+        orvex_new_date(1e-9),
+        orvex_new_unix_date(-1),
+        orvex_new_uid(0),
+        orvex_new_uid(255),
+        orvex_new_uid(256),
+        orvex_new_uid(0x100000000ull),
         orvex_new_uid(UINT64_MAX),
-        orvex_new_string(""), orvex_new_string("caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80"),
-        orvex_new_data(nullptr, 0), orvex_new_data("a\0b\0", 4), orvex_new_bool(0), orvex_new_bool(1),
+        orvex_new_string(""),
+        orvex_new_string("caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80"),
+        orvex_new_data(nullptr, 0),
+        orvex_new_data("a\0b\0", 4),
+        orvex_new_bool(0),
+        orvex_new_bool(1),
         orvex_new_null(),
     });
     round_trip(a);
     orvex_free(a);
 
     // Strings read from a document may hold NUL bytes; surrogate pairs join.
-    std::string doc = make_doc({"\xA2\x01\x02", bytes({0x53, 'x', 0, 'y'}), bytes({0x62, 0xD8, 0x3D, 0xDE, 0x00})});
+    std::string doc =
+        make_doc({"\xA2\x01\x02", bytes({0x53, 'x', 0, 'y'}), bytes({0x62, 0xD8, 0x3D, 0xDE, 0x00})});
     orvex_t t = nullptr;
     ASSERT_EQ(orvex_from_bin(doc.data(), uint32_t(doc.size()), &t), ORVEX_ERR_SUCCESS);
     uint64_t len = 0;
@@ -139,10 +164,11 @@ TEST(BinRead, InputVariantsTheWriterNeverProduces) {
          orvex_new_int(INT64_MIN)}, // sign-extended 16-byte integer
         {std::string("\x13") + std::string(7, '\0') + "\x05", orvex_new_int(5)},
         {std::string("\x8F") + std::string(15, '\0') + "\x07", orvex_new_uid(7)},
-        {"\x52\x63\xE9", orvex_new_string("c\xC3\xA9")},             // single-byte text as Latin-1
-        {bytes({0x62, 0xD8, 0x3D, 0, 0x41}), orvex_new_string("\xEF\xBF\xBD" "A")}, // lone high surrogate
-        {bytes({0x61, 0xDC, 0}), orvex_new_string("\xEF\xBF\xBD")},              // lone low surrogate
-        {"\x4F\x10\x02\xAB\xCD", orvex_new_data("\xAB\xCD", 2)},        // long-form length
+        {"\x52\x63\xE9", orvex_new_string("c\xC3\xA9")}, // single-byte text as Latin-1
+        {bytes({0x62, 0xD8, 0x3D, 0, 0x41}), orvex_new_string("\xEF\xBF\xBD"
+                                                              "A")}, // lone high surrogate
+        {bytes({0x61, 0xDC, 0}), orvex_new_string("\xEF\xBF\xBD")},  // lone low surrogate
+        {"\x4F\x10\x02\xAB\xCD", orvex_new_data("\xAB\xCD", 2)},     // long-form length
     };
     for (auto &c : cases) {
         SCOPED_TRACE(describe(c.expect));
@@ -158,8 +184,8 @@ TEST(BinRead, InputVariantsTheWriterNeverProduces) {
     std::string doc = make_doc({"\xA2\x01\x01", "\xC2\x02\x02", "\x10\x07"});
     orvex_t got = nullptr;
     ASSERT_EQ(orvex_from_bin(doc.data(), uint32_t(doc.size()), &got), ORVEX_ERR_SUCCESS);
-    orvex_t expect = array_of({array_of({orvex_new_uint(7), orvex_new_uint(7)}),
-                               array_of({orvex_new_uint(7), orvex_new_uint(7)})});
+    orvex_t expect = array_of(
+        {array_of({orvex_new_uint(7), orvex_new_uint(7)}), array_of({orvex_new_uint(7), orvex_new_uint(7)})});
     EXPECT_TRUE(orvex_equal(got, expect)) << describe(got);
     orvex_free(got);
     orvex_free(expect);
@@ -237,9 +263,9 @@ TEST(Detect, MagicXmlAndUnknownInput) {
         orvex_free(got);
     }
 
-    for (std::string junk : {std::string(), std::string("bplist0"), std::string("bplist01xxxx"),
-                             std::string("\xEF\xBB\xBF"), std::string("  {\"a\":1}"),
-                             std::string("\xEF\xBB<plist/>")}) {
+    for (std::string junk :
+         {std::string(), std::string("bplist0"), std::string("bplist01xxxx"), std::string("\xEF\xBB\xBF"),
+          std::string("  {\"a\":1}"), std::string("\xEF\xBB<plist/>")}) {
         fmt = ORVEX_FORMAT_XML;
         got = reinterpret_cast<orvex_t>(&fmt);
         EXPECT_EQ(orvex_from_memory(junk.data(), uint32_t(junk.size()), &got, &fmt), ORVEX_ERR_FORMAT)

@@ -11,11 +11,10 @@ using namespace Orvex;
 namespace {
 
 // Every entry stands for the store item at its position and has `a` as parent.
-void ExpectInStep(const Array& a)
-{
+void ExpectInStep(const Array &a) {
     ASSERT_EQ(a.size(), a.GetSize());
     uint32_t n = 0;
-    for (const Node* child : a) {
+    for (const Node *child : a) {
         const orvex_t item = orvex_array_get_item(a.GetOrvex(), n++);
         if (!child) {
             EXPECT_EQ(orvex_get_node_type(item), ORVEX_NULL);
@@ -26,10 +25,9 @@ void ExpectInStep(const Array& a)
     }
 }
 
-int64_t IntAt(Array& a, unsigned int n) { return static_cast<Integer*>(a[n])->GetValue(); }
+int64_t IntAt(Array &a, unsigned int n) { return static_cast<Integer *>(a[n])->GetValue(); }
 
-Array Numbers(std::initializer_list<int64_t> values)
-{
+Array Numbers(std::initializer_list<int64_t> values) {
     Array a;
     for (int64_t v : values)
         a.Append(Integer(v));
@@ -38,8 +36,7 @@ Array Numbers(std::initializer_list<int64_t> values)
 
 } // namespace
 
-TEST(ArrayModel, AppendTakesACopy)
-{
+TEST(ArrayModel, AppendTakesACopy) {
     Array a;
     EXPECT_EQ(a.GetType(), ORVEX_ARRAY);
     EXPECT_EQ(a.size(), 0u);
@@ -47,8 +44,8 @@ TEST(ArrayModel, AppendTakesACopy)
     EXPECT_EQ(a.Front(), nullptr);
     EXPECT_EQ(a.back(), nullptr);
 
-    a.Append(static_cast<const Node*>(nullptr));
-    a.Insert(static_cast<const Node*>(nullptr), 0);
+    a.Append(static_cast<const Node *>(nullptr));
+    a.Insert(static_cast<const Node *>(nullptr), 0);
     EXPECT_EQ(a.GetSize(), 0u);
 
     String v("kept");
@@ -58,27 +55,25 @@ TEST(ArrayModel, AppendTakesACopy)
     EXPECT_EQ(a.Back()->GetParent(), &a);
     EXPECT_EQ(v.GetParent(), nullptr);
     EXPECT_EQ(orvex_get_parent(v.GetOrvex()), nullptr);
-    static_cast<String*>(a.front())->SetValue("changed");
+    static_cast<String *>(a.front())->SetValue("changed");
     EXPECT_EQ(v.GetValue(), "kept");
     ExpectInStep(a);
 }
 
-TEST(ArrayModel, SelfAppendAddsTheEarlierContent)
-{
+TEST(ArrayModel, SelfAppendAddsTheEarlierContent) {
     Array a = Numbers({1, 2});
     a.Append(a);
     ASSERT_EQ(a.size(), 3u);
-    Array* inner = dynamic_cast<Array*>(a[2]);
+    Array *inner = dynamic_cast<Array *>(a[2]);
     ASSERT_NE(inner, nullptr);
     EXPECT_EQ(inner->size(), 2u);
     ExpectInStep(a);
     ExpectInStep(*inner);
 }
 
-TEST(ArrayModel, InsertPositions)
-{
+TEST(ArrayModel, InsertPositions) {
     Array a = Numbers({1, 2});
-    Node* first = a[0];
+    Node *first = a[0];
     a.Insert(Integer(int64_t(0)), 0);
     a.Insert(Integer(int64_t(3)), 3);
     EXPECT_EQ(a[1], first);
@@ -93,8 +88,7 @@ TEST(ArrayModel, InsertPositions)
     ExpectInStep(a);
 }
 
-TEST(ArrayModel, RemoveNestedContainersAndNonChildren)
-{
+TEST(ArrayModel, RemoveNestedContainersAndNonChildren) {
     Array a = Numbers({1});
     Dictionary d;
     d.Set("inner", Numbers({2, 3}));
@@ -117,12 +111,11 @@ TEST(ArrayModel, RemoveNestedContainersAndNonChildren)
     EXPECT_EQ(a.size(), 2u);
     a.Remove(a[0]);
     EXPECT_EQ(IntAt(a, 0), 4);
-    a.Remove(static_cast<Node*>(nullptr));
+    a.Remove(static_cast<Node *>(nullptr));
     ExpectInStep(a);
 }
 
-TEST(ArrayModel, GetNodeIndexIsByIdentity)
-{
+TEST(ArrayModel, GetNodeIndexIsByIdentity) {
     Array a = Numbers({5, 6});
     EXPECT_EQ(a.GetNodeIndex(a[1]), 1u);
     EXPECT_EQ(a.GetNodeIndex(*a[0]), 0u);
@@ -131,30 +124,28 @@ TEST(ArrayModel, GetNodeIndexIsByIdentity)
     EXPECT_EQ(Array().GetNodeIndex(same), 0u);
 }
 
-TEST(ArrayModel, CopiesAreIndependentRoots)
-{
+TEST(ArrayModel, CopiesAreIndependentRoots) {
     Array outer;
     outer.Append(Numbers({1, 2}));
-    Array* child = static_cast<Array*>(outer[0]);
+    Array *child = static_cast<Array *>(outer[0]);
     Array copy(*child);
-    Node* clone = child->Clone();
+    Node *clone = child->Clone();
     EXPECT_EQ(copy.GetParent(), nullptr);
     EXPECT_EQ(clone->GetParent(), nullptr);
     EXPECT_TRUE(orvex_equal(copy.GetOrvex(), child->GetOrvex()));
     EXPECT_NE(copy[0], (*child)[0]);
     EXPECT_EQ(copy[0]->GetParent(), &copy);
-    static_cast<Integer*>(copy[0])->SetValue(int64_t(9));
+    static_cast<Integer *>(copy[0])->SetValue(int64_t(9));
     delete clone;
     EXPECT_EQ(IntAt(*child, 0), 1);
     ExpectInStep(copy);
     ExpectInStep(outer);
 }
 
-TEST(ArrayModel, Assignment)
-{
+TEST(ArrayModel, Assignment) {
     Array a = Numbers({1, 2});
-    Node* kept = a[0];
-    Array& same = a;
+    Node *kept = a[0];
+    Array &same = a;
     a = same;
     EXPECT_EQ(a[0], kept);
 
@@ -167,19 +158,18 @@ TEST(ArrayModel, Assignment)
 
     // From inside the target's own subtree.
     a.Append(Numbers({4, 5}));
-    a = *static_cast<Array*>(a[1]);
+    a = *static_cast<Array *>(a[1]);
     EXPECT_EQ(IntAt(a, 0), 4);
     EXPECT_EQ(a.size(), 2u);
     ExpectInStep(a);
 }
 
-TEST(ArrayModel, AssigningToAHeldArrayKeepsItsPlace)
-{
+TEST(ArrayModel, AssigningToAHeldArrayKeepsItsPlace) {
     Dictionary d;
     d.Set("first", Integer(int64_t(1)));
     d.Set("list", Numbers({1, 2, 3}));
     d.Set("last", Integer(int64_t(2)));
-    Array* held = static_cast<Array*>(d.Find("list")->second);
+    Array *held = static_cast<Array *>(d.Find("list")->second);
     const orvex_t handle = held->GetOrvex();
 
     *held = Numbers({7});
@@ -190,7 +180,7 @@ TEST(ArrayModel, AssigningToAHeldArrayKeepsItsPlace)
 
     // The source is the held array's own child.
     held->Append(Numbers({8, 9}));
-    *held = *static_cast<Array*>((*held)[1]);
+    *held = *static_cast<Array *>((*held)[1]);
     EXPECT_EQ(held->size(), 2u);
     EXPECT_EQ(IntAt(*held, 1), 9);
     EXPECT_EQ(d.GetSize(), 3u);
@@ -201,20 +191,19 @@ TEST(ArrayModel, AssigningToAHeldArrayKeepsItsPlace)
     expect.Append(Numbers({8, 9}));
     expect.Append(Integer(int64_t(2)));
     orvex_t values = orvex_new_array();
-    for (const char* key : {"first", "list", "last"})
+    for (const char *key : {"first", "list", "last"})
         orvex_array_append_item(values, orvex_copy(orvex_dict_get_item(d.GetOrvex(), key)));
     EXPECT_TRUE(orvex_equal(values, expect.GetOrvex()));
     orvex_free(values);
 }
 
-TEST(ArrayModel, NullItemsKeepTheirPositions)
-{
+TEST(ArrayModel, NullItemsKeepTheirPositions) {
     orvex_t store = orvex_new_array();
     orvex_array_append_item(store, orvex_new_uint(1));
     orvex_array_append_item(store, orvex_new_null());
     orvex_array_append_item(store, orvex_new_uint(3));
-    Node* wrapped = Node::FromOrvex(store, nullptr);
-    Array* a = dynamic_cast<Array*>(wrapped);
+    Node *wrapped = Node::FromOrvex(store, nullptr);
+    Array *a = dynamic_cast<Array *>(wrapped);
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->size(), 3u);
     EXPECT_EQ((*a)[1], nullptr);

@@ -14,13 +14,12 @@ constexpr uint32_t DEPTH = 1000000;
 
 // A chain of `depth` containers of `type`, each holding the next, the last
 // holding the integer 7. Built top-down through the store: linear time.
-orvex_t StoreChain(orvex_type type, uint32_t depth)
-{
+orvex_t StoreChain(orvex_type type, uint32_t depth) {
     orvex_t root = type == ORVEX_ARRAY ? orvex_new_array() : orvex_new_dict();
     orvex_t cur = root;
     for (uint32_t i = 1; i <= depth; ++i) {
-        orvex_t next = i == depth ? orvex_new_int(7)
-                                  : (type == ORVEX_ARRAY ? orvex_new_array() : orvex_new_dict());
+        orvex_t next =
+            i == depth ? orvex_new_int(7) : (type == ORVEX_ARRAY ? orvex_new_array() : orvex_new_dict());
         if (type == ORVEX_ARRAY)
             orvex_array_append_item(cur, next);
         else
@@ -30,26 +29,24 @@ orvex_t StoreChain(orvex_type type, uint32_t depth)
     return root;
 }
 
-Node* OnlyChild(Node* n)
-{
-    if (auto* a = dynamic_cast<Array*>(n))
+Node *OnlyChild(Node *n) {
+    if (auto *a = dynamic_cast<Array *>(n))
         return a->size() == 1 ? (*a)[0] : nullptr;
-    auto* d = static_cast<Dictionary*>(n);
+    auto *d = static_cast<Dictionary *>(n);
     return d->size() == 1 ? d->begin()->second : nullptr;
 }
 
 // Counts the containers above the leaf, checking every level's mirror against
 // the store on the way down.
-uint32_t CheckedDepth(Node* top)
-{
+uint32_t CheckedDepth(Node *top) {
     uint32_t depth = 0;
-    for (Node* n = top;;) {
+    for (Node *n = top;;) {
         const orvex_type type = n->GetType();
         if (type != ORVEX_ARRAY && type != ORVEX_DICT) {
-            EXPECT_EQ(static_cast<Integer*>(n)->GetValue(), 7);
+            EXPECT_EQ(static_cast<Integer *>(n)->GetValue(), 7);
             return depth;
         }
-        Node* child = OnlyChild(n);
+        Node *child = OnlyChild(n);
         if (!child || child->GetParent() != n || orvex_get_parent(child->GetOrvex()) != n->GetOrvex()) {
             ADD_FAILURE() << "mirror out of step at depth " << depth;
             return depth;
@@ -59,9 +56,7 @@ uint32_t CheckedDepth(Node* top)
     }
 }
 
-template <class C>
-void RunChain(orvex_type type)
-{
+template <class C> void RunChain(orvex_type type) {
     // Wrapping through the factory and the adopting constructor.
     std::unique_ptr<Node> wrapped(Node::FromOrvex(StoreChain(type, DEPTH), nullptr));
     ASSERT_EQ(CheckedDepth(wrapped.get()), DEPTH);
@@ -69,7 +64,7 @@ void RunChain(orvex_type type)
     EXPECT_EQ(CheckedDepth(&adopted), DEPTH);
 
     // Copies: copy constructor, Clone, root assignment.
-    const C& source = static_cast<C&>(*wrapped);
+    const C &source = static_cast<C &>(*wrapped);
     C copied(source);
     EXPECT_EQ(CheckedDepth(&copied), DEPTH);
     std::unique_ptr<Node> cloned(source.Clone());
@@ -85,11 +80,11 @@ void RunChain(orvex_type type)
         holder.Append(C());
     else
         holder.Set("k", C());
-    auto* held = static_cast<C*>(OnlyChild(&holder));
+    auto *held = static_cast<C *>(OnlyChild(&holder));
     *held = source;
     EXPECT_EQ(OnlyChild(&holder), held);
     EXPECT_EQ(CheckedDepth(&holder), DEPTH + 1);
-    adopted = *static_cast<C*>(OnlyChild(&adopted));
+    adopted = *static_cast<C *>(OnlyChild(&adopted));
     EXPECT_EQ(CheckedDepth(&adopted), DEPTH - 1);
 
     // Destroying a deep child through removal, then everything at scope end.

@@ -14,12 +14,11 @@ namespace {
 
 // Every store entry has a mirror entry under its key whose wrapper stands for
 // it (null for ORVEX_NULL), with `d` as parent.
-void ExpectStoreMirrored(const Dictionary& d)
-{
+void ExpectStoreMirrored(const Dictionary &d) {
     orvex_dict_iter it = nullptr;
     orvex_dict_new_iter(d.GetOrvex(), &it);
     for (;;) {
-        char* key = nullptr;
+        char *key = nullptr;
         orvex_t value = nullptr;
         orvex_dict_next_item(d.GetOrvex(), it, &key, &value);
         if (!value) {
@@ -39,34 +38,30 @@ void ExpectStoreMirrored(const Dictionary& d)
     free(it);
 }
 
-std::vector<std::string> Keys(const Dictionary& d)
-{
+std::vector<std::string> Keys(const Dictionary &d) {
     std::vector<std::string> keys;
-    for (const auto& entry : d)
+    for (const auto &entry : d)
         keys.push_back(entry.first);
     return keys;
 }
 
-int64_t IntAt(Dictionary& d, const std::string& key)
-{
-    return static_cast<Integer*>(d.Find(key)->second)->GetValue();
+int64_t IntAt(Dictionary &d, const std::string &key) {
+    return static_cast<Integer *>(d.Find(key)->second)->GetValue();
 }
 
 } // namespace
 
-TEST(DictionaryModel, KeysIterateInByteOrder)
-{
+TEST(DictionaryModel, KeysIterateInByteOrder) {
     Dictionary d;
     EXPECT_TRUE(d.Begin() == d.End());
-    for (const char* key : {"b", "\x80", "ab", "Z", "a", ""})
+    for (const char *key : {"b", "\x80", "ab", "Z", "a", ""})
         d.Set(key, Boolean(true));
     EXPECT_EQ(Keys(d), (std::vector<std::string>{"", "Z", "a", "ab", "b", "\x80"}));
     EXPECT_EQ(d.size(), d.GetSize());
     ExpectStoreMirrored(d);
 }
 
-TEST(DictionaryModel, BracketAddsAMirrorOnlyNullEntry)
-{
+TEST(DictionaryModel, BracketAddsAMirrorOnlyNullEntry) {
     Dictionary d;
     d.Set("x", Integer(int64_t(1)));
     EXPECT_EQ(d["missing"], nullptr);
@@ -80,7 +75,7 @@ TEST(DictionaryModel, BracketAddsAMirrorOnlyNullEntry)
     EXPECT_EQ(copy.size(), 1u);
     Dictionary held;
     held.Set("d", d);
-    EXPECT_EQ(static_cast<Dictionary*>(held["d"])->size(), 1u);
+    EXPECT_EQ(static_cast<Dictionary *>(held["d"])->size(), 1u);
 
     d.Remove("missing");
     EXPECT_EQ(d.size(), 1u);
@@ -94,10 +89,9 @@ TEST(DictionaryModel, BracketAddsAMirrorOnlyNullEntry)
     ExpectStoreMirrored(d);
 }
 
-TEST(DictionaryModel, SetReplacesAndReturnsTheCopy)
-{
+TEST(DictionaryModel, SetReplacesAndReturnsTheCopy) {
     Dictionary d;
-    EXPECT_EQ(d.Set("k", static_cast<const Node*>(nullptr)), d.End());
+    EXPECT_EQ(d.Set("k", static_cast<const Node *>(nullptr)), d.End());
     Integer one(int64_t(1));
     d.Set("k", one);
     Integer two(int64_t(2));
@@ -117,7 +111,7 @@ TEST(DictionaryModel, SetReplacesAndReturnsTheCopy)
     Dictionary src;
     src.Set("n", Integer(int64_t(5)));
     d.Set("sub", src);
-    Dictionary* sub = static_cast<Dictionary*>(d["sub"]);
+    Dictionary *sub = static_cast<Dictionary *>(d["sub"]);
     EXPECT_EQ(sub->GetParent(), &d);
     EXPECT_EQ(sub->Find("n")->second->GetParent(), sub);
     src.Set("n", Integer(int64_t(6)));
@@ -125,12 +119,11 @@ TEST(DictionaryModel, SetReplacesAndReturnsTheCopy)
 
     // Self-set: a copy of the earlier content.
     d.Set("self", d);
-    EXPECT_EQ(static_cast<Dictionary*>(d["self"])->size(), 2u);
+    EXPECT_EQ(static_cast<Dictionary *>(d["self"])->size(), 2u);
     ExpectStoreMirrored(d);
 }
 
-TEST(DictionaryModel, RemoveByNodeRefusesNonChildren)
-{
+TEST(DictionaryModel, RemoveByNodeRefusesNonChildren) {
     Dictionary d, other;
     d.Set("a", Integer(int64_t(1)));
     d.Set("b", Integer(int64_t(2)));
@@ -147,17 +140,16 @@ TEST(DictionaryModel, RemoveByNodeRefusesNonChildren)
     EXPECT_EQ(IntAt(other, "a"), 3);
     EXPECT_EQ(d.GetNodeKey(&root), "");
 
-    Node* b = d.Find("b")->second;
+    Node *b = d.Find("b")->second;
     EXPECT_EQ(d.GetNodeKey(b), "b");
     d.Remove(b);
     EXPECT_EQ(Keys(d), std::vector<std::string>{"a"});
     EXPECT_EQ(d.GetSize(), 1u);
-    d.Remove(static_cast<Node*>(nullptr));
+    d.Remove(static_cast<Node *>(nullptr));
     ExpectStoreMirrored(d);
 }
 
-TEST(DictionaryModel, KeysEndAtTheFirstNul)
-{
+TEST(DictionaryModel, KeysEndAtTheFirstNul) {
     Dictionary d;
     const std::string cut("a\0b", 3);
     d.Set(cut, Integer(int64_t(1)));
@@ -170,12 +162,11 @@ TEST(DictionaryModel, KeysEndAtTheFirstNul)
     EXPECT_EQ(d.GetSize(), 0u);
 }
 
-TEST(DictionaryModel, Assignment)
-{
+TEST(DictionaryModel, Assignment) {
     Dictionary d;
     d.Set("x", Integer(int64_t(1)));
-    Node* kept = d["x"];
-    Dictionary& same = d;
+    Node *kept = d["x"];
+    Dictionary &same = d;
     d = same;
     EXPECT_EQ(d["x"], kept);
 
@@ -184,25 +175,24 @@ TEST(DictionaryModel, Assignment)
     d = src;
     EXPECT_EQ(Keys(d), std::vector<std::string>{"y"});
     EXPECT_EQ(d["y"]->GetParent(), &d);
-    static_cast<Integer*>(d["y"])->SetValue(int64_t(3));
+    static_cast<Integer *>(d["y"])->SetValue(int64_t(3));
     EXPECT_EQ(IntAt(src, "y"), 2);
 
     // From inside the target's own subtree.
     d.Set("inner", src);
-    d = *static_cast<Dictionary*>(d["inner"]);
+    d = *static_cast<Dictionary *>(d["inner"]);
     EXPECT_EQ(Keys(d), std::vector<std::string>{"y"});
     EXPECT_EQ(IntAt(d, "y"), 2);
     ExpectStoreMirrored(d);
 }
 
-TEST(DictionaryModel, AssigningToAHeldDictionaryKeepsItsPlace)
-{
+TEST(DictionaryModel, AssigningToAHeldDictionaryKeepsItsPlace) {
     Array a;
     a.Append(Integer(int64_t(0)));
     Dictionary init;
     init.Set("old", Integer(int64_t(1)));
     a.Append(init);
-    Dictionary* held = static_cast<Dictionary*>(a[1]);
+    Dictionary *held = static_cast<Dictionary *>(a[1]);
     const orvex_t handle = held->GetOrvex();
 
     Dictionary src;
@@ -216,18 +206,17 @@ TEST(DictionaryModel, AssigningToAHeldDictionaryKeepsItsPlace)
     ExpectStoreMirrored(*held);
 
     held->Set("deeper", src);
-    *held = *static_cast<Dictionary*>((*held)["deeper"]);
+    *held = *static_cast<Dictionary *>((*held)["deeper"]);
     EXPECT_TRUE(orvex_equal(handle, src.GetOrvex()));
     EXPECT_EQ(a.size(), a.GetSize());
 }
 
-TEST(DictionaryModel, NullValuedEntriesAreCountedAndSkipped)
-{
+TEST(DictionaryModel, NullValuedEntriesAreCountedAndSkipped) {
     orvex_t store = orvex_new_dict();
     orvex_dict_set_item(store, "n", orvex_new_null());
     orvex_dict_set_item(store, "i", orvex_new_uint(1));
-    Node* wrapped = Node::FromOrvex(store, nullptr);
-    Dictionary* d = dynamic_cast<Dictionary*>(wrapped);
+    Node *wrapped = Node::FromOrvex(store, nullptr);
+    Dictionary *d = dynamic_cast<Dictionary *>(wrapped);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->size(), 2u);
     EXPECT_EQ(d->Find("n")->second, nullptr);

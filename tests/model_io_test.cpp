@@ -13,8 +13,7 @@ using orvex_test::read_file;
 
 namespace {
 
-std::string ReadText(const std::string& name)
-{
+std::string ReadText(const std::string &name) {
     std::vector<char> bytes = read_file(data_path(name));
     return std::string(bytes.begin(), bytes.end());
 }
@@ -22,42 +21,44 @@ std::string ReadText(const std::string& name)
 // A binary document: an array holding the string "a\0b", then the offset
 // table and the trailer (1-byte offsets and references, 2 objects, top 0,
 // table at 14).
-const char kNulStringDoc[] = "bplist00\xA1\x01\x53" "a\0b" "\x08\x0A"
-                             "\0\0\0\0\0\0\x01\x01" "\0\0\0\0\0\0\0\x02"
-                             "\0\0\0\0\0\0\0\0" "\0\0\0\0\0\0\0\x0E";
+const char kNulStringDoc[] = "bplist00\xA1\x01\x53"
+                             "a\0b"
+                             "\x08\x0A"
+                             "\0\0\0\0\0\0\x01\x01"
+                             "\0\0\0\0\0\0\0\x02"
+                             "\0\0\0\0\0\0\0\0"
+                             "\0\0\0\0\0\0\0\x0E";
 const std::vector<char> kNulString(kNulStringDoc, kNulStringDoc + sizeof kNulStringDoc - 1);
 
 } // namespace
 
-TEST(ModelFactory, WrapsNestedContainersWithTheirParents)
-{
+TEST(ModelFactory, WrapsNestedContainersWithTheirParents) {
     orvex_t store = orvex_new_dict();
     orvex_t list = orvex_new_array();
     orvex_array_append_item(list, orvex_new_int(1));
     orvex_array_append_item(list, orvex_new_int(2));
     orvex_dict_set_item(store, "list", list);
 
-    Node* root = Node::FromOrvex(store, nullptr);
-    Dictionary* d = dynamic_cast<Dictionary*>(root);
+    Node *root = Node::FromOrvex(store, nullptr);
+    Dictionary *d = dynamic_cast<Dictionary *>(root);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->GetOrvex(), store);
-    Array* a = dynamic_cast<Array*>((*d)["list"]);
+    Array *a = dynamic_cast<Array *>((*d)["list"]);
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->GetParent(), d);
     EXPECT_EQ(a->GetOrvex(), list);
     ASSERT_EQ(a->size(), 2u);
-    for (Node* item : *a) {
-        EXPECT_NE(dynamic_cast<Integer*>(item), nullptr);
+    for (Node *item : *a) {
+        EXPECT_NE(dynamic_cast<Integer *>(item), nullptr);
         EXPECT_EQ(item->GetParent(), a);
     }
     delete root; // frees the store tree once
 }
 
-TEST(ModelReaders, KeepOnlyContainerRoots)
-{
-    Structure* s = Structure::FromXml(ReadText("library.xml"));
+TEST(ModelReaders, KeepOnlyContainerRoots) {
+    Structure *s = Structure::FromXml(ReadText("library.xml"));
     ASSERT_NE(s, nullptr);
-    EXPECT_NE(dynamic_cast<Dictionary*>(s), nullptr);
+    EXPECT_NE(dynamic_cast<Dictionary *>(s), nullptr);
     EXPECT_EQ(s->GetParent(), nullptr);
     delete s;
 
@@ -70,34 +71,32 @@ TEST(ModelReaders, KeepOnlyContainerRoots)
     EXPECT_EQ(Structure::FromMemory("garbage", 7, &format), nullptr);
 }
 
-TEST(ModelReaders, XmlAndBinaryGiveEqualTreesAndReportTheFormat)
-{
+TEST(ModelReaders, XmlAndBinaryGiveEqualTreesAndReportTheFormat) {
     orvex_format_t xml_format = ORVEX_FORMAT_NONE, bin_format = ORVEX_FORMAT_NONE;
-    Structure* from_xml = Structure::FromMemory(read_file(data_path("library.xml")), &xml_format);
+    Structure *from_xml = Structure::FromMemory(read_file(data_path("library.xml")), &xml_format);
     const std::vector<char> bin = read_file(data_path("library.bin"));
-    Structure* from_bin = Structure::FromMemory(bin.data(), bin.size(), &bin_format);
+    Structure *from_bin = Structure::FromMemory(bin.data(), bin.size(), &bin_format);
     ASSERT_NE(from_xml, nullptr);
     ASSERT_NE(from_bin, nullptr);
     EXPECT_EQ(xml_format, ORVEX_FORMAT_XML);
     EXPECT_EQ(bin_format, ORVEX_FORMAT_BINARY);
     EXPECT_TRUE(orvex_equal(from_xml->GetOrvex(), from_bin->GetOrvex()));
-    Dictionary* d = dynamic_cast<Dictionary*>(from_bin);
+    Dictionary *d = dynamic_cast<Dictionary *>(from_bin);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->size(), d->GetSize());
     delete from_xml;
     delete from_bin;
 
-    Structure* plain = Structure::FromBin(bin);
+    Structure *plain = Structure::FromBin(bin);
     ASSERT_NE(plain, nullptr);
     delete plain;
 }
 
-TEST(ModelReaders, RefuseSizesBeyond32Bits)
-{
+TEST(ModelReaders, RefuseSizesBeyond32Bits) {
     // The low 32 bits would name the whole, valid document.
     const std::vector<char> bin = read_file(data_path("empty-array.bin"));
     ASSERT_FALSE(bin.empty());
-    Structure* ok = Structure::FromBin(bin.data(), bin.size());
+    Structure *ok = Structure::FromBin(bin.data(), bin.size());
     ASSERT_NE(ok, nullptr);
     delete ok;
     const uint64_t huge = (uint64_t(1) << 32) + bin.size();
@@ -107,13 +106,12 @@ TEST(ModelReaders, RefuseSizesBeyond32Bits)
     EXPECT_EQ(format, ORVEX_FORMAT_NONE);
 }
 
-TEST(ModelWriters, EncodeOnlyTheContainersSubtree)
-{
+TEST(ModelWriters, EncodeOnlyTheContainersSubtree) {
     Dictionary empty;
     const std::string xml = empty.ToXml();
     EXPECT_FALSE(xml.empty());
-    Structure* back = Structure::FromXml(xml);
-    ASSERT_NE(dynamic_cast<Dictionary*>(back), nullptr);
+    Structure *back = Structure::FromXml(xml);
+    ASSERT_NE(dynamic_cast<Dictionary *>(back), nullptr);
     EXPECT_EQ(back->GetSize(), 0u);
     delete back;
 
@@ -123,27 +121,26 @@ TEST(ModelWriters, EncodeOnlyTheContainersSubtree)
     inner.Append(Data(std::vector<char>{'\0', '\1'}));
     root.Set("inner", inner);
     root.Set("other", String("not in the subtree"));
-    const Array* held = static_cast<Array*>(root["inner"]);
+    const Array *held = static_cast<Array *>(root["inner"]);
 
-    char* raw = nullptr;
+    char *raw = nullptr;
     uint32_t raw_length = 0;
     orvex_to_bin(held->GetOrvex(), &raw, &raw_length);
     const std::vector<char> bin = held->ToBin();
     EXPECT_EQ(bin.size(), raw_length); // NUL bytes kept
     free(raw);
-    for (Structure* again : {Structure::FromBin(bin), Structure::FromXml(held->ToXml())}) {
+    for (Structure *again : {Structure::FromBin(bin), Structure::FromXml(held->ToXml())}) {
         ASSERT_NE(again, nullptr);
         EXPECT_TRUE(orvex_equal(again->GetOrvex(), inner.GetOrvex()));
         delete again;
     }
 }
 
-TEST(ModelReaders, StringHoldingNulIsCutByCopiesButNotByAssignment)
-{
-    Structure* doc = Structure::FromBin(kNulString);
-    Array* a = dynamic_cast<Array*>(doc);
+TEST(ModelReaders, StringHoldingNulIsCutByCopiesButNotByAssignment) {
+    Structure *doc = Structure::FromBin(kNulString);
+    Array *a = dynamic_cast<Array *>(doc);
     ASSERT_NE(a, nullptr);
-    String* held = dynamic_cast<String*>((*a)[0]);
+    String *held = dynamic_cast<String *>((*a)[0]);
     ASSERT_NE(held, nullptr);
     uint64_t length = 0;
     orvex_get_string_ptr(held->GetOrvex(), &length);

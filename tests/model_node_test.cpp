@@ -10,15 +10,14 @@ namespace {
 
 // Reaches the protected constructors of Node.
 struct Probe : Node {
-    Probe(orvex_type type, Node* parent) : Node(type, parent) {}
-    Probe(orvex_t node, Node* parent) : Node(node, parent) {}
-    Node* Clone() const override { return nullptr; }
+    Probe(orvex_type type, Node *parent) : Node(type, parent) {}
+    Probe(orvex_t node, Node *parent) : Node(node, parent) {}
+    Node *Clone() const override { return nullptr; }
 };
 
 } // namespace
 
-TEST(NodeBase, ByTypeCreatesZeroValuedRootNodes)
-{
+TEST(NodeBase, ByTypeCreatesZeroValuedRootNodes) {
     for (int t = ORVEX_BOOLEAN; t <= ORVEX_UID; ++t) {
         Probe p(static_cast<orvex_type>(t), nullptr);
         ASSERT_NE(p.GetOrvex(), nullptr) << t;
@@ -27,7 +26,7 @@ TEST(NodeBase, ByTypeCreatesZeroValuedRootNodes)
         EXPECT_EQ(orvex_get_parent(p.GetOrvex()), nullptr);
     }
     Probe key(ORVEX_KEY, nullptr);
-    char* text = nullptr;
+    char *text = nullptr;
     orvex_get_key_val(key.GetOrvex(), &text);
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text, "");
@@ -37,8 +36,7 @@ TEST(NodeBase, ByTypeCreatesZeroValuedRootNodes)
     EXPECT_EQ(orvex_int_val_is_negative(integer.GetOrvex()), 0);
 }
 
-TEST(NodeBase, TypesWithoutAStoreNodeCreateNone)
-{
+TEST(NodeBase, TypesWithoutAStoreNodeCreateNone) {
     for (int t : {int(ORVEX_NONE), int(ORVEX_NULL), 11, 15, -2, -16}) {
         Probe p(static_cast<orvex_type>(t), nullptr);
         EXPECT_EQ(p.GetOrvex(), nullptr);
@@ -46,8 +44,7 @@ TEST(NodeBase, TypesWithoutAStoreNodeCreateNone)
     } // destroying them as roots must be harmless
 }
 
-TEST(NodeBase, ChildWrapperNeverFreesItsStoreNode)
-{
+TEST(NodeBase, ChildWrapperNeverFreesItsStoreNode) {
     Probe parent(ORVEX_ARRAY, nullptr);
     orvex_t detached;
     {
@@ -67,43 +64,63 @@ TEST(NodeBase, ChildWrapperNeverFreesItsStoreNode)
     EXPECT_EQ(v, 7u);
 }
 
-TEST(NodeBase, AdoptedRootFreesItsSubtreeOnce)
-{
+TEST(NodeBase, AdoptedRootFreesItsSubtreeOnce) {
     orvex_t arr = orvex_new_array();
     orvex_array_append_item(arr, orvex_new_string("x"));
-    Node* p = new Probe(arr, nullptr);
+    Node *p = new Probe(arr, nullptr);
     EXPECT_EQ(p->GetOrvex(), arr);
     delete p; // the leak checker proves the subtree went
 }
 
-TEST(NodeFactory, WrapsEachValueTypeInItsClass)
-{
+TEST(NodeFactory, WrapsEachValueTypeInItsClass) {
     EXPECT_EQ(Node::FromOrvex(nullptr, nullptr), nullptr);
 
     orvex_t key = orvex_new_string("k");
     orvex_set_key_val(key, "k");
-    const orvex_t nodes[] = {orvex_new_bool(1), orvex_new_int(-1), orvex_new_real(1.5),
-                             orvex_new_string("s"), orvex_new_unix_date(-1),
-                             orvex_new_data("\0", 1), key, orvex_new_uid(3)};
+    const orvex_t nodes[] = {orvex_new_bool(1),
+                             orvex_new_int(-1),
+                             orvex_new_real(1.5),
+                             orvex_new_string("s"),
+                             orvex_new_unix_date(-1),
+                             orvex_new_data("\0", 1),
+                             key,
+                             orvex_new_uid(3)};
     Probe parent(ORVEX_ARRAY, nullptr);
     for (orvex_t n : nodes) {
         orvex_array_append_item(parent.GetOrvex(), n);
-        Node* w = Node::FromOrvex(n, &parent);
+        Node *w = Node::FromOrvex(n, &parent);
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->GetOrvex(), n);
         EXPECT_EQ(w->GetParent(), &parent);
         EXPECT_EQ(w->GetType(), orvex_get_node_type(n));
         bool right_class = false;
         switch (w->GetType()) {
-        case ORVEX_BOOLEAN: right_class = dynamic_cast<Boolean*>(w); break;
-        case ORVEX_INT: right_class = dynamic_cast<Integer*>(w); break;
-        case ORVEX_REAL: right_class = dynamic_cast<Real*>(w); break;
-        case ORVEX_STRING: right_class = dynamic_cast<String*>(w); break;
-        case ORVEX_DATE: right_class = dynamic_cast<Date*>(w); break;
-        case ORVEX_DATA: right_class = dynamic_cast<Data*>(w); break;
-        case ORVEX_KEY: right_class = dynamic_cast<Key*>(w); break;
-        case ORVEX_UID: right_class = dynamic_cast<Uid*>(w); break;
-        default: break;
+        case ORVEX_BOOLEAN:
+            right_class = dynamic_cast<Boolean *>(w);
+            break;
+        case ORVEX_INT:
+            right_class = dynamic_cast<Integer *>(w);
+            break;
+        case ORVEX_REAL:
+            right_class = dynamic_cast<Real *>(w);
+            break;
+        case ORVEX_STRING:
+            right_class = dynamic_cast<String *>(w);
+            break;
+        case ORVEX_DATE:
+            right_class = dynamic_cast<Date *>(w);
+            break;
+        case ORVEX_DATA:
+            right_class = dynamic_cast<Data *>(w);
+            break;
+        case ORVEX_KEY:
+            right_class = dynamic_cast<Key *>(w);
+            break;
+        case ORVEX_UID:
+            right_class = dynamic_cast<Uid *>(w);
+            break;
+        default:
+            break;
         }
         EXPECT_TRUE(right_class) << w->GetType();
         delete w;
@@ -111,8 +128,7 @@ TEST(NodeFactory, WrapsEachValueTypeInItsClass)
     EXPECT_EQ(orvex_array_get_size(parent.GetOrvex()), 8u);
 }
 
-TEST(NodeFactory, NullTypeRootIsFreedChildIsLeftToItsContainer)
-{
+TEST(NodeFactory, NullTypeRootIsFreedChildIsLeftToItsContainer) {
     EXPECT_EQ(Node::FromOrvex(orvex_new_null(), nullptr), nullptr); // else a leak
 
     Probe parent(ORVEX_ARRAY, nullptr);

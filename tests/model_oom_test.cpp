@@ -27,10 +27,9 @@ namespace {
 const std::string LONG_TEXT = "a text long enough to be kept outside its node";
 const std::string OTHER_TEXT = "another text, also too long to be kept inline";
 const std::string NUL_TEXT("text that goes on past \0 a NUL byte", 36);
-const char* const NEW_KEY = "a new key, longer than an inline one";
+const char *const NEW_KEY = "a new key, longer than an inline one";
 
-orvex_t nul_string()
-{
+orvex_t nul_string() {
     orvex_t s = orvex_new_string(nullptr);
     orvex_set_string_val_len(s, NUL_TEXT.data(), NUL_TEXT.size());
     return s;
@@ -38,10 +37,9 @@ orvex_t nul_string()
 
 // A dictionary holding every type, a nested array and dictionary, a null item
 // and a string with a NUL byte in it.
-orvex_t sample_tree()
-{
+orvex_t sample_tree() {
     orvex_t root = orvex_new_dict();
-    auto put = [root](const char* key, orvex_t v) { orvex_dict_set_item(root, key, v); };
+    auto put = [root](const char *key, orvex_t v) { orvex_dict_set_item(root, key, v); };
     put("flag", orvex_new_bool(1));
     put("count", orvex_new_int(-42));
     put("big", orvex_new_uint(UINT64_MAX));
@@ -66,10 +64,9 @@ orvex_t sample_tree()
     return root;
 }
 
-std::vector<char> encoded(orvex_err_t (*writer)(orvex_t, char**, uint32_t*))
-{
+std::vector<char> encoded(orvex_err_t (*writer)(orvex_t, char **, uint32_t *)) {
     orvex_t tree = sample_tree();
-    char* bytes = nullptr;
+    char *bytes = nullptr;
     uint32_t length = 0;
     writer(tree, &bytes, &length);
     std::vector<char> out(bytes, bytes + length);
@@ -78,10 +75,9 @@ std::vector<char> encoded(orvex_err_t (*writer)(orvex_t, char**, uint32_t*))
     return out;
 }
 
-void expect_in_step(const Node& n);
+void expect_in_step(const Node &n);
 
-void expect_child(const Node* child, const Node& parent, orvex_t item)
-{
+void expect_child(const Node *child, const Node &parent, orvex_t item) {
     if (!child) {
         EXPECT_EQ(orvex_get_node_type(item), ORVEX_NULL) << "null mirror entry for a typed item";
         return;
@@ -93,63 +89,59 @@ void expect_child(const Node* child, const Node& parent, orvex_t item)
 }
 
 // Mirror and store in step, all the way down.
-void expect_in_step(const Node& n)
-{
+void expect_in_step(const Node &n) {
     ASSERT_NE(n.GetOrvex(), nullptr) << "a wrapper without a store node";
-    if (auto* a = dynamic_cast<const Array*>(&n)) {
+    if (auto *a = dynamic_cast<const Array *>(&n)) {
         ASSERT_EQ(a->size(), a->GetSize()) << "array mirror and store differ";
         uint32_t i = 0;
         for (auto it = a->begin(); it != a->end(); ++it, ++i)
             expect_child(*it, n, orvex_array_get_item(n.GetOrvex(), i));
-    } else if (auto* d = dynamic_cast<const Dictionary*>(&n)) {
+    } else if (auto *d = dynamic_cast<const Dictionary *>(&n)) {
         ASSERT_EQ(d->size(), d->GetSize()) << "dictionary mirror and store differ";
         for (auto it = d->begin(); it != d->end(); ++it)
             expect_child(it->second, n, orvex_dict_get_item(n.GetOrvex(), it->first.c_str()));
     }
 }
 
-bool same(const Node& a, orvex_t b) { return orvex_equal(a.GetOrvex(), b) != 0; }
-bool same(const Node& a, const Node& b) { return same(a, b.GetOrvex()); }
+bool same(const Node &a, orvex_t b) { return orvex_equal(a.GetOrvex(), b) != 0; }
+bool same(const Node &a, const Node &b) { return same(a, b.GetOrvex()); }
 
 // One run of a case, with allocation `nth` failing (0: none).
 class Trial {
-public:
+  public:
     explicit Trial(long nth) : nth_(nth) {}
     ~Trial() { orvex_free(snapshot_); }
 
     // What most cases work on: a root Dictionary over sample_tree(), made
     // before anything fails. After a failed operation it must be as it was.
-    Dictionary& doc()
-    {
+    Dictionary &doc() {
         if (!doc_) {
-            doc_.reset(dynamic_cast<Dictionary*>(Node::FromOrvex(sample_tree(), nullptr)));
+            doc_.reset(dynamic_cast<Dictionary *>(Node::FromOrvex(sample_tree(), nullptr)));
             snapshot_ = orvex_copy(doc_->GetOrvex());
         }
         return *doc_;
     }
     // A wrapper inside doc(): "key" or "key/position".
-    template <class T> T& held(const std::string& path)
-    {
+    template <class T> T &held(const std::string &path) {
         const size_t slash = path.find('/');
-        Node* n = doc().Find(path.substr(0, slash))->second;
+        Node *n = doc().Find(path.substr(0, slash))->second;
         if (slash != std::string::npos)
-            n = (*dynamic_cast<Array*>(n))[std::stoul(path.substr(slash + 1))];
-        return dynamic_cast<T&>(*n);
+            n = (*dynamic_cast<Array *>(n))[std::stoul(path.substr(slash + 1))];
+        return dynamic_cast<T &>(*n);
     }
 
     // Runs `op` with the allocation armed; true when it completed. `op`
     // returns false where it reports a failure by its result; std::bad_alloc
     // counts as one too. An operation may also absorb a failure (an index it
     // can do without): then its result must be whole, which each case checks.
-    template <class Op> bool run(Op op)
-    {
+    template <class Op> bool run(Op op) {
         bool done = false;
-        const char* other = nullptr;
+        const char *other = nullptr;
         fail_alloc::arm(nth_);
         try {
             done = op();
-        } catch (const std::bad_alloc&) {
-        } catch (const std::exception& e) {
+        } catch (const std::bad_alloc &) {
+        } catch (const std::exception &e) {
             other = e.what();
         }
         hit_ = fail_alloc::disarm();
@@ -166,8 +158,7 @@ public:
     bool ran() const { return ran_; }
 
     // The checks common to every case, before everything is destroyed.
-    void check_doc()
-    {
+    void check_doc() {
         if (!doc_)
             return;
         expect_in_step(*doc_);
@@ -179,7 +170,7 @@ public:
         EXPECT_TRUE(back && same(*back, *doc_)) << "the document no longer round-trips";
     }
 
-private:
+  private:
     long nth_;
     std::unique_ptr<Dictionary> doc_;
     orvex_t snapshot_ = nullptr;
@@ -188,24 +179,25 @@ private:
 
 struct Case {
     std::string name;
-    std::function<void(Trial&)> body;
+    std::function<void(Trial &)> body;
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
 // A root wrapper `copy` made from `source`, whole.
-void expect_copy(const Node& copy, const Node& source)
-{
+void expect_copy(const Node &copy, const Node &source) {
     EXPECT_EQ(copy.GetParent(), nullptr);
     EXPECT_TRUE(same(copy, source)) << "the copy differs from its source";
     expect_in_step(copy);
 }
 
 // Assignment to a root `target`: on failure it keeps its old tree.
-template <class T> void assign_root(Trial& t, T& target, const T& source)
-{
+template <class T> void assign_root(Trial &t, T &target, const T &source) {
     orvex_t before = orvex_copy(target.GetOrvex());
-    if (t.run([&] { target = source; return true; }))
+    if (t.run([&] {
+            target = source;
+            return true;
+        }))
         EXPECT_TRUE(same(target, source)) << "the target differs from its source";
     else
         EXPECT_TRUE(same(target, before)) << "a failed assignment changed its target";
@@ -214,11 +206,13 @@ template <class T> void assign_root(Trial& t, T& target, const T& source)
 }
 
 // Assignment to a wrapper that doc() holds: it keeps its store node and place.
-template <class T> void assign_held(Trial& t, T& target, const T& source)
-{
+template <class T> void assign_held(Trial &t, T &target, const T &source) {
     const orvex_t node = target.GetOrvex();
-    Node* const parent = target.GetParent();
-    if (t.run([&] { target = source; return true; })) {
+    Node *const parent = target.GetParent();
+    if (t.run([&] {
+            target = source;
+            return true;
+        })) {
         EXPECT_TRUE(same(target, source)) << "the target differs from its source";
     }
     EXPECT_EQ(target.GetOrvex(), node) << "a held target changed its store node";
@@ -227,206 +221,244 @@ template <class T> void assign_held(Trial& t, T& target, const T& source)
 
 // The cases of one value class: its copy, Clone, value constructor, SetValue,
 // and assignment of `source()` to a root and to the wrapper at `path`.
-template <class T, class V>
-void add_value_cases(std::vector<Case>& cases, const std::string& name, const std::string& path,
-                     V value, std::function<T*()> source = nullptr)
-{
+template <class T, class V> void add_value_cases(std::vector<Case> &cases, const std::string &name,
+                                                 const std::string &path, V value,
+                                                 std::function<T *()> source = nullptr) {
     if (!source)
         source = [value] { return new T(value); };
-    cases.push_back({name + "Copy", [path](Trial& t) {
-                         const T& held = t.held<T>(path);
+    cases.push_back({name + "Copy", [path](Trial &t) {
+                         const T &held = t.held<T>(path);
                          std::unique_ptr<T> copy;
-                         if (t.run([&] { copy.reset(new T(held)); return true; }))
+                         if (t.run([&] {
+                                 copy.reset(new T(held));
+                                 return true;
+                             }))
                              expect_copy(*copy, held);
                      }});
-    cases.push_back({name + "Clone", [path](Trial& t) {
-                         const T& held = t.held<T>(path);
+    cases.push_back({name + "Clone", [path](Trial &t) {
+                         const T &held = t.held<T>(path);
                          std::unique_ptr<Node> copy;
-                         if (t.run([&] { copy.reset(held.Clone()); return true; }))
+                         if (t.run([&] {
+                                 copy.reset(held.Clone());
+                                 return true;
+                             }))
                              expect_copy(*copy, held);
                      }});
-    cases.push_back({name + "FromValue", [value](Trial& t) {
+    cases.push_back({name + "FromValue", [value](Trial &t) {
                          std::unique_ptr<T> made;
-                         if (t.run([&] { made.reset(new T(value)); return true; })) {
+                         if (t.run([&] {
+                                 made.reset(new T(value));
+                                 return true;
+                             })) {
                              EXPECT_TRUE(made->GetValue() == value) << "holds another value";
                          }
                      }});
-    cases.push_back({name + "SetValue", [path, value](Trial& t) {
-                         T& held = t.held<T>(path);
-                         if (t.run([&] { held.SetValue(value); return true; })) {
+    cases.push_back({name + "SetValue", [path, value](Trial &t) {
+                         T &held = t.held<T>(path);
+                         if (t.run([&] {
+                                 held.SetValue(value);
+                                 return true;
+                             })) {
                              EXPECT_TRUE(held.GetValue() == value) << "holds another value";
                          }
                      }});
-    cases.push_back({name + "AssignToRoot", [path, source](Trial& t) {
+    cases.push_back({name + "AssignToRoot", [path, source](Trial &t) {
                          std::unique_ptr<T> from(source());
                          T target(t.held<T>(path));
                          assign_root(t, target, *from);
                      }});
-    cases.push_back({name + "AssignToHeld", [path, source](Trial& t) {
+    cases.push_back({name + "AssignToHeld", [path, source](Trial &t) {
                          std::unique_ptr<T> from(source());
                          assign_held(t, t.held<T>(path), *from);
                      }});
 }
 
 // A root array of two items and a root dictionary of two entries.
-std::unique_ptr<Array> small_array()
-{
+std::unique_ptr<Array> small_array() {
     std::unique_ptr<Array> a(new Array());
     a->Append(String(OTHER_TEXT));
     a->Append(Dictionary());
     return a;
 }
 
-std::unique_ptr<Dictionary> small_dictionary()
-{
+std::unique_ptr<Dictionary> small_dictionary() {
     std::unique_ptr<Dictionary> d(new Dictionary());
     d->Set(NEW_KEY, String(OTHER_TEXT));
     d->Set("list", Array());
     return d;
 }
 
-void add_container_cases(std::vector<Case>& cases)
-{
-    cases.push_back({"ArrayCopy", [](Trial& t) {
-                         const Array& list = t.held<Array>("list");
+void add_container_cases(std::vector<Case> &cases) {
+    cases.push_back({"ArrayCopy", [](Trial &t) {
+                         const Array &list = t.held<Array>("list");
                          std::unique_ptr<Array> copy;
-                         if (t.run([&] { copy.reset(new Array(list)); return true; }))
+                         if (t.run([&] {
+                                 copy.reset(new Array(list));
+                                 return true;
+                             }))
                              expect_copy(*copy, list);
                      }});
-    cases.push_back({"ArrayClone", [](Trial& t) {
-                         const Array& list = t.held<Array>("list");
+    cases.push_back({"ArrayClone", [](Trial &t) {
+                         const Array &list = t.held<Array>("list");
                          std::unique_ptr<Node> copy;
-                         if (t.run([&] { copy.reset(list.Clone()); return true; }))
+                         if (t.run([&] {
+                                 copy.reset(list.Clone());
+                                 return true;
+                             }))
                              expect_copy(*copy, list);
                      }});
-    cases.push_back({"DictionaryCopy", [](Trial& t) {
-                         const Dictionary& doc = t.doc();
+    cases.push_back({"DictionaryCopy", [](Trial &t) {
+                         const Dictionary &doc = t.doc();
                          std::unique_ptr<Dictionary> copy;
-                         if (t.run([&] { copy.reset(new Dictionary(doc)); return true; }))
+                         if (t.run([&] {
+                                 copy.reset(new Dictionary(doc));
+                                 return true;
+                             }))
                              expect_copy(*copy, doc);
                      }});
-    cases.push_back({"DictionaryClone", [](Trial& t) {
-                         const Dictionary& inner = t.held<Dictionary>("list/3");
+    cases.push_back({"DictionaryClone", [](Trial &t) {
+                         const Dictionary &inner = t.held<Dictionary>("list/3");
                          std::unique_ptr<Node> copy;
-                         if (t.run([&] { copy.reset(inner.Clone()); return true; }))
+                         if (t.run([&] {
+                                 copy.reset(inner.Clone());
+                                 return true;
+                             }))
                              expect_copy(*copy, inner);
                      }});
-    cases.push_back({"ArrayAppend", [](Trial& t) {
-                         Array& list = t.held<Array>("list");
+    cases.push_back({"ArrayAppend", [](Trial &t) {
+                         Array &list = t.held<Array>("list");
                          std::unique_ptr<Array> item = small_array();
-                         if (t.run([&] { list.Append(*item); return true; })) {
+                         if (t.run([&] {
+                                 list.Append(*item);
+                                 return true;
+                             })) {
                              EXPECT_TRUE(list.size() == 5 && same(*list.Back(), *item)) << "not appended";
                          }
                      }});
-    cases.push_back({"ArrayInsert", [](Trial& t) {
-                         Array& list = t.held<Array>("list");
+    cases.push_back({"ArrayInsert", [](Trial &t) {
+                         Array &list = t.held<Array>("list");
                          const String item(OTHER_TEXT);
-                         if (t.run([&] { list.Insert(item, 1u); return true; })) {
+                         if (t.run([&] {
+                                 list.Insert(item, 1u);
+                                 return true;
+                             })) {
                              EXPECT_TRUE(list.size() == 5 && same(*list[1], item)) << "not inserted";
                          }
                      }});
-    cases.push_back({"DictionarySetNewKey", [](Trial& t) {
-                         Dictionary& doc = t.doc();
+    cases.push_back({"DictionarySetNewKey", [](Trial &t) {
+                         Dictionary &doc = t.doc();
                          std::unique_ptr<Dictionary> item = small_dictionary();
-                         if (t.run([&] { doc.Set(NEW_KEY, *item); return true; })) {
+                         if (t.run([&] {
+                                 doc.Set(NEW_KEY, *item);
+                                 return true;
+                             })) {
                              EXPECT_TRUE(same(*doc.Find(NEW_KEY)->second, *item)) << "not set";
                          }
                      }});
-    cases.push_back({"DictionarySetReplacing", [](Trial& t) {
-                         Dictionary& doc = t.doc();
+    cases.push_back({"DictionarySetReplacing", [](Trial &t) {
+                         Dictionary &doc = t.doc();
                          const String item(OTHER_TEXT);
-                         if (t.run([&] { doc.Set("title", item); return true; })) {
+                         if (t.run([&] {
+                                 doc.Set("title", item);
+                                 return true;
+                             })) {
                              EXPECT_TRUE(same(*doc.Find("title")->second, item)) << "not replaced";
                          }
                      }});
-    cases.push_back({"ArrayAssignToRoot", [](Trial& t) {
+    cases.push_back({"ArrayAssignToRoot", [](Trial &t) {
                          std::unique_ptr<Array> target = small_array();
                          assign_root(t, *target, t.held<Array>("list"));
                      }});
-    cases.push_back({"ArrayAssignToHeld", [](Trial& t) {
+    cases.push_back({"ArrayAssignToHeld", [](Trial &t) {
                          std::unique_ptr<Array> source = small_array();
                          assign_held(t, t.held<Array>("list"), *source);
                      }});
-    cases.push_back({"DictionaryAssignToRoot", [](Trial& t) {
+    cases.push_back({"DictionaryAssignToRoot", [](Trial &t) {
                          std::unique_ptr<Dictionary> target = small_dictionary();
                          assign_root(t, *target, t.doc());
                      }});
-    cases.push_back({"DictionaryAssignToHeld", [](Trial& t) {
+    cases.push_back({"DictionaryAssignToHeld", [](Trial &t) {
                          std::unique_ptr<Dictionary> source = small_dictionary();
                          assign_held(t, t.held<Dictionary>("list/3"), *source);
                      }});
 }
 
-void add_document_cases(std::vector<Case>& cases)
-{
+void add_document_cases(std::vector<Case> &cases) {
     // The readers: each result must equal the store's own reading.
-    using Reader = std::function<Structure*(const std::vector<char>&)>;
+    using Reader = std::function<Structure *(const std::vector<char> &)>;
     struct {
-        const char* name;
+        const char *name;
         bool xml;
         Reader read;
     } readers[] = {
         {"FromXml", true,
-         [](const std::vector<char>& d) { return Structure::FromXml(std::string(d.begin(), d.end())); }},
-        {"FromBin", false, [](const std::vector<char>& d) { return Structure::FromBin(d); }},
-        {"FromMemoryXml", true,
-         [](const std::vector<char>& d) { return Structure::FromMemory(d, nullptr); }},
+         [](const std::vector<char> &d) { return Structure::FromXml(std::string(d.begin(), d.end())); }},
+        {"FromBin", false, [](const std::vector<char> &d) { return Structure::FromBin(d); }},
+        {"FromMemoryXml", true, [](const std::vector<char> &d) { return Structure::FromMemory(d, nullptr); }},
         {"FromMemoryBin", false,
-         [](const std::vector<char>& d) { return Structure::FromMemory(d, nullptr); }},
+         [](const std::vector<char> &d) { return Structure::FromMemory(d, nullptr); }},
     };
-    for (const auto& r : readers) {
-        cases.push_back({r.name, [xml = r.xml, read = r.read](Trial& t) {
+    for (const auto &r : readers) {
+        cases.push_back({r.name, [xml = r.xml, read = r.read](Trial &t) {
                              const std::vector<char> input = encoded(xml ? orvex_to_xml : orvex_to_bin);
                              orvex_t expected = nullptr;
                              orvex_from_memory(input.data(), uint32_t(input.size()), &expected, nullptr);
                              std::unique_ptr<Structure> doc;
-                             if (t.run([&] { doc.reset(read(input)); return doc != nullptr; })) {
+                             if (t.run([&] {
+                                     doc.reset(read(input));
+                                     return doc != nullptr;
+                                 })) {
                                  EXPECT_TRUE(same(*doc, expected)) << "read another tree";
                                  expect_in_step(*doc);
                              }
                              orvex_free(expected);
                          }});
     }
-    cases.push_back({"ToXml", [](Trial& t) {
+    cases.push_back({"ToXml", [](Trial &t) {
                          const std::vector<char> expected = encoded(orvex_to_xml);
                          std::string xml;
-                         const Dictionary& doc = t.doc();
-                         if (t.run([&] { xml = doc.ToXml(); return !xml.empty(); })) {
+                         const Dictionary &doc = t.doc();
+                         if (t.run([&] {
+                                 xml = doc.ToXml();
+                                 return !xml.empty();
+                             })) {
                              EXPECT_EQ(xml, std::string(expected.begin(), expected.end()));
                          }
                      }});
-    cases.push_back({"ToBin", [](Trial& t) {
+    cases.push_back({"ToBin", [](Trial &t) {
                          const std::vector<char> expected = encoded(orvex_to_bin);
                          std::vector<char> bin;
-                         const Dictionary& doc = t.doc();
-                         if (t.run([&] { bin = doc.ToBin(); return !bin.empty(); })) {
+                         const Dictionary &doc = t.doc();
+                         if (t.run([&] {
+                                 bin = doc.ToBin();
+                                 return !bin.empty();
+                             })) {
                              EXPECT_EQ(bin, expected);
                          }
                      }});
 }
 
 // The store alone: failures come back as null or ORVEX_ERR_NO_MEM.
-bool store_result(orvex_err_t rc)
-{
+bool store_result(orvex_err_t rc) {
     EXPECT_TRUE(rc == ORVEX_ERR_SUCCESS || rc == ORVEX_ERR_NO_MEM) << "error code " << rc;
     return rc == ORVEX_ERR_SUCCESS;
 }
 
-void add_store_cases(std::vector<Case>& cases)
-{
-    using Parser = orvex_err_t (*)(const char*, uint32_t, orvex_t*);
+void add_store_cases(std::vector<Case> &cases) {
+    using Parser = orvex_err_t (*)(const char *, uint32_t, orvex_t *);
     const struct {
-        const char* name;
+        const char *name;
         Parser parse;
-        orvex_err_t (*write)(orvex_t, char**, uint32_t*);
+        orvex_err_t (*write)(orvex_t, char **, uint32_t *);
     } codecs[] = {{"Xml", orvex_from_xml, orvex_to_xml}, {"Bin", orvex_from_bin, orvex_to_bin}};
-    for (const auto& c : codecs) {
-        cases.push_back({std::string("StoreFrom") + c.name, [c](Trial& t) {
+    for (const auto &c : codecs) {
+        cases.push_back({std::string("StoreFrom") + c.name, [c](Trial &t) {
                              const std::vector<char> input = encoded(c.write);
                              orvex_t expected = nullptr, root = nullptr;
                              c.parse(input.data(), uint32_t(input.size()), &expected);
                              if (t.run([&] {
-                                     return store_result(c.parse(input.data(), uint32_t(input.size()), &root));
+                                     return store_result(
+                                         c.parse(input.data(), uint32_t(input.size()), &root));
                                  })) {
                                  EXPECT_TRUE(orvex_equal(root, expected));
                              } else {
@@ -435,10 +467,10 @@ void add_store_cases(std::vector<Case>& cases)
                              orvex_free(root);
                              orvex_free(expected);
                          }});
-        cases.push_back({std::string("StoreTo") + c.name, [c](Trial& t) {
+        cases.push_back({std::string("StoreTo") + c.name, [c](Trial &t) {
                              const std::vector<char> expected = encoded(c.write);
                              orvex_t tree = sample_tree();
-                             char* out = nullptr;
+                             char *out = nullptr;
                              uint32_t length = 0;
                              if (t.run([&] { return store_result(c.write(tree, &out, &length)); })) {
                                  EXPECT_EQ(std::vector<char>(out, out + length), expected);
@@ -449,7 +481,7 @@ void add_store_cases(std::vector<Case>& cases)
                              orvex_free(tree);
                          }});
     }
-    cases.push_back({"StoreCopy", [](Trial& t) {
+    cases.push_back({"StoreCopy", [](Trial &t) {
                          orvex_t tree = sample_tree();
                          orvex_t copy = nullptr;
                          if (t.run([&] { return (copy = orvex_copy(tree)) != nullptr; })) {
@@ -458,7 +490,7 @@ void add_store_cases(std::vector<Case>& cases)
                          orvex_free(copy);
                          orvex_free(tree);
                      }});
-    cases.push_back({"StoreDictSetItem", [](Trial& t) {
+    cases.push_back({"StoreDictSetItem", [](Trial &t) {
                          orvex_t tree = sample_tree();
                          orvex_t before = orvex_copy(tree);
                          orvex_t item = orvex_new_string(OTHER_TEXT.c_str());
@@ -477,8 +509,7 @@ void add_store_cases(std::vector<Case>& cases)
                      }});
 }
 
-std::vector<Case> all_cases()
-{
+std::vector<Case> all_cases() {
     std::vector<Case> cases;
     add_document_cases(cases);
     add_container_cases(cases);
@@ -492,16 +523,22 @@ std::vector<Case> all_cases()
     // The String source holds a NUL byte, which assignment keeps.
     add_value_cases<String>(cases, "String", "title", OTHER_TEXT,
                             [] { return new String(nul_string(), nullptr); });
-    cases.push_back({"StringAssignTextToRoot", [](Trial& t) {
+    cases.push_back({"StringAssignTextToRoot", [](Trial &t) {
                          String target(LONG_TEXT);
-                         if (t.run([&] { target = OTHER_TEXT; return true; }))
+                         if (t.run([&] {
+                                 target = OTHER_TEXT;
+                                 return true;
+                             }))
                              EXPECT_EQ(target.GetValue(), OTHER_TEXT);
                          else
                              EXPECT_EQ(target.GetValue(), LONG_TEXT);
                      }});
-    cases.push_back({"StringAssignTextToHeld", [](Trial& t) {
-                         String& target = t.held<String>("title");
-                         if (t.run([&] { target = OTHER_TEXT.c_str(); return true; })) {
+    cases.push_back({"StringAssignTextToHeld", [](Trial &t) {
+                         String &target = t.held<String>("title");
+                         if (t.run([&] {
+                                 target = OTHER_TEXT.c_str();
+                                 return true;
+                             })) {
                              EXPECT_EQ(target.GetValue(), OTHER_TEXT);
                          }
                      }});
@@ -511,9 +548,8 @@ std::vector<Case> all_cases()
 
 class Sweep : public ::testing::TestWithParam<Case> {};
 
-TEST_P(Sweep, EveryAllocationFailingInTurn)
-{
-    const Case& c = GetParam();
+TEST_P(Sweep, EveryAllocationFailingInTurn) {
+    const Case &c = GetParam();
     // Once with nothing failing: the case itself holds, and anything a
     // library sets up on first use is in place before blocks are counted.
     {
@@ -542,11 +578,10 @@ TEST_P(Sweep, EveryAllocationFailingInTurn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Oom, Sweep, ::testing::ValuesIn(all_cases()),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<Case> &info) { return info.param.name; });
 
 // The harness itself: both layers reach it.
-TEST(FailAlloc, ReachesTheStoreAndTheObjectModel)
-{
+TEST(FailAlloc, ReachesTheStoreAndTheObjectModel) {
     const long live = fail_alloc::live_blocks();
     fail_alloc::arm(1);
     orvex_t none = orvex_new_array();
@@ -560,7 +595,7 @@ TEST(FailAlloc, ReachesTheStoreAndTheObjectModel)
     EXPECT_FALSE(fail_alloc::disarm());
     // Both readers name the cause.
     for (const char *doc : {"<array><true/></array>", "bplist00\xA0\x08\0\0\0\0\0\0\1\1"
-                                                       "\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x09"}) {
+                                                      "\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x09"}) {
         size_t len = doc[0] == '<' ? std::strlen(doc) : 42;
         orvex_parse_result why{};
         orvex_t root = nullptr;

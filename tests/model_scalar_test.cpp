@@ -17,10 +17,9 @@ constexpr int64_t I64_MIN = std::numeric_limits<int64_t>::min();
 // A root wrapper over a store array, standing in for a container parent.
 struct Holder : Node {
     Holder() : Node(ORVEX_ARRAY, nullptr) {}
-    Node* Clone() const override { return nullptr; }
+    Node *Clone() const override { return nullptr; }
     // Attaches `item` and wraps it as a child of this holder.
-    template <class T> T* Adopt(orvex_t item)
-    {
+    template <class T> T *Adopt(orvex_t item) {
         orvex_array_append_item(_node, item);
         return new T(item, this);
     }
@@ -29,8 +28,7 @@ struct Holder : Node {
 
 } // namespace
 
-TEST(ScalarValues, ParentOnlyConstructorsReadZero)
-{
+TEST(ScalarValues, ParentOnlyConstructorsReadZero) {
     EXPECT_FALSE(Boolean().GetValue());
     Integer i;
     EXPECT_EQ(i.GetValue(), 0);
@@ -41,11 +39,10 @@ TEST(ScalarValues, ParentOnlyConstructorsReadZero)
     EXPECT_EQ(Uid().GetType(), ORVEX_UID);
 }
 
-TEST(ScalarValues, BooleanCopiesHoldExactlyOne)
-{
+TEST(ScalarValues, BooleanCopiesHoldExactlyOne) {
     Boolean b(true);
     Boolean copy(b);
-    Node* clone = b.Clone();
+    Node *clone = b.Clone();
     uint8_t raw = 0;
     orvex_get_bool_val(copy.GetOrvex(), &raw);
     EXPECT_EQ(raw, 1);
@@ -55,19 +52,18 @@ TEST(ScalarValues, BooleanCopiesHoldExactlyOne)
     delete clone;
 }
 
-TEST(ScalarValues, UnsignedEdgeSurvivesEveryCopyPath)
-{
+TEST(ScalarValues, UnsignedEdgeSurvivesEveryCopyPath) {
     Integer a(int64_t(1));
     a.SetValue(U64_MAX);
     Integer b(int64_t(1));
     b.SetUnsignedValue(U64_MAX - 1);
-    for (const Integer* src : {&a, &b}) {
+    for (const Integer *src : {&a, &b}) {
         const uint64_t want = src->GetUnsignedValue();
         Integer copy(*src);
-        Node* clone = src->Clone();
+        Node *clone = src->Clone();
         Integer assigned(int64_t(-1));
         assigned = *src;
-        for (const Integer* got : {&copy, static_cast<Integer*>(clone), &assigned}) {
+        for (const Integer *got : {&copy, static_cast<Integer *>(clone), &assigned}) {
             EXPECT_EQ(got->GetUnsignedValue(), want);
             EXPECT_FALSE(got->isNegative());
             EXPECT_EQ(got->GetParent(), nullptr);
@@ -80,11 +76,10 @@ TEST(ScalarValues, UnsignedEdgeSurvivesEveryCopyPath)
     EXPECT_EQ(Integer(U64_MAX).GetUnsignedValue(), U64_MAX);
 }
 
-TEST(ScalarValues, RootAssignmentTakesADeepCopy)
-{
+TEST(ScalarValues, RootAssignmentTakesADeepCopy) {
     Real a(1.0), b(2.5);
     const orvex_t before = a.GetOrvex();
-    Real& same = a;
+    Real &same = a;
     a = same;
     EXPECT_EQ(a.GetOrvex(), before);
     a = b;
@@ -95,8 +90,7 @@ TEST(ScalarValues, RootAssignmentTakesADeepCopy)
     EXPECT_EQ(a.GetParent(), nullptr);
 }
 
-TEST(ScalarValues, DateBeforeEpochAndLargestUidRoundTrip)
-{
+TEST(ScalarValues, DateBeforeEpochAndLargestUidRoundTrip) {
     const int64_t t = -2208988800; // 1900-01-01
     Date d(t);
     Uid u(U64_MAX);
@@ -108,11 +102,11 @@ TEST(ScalarValues, DateBeforeEpochAndLargestUidRoundTrip)
     d3 = d;
     Uid u3;
     u3 = u;
-    Node* dc = d.Clone();
-    Node* uc = u.Clone();
-    for (const Date* x : {&d, &d2, &d3, static_cast<Date*>(dc)})
+    Node *dc = d.Clone();
+    Node *uc = u.Clone();
+    for (const Date *x : {&d, &d2, &d3, static_cast<Date *>(dc)})
         EXPECT_EQ(x->GetValue(), t);
-    for (const Uid* x : {&u, &u2, &u3, static_cast<Uid*>(uc)})
+    for (const Uid *x : {&u, &u2, &u3, static_cast<Uid *>(uc)})
         EXPECT_EQ(x->GetValue(), U64_MAX);
     EXPECT_EQ(Date(d).GetValue(), t);
     EXPECT_EQ(Uid(u).GetValue(), U64_MAX);
@@ -121,16 +115,15 @@ TEST(ScalarValues, DateBeforeEpochAndLargestUidRoundTrip)
     delete uc;
 }
 
-TEST(ScalarValues, CopiesOfAChildAreIndependentRoots)
-{
+TEST(ScalarValues, CopiesOfAChildAreIndependentRoots) {
     Holder h;
-    Uid* child = h.Adopt<Uid>(orvex_new_uid(4));
-    Node* clone = child->Clone();
+    Uid *child = h.Adopt<Uid>(orvex_new_uid(4));
+    Node *clone = child->Clone();
     Uid copy(*child);
     EXPECT_EQ(clone->GetParent(), nullptr);
     EXPECT_NE(clone->GetOrvex(), child->GetOrvex());
     copy.SetValue(99);
-    static_cast<Uid*>(clone)->SetValue(98);
+    static_cast<Uid *>(clone)->SetValue(98);
     uint64_t v = 0;
     orvex_get_uid_val(h.Item(0), &v);
     EXPECT_EQ(v, 4u);
@@ -144,14 +137,13 @@ TEST(ScalarValues, CopiesOfAChildAreIndependentRoots)
 static_assert(!std::is_copy_assignable<Node>::value, "Node must not be copy-assignable");
 static_assert(!std::is_copy_constructible<Node>::value, "Node must not be copy-constructible");
 
-TEST(ScalarValues, AssigningToAChildChangesItInPlace)
-{
+TEST(ScalarValues, AssigningToAChildChangesItInPlace) {
     Holder h;
-    Integer* i = h.Adopt<Integer>(orvex_new_int(1));
-    Boolean* b = h.Adopt<Boolean>(orvex_new_bool(0));
-    Date* d = h.Adopt<Date>(orvex_new_unix_date(0));
-    Real* r = h.Adopt<Real>(orvex_new_real(0));
-    Uid* u = h.Adopt<Uid>(orvex_new_uid(0));
+    Integer *i = h.Adopt<Integer>(orvex_new_int(1));
+    Boolean *b = h.Adopt<Boolean>(orvex_new_bool(0));
+    Date *d = h.Adopt<Date>(orvex_new_unix_date(0));
+    Real *r = h.Adopt<Real>(orvex_new_real(0));
+    Uid *u = h.Adopt<Uid>(orvex_new_uid(0));
     const orvex_t handle = i->GetOrvex();
 
     *i = Integer(U64_MAX);
@@ -185,7 +177,7 @@ TEST(ScalarValues, AssigningToAChildChangesItInPlace)
     *u = Uid(U64_MAX);
     EXPECT_EQ(u->GetValue(), U64_MAX);
     EXPECT_EQ(orvex_array_get_size(h.GetOrvex()), 5u);
-    for (Node* n : {static_cast<Node*>(i), static_cast<Node*>(b), static_cast<Node*>(d),
-                    static_cast<Node*>(r), static_cast<Node*>(u)})
+    for (Node *n : {static_cast<Node *>(i), static_cast<Node *>(b), static_cast<Node *>(d),
+                    static_cast<Node *>(r), static_cast<Node *>(u)})
         delete n;
 }

@@ -14,19 +14,17 @@ const std::string kFive("ab\0cd", 5);
 
 struct Holder : Node {
     Holder() : Node(ORVEX_DICT, nullptr) {}
-    Node* Clone() const override { return nullptr; }
-    template <class T> T* Adopt(const char* key, orvex_t item)
-    {
+    Node *Clone() const override { return nullptr; }
+    template <class T> T *Adopt(const char *key, orvex_t item) {
         orvex_dict_set_item(_node, key, item);
         return new T(item, this);
     }
-    orvex_t Item(const char* key) const { return orvex_dict_get_item(_node, key); }
+    orvex_t Item(const char *key) const { return orvex_dict_get_item(_node, key); }
 };
 
 } // namespace
 
-TEST(TextValues, TextEndsAtTheFirstNul)
-{
+TEST(TextValues, TextEndsAtTheFirstNul) {
     EXPECT_EQ(String(kFive).GetValue(), "ab");
     EXPECT_EQ(Key(kFive).GetValue(), "ab");
     String s;
@@ -41,9 +39,8 @@ TEST(TextValues, TextEndsAtTheFirstNul)
     EXPECT_EQ(Key().GetValue(), "");
 }
 
-TEST(TextValues, NullTextIsEmpty)
-{
-    const char* none = nullptr;
+TEST(TextValues, NullTextIsEmpty) {
+    const char *none = nullptr;
     String s(none);
     EXPECT_EQ(s.GetType(), ORVEX_STRING);
     EXPECT_EQ(s.GetValue(), "");
@@ -56,8 +53,7 @@ TEST(TextValues, NullTextIsEmpty)
     EXPECT_EQ(Key(other.GetOrvex(), &other).GetValue(), "");
 }
 
-TEST(TextValues, TextAssignmentToARootReplacesItsNode)
-{
+TEST(TextValues, TextAssignmentToARootReplacesItsNode) {
     String s("old");
     s = std::string("new");
     EXPECT_EQ(s.GetValue(), "new");
@@ -66,7 +62,7 @@ TEST(TextValues, TextAssignmentToARootReplacesItsNode)
     s = orvex_get_string_ptr(s.GetOrvex(), nullptr);
     EXPECT_EQ(s.GetValue(), "new");
     const orvex_t before = s.GetOrvex();
-    String& same = s;
+    String &same = s;
     s = same;
     EXPECT_EQ(s.GetOrvex(), before);
     String other("other");
@@ -75,34 +71,32 @@ TEST(TextValues, TextAssignmentToARootReplacesItsNode)
     EXPECT_EQ(s.GetValue(), "other");
 }
 
-TEST(TextValues, KeyReportsKeyTypeThroughEveryCopy)
-{
+TEST(TextValues, KeyReportsKeyTypeThroughEveryCopy) {
     Key k("name");
     Key copy(k);
     Key assigned;
     assigned = k;
-    Node* clone = k.Clone();
-    for (const Node* n : {static_cast<const Node*>(&k), static_cast<const Node*>(&copy),
-                          static_cast<const Node*>(&assigned), static_cast<const Node*>(clone)}) {
+    Node *clone = k.Clone();
+    for (const Node *n : {static_cast<const Node *>(&k), static_cast<const Node *>(&copy),
+                          static_cast<const Node *>(&assigned), static_cast<const Node *>(clone)}) {
         EXPECT_EQ(n->GetType(), ORVEX_KEY);
-        EXPECT_EQ(static_cast<const Key*>(n)->GetValue(), "name");
+        EXPECT_EQ(static_cast<const Key *>(n)->GetValue(), "name");
     }
     EXPECT_EQ(Key().GetType(), ORVEX_KEY);
     delete clone;
 }
 
-TEST(ByteValues, EveryByteSurvives)
-{
+TEST(ByteValues, EveryByteSurvives) {
     const std::vector<char> five(kFive.begin(), kFive.end());
     Data d(five);
     EXPECT_EQ(d.GetValue(), five);
     EXPECT_EQ(Data(kFive.data(), 5).GetValue(), five);
     Data copy(d);
-    Node* clone = d.Clone();
+    Node *clone = d.Clone();
     Data assigned;
     assigned = d;
     EXPECT_EQ(copy.GetValue(), five);
-    EXPECT_EQ(static_cast<Data*>(clone)->GetValue(), five);
+    EXPECT_EQ(static_cast<Data *>(clone)->GetValue(), five);
     EXPECT_EQ(assigned.GetValue(), five);
     delete clone;
     Data set;
@@ -110,20 +104,19 @@ TEST(ByteValues, EveryByteSurvives)
     EXPECT_EQ(set.GetValue(), five);
 
     EXPECT_TRUE(Data(std::vector<char>()).GetValue().empty());
-    EXPECT_TRUE(Data(static_cast<const char*>(nullptr), 0).GetValue().empty());
+    EXPECT_TRUE(Data(static_cast<const char *>(nullptr), 0).GetValue().empty());
     EXPECT_TRUE(Data().GetValue().empty());
     set.SetValue({});
     EXPECT_TRUE(set.GetValue().empty());
 }
 
-TEST(TextValues, AssigningToAChildChangesItInPlace)
-{
+TEST(TextValues, AssigningToAChildChangesItInPlace) {
     Holder h;
-    String* s = h.Adopt<String>("s", orvex_new_string("a"));
+    String *s = h.Adopt<String>("s", orvex_new_string("a"));
     orvex_t key = orvex_new_string("a");
     orvex_set_key_val(key, "a");
-    Key* k = h.Adopt<Key>("k", key);
-    Data* d = h.Adopt<Data>("d", orvex_new_data("x", 1));
+    Key *k = h.Adopt<Key>("k", key);
+    Data *d = h.Adopt<Data>("d", orvex_new_data("x", 1));
     const orvex_t sh = s->GetOrvex();
 
     *s = String("bb");

@@ -94,7 +94,10 @@ TEST(RejectionReasons, EachIsReachedByADocument) {
         {B, make_doc({"\xA1\x05"}), ORVEX_REASON_BAD_REFERENCE},
         {B, make_doc({bytes({0xA1, 0})}), ORVEX_REASON_CYCLE},
         {B, make_doc({"\x90"}), ORVEX_REASON_BAD_MARKER},
-        {B, make_doc({"\x55" "ab"}), ORVEX_REASON_BAD_OBJECT},
+        {B,
+         make_doc({"\x55"
+                   "ab"}),
+         ORVEX_REASON_BAD_OBJECT},
         {B, make_doc({"\xD1\x01\x02", "\x10\x01", "\x09"}), ORVEX_REASON_BAD_KEY},
     };
     std::set<int> reached;

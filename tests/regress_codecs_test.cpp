@@ -46,8 +46,14 @@ std::string to_bin(orvex_t n) {
 // entries that no lookup could reach and that the XML reader (which cuts at
 // the NUL) read back as one: the round trip changed the tree.
 TEST(RegressBinaryReader, KeysEndAtTheirFirstNulLikeEverywhereElse) {
-    std::string doc = make_doc({bytes({0xD2, 1, 2, 3, 4}), std::string("\x53" "a\0b", 4),
-                                std::string("\x53" "a\0c", 4), bytes({0x10, 1}), bytes({0x10, 2})});
+    std::string doc = make_doc({bytes({0xD2, 1, 2, 3, 4}),
+                                std::string("\x53"
+                                            "a\0b",
+                                            4),
+                                std::string("\x53"
+                                            "a\0c",
+                                            4),
+                                bytes({0x10, 1}), bytes({0x10, 2})});
     orvex_t root = read_any(doc);
     ASSERT_NE(root, nullptr);
     ASSERT_EQ(orvex_dict_get_size(root), 1u);
@@ -149,25 +155,37 @@ TEST(RegressXml, ReadAndWrittenAsOtherToolsDo) {
         {make_doc({bytes({0x62, 0xFF, 0xFE, 0xFF, 0xFF})}), R"({"string": "\uFFFE\uFFFF"})",
          "<string>&#xFFFE;&#xFFFF;</string>"},
         // A negative CF$UID is no UID, from binary through XML as read directly.
-        {make_doc({bytes({0xD1, 1, 2}), "\x56" "CF$UID", "\x13" + be(uint64_t(-5), 8)}),
+        {make_doc({bytes({0xD1, 1, 2}),
+                   "\x56"
+                   "CF$UID",
+                   "\x13" + be(uint64_t(-5), 8)}),
          R"({"dict": [["CF$UID", {"int": "-5"}]]})", "<integer>-5</integer>"},
-        {"<plist><dict><key>CF$UID</key><integer>-1</integer></dict></plist>", R"({"dict": [["CF$UID", {"int": "-1"}]]})",
-         "<key>CF$UID</key>"},
+        {"<plist><dict><key>CF$UID</key><integer>-1</integer></dict></plist>",
+         R"({"dict": [["CF$UID", {"int": "-1"}]]})", "<key>CF$UID</key>"},
         {"<plist><dict><key>CF$UID</key><integer>-0</integer></dict></plist>", R"({"uid": "0"})",
          "<integer>0</integer>"},
         // The declared encoding: Latin-1 is transcoded, US-ASCII holds no byte above 0x7F.
-        {latin1 + "<string>\xC3\xA9</string>", R"({"string": "\u00C3\u00A9"})", "<string>\xC3\x83\xC2\xA9</string>"},
+        {latin1 + "<string>\xC3\xA9</string>", R"({"string": "\u00C3\u00A9"})",
+         "<string>\xC3\x83\xC2\xA9</string>"},
         {"<?xml version='1.0' encoding='latin1' ?><string>caf\xE9</string>", R"({"string": "caf\u00E9"})",
          "<string>caf\xC3\xA9</string>"},
-        {"<?xml version=\"1.0\" encoding=\"utf8\"?><string>\xC3\xA9</string>", R"({"string": "\u00E9"})", "\xC3\xA9"},
+        {"<?xml version=\"1.0\" encoding=\"utf8\"?><string>\xC3\xA9</string>", R"({"string": "\u00E9"})",
+         "\xC3\xA9"},
         {"<?xml version=\"1.0\" encoding=\"US-ASCII\"?><string>a</string>", R"({"string": "a"})", "a"},
-        {"<?xml version=\"1.0\" encoding=\"bogus\"?><true/>", nullptr, nullptr, ORVEX_ERR_FORMAT, ORVEX_REASON_UNSUPPORTED_ENCODING},
-        {"<?xml version=\"1.0\" encoding=\"UTF-16\"?><true/>", nullptr, nullptr, ORVEX_ERR_FORMAT, ORVEX_REASON_UNSUPPORTED_ENCODING},
-        {"<!-- x --><?xml version=\"1.0\" encoding=\"bogus\"?><true/>", nullptr, nullptr, ORVEX_ERR_FORMAT, ORVEX_REASON_UNSUPPORTED_ENCODING},
-        {latin1 + "<?xml version=\"1.0\" encoding=\"UTF-8\"?><true/>", nullptr, nullptr, ORVEX_ERR_PARSE, ORVEX_REASON_ENCODING_CONFLICT},
-        {"<?xml version=\"1.0\" encoding=\"ASCII\"?><string>\xE9</string>", nullptr, nullptr, ORVEX_ERR_PARSE, ORVEX_REASON_NOT_ASCII},
-        {"\xEF\xBB\xBF" + latin1 + "<true/>", nullptr, nullptr, ORVEX_ERR_PARSE, ORVEX_REASON_ENCODING_CONFLICT},
-        {"<?xml version=\"1.0\" encoding=UTF-8?><true/>", nullptr, nullptr, ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DECLARATION},
+        {"<?xml version=\"1.0\" encoding=\"bogus\"?><true/>", nullptr, nullptr, ORVEX_ERR_FORMAT,
+         ORVEX_REASON_UNSUPPORTED_ENCODING},
+        {"<?xml version=\"1.0\" encoding=\"UTF-16\"?><true/>", nullptr, nullptr, ORVEX_ERR_FORMAT,
+         ORVEX_REASON_UNSUPPORTED_ENCODING},
+        {"<!-- x --><?xml version=\"1.0\" encoding=\"bogus\"?><true/>", nullptr, nullptr, ORVEX_ERR_FORMAT,
+         ORVEX_REASON_UNSUPPORTED_ENCODING},
+        {latin1 + "<?xml version=\"1.0\" encoding=\"UTF-8\"?><true/>", nullptr, nullptr, ORVEX_ERR_PARSE,
+         ORVEX_REASON_ENCODING_CONFLICT},
+        {"<?xml version=\"1.0\" encoding=\"ASCII\"?><string>\xE9</string>", nullptr, nullptr, ORVEX_ERR_PARSE,
+         ORVEX_REASON_NOT_ASCII},
+        {"\xEF\xBB\xBF" + latin1 + "<true/>", nullptr, nullptr, ORVEX_ERR_PARSE,
+         ORVEX_REASON_ENCODING_CONFLICT},
+        {"<?xml version=\"1.0\" encoding=UTF-8?><true/>", nullptr, nullptr, ORVEX_ERR_PARSE,
+         ORVEX_REASON_BAD_DECLARATION},
     };
     for (const Case &c : cases) {
         orvex_t got = nullptr;

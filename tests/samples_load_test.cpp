@@ -34,7 +34,8 @@ TEST(Samples, EveryDocumentReadsAsItsExpectedTree) {
         orvex_parse(bytes.data(), bytes.size(), ORVEX_FORMAT_NONE, &got, &fmt, &why);
         EXPECT_EQ(fmt, xml ? ORVEX_FORMAT_XML : ORVEX_FORMAT_BINARY) << name;
         EXPECT_TRUE(got && orvex_equal(got, expect))
-            << name << ": " << (got ? describe(got) : why.reason) << "\nexpected:\n" << describe(expect);
+            << name << ": " << (got ? describe(got) : why.reason) << "\nexpected:\n"
+            << describe(expect);
         orvex_free(got);
         orvex_free(expect);
     }

@@ -93,11 +93,11 @@ TEST(StoreNullHandles, EveryOperationIsHarmless) {
 TEST(StoreArray, InsertRemoveAndIndexAtTheEdges) {
     orvex_t a = orvex_new_array();
     for (uint64_t i = 0; i < 3; ++i)
-        orvex_array_append_item(a, orvex_new_uint(i));       // 0 1 2
-    orvex_array_insert_item(a, orvex_new_uint(10), 0);       // 10 0 1 2
-    orvex_array_insert_item(a, orvex_new_uint(11), 4);       // 10 0 1 2 11
+        orvex_array_append_item(a, orvex_new_uint(i)); // 0 1 2
+    orvex_array_insert_item(a, orvex_new_uint(10), 0); // 10 0 1 2
+    orvex_array_insert_item(a, orvex_new_uint(11), 4); // 10 0 1 2 11
     orvex_t late = orvex_new_uint(12);
-    orvex_array_insert_item(a, late, 6);                     // past the end: refused
+    orvex_array_insert_item(a, late, 6); // past the end: refused
     EXPECT_EQ(orvex_get_parent(late), nullptr);
     orvex_free(late);
     ASSERT_EQ(orvex_array_get_size(a), 5u);

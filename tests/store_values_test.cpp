@@ -217,7 +217,8 @@ TEST(StoreText, CountedSettersKeepNulsCutKeysAndRefuseBadInput) {
             got.assign(p, len);
         }
         EXPECT_EQ(got, c.stored);
-        EXPECT_EQ(orvex_get_node_type(target), c.key && c.want == ORVEX_ERR_SUCCESS ? ORVEX_KEY : ORVEX_STRING);
+        EXPECT_EQ(orvex_get_node_type(target),
+                  c.key && c.want == ORVEX_ERR_SUCCESS ? ORVEX_KEY : ORVEX_STRING);
         orvex_free(n);
     }
     EXPECT_EQ(orvex_set_string_val_len(nullptr, "x", 1), ORVEX_ERR_INVALID_ARG);
@@ -274,8 +275,8 @@ TEST(StoreEncodings, DocumentsOf4GiBOrMoreAreRefusedInEitherEncoding) {
     // as zeros without being backed, so a reader that looked past the limit
     // would fail some other way rather than crash.
     const uint64_t span = (uint64_t(1) << 32) + 4096;
-    void *map = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                     -1, 0);
+    void *map =
+        mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (map == MAP_FAILED)
         GTEST_SKIP() << "no room for a 4 GiB sparse mapping";
     char *buf = static_cast<char *>(map);

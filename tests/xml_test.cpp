@@ -57,8 +57,9 @@ void expect_round_trip(orvex_t node, const std::string &what) {
     Tree back(read(xml, &r));
     ASSERT_NE(back.get(), nullptr) << what << ": " << r.reason << " at " << r.offset << "\n" << xml;
     Tree want(in_whole_seconds(node));
-    EXPECT_TRUE(orvex_equal(want.get(), back.get()))
-        << what << "\n" << xml << "\nread back:\n" << describe(back.get());
+    EXPECT_TRUE(orvex_equal(want.get(), back.get())) << what << "\n"
+                                                     << xml << "\nread back:\n"
+                                                     << describe(back.get());
     EXPECT_EQ(write(back.get()), xml) << what;
 }
 
@@ -75,9 +76,9 @@ std::string text_of(orvex_t n) {
 // ---- reference documents
 
 TEST(XmlSamples, ReadToTheExpectedTreeAndRoundTrip) {
-    const char *names[] = {"data",   "dates",    "dates-fractional", "empty-array", "empty-dict",
-                           "handwritten", "integers", "library", "minimal",  "nesting",
-                           "reals",  "scalars",  "shared-values", "nonfinite-reals", "text"};
+    const char *names[] = {"data",        "dates",    "dates-fractional", "empty-array",     "empty-dict",
+                           "handwritten", "integers", "library",          "minimal",         "nesting",
+                           "reals",       "scalars",  "shared-values",    "nonfinite-reals", "text"};
     for (const char *name : names) {
         std::string base = std::string(name) + ".xml";
         std::vector<char> bytes = read_file(data_path(base));
@@ -122,16 +123,17 @@ TEST(XmlWriter, StandardShape) {
     orvex_dict_set_item(d.get(), "uid", orvex_new_uid(7));
     orvex_dict_set_item(d.get(), "blob", orvex_new_data("\x00\x01\x02\xff", 4));
     orvex_dict_set_item(d.get(), "when", orvex_new_unix_date(1078057845));
-    EXPECT_EQ(write(d.get()),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-              "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-              "<plist version=\"1.0\">\n<dict>\n"
-              "\t<key>list</key>\n\t<array>\n\t\t<integer>-3</integer>\n\t\t<true/>\n\t\t<array/>\n\t</array>\n"
-              "\t<key>uid</key>\n\t<dict>\n\t\t<key>CF$UID</key>\n\t\t<integer>7</integer>\n\t</dict>\n"
-              "\t<key>blob</key>\n\t<data>\n\tAAEC/w==\n\t</data>\n"
-              "\t<key>when</key>\n\t<date>2004-02-29T12:30:45Z</date>\n"
-              "</dict>\n</plist>\n");
+    EXPECT_EQ(
+        write(d.get()),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+        "<plist version=\"1.0\">\n<dict>\n"
+        "\t<key>list</key>\n\t<array>\n\t\t<integer>-3</integer>\n\t\t<true/>\n\t\t<array/>\n\t</array>\n"
+        "\t<key>uid</key>\n\t<dict>\n\t\t<key>CF$UID</key>\n\t\t<integer>7</integer>\n\t</dict>\n"
+        "\t<key>blob</key>\n\t<data>\n\tAAEC/w==\n\t</data>\n"
+        "\t<key>when</key>\n\t<date>2004-02-29T12:30:45Z</date>\n"
+        "</dict>\n</plist>\n");
 }
 
 TEST(XmlWriter, ValuesAsText) {
@@ -150,7 +152,8 @@ TEST(XmlWriter, ValuesAsText) {
         {orvex_new_string("bad \xff utf8"), "<string>bad \xEF\xBF\xBD utf8</string>"},
         {orvex_new_date(0.5), "<date>2001-01-01T00:00:00Z</date>"},
         {orvex_new_date(-0.75), "<date>2000-12-31T23:59:59Z</date>"},
-        {orvex_new_string("\xEF\xBF\xBE\xEF\xBF\xBD\xEF\xBF\xBF"), "<string>&#xFFFE;\xEF\xBF\xBD&#xFFFF;</string>"},
+        {orvex_new_string("\xEF\xBF\xBE\xEF\xBF\xBD\xEF\xBF\xBF"),
+         "<string>&#xFFFE;\xEF\xBF\xBD&#xFFFF;</string>"},
         {orvex_new_unix_date(-62167305600), "<date>-0001-12-31T00:00:00Z</date>"},
         {orvex_new_unix_date(253402300800), "<date>+10000-01-01T00:00:00Z</date>"},
         {orvex_new_null(), "<null/>"},
@@ -224,11 +227,11 @@ TEST(XmlRoundTrip, EveryTypeAndEdgeValue) {
     for (double v : {0.5, -0.75, -1e-300, -0.1, 1e-7, 978307200.000001, -123456.789, 5e-324, 1e15 + 0.5,
                      -0x1.8d17ab0abb535p+60})
         add(orvex_new_date(v));
-    for (int64_t v : {int64_t(0), int64_t(-1), int64_t(253402300799), int64_t(-62135596800), INT64_MAX, INT64_MIN})
+    for (int64_t v :
+         {int64_t(0), int64_t(-1), int64_t(253402300799), int64_t(-62135596800), INT64_MAX, INT64_MIN})
         add(orvex_new_unix_date(v));
     for (const char *s : {"", "plain", "a\rb\r\nc\n", "  spaced  ", "<&>\"' ]]> &amp;", "\x01\x02\x1f\x7f",
-                          "caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80", "\t",
-                          "\xEF\xBF\xBE\xEF\xBF\xBF"})
+                          "caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80", "\t", "\xEF\xBF\xBE\xEF\xBF\xBF"})
         add(orvex_new_string(s));
     for (size_t n : {0, 1, 2, 3, 4, 50, 51, 52, 300})
         add(orvex_new_data(std::string(n, '\xA5').data(), n));
@@ -255,8 +258,8 @@ TEST(XmlRoundTrip, EveryTypeAndEdgeValue) {
 TEST(XmlRoundTrip, AnyTypeAsRoot) {
     orvex_t key = orvex_new_string("");
     orvex_set_key_val(key, "k");
-    orvex_t roots[] = {orvex_new_bool(1),      orvex_new_int(-5),   orvex_new_real(2.5),
-                       orvex_new_string("s"),  orvex_new_array(),   orvex_new_dict(),
+    orvex_t roots[] = {orvex_new_bool(1),      orvex_new_int(-5),      orvex_new_real(2.5),
+                       orvex_new_string("s"),  orvex_new_array(),      orvex_new_dict(),
                        orvex_new_unix_date(0), orvex_new_data("x", 1), key,
                        orvex_new_uid(3),       orvex_new_null()};
     for (orvex_t r : roots) {
@@ -308,7 +311,10 @@ TEST(XmlReader, TextForms) {
         {"<string>a<!-- gone -->b<?pi?>c</string>", "abc"},
         {"<string/>", ""},
         {"<string></string>", ""},
-        {"<string>raw\x01" "ctl\x7f</string>", "raw\x01" "ctl\x7f"},
+        {"<string>raw\x01"
+         "ctl\x7f</string>",
+         "raw\x01"
+         "ctl\x7f"},
         {"<string>x &gt; y</string >", "x > y"},
     };
     for (const Case &c : cases) {
@@ -357,7 +363,8 @@ TEST(XmlReader, ScalarForms) {
     for (Case &c : cases) {
         orvex_parse_result r{};
         Tree t(read(doc(c.body), &r));
-        EXPECT_TRUE(orvex_equal(t.get(), c.want)) << c.body << ": " << (t.get() ? describe(t.get()) : r.reason);
+        EXPECT_TRUE(orvex_equal(t.get(), c.want))
+            << c.body << ": " << (t.get() ? describe(t.get()) : r.reason);
         orvex_free(c.want);
     }
 }
@@ -544,7 +551,8 @@ TEST(XmlReader, NestingLimit) {
     // A UID one level further down is still a leaf.
     const std::string uid = "<dict><key>CF$UID</key><integer>1</integer></dict>";
     EXPECT_EQ(read_code(nested(ORVEX_MAX_DEPTH, uid)), ORVEX_ERR_SUCCESS);
-    EXPECT_EQ(read_code(nested(ORVEX_MAX_DEPTH, "<dict><key>a</key><integer>1</integer></dict>")), ORVEX_ERR_LIMIT);
+    EXPECT_EQ(read_code(nested(ORVEX_MAX_DEPTH, "<dict><key>a</key><integer>1</integer></dict>")),
+              ORVEX_ERR_LIMIT);
     EXPECT_EQ(read_code(nested(ORVEX_MAX_DEPTH, "<dict><key>a</key><dict/></dict>")), ORVEX_ERR_LIMIT);
     // Our writer's output of the deepest tree we read reads back.
     Tree deep(read(nested(ORVEX_MAX_DEPTH, uid)));

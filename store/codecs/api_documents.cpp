@@ -4,8 +4,7 @@
 namespace orvex_store {
 namespace {
 
-void line_column(const char *data, uint64_t offset, bool one_byte_chars, uint32_t *line,
-                 uint32_t *column) {
+void line_column(const char *data, uint64_t offset, bool one_byte_chars, uint32_t *line, uint32_t *column) {
     uint64_t l = 1, c = 1;
     for (uint64_t i = 0; i < offset; ++i) {
         if (data[i] == '\n') {
@@ -19,8 +18,8 @@ void line_column(const char *data, uint64_t offset, bool one_byte_chars, uint32_
     *column = c > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(c);
 }
 
-orvex_err_t write_with(orvex_err_t (*writer)(const Node *, char **, uint32_t *), orvex_t node,
-                       char **out, uint32_t *length) {
+orvex_err_t write_with(orvex_err_t (*writer)(const Node *, char **, uint32_t *), orvex_t node, char **out,
+                       uint32_t *length) {
     if (!out || !length)
         return ORVEX_ERR_INVALID_ARG;
     *out = nullptr;
@@ -76,8 +75,7 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
         result->cause = err.reason;
         result->reason = orvex_reason_text(err.reason);
         result->line = result->column = 0;
-        if (err.code != ORVEX_ERR_SUCCESS && format == ORVEX_FORMAT_XML && data &&
-            err.offset <= length)
+        if (err.code != ORVEX_ERR_SUCCESS && format == ORVEX_FORMAT_XML && data && err.offset <= length)
             line_column(data, err.offset, err.one_byte_chars, &result->line, &result->column);
     }
     return err.code;
@@ -91,8 +89,7 @@ orvex_err_t orvex_from_bin(const char *bin, uint32_t length, orvex_t *node) {
     return orvex_parse(bin, length, ORVEX_FORMAT_BINARY, node, nullptr, nullptr);
 }
 
-orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node,
-                              orvex_format_t *format) {
+orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node, orvex_format_t *format) {
     return orvex_parse(data, length, ORVEX_FORMAT_NONE, node, format, nullptr);
 }
 

@@ -24,7 +24,19 @@
 namespace orvex_store {
 namespace {
 
-enum Kind : uint8_t { K_NULL, K_FALSE, K_TRUE, K_INT, K_REAL, K_DATE, K_UID, K_DATA, K_STRING, K_ARRAY, K_DICT };
+enum Kind : uint8_t {
+    K_NULL,
+    K_FALSE,
+    K_TRUE,
+    K_INT,
+    K_REAL,
+    K_DATE,
+    K_UID,
+    K_DATA,
+    K_STRING,
+    K_ARRAY,
+    K_DICT
+};
 
 struct Obj {
     const void *ptr; // text or bytes; the node of a container

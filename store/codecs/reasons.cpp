@@ -49,8 +49,7 @@ constexpr const char *TEXTS[] = {
     "dictionary key is not a string",
 };
 
-static_assert(sizeof(TEXTS) / sizeof(TEXTS[0]) == ORVEX_REASON_BAD_KEY + 1,
-              "one text per reason");
+static_assert(sizeof(TEXTS) / sizeof(TEXTS[0]) == ORVEX_REASON_BAD_KEY + 1, "one text per reason");
 
 } // namespace
 

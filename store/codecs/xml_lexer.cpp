@@ -24,9 +24,8 @@ Charset charset_named(const uchar *p, size_t n) {
     static const char *const UTF8[] = {"UTF-8", "UTF8"};
     static const char *const LATIN1[] = {"ISO-8859-1", "ISO_8859-1", "ISO8859-1", "Latin-1", "Latin1",
                                          "L1",         "ISO-IR-100", "IBM819",    "CP819",   "csISOLatin1"};
-    static const char *const ASCII[] = {"US-ASCII",  "ASCII",    "ANSI_X3.4-1968", "ANSI_X3.4-1986",
-                                        "ISO646-US", "ISO-IR-6", "US",             "IBM367",
-                                        "CP367",     "csASCII"};
+    static const char *const ASCII[] = {"US-ASCII", "ASCII", "ANSI_X3.4-1968", "ANSI_X3.4-1986", "ISO646-US",
+                                        "ISO-IR-6", "US",    "IBM367",         "CP367",          "csASCII"};
     for (const char *nm : UTF8)
         if (same_name(p, n, nm))
             return Charset::UTF8;

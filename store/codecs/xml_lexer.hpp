@@ -95,7 +95,7 @@ class Lexer {
 
   protected:
     const uchar *base_, *p_, *end_;
-    Charset cs_; // as declared at the start; the input is UTF-8 by now
+    Charset cs_;       // as declared at the start; the input is UTF-8 by now
     std::string text_; // unescaped character data
 
     uint64_t off(const uchar *q) const { return static_cast<uint64_t>(q - base_); }

@@ -55,11 +55,11 @@ namespace {
 using namespace xml; // the lexer, its Span and the element names
 
 struct Frame {
-    Node *node;     // the container being filled; null for the plist wrapper
+    Node *node; // the container being filled; null for the plist wrapper
     Elem kind;
-    bool has_key;   // a dictionary key waits for its value
-    bool has_value; // the plist wrapper holds its value
-    bool over;      // one level past the limit: must turn out to be a UID
+    bool has_key;    // a dictionary key waits for its value
+    bool has_value;  // the plist wrapper holds its value
+    bool over;       // one level past the limit: must turn out to be a UID
     const char *key; // the waiting key, in the input; null: in key_buf
     size_t klen;
     uint64_t open_at;
@@ -325,7 +325,9 @@ class Reader : Lexer {
         return node_new_int(v.bits, v.is_signed());
     }
 
-    Node *real_node(bool empty, const uchar *lt) { return node_new_real(parsed(E_REAL, empty, lt, parse_real)); }
+    Node *real_node(bool empty, const uchar *lt) {
+        return node_new_real(parsed(E_REAL, empty, lt, parse_real));
+    }
 
     Node *date_node(bool empty, const uchar *lt) {
         ParsedDate d = parsed(E_DATE, empty, lt, parse_iso8601);

@@ -34,9 +34,9 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
-#include "text/dates.hpp"
 #include "codecs/xml_shared.hpp"
 #include "text/base64.hpp"
+#include "text/dates.hpp"
 
 namespace orvex_store {
 namespace {
@@ -328,7 +328,8 @@ class Writer {
     void date_line(size_t depth, const Node *n) {
         // Other readers take whole seconds only, so the fraction goes: the
         // same second that orvex_get_unix_date_val reads.
-        int64_t unix_sec = (n->flags & NODE_EXACT) ? n->v.date.unix_sec : date_to_unix_seconds(n->v.date.since_2001);
+        int64_t unix_sec =
+            (n->flags & NODE_EXACT) ? n->v.date.unix_sec : date_to_unix_seconds(n->v.date.since_2001);
         char *w = indent(room(line_size(depth, DATE_OPEN, ISO8601_MAX, DATE_CLOSE)), depth);
         w = format_iso8601(unix_sec, copy(w, DATE_OPEN));
         done(copy(w, DATE_CLOSE));
@@ -360,8 +361,8 @@ class Writer {
     }
 
     // Opens a container; one with children is pushed for the walk to fill.
-    template <size_t O, size_t E> void open(const Node *n, size_t depth, bool empty, const char (&tag)[O],
-                                           const char (&empty_tag)[E]) {
+    template <size_t O, size_t E>
+    void open(const Node *n, size_t depth, bool empty, const char (&tag)[O], const char (&empty_tag)[E]) {
         if (empty) {
             line(depth, empty_tag);
             return;
@@ -420,12 +421,14 @@ class Writer {
         case ORVEX_DATA:
             return data_size(text_len(n), depth);
         case ORVEX_UID:
-            return depth + len(DICT_OPEN) + (depth + 1) + len(UID_KEY) + line_size(depth + 1, INT_OPEN, 1, INT_CLOSE) +
-                   depth + len(DICT_CLOSE);
+            return depth + len(DICT_OPEN) + (depth + 1) + len(UID_KEY) +
+                   line_size(depth + 1, INT_OPEN, 1, INT_CLOSE) + depth + len(DICT_CLOSE);
         case ORVEX_ARRAY:
-            return n->v.arr.size == 0 ? depth + len(ARRAY_EMPTY) : depth + len(ARRAY_OPEN) + depth + len(ARRAY_CLOSE);
+            return n->v.arr.size == 0 ? depth + len(ARRAY_EMPTY)
+                                      : depth + len(ARRAY_OPEN) + depth + len(ARRAY_CLOSE);
         case ORVEX_DICT:
-            return dict_live(n) == 0 ? depth + len(DICT_EMPTY) : depth + len(DICT_OPEN) + depth + len(DICT_CLOSE);
+            return dict_live(n) == 0 ? depth + len(DICT_EMPTY)
+                                     : depth + len(DICT_OPEN) + depth + len(DICT_CLOSE);
         default:
             return depth + len(NULL_TAG);
         }

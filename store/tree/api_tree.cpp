@@ -39,8 +39,8 @@ char *dup_text(const char *p, size_t len) {
 bool attachable(const Node *parent, const Node *item) {
     if (!item || item->parent || item == parent)
         return false;
-    bool has_children = (item->type == ORVEX_ARRAY && item->v.arr.size) ||
-                        (item->type == ORVEX_DICT && dict_live(item));
+    bool has_children =
+        (item->type == ORVEX_ARRAY && item->v.arr.size) || (item->type == ORVEX_DICT && dict_live(item));
     return !has_children || !is_ancestor(item, parent);
 }
 

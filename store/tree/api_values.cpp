@@ -85,23 +85,32 @@ void orvex_get_key_val(orvex_t node, char **val) {
     *val = s;
 }
 
-const char *orvex_get_string_ptr(orvex_t node, uint64_t *length) { return text_ptr(node, ORVEX_STRING, length); }
+const char *orvex_get_string_ptr(orvex_t node, uint64_t *length) {
+    return text_ptr(node, ORVEX_STRING, length);
+}
 const char *orvex_get_data_ptr(orvex_t node, uint64_t *length) { return text_ptr(node, ORVEX_DATA, length); }
 
-void orvex_get_bool_val(orvex_t node, uint8_t *val) { get(node, ORVEX_BOOLEAN, val, [](auto n) { return n->v.b; }); }
-void orvex_get_uint_val(orvex_t node, uint64_t *val) { get(node, ORVEX_INT, val, [](auto n) { return n->v.u; }); }
+void orvex_get_bool_val(orvex_t node, uint8_t *val) {
+    get(node, ORVEX_BOOLEAN, val, [](auto n) { return n->v.b; });
+}
+void orvex_get_uint_val(orvex_t node, uint64_t *val) {
+    get(node, ORVEX_INT, val, [](auto n) { return n->v.u; });
+}
 void orvex_get_int_val(orvex_t node, int64_t *val) {
     get(node, ORVEX_INT, val, [](auto n) { return static_cast<int64_t>(n->v.u); });
 }
-void orvex_get_real_val(orvex_t node, double *val) { get(node, ORVEX_REAL, val, [](auto n) { return n->v.r; }); }
-void orvex_get_uid_val(orvex_t node, uint64_t *val) { get(node, ORVEX_UID, val, [](auto n) { return n->v.u; }); }
+void orvex_get_real_val(orvex_t node, double *val) {
+    get(node, ORVEX_REAL, val, [](auto n) { return n->v.r; });
+}
+void orvex_get_uid_val(orvex_t node, uint64_t *val) {
+    get(node, ORVEX_UID, val, [](auto n) { return n->v.u; });
+}
 void orvex_get_date_val(orvex_t node, double *sec_since_2001) {
     get(node, ORVEX_DATE, sec_since_2001, [](auto n) { return n->v.date.since_2001; });
 }
 void orvex_get_unix_date_val(orvex_t node, int64_t *sec) {
-    get(node, ORVEX_DATE, sec, [](auto n) {
-        return (n->flags & NODE_EXACT) ? n->v.date.unix_sec : date_to_unix_seconds(n->v.r);
-    });
+    get(node, ORVEX_DATE, sec,
+        [](auto n) { return (n->flags & NODE_EXACT) ? n->v.date.unix_sec : date_to_unix_seconds(n->v.r); });
 }
 
 int orvex_int_val_is_negative(orvex_t node) {
@@ -130,16 +139,24 @@ void orvex_set_data_val(orvex_t node, const char *val, uint64_t length) {
         node_set_text(n, ORVEX_DATA, val, static_cast<size_t>(length));
 }
 
-void orvex_set_bool_val(orvex_t node, uint8_t val) { set(node, ORVEX_BOOLEAN, [=](Node *n) { n->v.b = val ? 1 : 0; }); }
-void orvex_set_uint_val(orvex_t node, uint64_t val) { set(node, ORVEX_INT, [=](Node *n) { n->v.u = val; }); }
+void orvex_set_bool_val(orvex_t node, uint8_t val) {
+    set(node, ORVEX_BOOLEAN, [=](Node *n) { n->v.b = val ? 1 : 0; });
+}
+void orvex_set_uint_val(orvex_t node, uint64_t val) {
+    set(node, ORVEX_INT, [=](Node *n) { n->v.u = val; });
+}
 void orvex_set_int_val(orvex_t node, int64_t val) {
     set(node, ORVEX_INT, [=](Node *n) {
         n->v.u = static_cast<uint64_t>(val);
         n->flags = NODE_SIGNED;
     });
 }
-void orvex_set_real_val(orvex_t node, double val) { set(node, ORVEX_REAL, [=](Node *n) { n->v.r = val; }); }
-void orvex_set_uid_val(orvex_t node, uint64_t val) { set(node, ORVEX_UID, [=](Node *n) { n->v.u = val; }); }
+void orvex_set_real_val(orvex_t node, double val) {
+    set(node, ORVEX_REAL, [=](Node *n) { n->v.r = val; });
+}
+void orvex_set_uid_val(orvex_t node, uint64_t val) {
+    set(node, ORVEX_UID, [=](Node *n) { n->v.u = val; });
+}
 void orvex_set_date_val(orvex_t node, double sec_since_2001) {
     set(node, ORVEX_DATE, [=](Node *n) { n->v.date.since_2001 = sec_since_2001; });
 }

@@ -180,10 +180,18 @@ Node *node_new_int(uint64_t bits, bool is_signed) {
         n->flags = is_signed ? NODE_SIGNED : 0;
     });
 }
-Node *node_new_real(double r) { return new_filled(ORVEX_REAL, [=](Node *n) { n->v.r = r; }); }
-Node *node_new_date(double since_2001) { return new_filled(ORVEX_DATE, [=](Node *n) { n->v.r = since_2001; }); }
-Node *node_new_uid(uint64_t v) { return new_filled(ORVEX_UID, [=](Node *n) { n->v.u = v; }); }
-Node *node_new_bool(bool b) { return new_filled(ORVEX_BOOLEAN, [=](Node *n) { n->v.b = b ? 1 : 0; }); }
+Node *node_new_real(double r) {
+    return new_filled(ORVEX_REAL, [=](Node *n) { n->v.r = r; });
+}
+Node *node_new_date(double since_2001) {
+    return new_filled(ORVEX_DATE, [=](Node *n) { n->v.r = since_2001; });
+}
+Node *node_new_uid(uint64_t v) {
+    return new_filled(ORVEX_UID, [=](Node *n) { n->v.u = v; });
+}
+Node *node_new_bool(bool b) {
+    return new_filled(ORVEX_BOOLEAN, [=](Node *n) { n->v.b = b ? 1 : 0; });
+}
 
 Node *node_new_text(uint8_t type, const char *p, size_t len) {
     Node *n = raw_new(type);

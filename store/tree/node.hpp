@@ -27,8 +27,8 @@ struct DictEntry {
 };
 
 struct DictBody {
-    DictEntry *entries;  // insertion order, removed entries included
-    uint32_t used;       // slots of `entries` in use, removed ones included
+    DictEntry *entries; // insertion order, removed entries included
+    uint32_t used;      // slots of `entries` in use, removed ones included
     uint32_t cap;
     uint32_t live;       // entries that hold a value
     uint32_t index_mask; // hash index size - 1, or 0 while there is no index
@@ -47,12 +47,12 @@ struct Node {
     uint32_t index; // position in the parent's items or entries
     uint8_t type;   // orvex_type
     uint8_t flags;
-    uint8_t ilen;   // length of inline text
+    uint8_t ilen; // length of inline text
     uint8_t pad;
     union {
         uint8_t b;
         uint64_t u;
-        double r;  // reals; dates as seconds since 2001-01-01T00:00:00Z
+        double r; // reals; dates as seconds since 2001-01-01T00:00:00Z
         struct {
             double since_2001; // aliases `r`
             int64_t unix_sec;  // exact value when NODE_EXACT is set

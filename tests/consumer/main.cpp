@@ -11,7 +11,8 @@ int main() {
         return std::fprintf(stderr, "library %s, headers %s\n", orvex_version(), ORVEX_VERSION_STRING), 1;
 #ifdef ORVEX_PACKAGE_VERSION
     if (std::strcmp(ORVEX_PACKAGE_VERSION, ORVEX_VERSION_STRING) != 0)
-        return std::fprintf(stderr, "package %s, headers %s\n", ORVEX_PACKAGE_VERSION, ORVEX_VERSION_STRING), 1;
+        return std::fprintf(stderr, "package %s, headers %s\n", ORVEX_PACKAGE_VERSION, ORVEX_VERSION_STRING),
+               1;
 #endif
     Orvex::Dictionary doc;
     doc.Set("name", Orvex::String("consumer"));

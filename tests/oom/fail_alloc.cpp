@@ -28,37 +28,35 @@ long countdown = 0; // allocations until the failing one; 0 when disarmed
 bool fired = false;
 long live = 0;
 
-bool fail_now()
-{
+bool fail_now() {
     if (countdown == 0 || --countdown != 0)
         return false;
     fired = true;
     return true;
 }
 
-template <class P> P counted(P p)
-{
+template <class P> P counted(P p) {
     if (p)
         ++live;
     return p;
 }
 
-void* (*real_malloc)(size_t);
-void* (*real_calloc)(size_t, size_t);
-void* (*real_realloc)(void*, size_t);
-void (*real_free)(void*);
-int (*real_posix_memalign)(void**, size_t, size_t);
-void* (*real_aligned_alloc)(size_t, size_t);
-void* (*real_new)(size_t);
-void* (*real_new_array)(size_t);
-void* (*real_new_nothrow)(size_t, const std::nothrow_t&);
-void* (*real_new_array_nothrow)(size_t, const std::nothrow_t&);
-void (*real_delete)(void*);
-void (*real_delete_array)(void*);
-void (*real_delete_sized)(void*, size_t);
-void (*real_delete_array_sized)(void*, size_t);
-void (*real_delete_nothrow)(void*, const std::nothrow_t&);
-void (*real_delete_array_nothrow)(void*, const std::nothrow_t&);
+void *(*real_malloc)(size_t);
+void *(*real_calloc)(size_t, size_t);
+void *(*real_realloc)(void *, size_t);
+void (*real_free)(void *);
+int (*real_posix_memalign)(void **, size_t, size_t);
+void *(*real_aligned_alloc)(size_t, size_t);
+void *(*real_new)(size_t);
+void *(*real_new_array)(size_t);
+void *(*real_new_nothrow)(size_t, const std::nothrow_t &);
+void *(*real_new_array_nothrow)(size_t, const std::nothrow_t &);
+void (*real_delete)(void *);
+void (*real_delete_array)(void *);
+void (*real_delete_sized)(void *, size_t);
+void (*real_delete_array_sized)(void *, size_t);
+void (*real_delete_nothrow)(void *, const std::nothrow_t &);
+void (*real_delete_array_nothrow)(void *, const std::nothrow_t &);
 
 // libstdc++'s operator new[] and sized delete call plain operator new and
 // delete through the hooked slots: only the outermost call counts.
@@ -69,29 +67,24 @@ struct Outer {
     bool nested() const { return depth > 1; }
 };
 
-void* hook_malloc(size_t n)
-{
+void *hook_malloc(size_t n) {
     Outer o;
     return o.nested() ? real_malloc(n) : fail_now() ? nullptr : counted(real_malloc(n));
 }
 
-void* hook_calloc(size_t count, size_t size)
-{
+void *hook_calloc(size_t count, size_t size) {
     Outer o;
-    return o.nested() ? real_calloc(count, size)
-                      : fail_now() ? nullptr : counted(real_calloc(count, size));
+    return o.nested() ? real_calloc(count, size) : fail_now() ? nullptr : counted(real_calloc(count, size));
 }
 
-void hook_free(void* p)
-{
+void hook_free(void *p) {
     Outer o;
     if (p && !o.nested())
         --live;
     real_free(p);
 }
 
-void* hook_realloc(void* p, size_t n)
-{
+void *hook_realloc(void *p, size_t n) {
     if (!p)
         return hook_malloc(n);
     if (n == 0) {
@@ -103,8 +96,7 @@ void* hook_realloc(void* p, size_t n)
     return !o.nested() && fail_now() ? nullptr : real_realloc(p, n);
 }
 
-int hook_posix_memalign(void** out, size_t align, size_t n)
-{
+int hook_posix_memalign(void **out, size_t align, size_t n) {
     Outer o;
     if (o.nested())
         return real_posix_memalign(out, align, n);
@@ -116,15 +108,14 @@ int hook_posix_memalign(void** out, size_t align, size_t n)
     return rc;
 }
 
-void* hook_aligned_alloc(size_t align, size_t n)
-{
+void *hook_aligned_alloc(size_t align, size_t n) {
     Outer o;
-    return o.nested() ? real_aligned_alloc(align, n)
-                      : fail_now() ? nullptr : counted(real_aligned_alloc(align, n));
+    return o.nested()   ? real_aligned_alloc(align, n)
+           : fail_now() ? nullptr
+                        : counted(real_aligned_alloc(align, n));
 }
 
-template <class F> void* new_hook(F real, size_t n)
-{
+template <class F> void *new_hook(F real, size_t n) {
     Outer o;
     if (o.nested())
         return real(n);
@@ -133,58 +124,47 @@ template <class F> void* new_hook(F real, size_t n)
     return counted(real(n));
 }
 
-template <class F> void* new_nothrow_hook(F real, size_t n, const std::nothrow_t& t)
-{
+template <class F> void *new_nothrow_hook(F real, size_t n, const std::nothrow_t &t) {
     Outer o;
     return o.nested() ? real(n, t) : fail_now() ? nullptr : counted(real(n, t));
 }
 
-template <class F, class... Extra> void delete_hook(F real, void* p, Extra... extra)
-{
+template <class F, class... Extra> void delete_hook(F real, void *p, Extra... extra) {
     Outer o;
     if (p && !o.nested())
         --live;
     real(p, extra...);
 }
 
-void* hook_new(size_t n) { return new_hook(real_new, n); }
-void* hook_new_array(size_t n) { return new_hook(real_new_array, n); }
-void* hook_new_nothrow(size_t n, const std::nothrow_t& t) noexcept
-{
+void *hook_new(size_t n) { return new_hook(real_new, n); }
+void *hook_new_array(size_t n) { return new_hook(real_new_array, n); }
+void *hook_new_nothrow(size_t n, const std::nothrow_t &t) noexcept {
     return new_nothrow_hook(real_new_nothrow, n, t);
 }
-void* hook_new_array_nothrow(size_t n, const std::nothrow_t& t) noexcept
-{
+void *hook_new_array_nothrow(size_t n, const std::nothrow_t &t) noexcept {
     return new_nothrow_hook(real_new_array_nothrow, n, t);
 }
-void hook_delete(void* p) noexcept { delete_hook(real_delete, p); }
-void hook_delete_array(void* p) noexcept { delete_hook(real_delete_array, p); }
-void hook_delete_sized(void* p, size_t n) noexcept { delete_hook(real_delete_sized, p, n); }
-void hook_delete_array_sized(void* p, size_t n) noexcept
-{
-    delete_hook(real_delete_array_sized, p, n);
-}
+void hook_delete(void *p) noexcept { delete_hook(real_delete, p); }
+void hook_delete_array(void *p) noexcept { delete_hook(real_delete_array, p); }
+void hook_delete_sized(void *p, size_t n) noexcept { delete_hook(real_delete_sized, p, n); }
+void hook_delete_array_sized(void *p, size_t n) noexcept { delete_hook(real_delete_array_sized, p, n); }
 // What `new (std::nothrow) T` calls when the constructor throws.
-void hook_delete_nothrow(void* p, const std::nothrow_t& t) noexcept
-{
+void hook_delete_nothrow(void *p, const std::nothrow_t &t) noexcept {
     delete_hook(real_delete_nothrow, p, t);
 }
-void hook_delete_array_nothrow(void* p, const std::nothrow_t& t) noexcept
-{
+void hook_delete_array_nothrow(void *p, const std::nothrow_t &t) noexcept {
     delete_hook(real_delete_array_nothrow, p, t);
 }
 
 struct Hook {
-    const char* name;
-    void* hook;
-    void** real;
+    const char *name;
+    void *hook;
+    void **real;
     bool cxx; // operator new or delete
 };
 
-#define HOOK(name, fn, cxx)                                                                   \
-    {                                                                                          \
-        name, reinterpret_cast<void*>(&hook_##fn), reinterpret_cast<void**>(&real_##fn), cxx \
-    }
+#define HOOK(name, fn, cxx)                                                                                  \
+    { name, reinterpret_cast<void *>(&hook_##fn), reinterpret_cast<void **>(&real_##fn), cxx }
 const Hook hooks[] = {
     HOOK("malloc", malloc, false),
     HOOK("calloc", calloc, false),
@@ -205,20 +185,18 @@ const Hook hooks[] = {
 };
 #undef HOOK
 
-bool contains(const char* s, const char* part) { return std::strstr(s, part) != nullptr; }
+bool contains(const char *s, const char *part) { return std::strstr(s, part) != nullptr; }
 
-void set_slot(void** slot, void* value)
-{
+void set_slot(void **slot, void *value) {
     // The slot may lie in memory made read-only after relocation.
     const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     const uintptr_t start = reinterpret_cast<uintptr_t>(slot) & ~(page - 1);
-    mprotect(reinterpret_cast<void*>(start), page, PROT_READ | PROT_WRITE);
+    mprotect(reinterpret_cast<void *>(start), page, PROT_READ | PROT_WRITE);
     *slot = value;
 }
 
-int patch_object(dl_phdr_info* info, size_t, void*)
-{
-    const char* name = info->dlpi_name ? info->dlpi_name : "";
+int patch_object(dl_phdr_info *info, size_t, void *) {
+    const char *name = info->dlpi_name ? info->dlpi_name : "";
     // The loader and libc keep their own calls; valgrind's and the
     // sanitizers' runtimes are the allocator. libstdc++'s operator new calls
     // malloc itself, so only its calls to operator new are taken.
@@ -228,52 +206,64 @@ int patch_object(dl_phdr_info* info, size_t, void*)
         return 0;
     const bool cxx_only = contains(name, "libstdc++");
 
-    const ElfW(Dyn)* dyn = nullptr;
+    const ElfW(Dyn) *dyn = nullptr;
     for (int i = 0; i < info->dlpi_phnum; ++i)
         if (info->dlpi_phdr[i].p_type == PT_DYNAMIC)
-            dyn = reinterpret_cast<const ElfW(Dyn)*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+            dyn = reinterpret_cast<const ElfW(Dyn) *>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
     if (!dyn)
         return 0;
-    const ElfW(Sym)* symtab = nullptr;
-    const char* strtab = nullptr;
-    const ElfW(Rela)* tables[2] = {nullptr, nullptr};
+    const ElfW(Sym) *symtab = nullptr;
+    const char *strtab = nullptr;
+    const ElfW(Rela) * tables[2] = {nullptr, nullptr};
     size_t sizes[2] = {0, 0};
     // The loader has already rebased these addresses in place on this platform.
-    for (const ElfW(Dyn)* d = dyn; d->d_tag != DT_NULL; ++d) {
+    for (const ElfW(Dyn) *d = dyn; d->d_tag != DT_NULL; ++d) {
         switch (d->d_tag) {
-        case DT_SYMTAB: symtab = reinterpret_cast<const ElfW(Sym)*>(d->d_un.d_ptr); break;
-        case DT_STRTAB: strtab = reinterpret_cast<const char*>(d->d_un.d_ptr); break;
-        case DT_JMPREL: tables[0] = reinterpret_cast<const ElfW(Rela)*>(d->d_un.d_ptr); break;
-        case DT_PLTRELSZ: sizes[0] = d->d_un.d_val; break;
-        case DT_RELA: tables[1] = reinterpret_cast<const ElfW(Rela)*>(d->d_un.d_ptr); break;
-        case DT_RELASZ: sizes[1] = d->d_un.d_val; break;
-        default: break;
+        case DT_SYMTAB:
+            symtab = reinterpret_cast<const ElfW(Sym) *>(d->d_un.d_ptr);
+            break;
+        case DT_STRTAB:
+            strtab = reinterpret_cast<const char *>(d->d_un.d_ptr);
+            break;
+        case DT_JMPREL:
+            tables[0] = reinterpret_cast<const ElfW(Rela) *>(d->d_un.d_ptr);
+            break;
+        case DT_PLTRELSZ:
+            sizes[0] = d->d_un.d_val;
+            break;
+        case DT_RELA:
+            tables[1] = reinterpret_cast<const ElfW(Rela) *>(d->d_un.d_ptr);
+            break;
+        case DT_RELASZ:
+            sizes[1] = d->d_un.d_val;
+            break;
+        default:
+            break;
         }
     }
     if (!symtab || !strtab)
         return 0;
     for (int t = 0; t < 2; ++t) {
         for (size_t i = 0; tables[t] && i < sizes[t] / sizeof(ElfW(Rela)); ++i) {
-            const ElfW(Rela)& r = tables[t][i];
+            const ElfW(Rela) &r = tables[t][i];
             const auto type = ELF64_R_TYPE(r.r_info);
             if (type != R_X86_64_JUMP_SLOT && type != R_X86_64_GLOB_DAT)
                 continue;
-            const char* sym = strtab + symtab[ELF64_R_SYM(r.r_info)].st_name;
-            for (const Hook& h : hooks)
+            const char *sym = strtab + symtab[ELF64_R_SYM(r.r_info)].st_name;
+            for (const Hook &h : hooks)
                 if ((h.cxx || !cxx_only) && std::strcmp(sym, h.name) == 0)
-                    set_slot(reinterpret_cast<void**>(info->dlpi_addr + r.r_offset), h.hook);
+                    set_slot(reinterpret_cast<void **>(info->dlpi_addr + r.r_offset), h.hook);
         }
     }
     return 0;
 }
 
-void install()
-{
+void install() {
     static bool done = false;
     if (done)
         return;
     done = true;
-    for (const Hook& h : hooks)
+    for (const Hook &h : hooks)
         *h.real = dlsym(RTLD_DEFAULT, h.name);
     dl_iterate_phdr(patch_object, nullptr);
 }
@@ -282,21 +272,18 @@ void install()
 
 namespace fail_alloc {
 
-void arm(long nth)
-{
+void arm(long nth) {
     install();
     countdown = nth > 0 ? nth : 0;
     fired = false;
 }
 
-bool disarm()
-{
+bool disarm() {
     countdown = 0;
     return fired;
 }
 
-long live_blocks()
-{
+long live_blocks() {
     install();
     return live;
 }

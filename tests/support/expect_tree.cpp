@@ -67,11 +67,21 @@ struct Json {
             }
             char e = s[i++];
             switch (e) {
-            case 'n': o += '\n'; break;
-            case 't': o += '\t'; break;
-            case 'r': o += '\r'; break;
-            case 'b': o += '\b'; break;
-            case 'f': o += '\f'; break;
+            case 'n':
+                o += '\n';
+                break;
+            case 't':
+                o += '\t';
+                break;
+            case 'r':
+                o += '\r';
+                break;
+            case 'b':
+                o += '\b';
+                break;
+            case 'f':
+                o += '\f';
+                break;
             case 'u': {
                 unsigned long cp = hex4();
                 if (cp >= 0xD800 && cp < 0xDC00 && s.compare(i, 2, "\\u") == 0) {
@@ -82,7 +92,8 @@ struct Json {
                 put_utf8(o, cp);
                 break;
             }
-            default: o += e;
+            default:
+                o += e;
             }
         }
         expect('"');
@@ -108,8 +119,7 @@ double date_since_2001(const std::string &t) {
 }
 
 std::vector<unsigned char> base64(const std::string &in) {
-    static const std::string alpha =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const std::string alpha = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::vector<unsigned char> out;
     unsigned acc = 0;
     int bits = 0;
