@@ -1,7 +1,6 @@
 // Base64 (RFC 4648, standard alphabet) for the text encodings' data values.
 #include "text/base64.hpp"
 
-#include <cstring>
 #include <initializer_list>
 
 namespace orvex_store {
@@ -11,7 +10,6 @@ using uchar = unsigned char;
 
 // Base64 alphabet: 0-63 digits, WS whitespace, PAD '=', BAD anything else.
 constexpr int8_t WS = -1, PAD = -2, BAD = -3;
-constexpr char DIGITS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 struct B64Table {
     int8_t v[256];
@@ -19,25 +17,13 @@ struct B64Table {
         for (int i = 0; i < 256; ++i)
             v[i] = BAD;
         for (int i = 0; i < 64; ++i)
-            v[static_cast<uchar>(DIGITS[i])] = static_cast<int8_t>(i);
+            v[static_cast<uchar>(BASE64_DIGITS[i])] = static_cast<int8_t>(i);
         for (uchar c : {uchar(' '), uchar('\t'), uchar('\n'), uchar('\r')})
             v[c] = WS;
         v[uchar('=')] = PAD;
     }
 };
 constexpr B64Table B64;
-
-// Two digits per 12 bits, so three bytes take two lookups.
-struct B64Pairs {
-    char v[4096][2];
-    constexpr B64Pairs() : v() {
-        for (int i = 0; i < 4096; ++i) {
-            v[i][0] = DIGITS[i >> 6];
-            v[i][1] = DIGITS[i & 63];
-        }
-    }
-};
-constexpr B64Pairs PAIRS;
 
 inline void put_group(uint32_t g, uchar *out) {
     out[0] = static_cast<uchar>(g >> 16);
@@ -113,27 +99,6 @@ size_t base64_decode(const unsigned char *s, size_t n, unsigned char *out) {
     }
     size_t last = finish(s, e, acc, k, out + o);
     return last == SIZE_MAX ? SIZE_MAX : o + last;
-}
-
-char *base64_encode(const unsigned char *s, size_t n, char *w) {
-    const uchar *e = s + n;
-    for (; e - s >= 3; s += 3) {
-        uint32_t g = (uint32_t(s[0]) << 16) | (uint32_t(s[1]) << 8) | s[2];
-        std::memcpy(w, PAIRS.v[g >> 12], 2);
-        std::memcpy(w + 2, PAIRS.v[g & 0xFFF], 2);
-        w += 4;
-    }
-    if (s < e) {
-        uint32_t g = uint32_t(s[0]) << 16;
-        if (e - s == 2)
-            g |= uint32_t(s[1]) << 8;
-        w[0] = DIGITS[g >> 18];
-        w[1] = DIGITS[(g >> 12) & 63];
-        w[2] = e - s == 2 ? DIGITS[(g >> 6) & 63] : '=';
-        w[3] = '=';
-        w += 4;
-    }
-    return w;
 }
 
 } // namespace orvex_store
