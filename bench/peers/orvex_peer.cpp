@@ -1,9 +1,6 @@
-// Orvex through the store's C interface or the C++ object model, one run on
-// one document (the protocol every peer follows, README.md):
-//   orvex_peer store|model FILE [write]
-// prints the CPU seconds of the parse, the parse's peak memory in bytes above
-// the process with its input read, the number of values read and, with
-// `write`, the CPU seconds of writing that tree as XML and as binary.
+// Orvex through the store's C interface or the C++ object model on one
+// document, in the protocol every peer follows (README.md):
+//   orvex_peer store|model FILE REPS [write]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +70,7 @@ size_t count_model(const Orvex::Node *node) {
 struct Store {
     orvex_t root = nullptr;
     char *out = nullptr;
+    void drop() { orvex_free(root), root = nullptr; }
     void parse(const std::vector<char> &in) {
         orvex_parse_result why;
         if (orvex_parse(in.data(), in.size(), ORVEX_FORMAT_NONE, &root, nullptr, &why) !=
@@ -93,6 +91,7 @@ struct Model {
     Orvex::Structure *root = nullptr;
     std::string xml_out;
     std::vector<char> bin_out;
+    void drop() { delete root, root = nullptr; }
     void parse(const std::vector<char> &in) {
         root = Orvex::Structure::FromMemory(in, nullptr);
         if (!root)
@@ -110,7 +109,7 @@ struct Model {
     void release() { std::string().swap(xml_out), std::vector<char>().swap(bin_out); }
 };
 
-template <class Peer> void run(const char *path, bool write) {
+template <class Peer> void run(const char *path, int reps, bool write) {
     std::ifstream f(path, std::ios::binary | std::ios::ate);
     std::vector<char> in(f ? size_t(f.tellg()) : 0);
     if (!f.seekg(0) || !f.read(in.data(), std::streamsize(in.size())))
@@ -120,29 +119,37 @@ template <class Peer> void run(const char *path, bool write) {
     long before = status_bytes("VmRSS:");
     double start = cpu_seconds();
     peer.parse(in);
-    std::printf("parse %.6f\n", cpu_seconds() - start);
+    std::printf("first_parse %.6f\n", cpu_seconds() - start);
     std::printf("mem %ld\n", status_bytes("VmHWM:") - before);
     std::printf("nodes %zu\n", peer.count());
-    for (bool xml : {true, false}) {
-        if (!write)
-            break;
+    for (int i = 0; i < reps; ++i) {
+        peer.drop();
         start = cpu_seconds();
-        peer.write(xml);
-        std::printf("%s %.6f\n", xml ? "write_xml" : "write_bin", cpu_seconds() - start);
-        peer.release();
+        peer.parse(in);
+        std::printf("parse %.6f\n", cpu_seconds() - start);
     }
-    // The tree is left to the end of the process, as nothing is timed after it.
+    for (bool xml : {true, false}) {
+        for (int i = 0; write && i <= reps; ++i) {
+            start = cpu_seconds();
+            peer.write(xml);
+            std::printf("%s%s %.6f\n", i ? "" : "first_", xml ? "write_xml" : "write_bin",
+                        cpu_seconds() - start);
+            peer.release();
+        }
+    }
+    // The last tree is left to the end of the process: nothing is timed after it.
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 3)
-        fail("usage: orvex_peer store|model FILE [write]");
-    bool write = argc > 3 && std::string(argv[3]) == "write";
+    if (argc < 4)
+        fail("usage: orvex_peer store|model FILE REPS [write]");
+    int reps = std::atoi(argv[3]);
+    bool write = argc > 4 && std::string(argv[4]) == "write";
     if (std::string(argv[1]) == "model")
-        run<Model>(argv[2], write);
+        run<Model>(argv[2], reps, write);
     else
-        run<Store>(argv[2], write);
+        run<Store>(argv[2], reps, write);
     return 0;
 }

@@ -20,9 +20,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 if [ "${1:-}" = "--quick" ]; then
-  reps=3 docs=build/docs-quick out=build/results-quick gen_flags=--quick
+  runs=2 reps=2 docs=build/docs-quick out=build/results-quick gen_flags=--quick
 else
-  reps=7 docs=build/docs out=results gen_flags=
+  runs=3 reps=3 docs=build/docs out=results gen_flags=
 fi
 mkdir -p build
 
@@ -40,5 +40,5 @@ echo "building the Rust driver"
 echo "writing the documents into $docs"
 /usr/bin/python3 gen.py "$docs" $gen_flags
 
-echo "measuring (median CPU time of $reps runs)"
-/usr/bin/python3 report.py "$docs" "$reps" "$out.md" "$out.svg" "$here/build"
+echo "measuring: $runs runs of each peer on each document, $reps parses and writes a run"
+/usr/bin/python3 report.py "$docs" "$runs" "$reps" "$out.md" "$out.svg" "$here/build"

@@ -1,5 +1,5 @@
-//! The Rust `plist` crate, one run on one document (the protocol of every peer, README.md):
-//!     plist_peer FILE [write]
+//! The Rust `plist` crate on one document, in the protocol every peer follows (README.md):
+//!     plist_peer FILE REPS [write]
 use plist::Value;
 use std::io::Cursor;
 use std::process::exit;
@@ -42,32 +42,46 @@ fn status_bytes(field: &str) -> i64 {
     -1
 }
 
+fn parse(data: &[u8]) -> Value {
+    Value::from_reader(Cursor::new(data)).unwrap_or_else(|e| {
+        eprintln!("plist_peer: {}", e);
+        exit(1)
+    })
+}
+
 fn main() {
     let args: Vec<String> = std::env::args().collect();
-    if args.len() < 2 {
-        eprintln!("usage: plist_peer FILE [write]");
+    if args.len() < 3 {
+        eprintln!("usage: plist_peer FILE REPS [write]");
         exit(2);
     }
     let data = std::fs::read(&args[1]).expect("cannot read the document");
+    let reps: usize = args[2].parse().expect("REPS is a number");
     // The peak restarts here, with the input read.
     std::fs::write("/proc/self/clear_refs", "5").expect("cannot reset the peak");
     let before = status_bytes("VmRSS:");
     let start = cpu_seconds();
-    let value = Value::from_reader(Cursor::new(&data[..])).unwrap_or_else(|e| {
-        eprintln!("plist_peer: {}", e);
-        exit(1)
-    });
-    println!("parse {:.6}", cpu_seconds() - start);
+    let mut value = parse(&data);
+    println!("first_parse {:.6}", cpu_seconds() - start);
     println!("mem {}", status_bytes("VmHWM:") - before);
     println!("nodes {}", count(&value));
-    if args.get(2).map(String::as_str) == Some("write") {
+    for _ in 0..reps {
+        drop(value); // freeing is not timed
+        let start = cpu_seconds();
+        value = parse(&data);
+        println!("parse {:.6}", cpu_seconds() - start);
+    }
+    if args.get(3).map(String::as_str) == Some("write") {
         for xml in [true, false] {
-            let mut out = Vec::new();
-            let start = cpu_seconds();
-            let done = if xml { value.to_writer_xml(&mut out) } else { value.to_writer_binary(&mut out) };
-            println!("{} {:.6}", if xml { "write_xml" } else { "write_bin" }, cpu_seconds() - start);
-            done.expect("cannot write");
-            drop(out); // freeing is not timed
+            for i in 0..=reps {
+                let mut out = Vec::new();
+                let start = cpu_seconds();
+                let done = if xml { value.to_writer_xml(&mut out) } else { value.to_writer_binary(&mut out) };
+                let name = if xml { "write_xml" } else { "write_bin" };
+                println!("{}{} {:.6}", if i == 0 { "first_" } else { "" }, name, cpu_seconds() - start);
+                done.expect("cannot write");
+                drop(out); // freeing is not timed
+            }
         }
     }
 }
