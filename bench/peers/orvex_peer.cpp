@@ -73,15 +73,13 @@ struct Store {
     void drop() { orvex_free(root), root = nullptr; }
     void parse(const std::vector<char> &in) {
         orvex_parse_result why;
-        if (orvex_parse(in.data(), in.size(), ORVEX_FORMAT_NONE, &root, nullptr, &why) !=
-            ORVEX_ERR_SUCCESS)
+        if (orvex_parse(in.data(), in.size(), ORVEX_FORMAT_NONE, &root, nullptr, &why) != ORVEX_ERR_SUCCESS)
             fail(why.reason);
     }
     size_t count() const { return count_store(root); }
     void write(bool xml) {
         uint32_t len = 0;
-        if ((xml ? orvex_to_xml(root, &out, &len) : orvex_to_bin(root, &out, &len)) !=
-            ORVEX_ERR_SUCCESS)
+        if ((xml ? orvex_to_xml(root, &out, &len) : orvex_to_bin(root, &out, &len)) != ORVEX_ERR_SUCCESS)
             fail("cannot write");
     }
     void release() { std::free(out), out = nullptr; }
