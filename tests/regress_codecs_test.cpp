@@ -226,3 +226,43 @@ TEST(RegressXml, LatinOneOffsetsAndRefusedEncodings) {
     EXPECT_EQ(why.offset, doc.find("bogus"));
     EXPECT_EQ(why.line, 2u);
 }
+
+// Writing into the caller's memory gives the same bytes as the malloc'd
+// buffer; a caller that cannot give memory, at any request, stops the
+// writer cleanly.
+TEST(RegressWriters, IntoLentMemoryAsIntoTheirOwn) {
+    std::vector<char> file = read_file(data_path("library.xml"));
+    orvex_t tree = read_any(std::string(file.begin(), file.end()));
+    ASSERT_NE(tree, nullptr);
+    struct Lender {
+        std::string bytes;
+        int calls = 0, fail_at = -1; // fail the nth request
+    };
+    auto grow = [](void *ctx, uint64_t size) -> char * {
+        Lender *l = static_cast<Lender *>(ctx);
+        if (l->calls++ == l->fail_at)
+            return nullptr;
+        l->bytes.resize(size);
+        return &l->bytes[0];
+    };
+    using Into = orvex_err_t (*)(orvex_t, orvex_grow_fn, void *, uint32_t *);
+    const struct {
+        Into into;
+        std::string want;
+    } writers[] = {{orvex_to_xml_into, to_xml(tree)}, {orvex_to_bin_into, to_bin(tree)}};
+    for (const auto &w : writers) {
+        Lender l;
+        uint32_t len = 1;
+        ASSERT_EQ(w.into(tree, grow, &l, &len), ORVEX_ERR_SUCCESS);
+        EXPECT_EQ(l.bytes.substr(0, len), w.want);
+        for (int n = 0; n < l.calls; ++n) {
+            Lender failing;
+            failing.fail_at = n;
+            EXPECT_EQ(w.into(tree, grow, &failing, &len), ORVEX_ERR_NO_MEM);
+            EXPECT_EQ(len, 0u);
+        }
+        EXPECT_EQ(w.into(tree, nullptr, &l, &len), ORVEX_ERR_INVALID_ARG);
+        EXPECT_EQ(w.into(nullptr, grow, &l, &len), ORVEX_ERR_INVALID_ARG);
+    }
+    orvex_free(tree);
+}

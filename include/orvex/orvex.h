@@ -237,6 +237,19 @@ ORVEX_API orvex_err_t orvex_set_key_val_len(orvex_t node, const char *text, uint
 ORVEX_API orvex_err_t orvex_to_xml(orvex_t node, char **xml, uint32_t *length);
 ORVEX_API orvex_err_t orvex_to_bin(orvex_t node, char **bin, uint32_t *length);
 
+/* Memory a writer may write into, lent by the caller: returns room for at
+ * least `size` bytes in all that keeps the bytes written so far (it may be
+ * asked again, for more), or null to stop the writer with ORVEX_ERR_NO_MEM. */
+typedef char *(*orvex_grow_fn)(void *context, uint64_t size);
+
+/* orvex_to_xml and orvex_to_bin writing into the caller's memory through
+ * `grow` instead of a malloc'd buffer: `*length` gets the size of the
+ * document, which starts at the memory `grow` last returned (XML adds no NUL
+ * to the count). On failure `*length` is 0 and what the memory holds is
+ * unspecified; nothing is allocated that the caller must free. */
+ORVEX_API orvex_err_t orvex_to_xml_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length);
+ORVEX_API orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length);
+
 /* Parse a document into a new root the caller owns; `*node` is null on any
  * failure. orvex_from_memory detects the encoding and writes it through
  * `format` when that is not null (ORVEX_FORMAT_NONE and ORVEX_ERR_FORMAT for

@@ -18,20 +18,30 @@ void line_column(const char *data, uint64_t offset, bool one_byte_chars, uint32_
     *column = c > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(c);
 }
 
-orvex_err_t write_with(orvex_err_t (*writer)(const Node *, char **, uint32_t *), orvex_t node, char **out,
-                       uint32_t *length) {
+using WriterFn = orvex_err_t (*)(const Node *, Output &, uint32_t *);
+
+orvex_err_t write_with(WriterFn writer, orvex_t node, char **out, uint32_t *length) {
     if (!out || !length)
         return ORVEX_ERR_INVALID_ARG;
     *out = nullptr;
     *length = 0;
     if (!node)
         return ORVEX_ERR_INVALID_ARG;
-    orvex_err_t e = writer(as_node(node), out, length);
-    if (e != ORVEX_ERR_SUCCESS) {
-        *out = nullptr;
-        *length = 0;
-    }
+    Output buffer;
+    orvex_err_t e = writer(as_node(node), buffer, length);
+    if (e == ORVEX_ERR_SUCCESS)
+        *out = buffer.release();
     return e;
+}
+
+orvex_err_t write_into(WriterFn writer, orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {
+    if (!length)
+        return ORVEX_ERR_INVALID_ARG;
+    *length = 0;
+    if (!node || !grow)
+        return ORVEX_ERR_INVALID_ARG;
+    Output lent(grow, context);
+    return writer(as_node(node), lent, length);
 }
 
 } // namespace
@@ -99,6 +109,14 @@ orvex_err_t orvex_to_xml(orvex_t node, char **xml, uint32_t *length) {
 
 orvex_err_t orvex_to_bin(orvex_t node, char **bin, uint32_t *length) {
     return write_with(bin_write, node, bin, length);
+}
+
+orvex_err_t orvex_to_xml_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {
+    return write_into(xml_write, node, grow, context, length);
+}
+
+orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {
+    return write_into(bin_write, node, grow, context, length);
 }
 
 } // extern "C"

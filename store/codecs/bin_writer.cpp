@@ -92,7 +92,9 @@ class Writer {
         }
     }
 
-    void emit(char **out, uint32_t *length) {
+    explicit Writer(Output &out) : out_(out) {}
+
+    uint32_t emit() {
         uint64_t n = objs_.size();
         unsigned ref_size = width_for(n - 1);
         // Magic, a byte and an offset byte per object, the references, the
@@ -125,16 +127,9 @@ class Writer {
         put_be(n, 8);
         put_be(0, 8);
         put_be(table, 8);
-        if (cap_ - pos_ > (1u << 20)) {
-            if (char *p = static_cast<char *>(std::realloc(buf_, pos_)))
-                buf_ = p;
-        }
-        *out = buf_;
-        *length = static_cast<uint32_t>(pos_);
-        buf_ = nullptr;
+        out_.trim(pos_, cap_);
+        return static_cast<uint32_t>(pos_);
     }
-
-    ~Writer() { std::free(buf_); }
 
   private:
     std::vector<Obj> objs_;
@@ -146,7 +141,8 @@ class Writer {
     };
     std::vector<Slot> table_;
     uint64_t table_used_ = 0;
-    char *buf_ = nullptr;
+    Output &out_;
+    char *buf_ = nullptr; // out_'s memory
     uint64_t pos_ = 0, cap_ = 0;
 
     uint32_t new_obj(const Obj &o) {
@@ -358,10 +354,7 @@ class Writer {
             want = MAX_OUT + 1;
         if (want <= cap_)
             return;
-        char *p = static_cast<char *>(std::realloc(buf_, want));
-        if (!p)
-            throw std::bad_alloc();
-        buf_ = p;
+        buf_ = out_.resize(want);
         cap_ = want;
     }
 
@@ -496,13 +489,12 @@ class Writer {
 
 } // namespace
 
-orvex_err_t bin_write(const Node *root, char **out, uint32_t *length) {
-    *out = nullptr;
+orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length) {
     *length = 0;
     try {
-        Writer w;
+        Writer w(out);
         w.number(root);
-        w.emit(out, length);
+        *length = w.emit();
     } catch (const TooLarge &) {
         return ORVEX_ERR_LIMIT;
     } catch (const std::bad_alloc &) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "codecs/codec_error.hpp"
+#include "codecs/output.hpp"
 #include "tree/node.hpp"
 
 namespace orvex_store {
@@ -16,10 +17,10 @@ namespace orvex_store {
 orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err);
 orvex_err_t bin_read(const char *data, uint64_t length, Node **root, ParseError *err);
 
-// Writers: a malloc'd buffer and its length, or an error with nothing
-// allocated (ORVEX_ERR_LIMIT past 32-bit lengths, ORVEX_ERR_NO_MEM).
-orvex_err_t xml_write(const Node *root, char **out, uint32_t *length);
-orvex_err_t bin_write(const Node *root, char **out, uint32_t *length);
+// Writers: the document into `out` and its length, or an error
+// (ORVEX_ERR_LIMIT past 32-bit lengths, ORVEX_ERR_NO_MEM) with `*length` 0.
+orvex_err_t xml_write(const Node *root, Output &out, uint32_t *length);
+orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length);
 
 // The encoding of a buffer from its first bytes, or ORVEX_FORMAT_NONE.
 orvex_format_t detect_format(const char *data, uint64_t length);

@@ -138,7 +138,7 @@ inline size_t plain_len(const uchar *q, const uchar *e) {
 
 class Writer {
   public:
-    ~Writer() { std::free(buf_); }
+    explicit Writer(Output &out) : out_(out) {}
 
     void run(const Node *root) {
         reserve_for(root);
@@ -167,12 +167,7 @@ class Writer {
         buf_[len_] = 0;
     }
 
-    char *take(uint32_t *length) {
-        char *b = buf_;
-        *length = static_cast<uint32_t>(len_);
-        buf_ = nullptr;
-        return b;
-    }
+    uint32_t length() const { return static_cast<uint32_t>(len_); }
 
   private:
     struct Frame {
@@ -180,7 +175,8 @@ class Writer {
         uint32_t i;
     };
 
-    char *buf_ = nullptr;
+    Output &out_;
+    char *buf_ = nullptr; // out_'s memory
     size_t len_ = 0, cap_ = 0;
     std::vector<Frame> stack_;
 
@@ -210,10 +206,7 @@ class Writer {
             cap = need;
         if (cap > MAX_OUT + 1)
             cap = MAX_OUT + 1;
-        char *b = static_cast<char *>(std::realloc(buf_, cap));
-        if (!b)
-            throw Fail{ORVEX_ERR_NO_MEM};
-        buf_ = b;
+        buf_ = out_.resize(cap);
         cap_ = cap;
         return buf_ + len_;
     }
@@ -467,22 +460,19 @@ class Writer {
         uint64_t want = total + total / 16 + 64;
         if (want > MAX_OUT + 1)
             want = MAX_OUT + 1;
-        buf_ = static_cast<char *>(std::malloc(static_cast<size_t>(want)));
-        if (!buf_)
-            throw Fail{ORVEX_ERR_NO_MEM};
+        buf_ = out_.resize(want);
         cap_ = static_cast<size_t>(want);
     }
 };
 
 } // namespace
 
-orvex_err_t xml_write(const Node *root, char **out, uint32_t *length) {
-    *out = nullptr;
+orvex_err_t xml_write(const Node *root, Output &out, uint32_t *length) {
     *length = 0;
     try {
-        Writer w;
+        Writer w(out);
         w.run(root);
-        *out = w.take(length);
+        *length = w.length();
     } catch (const Fail &f) {
         return f.code;
     } catch (const std::bad_alloc &) {
