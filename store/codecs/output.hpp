@@ -24,8 +24,9 @@ class Output {
     }
 
     // Room for `size` bytes in all, keeping those written; throws
-    // std::bad_alloc when neither malloc nor the caller can give it.
-    char *resize(uint64_t size) {
+    // std::bad_alloc when neither malloc nor the caller can give it. Out of
+    // line: rare, and the writers' hot paths that may call it stay small.
+    [[gnu::noinline]] char *resize(uint64_t size) {
         char *p = grow_ ? grow_(context_, size) : static_cast<char *>(std::realloc(buf_, size));
         if (!p)
             throw std::bad_alloc();
