@@ -54,6 +54,19 @@ template <class Result> Result encode(orvex_t node, orvex_err_t (*write)(orvex_t
     return raw && length ? Result(raw, raw + length) : Result();
 }
 
+// Lends a std::string to the store's writer: it grows the string as it
+// writes, so the document is never copied. No exception may cross the
+// store: a failed resize is reported as no memory.
+char *grow_string(void *context, uint64_t size) noexcept {
+    std::string &s = *static_cast<std::string *>(context);
+    try {
+        s.resize(size);
+    } catch (...) {
+        return nullptr;
+    }
+    return &s[0];
+}
+
 } // namespace
 
 Structure::Structure(Node *parent) : Node(parent) {}
@@ -73,7 +86,17 @@ uint32_t Structure::GetSize() const {
     }
 }
 
-std::string Structure::ToXml() const { return encode<std::string>(_node, orvex_to_xml); }
+std::string Structure::ToXml() const {
+    // The XML writer knows its size before it writes: the string is grown
+    // once, to about the size of the document.
+    std::string xml;
+    uint32_t length = 0;
+    const orvex_err_t status = orvex_to_xml_into(_node, grow_string, &xml, &length);
+    if (status == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
+    xml.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
+    return xml;
+}
 
 std::vector<char> Structure::ToBin() const { return encode<std::vector<char>>(_node, orvex_to_bin); }
 
