@@ -3,8 +3,12 @@
 #include "StoreBuffer.hpp"
 #include "TreeWork.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 #include <stdexcept>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace Orvex {
@@ -31,31 +35,84 @@ class KeyText {
     std::string _cut;
 };
 
+uint64_t key_prefix(const char *key, size_t length) {
+    unsigned char b[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    if (length >= 8)
+        std::memcpy(b, key, 8); // one load, where most keys go
+    else
+        for (size_t i = 0; i < length; ++i)
+            b[i] = static_cast<unsigned char>(key[i]);
+    return uint64_t(b[0]) << 56 | uint64_t(b[1]) << 48 | uint64_t(b[2]) << 40 | uint64_t(b[3]) << 32 |
+           uint64_t(b[4]) << 24 | uint64_t(b[5]) << 16 | uint64_t(b[6]) << 8 | uint64_t(b[7]);
+}
+
+// The mirror's order (bytes compared unsigned, then length), the store's
+// order among equal keys. Keys hold no NUL byte, so equal prefixes of a short
+// key mean equal lengths.
+bool lent_before(const LentEntry &a, const LentEntry &b) {
+    if (a.prefix != b.prefix)
+        return a.prefix < b.prefix;
+    const size_t n = a.length < b.length ? a.length : b.length;
+    if (n > 8) {
+        const int c = std::memcmp(a.key + 8, b.key + 8, n - 8);
+        if (c != 0)
+            return c < 0;
+    }
+    if (a.length != b.length)
+        return a.length < b.length;
+    return a.order < b.order;
+}
+
+bool same_key(const LentEntry &a, const LentEntry &b) {
+    return a.prefix == b.prefix && a.length == b.length &&
+           (a.length <= 8 || std::memcmp(a.key + 8, b.key + 8, a.length - 8) == 0);
+}
+
 } // namespace
 
-void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orvex_t node,
-                     std::vector<Structure *> &pending) {
-    if (orvex_dict_get_size(node) == 0)
+void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orvex_t node, FillWork &work) {
+    const uint32_t size = orvex_dict_get_size(node);
+    if (size == 0)
         return;
     orvex_dict_iter it = nullptr;
     orvex_dict_new_iter(node, &it);
     if (!it)
         throw std::bad_alloc();
-    const StoreIter release(it);
-    for (;;) {
-        char *raw_key = nullptr;
-        orvex_t subnode = nullptr;
-        orvex_dict_next_item(node, it, &raw_key, &subnode);
-        const StoreText key(raw_key);
-        if (!subnode)
-            break;
-        if (!key)
-            throw std::bad_alloc(); // the store could not copy the key
-        auto slot = map.emplace(key.get(), nullptr);
+    std::vector<LentEntry> &entries = work.entries;
+    entries.clear();
+    {
+        const StoreIter release(it);
+        entries.reserve(size);
+        for (uint32_t order = 0;; ++order) {
+            const char *key = nullptr;
+            uint64_t length = 0;
+            orvex_t value = nullptr;
+            orvex_dict_next_item_ref(node, it, &key, &length, &value);
+            if (!value)
+                break;
+            // The mirror files keys as NUL-terminated text, as they are set.
+            if (const void *nul = std::memchr(key, 0, static_cast<size_t>(length)))
+                length = static_cast<uint64_t>(static_cast<const char *>(nul) - key);
+            entries.push_back(LentEntry{key_prefix(key, static_cast<size_t>(length)), key,
+                                        static_cast<size_t>(length), order, value});
+        }
+    }
+    // Sorted, each entry goes in at the end of the mirror without a search.
+    // Documents written by a sorting writer need no more than a check.
+    if (!std::is_sorted(entries.begin(), entries.end(), lent_before))
+        std::sort(entries.begin(), entries.end(), lent_before);
+    const LentEntry *last = nullptr;
+    for (const LentEntry &e : entries) {
         // Two store keys that differ only after a NUL byte meet here: the
         // first keeps the entry, so no wrapper is left without an owner.
-        if (slot.second)
-            TreeWork::Wrap(subnode, _this, slot.first->second, pending);
+        if (last && same_key(*last, e))
+            continue;
+        last = &e;
+        const size_t before = map.size();
+        auto slot = map.emplace_hint(map.end(), std::piecewise_construct,
+                                     std::forward_as_tuple(e.key, e.length), std::forward_as_tuple(nullptr));
+        if (map.size() != before)
+            TreeWork::Wrap(e.value, _this, slot->second, work.pending);
     }
 }
 
