@@ -35,6 +35,22 @@ class KeyText {
     std::string _cut;
 };
 
+// Bytes before the first NUL in `key`, a word at a time: keys are short,
+// and a NUL byte in one is rare.
+size_t text_length(const char *key, size_t length) {
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, key + i, 8);
+        if ((w - 0x0101010101010101u) & ~w & 0x8080808080808080u)
+            break; // a zero byte in this word
+    }
+    for (; i < length; ++i)
+        if (key[i] == 0)
+            return i;
+    return length;
+}
+
 uint64_t key_prefix(const char *key, size_t length) {
     unsigned char b[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     if (length >= 8)
@@ -49,19 +65,21 @@ uint64_t key_prefix(const char *key, size_t length) {
 // The mirror's order (bytes compared unsigned, then length), the store's
 // order among equal keys. Keys hold no NUL byte, so equal prefixes of a short
 // key mean equal lengths.
-bool lent_before(const LentEntry &a, const LentEntry &b) {
-    if (a.prefix != b.prefix)
-        return a.prefix < b.prefix;
-    const size_t n = a.length < b.length ? a.length : b.length;
-    if (n > 8) {
-        const int c = std::memcmp(a.key + 8, b.key + 8, n - 8);
-        if (c != 0)
-            return c < 0;
+struct LentBefore {
+    bool operator()(const LentEntry &a, const LentEntry &b) const {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        const size_t n = a.length < b.length ? a.length : b.length;
+        if (n > 8) {
+            const int c = std::memcmp(a.key + 8, b.key + 8, n - 8);
+            if (c != 0)
+                return c < 0;
+        }
+        if (a.length != b.length)
+            return a.length < b.length;
+        return a.order < b.order;
     }
-    if (a.length != b.length)
-        return a.length < b.length;
-    return a.order < b.order;
-}
+};
 
 bool same_key(const LentEntry &a, const LentEntry &b) {
     return a.prefix == b.prefix && a.length == b.length &&
@@ -91,16 +109,14 @@ void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orve
             if (!value)
                 break;
             // The mirror files keys as NUL-terminated text, as they are set.
-            if (const void *nul = std::memchr(key, 0, static_cast<size_t>(length)))
-                length = static_cast<uint64_t>(static_cast<const char *>(nul) - key);
-            entries.push_back(LentEntry{key_prefix(key, static_cast<size_t>(length)), key,
-                                        static_cast<size_t>(length), order, value});
+            const size_t cut = text_length(key, static_cast<size_t>(length));
+            entries.push_back(LentEntry{key_prefix(key, cut), key, cut, order, value});
         }
     }
     // Sorted, each entry goes in at the end of the mirror without a search.
     // Documents written by a sorting writer need no more than a check.
-    if (!std::is_sorted(entries.begin(), entries.end(), lent_before))
-        std::sort(entries.begin(), entries.end(), lent_before);
+    if (!std::is_sorted(entries.begin(), entries.end(), LentBefore()))
+        std::sort(entries.begin(), entries.end(), LentBefore());
     const LentEntry *last = nullptr;
     for (const LentEntry &e : entries) {
         // Two store keys that differ only after a NUL byte meet here: the
