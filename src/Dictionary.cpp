@@ -35,22 +35,6 @@ class KeyText {
     std::string _cut;
 };
 
-// Bytes before the first NUL in `key`, a word at a time: keys are short,
-// and a NUL byte in one is rare.
-size_t text_length(const char *key, size_t length) {
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, key + i, 8);
-        if ((w - 0x0101010101010101u) & ~w & 0x8080808080808080u)
-            break; // a zero byte in this word
-    }
-    for (; i < length; ++i)
-        if (key[i] == 0)
-            return i;
-    return length;
-}
-
 uint64_t key_prefix(const char *key, size_t length) {
     unsigned char b[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     if (length >= 8)
@@ -62,9 +46,8 @@ uint64_t key_prefix(const char *key, size_t length) {
            uint64_t(b[4]) << 24 | uint64_t(b[5]) << 16 | uint64_t(b[6]) << 8 | uint64_t(b[7]);
 }
 
-// The mirror's order (bytes compared unsigned, then length), the store's
-// order among equal keys. Keys hold no NUL byte, so equal prefixes of a short
-// key mean equal lengths.
+// The mirror's order: bytes compared unsigned, then length. Keys hold no NUL
+// byte, so equal prefixes of a short key mean equal keys.
 struct LentBefore {
     bool operator()(const LentEntry &a, const LentEntry &b) const {
         if (a.prefix != b.prefix)
@@ -75,16 +58,9 @@ struct LentBefore {
             if (c != 0)
                 return c < 0;
         }
-        if (a.length != b.length)
-            return a.length < b.length;
-        return a.order < b.order;
+        return a.length < b.length;
     }
 };
-
-bool same_key(const LentEntry &a, const LentEntry &b) {
-    return a.prefix == b.prefix && a.length == b.length &&
-           (a.length <= 8 || std::memcmp(a.key + 8, b.key + 8, a.length - 8) == 0);
-}
 
 } // namespace
 
@@ -101,33 +77,26 @@ void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orve
     {
         const StoreIter release(it);
         entries.reserve(size);
-        for (uint32_t order = 0;; ++order) {
+        for (;;) {
             const char *key = nullptr;
             uint64_t length = 0;
             orvex_t value = nullptr;
             orvex_dict_next_item_ref(node, it, &key, &length, &value);
             if (!value)
                 break;
-            // The mirror files keys as NUL-terminated text, as they are set.
-            const size_t cut = text_length(key, static_cast<size_t>(length));
-            entries.push_back(LentEntry{key_prefix(key, cut), key, cut, order, value});
+            const size_t n = static_cast<size_t>(length);
+            entries.push_back(LentEntry{key_prefix(key, n), key, n, value});
         }
     }
     // Sorted, each entry goes in at the end of the mirror without a search.
     // Documents written by a sorting writer need no more than a check.
     if (!std::is_sorted(entries.begin(), entries.end(), LentBefore()))
         std::sort(entries.begin(), entries.end(), LentBefore());
-    const LentEntry *last = nullptr;
     for (const LentEntry &e : entries) {
-        // Two store keys that differ only after a NUL byte meet here: the
-        // first keeps the entry, so no wrapper is left without an owner.
-        if (last && same_key(*last, e))
-            continue;
-        last = &e;
         const size_t before = map.size();
         auto slot = map.emplace_hint(map.end(), std::piecewise_construct,
                                      std::forward_as_tuple(e.key, e.length), std::forward_as_tuple(nullptr));
-        if (map.size() != before)
+        if (map.size() != before) // store keys are unique: a guard, not a case
             TreeWork::Wrap(e.value, _this, slot->second, work.pending);
     }
 }

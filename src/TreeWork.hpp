@@ -21,9 +21,8 @@ namespace Orvex {
 // is the store's own text, valid until that dictionary changes.
 struct LentEntry {
     uint64_t prefix; // the key's first 8 bytes, big-endian, zero-padded
-    const char *key; // up to its first NUL byte
-    size_t length;   // bytes of `key` before that NUL
-    uint32_t order;  // position in the store, to keep the first of equal keys
+    const char *key;
+    size_t length;
     orvex_t value;
 };
 
