@@ -9,23 +9,13 @@
 
 namespace Orvex {
 
-void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, std::vector<Structure *> &pending) {
+void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, FillWork &work) {
+    // By position: no iterator to allocate for each array.
     const uint32_t size = orvex_array_get_size(node);
-    if (size == 0)
-        return;
-    orvex_array_iter iter = nullptr;
-    orvex_array_new_iter(node, &iter);
-    if (!iter)
-        throw std::bad_alloc();
-    const StoreIter release(iter);
     array.reserve(size);
-    for (;;) {
-        orvex_t subnode = nullptr;
-        orvex_array_next_item(node, iter, &subnode);
-        if (!subnode)
-            break;
+    for (uint32_t i = 0; i < size; ++i) {
         array.push_back(nullptr); // make room first: the wrapper must not leak
-        TreeWork::Wrap(subnode, _this, array.back(), pending);
+        TreeWork::Wrap(orvex_array_get_item(node, i), _this, array.back(), work.pending);
     }
 }
 

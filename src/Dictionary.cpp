@@ -3,8 +3,12 @@
 #include "StoreBuffer.hpp"
 #include "TreeWork.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 #include <stdexcept>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace Orvex {
@@ -31,31 +35,69 @@ class KeyText {
     std::string _cut;
 };
 
+uint64_t key_prefix(const char *key, size_t length) {
+    unsigned char b[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    if (length >= 8)
+        std::memcpy(b, key, 8); // one load, where most keys go
+    else
+        for (size_t i = 0; i < length; ++i)
+            b[i] = static_cast<unsigned char>(key[i]);
+    return uint64_t(b[0]) << 56 | uint64_t(b[1]) << 48 | uint64_t(b[2]) << 40 | uint64_t(b[3]) << 32 |
+           uint64_t(b[4]) << 24 | uint64_t(b[5]) << 16 | uint64_t(b[6]) << 8 | uint64_t(b[7]);
+}
+
+// The mirror's order: bytes compared unsigned, then length. Keys hold no NUL
+// byte, so equal prefixes of a short key mean equal keys.
+struct LentBefore {
+    bool operator()(const LentEntry &a, const LentEntry &b) const {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        const size_t n = a.length < b.length ? a.length : b.length;
+        if (n > 8) {
+            const int c = std::memcmp(a.key + 8, b.key + 8, n - 8);
+            if (c != 0)
+                return c < 0;
+        }
+        return a.length < b.length;
+    }
+};
+
 } // namespace
 
-void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orvex_t node,
-                     std::vector<Structure *> &pending) {
-    if (orvex_dict_get_size(node) == 0)
+void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orvex_t node, FillWork &work) {
+    const uint32_t size = orvex_dict_get_size(node);
+    if (size == 0)
         return;
     orvex_dict_iter it = nullptr;
     orvex_dict_new_iter(node, &it);
     if (!it)
         throw std::bad_alloc();
-    const StoreIter release(it);
-    for (;;) {
-        char *raw_key = nullptr;
-        orvex_t subnode = nullptr;
-        orvex_dict_next_item(node, it, &raw_key, &subnode);
-        const StoreText key(raw_key);
-        if (!subnode)
-            break;
-        if (!key)
-            throw std::bad_alloc(); // the store could not copy the key
-        auto slot = map.emplace(key.get(), nullptr);
-        // Two store keys that differ only after a NUL byte meet here: the
-        // first keeps the entry, so no wrapper is left without an owner.
-        if (slot.second)
-            TreeWork::Wrap(subnode, _this, slot.first->second, pending);
+    std::vector<LentEntry> &entries = work.entries;
+    entries.clear();
+    {
+        const StoreIter release(it);
+        entries.reserve(size);
+        for (;;) {
+            const char *key = nullptr;
+            uint64_t length = 0;
+            orvex_t value = nullptr;
+            orvex_dict_next_item_ref(node, it, &key, &length, &value);
+            if (!value)
+                break;
+            const size_t n = static_cast<size_t>(length);
+            entries.push_back(LentEntry{key_prefix(key, n), key, n, value});
+        }
+    }
+    // Sorted, each entry goes in at the end of the mirror without a search.
+    // Documents written by a sorting writer need no more than a check.
+    if (!std::is_sorted(entries.begin(), entries.end(), LentBefore()))
+        std::sort(entries.begin(), entries.end(), LentBefore());
+    for (const LentEntry &e : entries) {
+        const size_t before = map.size();
+        auto slot = map.emplace_hint(map.end(), std::piecewise_construct,
+                                     std::forward_as_tuple(e.key, e.length), std::forward_as_tuple(nullptr));
+        if (map.size() != before) // store keys are unique: a guard, not a case
+            TreeWork::Wrap(e.value, _this, slot->second, work.pending);
     }
 }
 

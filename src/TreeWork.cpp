@@ -30,15 +30,16 @@ Array *as_array(Structure *s, orvex_type type) {
 
 void TreeWork::Fill(Structure *root) {
     try {
-        std::vector<Structure *> pending(1, root);
-        while (!pending.empty()) {
-            Structure *s = pending.back();
-            pending.pop_back();
+        FillWork work;
+        work.pending.push_back(root);
+        while (!work.pending.empty()) {
+            Structure *s = work.pending.back();
+            work.pending.pop_back();
             if (Array *a = as_array(s, s->GetType()))
-                array_fill(a, a->_array, a->GetOrvex(), pending);
+                array_fill(a, a->_array, a->GetOrvex(), work);
             else
                 dictionary_fill(static_cast<Dictionary *>(s), static_cast<Dictionary *>(s)->_map,
-                                s->GetOrvex(), pending);
+                                s->GetOrvex(), work);
         }
     } catch (...) {
         Clear(root);
@@ -139,6 +140,8 @@ void TreeWork::Clear(Structure *root) noexcept {
 }
 
 void TreeWork::Wrap(orvex_t node, Structure *parent, Node *&slot, std::vector<Structure *> &pending) {
+    // One type query per child: the classes are named here rather than
+    // through Node::FromOrvex, which would ask again.
     Structure *container = nullptr;
     switch (orvex_get_node_type(node)) {
     case ORVEX_ARRAY:
@@ -147,8 +150,32 @@ void TreeWork::Wrap(orvex_t node, Structure *parent, Node *&slot, std::vector<St
     case ORVEX_DICT:
         container = new Dictionary(node, parent, static_cast<TreeWork *>(nullptr));
         break;
+    case ORVEX_BOOLEAN:
+        slot = new Boolean(node, parent);
+        return;
+    case ORVEX_INT:
+        slot = new Integer(node, parent);
+        return;
+    case ORVEX_REAL:
+        slot = new Real(node, parent);
+        return;
+    case ORVEX_STRING:
+        slot = new String(node, parent);
+        return;
+    case ORVEX_DATE:
+        slot = new Date(node, parent);
+        return;
+    case ORVEX_DATA:
+        slot = new Data(node, parent);
+        return;
+    case ORVEX_KEY:
+        slot = new Key(node, parent);
+        return;
+    case ORVEX_UID:
+        slot = new Uid(node, parent);
+        return;
     default:
-        slot = Node::FromOrvex(node, parent);
+        slot = nullptr; // no class: the store keeps the node
         return;
     }
     slot = container; // owned by the mirror before anything else can throw

@@ -3,6 +3,8 @@
 #ifndef ORVEX_TREE_WORK_HPP
 #define ORVEX_TREE_WORK_HPP
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <new>
 #include <stdexcept>
@@ -14,6 +16,21 @@
 #include "orvex/Dictionary.h"
 
 namespace Orvex {
+
+// A dictionary entry as the store lends it while one level is filled: the key
+// is the store's own text, valid until that dictionary changes.
+struct LentEntry {
+    uint64_t prefix; // the key's first 8 bytes, big-endian, zero-padded
+    const char *key;
+    size_t length;
+    orvex_t value;
+};
+
+// What a fill carries from one container to the next.
+struct FillWork {
+    std::vector<Structure *> pending; // wrapped containers still to fill
+    std::vector<LentEntry> entries;   // scratch for one dictionary, reused
+};
 
 class TreeWork {
   public:
@@ -78,12 +95,10 @@ class TreeWork {
 };
 
 // One level of a fill: a wrapper per store child of `node`, in store order.
-// Throws std::bad_alloc when the store cannot lend its iterator.
-void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, std::vector<Structure *> &pending);
+void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, FillWork &work);
 // One level of a fill: a wrapper per store entry of `node`, under its key.
-// Throws std::bad_alloc when the store cannot lend its iterator or a key.
-void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orvex_t node,
-                     std::vector<Structure *> &pending);
+// Throws std::bad_alloc when the store cannot lend its iterator.
+void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orvex_t node, FillWork &work);
 
 } // namespace Orvex
 

@@ -1,9 +1,13 @@
 // Factory on containers, document readers and writers of the object model.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "bin_doc.hpp"
 #include "expect_tree.hpp"
 #include "orvex/orvex++.h"
 
@@ -29,6 +33,54 @@ const char kNulStringDoc[] = "bplist00\xA1\x01\x53"
                              "\0\0\0\0\0\0\0\0"
                              "\0\0\0\0\0\0\0\x0E";
 const std::vector<char> kNulString(kNulStringDoc, kNulStringDoc + sizeof kNulStringDoc - 1);
+
+// A binary document: one dictionary of ASCII keys, in the order given, each
+// holding its position as an integer.
+std::vector<char> KeyedBin(const std::vector<std::string> &keys) {
+    using orvex_test::be;
+    const size_t n = keys.size();
+    std::string dict(1, char(n < 15 ? 0xD0 + n : 0xDF));
+    if (n >= 15)
+        dict += "\x10" + be(n, 1);
+    std::vector<std::string> objs(1);
+    for (size_t i = 0; i < 2 * n; ++i)
+        dict += char(1 + i);
+    for (const std::string &k : keys)
+        objs.push_back(k.size() < 15 ? char(0x50 + k.size()) + k : "\x5F\x10" + be(k.size(), 1) + k);
+    for (size_t i = 0; i < n; ++i)
+        objs.push_back("\x10" + be(i, 1));
+    objs[0] = dict;
+    const std::string doc = orvex_test::make_doc(objs);
+    return std::vector<char>(doc.begin(), doc.end());
+}
+
+// The mirror of `d` against its store entries: under each key cut at its
+// first NUL byte, in byte order, the wrapper of the first store entry with
+// that key, held by `d`.
+void ExpectMirrorOfStore(Dictionary &d) {
+    std::map<std::string, orvex_t> want;
+    orvex_dict_iter it = nullptr;
+    orvex_dict_new_iter(d.GetOrvex(), &it);
+    for (;;) {
+        char *key = nullptr;
+        orvex_t value = nullptr;
+        orvex_dict_next_item(d.GetOrvex(), it, &key, &value);
+        if (!value)
+            break;
+        want.emplace(key, value);
+        free(key);
+    }
+    free(it);
+    ASSERT_EQ(d.size(), want.size());
+    auto w = want.begin();
+    for (const auto &entry : d) {
+        EXPECT_EQ(entry.first, w->first);
+        ASSERT_NE(entry.second, nullptr) << w->first;
+        EXPECT_EQ(entry.second->GetOrvex(), w->second) << w->first;
+        EXPECT_EQ(entry.second->GetParent(), &d);
+        ++w;
+    }
+}
 
 } // namespace
 
@@ -90,6 +142,38 @@ TEST(ModelReaders, XmlAndBinaryGiveEqualTreesAndReportTheFormat) {
     Structure *plain = Structure::FromBin(bin);
     ASSERT_NE(plain, nullptr);
     delete plain;
+}
+
+TEST(ModelReaders, DictionaryKeysInAnyOrderReachTheMirrorInByteOrder) {
+    std::vector<std::string> many; // past any small-input sorting path
+    for (int i = 40; i-- > 0;)
+        many.push_back("same prefix " + std::to_string(i * 7 % 40) + std::string(size_t(i % 3), 'x'));
+    const std::vector<std::vector<std::string>> cases = {
+        {"b", std::string("a\0c", 3), std::string("a\0b", 3), "a"},        // equal once cut at the NUL byte
+        {"ninechars", "eightchr", "sevench", "eightchr2", "ninechar", ""}, // around the 8-byte prefix
+        {"a key too long to sit inline, second", "a key too long to sit inline, first", "z"},
+        many,
+    };
+    for (const auto &keys : cases) {
+        Structure *doc = Structure::FromBin(KeyedBin(keys));
+        Dictionary *d = dynamic_cast<Dictionary *>(doc);
+        ASSERT_NE(d, nullptr) << keys[0];
+        ExpectMirrorOfStore(*d);
+        delete doc;
+    }
+    // Bytes above 0x7F sort after ASCII; a document's order is kept nowhere.
+    Structure *doc = Structure::FromXml("<plist><dict><key>\xC3\xA9</key><true/><key>z</key><false/>"
+                                        "<key>Z</key><true/><key>zz</key><dict><key>b</key><true/>"
+                                        "<key>a</key><false/></dict></dict></plist>");
+    Dictionary *d = dynamic_cast<Dictionary *>(doc);
+    ASSERT_NE(d, nullptr);
+    ExpectMirrorOfStore(*d);
+    EXPECT_EQ(d->Begin()->first, "Z");
+    EXPECT_EQ(std::prev(d->End())->first, "\xC3\xA9");
+    Dictionary *inner = dynamic_cast<Dictionary *>(d->Find("zz")->second);
+    ASSERT_NE(inner, nullptr);
+    ExpectMirrorOfStore(*inner);
+    delete doc;
 }
 
 TEST(ModelReaders, RefuseSizesBeyond32Bits) {

@@ -11,22 +11,35 @@
 
 namespace {
 
+// The keys in order, walked with copied and with lent keys side by side: the
+// two walks must see the same entries, removed slots skipped alike.
 std::vector<std::string> dict_keys(orvex_t d) {
     std::vector<std::string> keys;
-    orvex_dict_iter it = nullptr;
+    orvex_dict_iter it = nullptr, lent_it = nullptr;
     orvex_dict_new_iter(d, &it);
+    orvex_dict_new_iter(d, &lent_it);
     for (;;) {
         char *k = nullptr;
         orvex_t v = nullptr;
         orvex_dict_next_item(d, it, &k, &v);
+        const char *lent = "x";
+        uint64_t lent_length = 9;
+        orvex_t lent_v = nullptr;
+        orvex_dict_next_item_ref(d, lent_it, &lent, &lent_length, &lent_v);
+        EXPECT_EQ(lent_v, v);
         if (!v) {
             EXPECT_EQ(k, nullptr);
+            EXPECT_EQ(lent, nullptr);
+            EXPECT_EQ(lent_length, 0u);
             break;
         }
+        EXPECT_EQ(std::string(lent, lent_length), k);
+        EXPECT_EQ(lent[lent_length], '\0');
         keys.emplace_back(k);
         std::free(k);
     }
     std::free(it);
+    std::free(lent_it);
     return keys;
 }
 
@@ -163,6 +176,23 @@ TEST(StoreDict, ReplaceKeepsPositionRemoveAndKeys) {
     EXPECT_EQ(dict_keys(d), (std::vector<std::string>{"a", "c", "b"}));
     orvex_dict_set_item(d, "", orvex_new_uint(5)); // the empty key is a key
     EXPECT_EQ(uint_of(orvex_dict_get_item(d, "")), 5u);
+    orvex_dict_set_item(d, "a key too long to sit inline", orvex_new_uint(6));
+    EXPECT_EQ(dict_keys(d), (std::vector<std::string>{"a", "c", "b", "", "a key too long to sit inline"}));
+
+    // Null out-pointers are skipped; an iterator of no dictionary ends at once.
+    orvex_dict_iter it = nullptr;
+    orvex_dict_new_iter(d, &it);
+    orvex_dict_next_item_ref(d, it, nullptr, nullptr, nullptr);
+    orvex_t v = nullptr;
+    orvex_dict_next_item_ref(d, it, nullptr, nullptr, &v);
+    EXPECT_EQ(uint_of(v), 3u); // "c": the first call moved past "a"
+    const char *key_ref = "x";
+    orvex_dict_next_item_ref(d, nullptr, &key_ref, nullptr, &v);
+    EXPECT_EQ(key_ref, nullptr);
+    EXPECT_EQ(v, nullptr);
+    orvex_dict_next_item_ref(a, it, &key_ref, nullptr, &v); // `a` is a string
+    EXPECT_EQ(v, nullptr);
+    std::free(it);
     orvex_free(d);
 }
 

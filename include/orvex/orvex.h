@@ -167,6 +167,12 @@ ORVEX_API void orvex_dict_new_iter(orvex_t node, orvex_dict_iter *iter);
 /* The next entry: `*key` a malloc'd copy of its key (when key is not null)
  * and `*val` its value; both null at the end. */
 ORVEX_API void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_t *val);
+/* As orvex_dict_next_item, but `*key` is lent, not copied: the entry's own
+ * NUL-terminated text, valid until the dictionary changes, with its length in
+ * `*key_length`. Any of key, key_length and val may be null; at the end `*key`
+ * and `*val` are null and `*key_length` is 0. */
+ORVEX_API void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **key,
+                                        uint64_t *key_length, orvex_t *val);
 
 /* ----------------------------------------------------------- node values */
 

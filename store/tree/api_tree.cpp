@@ -195,6 +195,31 @@ void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_
         *val = e.val;
 }
 
+void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **key, uint64_t *key_length,
+                              orvex_t *val) {
+    if (key)
+        *key = nullptr;
+    if (key_length)
+        *key_length = 0;
+    if (val)
+        *val = nullptr;
+    Node *d = as_node(node);
+    Cursor *it = static_cast<Cursor *>(iter);
+    if (!d || !it || d->type != ORVEX_DICT || !d->v.dict)
+        return;
+    const DictBody *b = d->v.dict;
+    it->pos = dict_next_live(b, it->pos);
+    if (it->pos >= b->used)
+        return;
+    const DictEntry &e = b->entries[it->pos++];
+    if (key)
+        *key = e.key();
+    if (key_length)
+        *key_length = e.klen;
+    if (val)
+        *val = e.val;
+}
+
 orvex_err_t orvex_swap_contents(orvex_t a, orvex_t b) {
     Node *x = as_node(a), *y = as_node(b);
     if (!x || !y || x->type != y->type || !is_container(x->type))
