@@ -175,26 +175,6 @@ void orvex_dict_new_iter(orvex_t node, orvex_dict_iter *iter) {
         *iter = new_cursor(node, ORVEX_DICT);
 }
 
-void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_t *val) {
-    Node *d = as_node(node);
-    Cursor *it = static_cast<Cursor *>(iter);
-    if (key)
-        *key = nullptr;
-    if (val)
-        *val = nullptr;
-    if (!d || !it || d->type != ORVEX_DICT || !d->v.dict)
-        return;
-    const DictBody *b = d->v.dict;
-    it->pos = dict_next_live(b, it->pos);
-    if (it->pos >= b->used)
-        return;
-    const DictEntry &e = b->entries[it->pos++];
-    if (key)
-        *key = dup_text(e.key(), e.klen);
-    if (val)
-        *val = e.val;
-}
-
 void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **key, uint64_t *key_length,
                               orvex_t *val) {
     if (key)
@@ -218,6 +198,14 @@ void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **k
         *key_length = e.klen;
     if (val)
         *val = e.val;
+}
+
+void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_t *val) {
+    const char *k = nullptr;
+    uint64_t klen = 0;
+    orvex_dict_next_item_ref(node, iter, key ? &k : nullptr, &klen, val);
+    if (key)
+        *key = k ? dup_text(k, klen) : nullptr;
 }
 
 orvex_err_t orvex_swap_contents(orvex_t a, orvex_t b) {
