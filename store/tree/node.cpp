@@ -472,11 +472,12 @@ uint32_t key_hash(const char *key, size_t len) {
     return static_cast<uint32_t>(h);
 }
 
-uint32_t dict_find(const Node *dict, const char *key, size_t len) {
-    const DictBody *d = dict->v.dict;
+namespace {
+
+// Entry position of `key`, whose hash is `h`, or NO_INDEX.
+uint32_t find_hashed(const DictBody *d, const char *key, size_t len, uint32_t h) {
     if (!d || d->live == 0)
         return NO_INDEX;
-    uint32_t h = key_hash(key, len);
     if (d->index) {
         uint32_t s = h & d->index_mask;
         while (uint32_t e = d->index[s]) {
@@ -492,10 +493,21 @@ uint32_t dict_find(const Node *dict, const char *key, size_t len) {
     return NO_INDEX;
 }
 
+} // namespace
+
+uint32_t dict_find(const Node *dict, const char *key, size_t len) {
+    const DictBody *d = dict->v.dict;
+    if (!d || d->live == 0)
+        return NO_INDEX;
+    return find_hashed(d, key, len, key_hash(key, len));
+}
+
 bool dict_put(Node *dict, const char *key, size_t len, Node *child) {
     if (len > 0xFFFFFFFEu)
         return false;
-    uint32_t pos = dict_find(dict, key, len);
+    // Hashed once: for the lookup and for the new entry.
+    const uint32_t hash = key_hash(key, len);
+    uint32_t pos = find_hashed(dict->v.dict, key, len, hash);
     if (pos != NO_INDEX) {
         DictEntry &e = dict->v.dict->entries[pos];
         Node *old = e.val;
@@ -542,7 +554,7 @@ bool dict_put(Node *dict, const char *key, size_t len, Node *child) {
         e.k.inl[len] = 0;
     }
     e.klen = static_cast<uint32_t>(len);
-    e.hash = key_hash(key, len);
+    e.hash = hash;
     e.val = child;
     uint32_t at = d->used++;
     d->live++;
