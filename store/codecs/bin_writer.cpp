@@ -47,8 +47,6 @@ struct Obj {
     uint8_t neg; // integers: a negative signed value
 };
 
-struct TooLarge {};
-
 constexpr uint64_t MAX_OUT = UINT32_MAX;
 
 inline uint64_t mix(uint64_t x) {
@@ -491,16 +489,11 @@ class Writer {
 
 orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length) {
     *length = 0;
-    try {
+    return writing_boundary([&] {
         Writer w(out);
         w.number(root);
         *length = w.emit();
-    } catch (const TooLarge &) {
-        return ORVEX_ERR_LIMIT;
-    } catch (const std::bad_alloc &) {
-        return ORVEX_ERR_NO_MEM;
-    }
-    return ORVEX_ERR_SUCCESS;
+    });
 }
 
 } // namespace orvex_store

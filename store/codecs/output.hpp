@@ -12,6 +12,22 @@
 
 namespace orvex_store {
 
+// Thrown by a writer whose document would pass 2^32-1 bytes.
+struct TooLarge {};
+
+// Runs `write`, which may throw TooLarge or std::bad_alloc, and gives the
+// outcome as a code: the one boundary of both writers.
+template <class Write> orvex_err_t writing_boundary(Write &&write) noexcept {
+    try {
+        write();
+    } catch (const TooLarge &) {
+        return ORVEX_ERR_LIMIT;
+    } catch (const std::bad_alloc &) {
+        return ORVEX_ERR_NO_MEM;
+    }
+    return ORVEX_ERR_SUCCESS;
+}
+
 class Output {
   public:
     Output() = default;

@@ -45,10 +45,6 @@ using uchar = unsigned char;
 
 constexpr size_t MAX_OUT = UINT32_MAX; // longest document, its NUL aside
 
-struct Fail {
-    orvex_err_t code;
-};
-
 // Length of a literal, its NUL aside.
 template <size_t N> constexpr size_t len(const char (&)[N]) { return N - 1; }
 
@@ -199,7 +195,7 @@ class Writer {
         if (cap_ - len_ > n)
             return buf_ + len_;
         if (n > MAX_OUT - len_)
-            throw Fail{ORVEX_ERR_LIMIT};
+            throw TooLarge();
         size_t need = len_ + n + 1;
         size_t cap = cap_ ? cap_ * 2 : 4096;
         if (cap < need)
@@ -333,7 +329,7 @@ class Writer {
         const char *p = node_text(node, &n);
         uint64_t total = data_size(n, depth);
         if (total > MAX_OUT)
-            throw Fail{ORVEX_ERR_LIMIT};
+            throw TooLarge();
         char *w = copy(indent(room(static_cast<size_t>(total)), depth), DATA_OPEN);
         const uchar *s = reinterpret_cast<const uchar *>(p), *e = s + n;
         size_t per_line = b64_width(depth) / 4 * 3;
@@ -455,7 +451,7 @@ class Writer {
     void reserve_for(const Node *root) {
         uint64_t total = estimate(root);
         if (total > MAX_OUT)
-            throw Fail{ORVEX_ERR_LIMIT};
+            throw TooLarge();
         // Text usually needs few escapes: a little slack saves a regrowth.
         uint64_t want = total + total / 16 + 64;
         if (want > MAX_OUT + 1)
@@ -469,16 +465,11 @@ class Writer {
 
 orvex_err_t xml_write(const Node *root, Output &out, uint32_t *length) {
     *length = 0;
-    try {
+    return writing_boundary([&] {
         Writer w(out);
         w.run(root);
         *length = w.length();
-    } catch (const Fail &f) {
-        return f.code;
-    } catch (const std::bad_alloc &) {
-        return ORVEX_ERR_NO_MEM;
-    }
-    return ORVEX_ERR_SUCCESS;
+    });
 }
 
 } // namespace orvex_store
