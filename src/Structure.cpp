@@ -1,7 +1,5 @@
 #include "orvex/Structure.h"
 
-#include "StoreBuffer.hpp"
-
 #include <new>
 
 namespace Orvex {
@@ -43,28 +41,17 @@ Structure *read_memory(const char *buf, uint64_t size, orvex_format_t *format) {
     return ImportStruct(status, root);
 }
 
-// The encoding of `node` by `write`, whose buffer is released whatever happens.
-template <class Result> Result encode(orvex_t node, orvex_err_t (*write)(orvex_t, char **, uint32_t *)) {
-    char *raw = nullptr;
-    uint32_t length = 0;
-    const orvex_err_t status = write(node, &raw, &length);
-    const StoreText owned(raw);
-    if (status == ORVEX_ERR_NO_MEM)
-        throw std::bad_alloc();
-    return raw && length ? Result(raw, raw + length) : Result();
-}
-
-// Lends a std::string to the store's writer: it grows the string as it
-// writes, so the document is never copied. No exception may cross the
-// store: a failed resize is reported as no memory.
-char *grow_string(void *context, uint64_t size) noexcept {
-    std::string &s = *static_cast<std::string *>(context);
+// Lends a std::string or std::vector<char> to the store's writer: it grows
+// the buffer as it writes, so the document is never copied. No exception may
+// cross the store: a failed resize is reported as no memory.
+template <class Buffer> char *grow_buffer(void *context, uint64_t size) noexcept {
+    Buffer &b = *static_cast<Buffer *>(context);
     try {
-        s.resize(size);
+        b.resize(size);
     } catch (...) {
         return nullptr;
     }
-    return &s[0];
+    return &b[0];
 }
 
 } // namespace
@@ -91,14 +78,24 @@ std::string Structure::ToXml() const {
     // once, to about the size of the document.
     std::string xml;
     uint32_t length = 0;
-    const orvex_err_t status = orvex_to_xml_into(_node, grow_string, &xml, &length);
+    const orvex_err_t status = orvex_to_xml_into(_node, grow_buffer<std::string>, &xml, &length);
     if (status == ORVEX_ERR_NO_MEM)
         throw std::bad_alloc();
     xml.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
     return xml;
 }
 
-std::vector<char> Structure::ToBin() const { return encode<std::vector<char>>(_node, orvex_to_bin); }
+std::vector<char> Structure::ToBin() const {
+    // The binary writer sizes the document before it writes: the vector is
+    // grown once, to exactly its size.
+    std::vector<char> bin;
+    uint32_t length = 0;
+    const orvex_err_t status = orvex_to_bin_into(_node, grow_buffer<std::vector<char>>, &bin, &length);
+    if (status == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
+    bin.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
+    return bin;
+}
 
 Structure *Structure::FromXml(const std::string &xml) {
     if (xml.size() > MAX_DOCUMENT)

@@ -266,3 +266,34 @@ TEST(RegressWriters, IntoLentMemoryAsIntoTheirOwn) {
     }
     orvex_free(tree);
 }
+
+// The binary writer sizes a document exactly before writing it: one request,
+// of the document's length, whatever its integers, text and references need.
+TEST(RegressWriters, BinarySizedExactlyBeforeItIsWritten) {
+    auto grow = [](void *ctx, uint64_t size) -> char * {
+        std::vector<std::string> &asked = *static_cast<std::vector<std::string> *>(ctx);
+        asked.emplace_back(size, '\0');
+        return &asked.back()[0];
+    };
+    // Four-byte references and offsets: more than 65,536 objects, integers of every width.
+    orvex_t wide = orvex_new_array();
+    for (uint64_t i = 0; i < 70000; ++i)
+        orvex_array_append_item(wide, orvex_new_uint(i * 0x9E3779B97F4A7C15ull >> (i % 64)));
+    std::vector<std::pair<std::string, orvex_t>> trees{{"70,000 integers", wide}};
+    for (const char *name :
+         {"library", "integers", "text", "scalars", "data", "dates", "dates-fractional", "reals",
+          "nonfinite-reals", "nesting", "uids", "shared-values", "empty-dict", "empty-array"}) {
+        std::vector<char> file = read_file(data_path(std::string(name) + ".bin"));
+        trees.emplace_back(name, read_any(std::string(file.begin(), file.end())));
+    }
+    for (const auto &[name, tree] : trees) {
+        ASSERT_NE(tree, nullptr) << name;
+        std::vector<std::string> asked;
+        uint32_t len = 0;
+        ASSERT_EQ(orvex_to_bin_into(tree, grow, &asked, &len), ORVEX_ERR_SUCCESS) << name;
+        ASSERT_EQ(asked.size(), 1u) << name;
+        EXPECT_EQ(asked[0].size(), len) << name;
+        EXPECT_EQ(asked[0], to_bin(tree)) << name;
+        orvex_free(tree);
+    }
+}

@@ -44,7 +44,8 @@ struct Obj {
     uint32_t refs;   // containers: first reference in the reference list
     uint32_t count;  // containers: items, or entries of a dictionary
     uint8_t kind;
-    uint8_t neg; // integers: a negative signed value
+    uint8_t neg;   // integers: a negative signed value
+    uint8_t utf16; // strings: not ASCII, written as `count` UTF-16 units
 };
 
 constexpr uint64_t MAX_OUT = UINT32_MAX;
@@ -108,26 +109,27 @@ class Writer {
     uint32_t emit() {
         uint64_t n = objs_.size();
         unsigned ref_size = width_for(n - 1);
-        // Magic, a byte and an offset byte per object, the references, the
-        // trailer: never less than this.
-        uint64_t least = 8 + 2 * n + refs_.size() * ref_size + 32;
-        if (least > MAX_OUT)
+        // The exact size first, so the document takes one allocation of its
+        // own size (a caller's vector is grown once, and never past it).
+        uint64_t objects = 8, last = 0;
+        for (Obj &o : objs_) {
+            last = size_of(o, ref_size);
+            objects += last;
+            if (objects > MAX_OUT)
+                throw TooLarge();
+        }
+        unsigned off_size = width_for(objects - last);
+        uint64_t total = objects + n * off_size + 32;
+        if (total > MAX_OUT)
             throw TooLarge();
-        // One allocation for the whole document: at most the bound below.
-        // Pages past what is written are never touched.
-        uint64_t most = 8 + n * (17 + 8) + refs_.size() * ref_size + 32;
-        for (const Obj &o : objs_)
-            if (is_text_kind(o.kind))
-                most += o.kind == K_STRING ? 2 * o.val : o.val; // UTF-16 takes at most twice the UTF-8 bytes
         std::vector<uint64_t> offsets(n);
-        reserve(most);
+        reserve(total);
         put_bytes("bplist00", 8);
         for (uint64_t i = 0; i < n; ++i) {
             offsets[i] = pos_;
             put_obj(objs_[i], ref_size);
         }
         uint64_t table = pos_;
-        unsigned off_size = width_for(offsets.back());
         ensure(n * off_size + 32);
         for (uint64_t o : offsets)
             put_be(o, off_size);
@@ -228,7 +230,7 @@ class Writer {
     // later), otherwise the number shared with every equal scalar so far.
     uint32_t number_of(const Scalar &s) {
         if (s.kind == K_ARRAY || s.kind == K_DICT) {
-            uint32_t idx = new_obj(Obj{s.ptr, 0, 0, 0, s.kind, 0});
+            uint32_t idx = new_obj(Obj{s.ptr, 0, 0, 0, s.kind, 0, 0});
             work_.push_back(idx);
             return idx;
         }
@@ -244,7 +246,7 @@ class Writer {
             }
             i = (i + 1) & mask;
         }
-        uint32_t idx = new_obj(Obj{s.ptr, s.val, 0, 0, s.kind, s.neg});
+        uint32_t idx = new_obj(Obj{s.ptr, s.val, 0, 0, s.kind, s.neg, 0});
         table_[i] = Slot{h, idx + 1};
         ++table_used_;
         return idx;
@@ -432,6 +434,41 @@ class Writer {
         pos_ += n * ref_size;
     }
 
+    static uint64_t header_size(uint64_t count) { return count < 15 ? 1 : 2 + width_for(count); }
+
+    // What put_obj writes for `o`, in bytes. Strings learn here whether they
+    // go as UTF-16, so the text is scanned once for both.
+    static uint64_t size_of(Obj &o, unsigned ref_size) {
+        switch (o.kind) {
+        case K_INT:
+            if (o.neg || (o.val > 0xFFFFFFFFu && o.val <= uint64_t(INT64_MAX)))
+                return 9;
+            return o.val > uint64_t(INT64_MAX) ? 17 : 1 + width_for(o.val);
+        case K_REAL:
+        case K_DATE:
+            return 9;
+        case K_UID:
+            return 1 + width_for(o.val);
+        case K_DATA:
+            return header_size(o.val) + o.val;
+        case K_STRING: {
+            const char *s = static_cast<const char *>(o.ptr);
+            if (all_ascii(s, o.val))
+                return header_size(o.val) + o.val;
+            uint64_t units = utf16_units(s, o.val);
+            o.utf16 = 1;
+            o.count = static_cast<uint32_t>(units); // no more units than bytes, which fit 32 bits
+            return header_size(units) + 2 * units;
+        }
+        case K_ARRAY:
+            return header_size(o.count) + uint64_t(o.count) * ref_size;
+        case K_DICT:
+            return header_size(o.count) + uint64_t(o.count) * 2 * ref_size;
+        default:
+            return 1;
+        }
+    }
+
     void put_obj(const Obj &o, unsigned ref_size) {
         switch (o.kind) {
         case K_NULL:
@@ -474,11 +511,11 @@ class Writer {
             break;
         case K_STRING: {
             const char *s = static_cast<const char *>(o.ptr);
-            if (all_ascii(s, o.val)) {
+            if (!o.utf16) {
                 put_header(0x5, o.val);
                 put_bytes(s, o.val);
             } else {
-                uint64_t units = utf16_units(s, o.val);
+                uint64_t units = o.count;
                 put_header(0x6, units);
                 ensure(units * 2);
                 utf8_to_utf16be(s, o.val, reinterpret_cast<unsigned char *>(buf_ + pos_));
