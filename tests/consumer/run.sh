@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs tests/consumer/main.cpp against Orvex three ways: add_subdirectory
 # with GoogleTest and Google Benchmark hidden, find_package on the tree that build
-# installs, and pkg-config on the same tree. Usage: tests/consumer/run.sh [work-dir]
+# installs, and pkg-config on the same tree; then runs the installed orvexutil.
+# Usage: tests/consumer/run.sh [work-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=${1:-$(mktemp -d /tmp/orvex-consumer.XXXXXX)}
@@ -10,7 +11,7 @@ rm -rf "$work/sub" "$work/pkg" "$prefix"
 
 echo "-- add_subdirectory"
 cmake -S "$root/tests/consumer" -B "$work/sub" -DORVEX_SOURCE_DIR="$root" \
-  -DCMAKE_INSTALL_PREFIX="$prefix" --no-warn-unused-cli \
+  -DCMAKE_INSTALL_PREFIX="$prefix" -DORVEX_BUILD_TOOLS=ON --no-warn-unused-cli \
   -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >/dev/null
 cmake --build "$work/sub" -j"$(nproc)" >/dev/null
 version=$("$work/sub/consumer")
@@ -33,4 +34,11 @@ LD_LIBRARY_PATH=$libdir "$work/pc-consumer" >/dev/null
 printf '#include <orvex/orvex.h>\nint main(void) { return orvex_version()[0] != ORVEX_VERSION_STRING[0]; }\n' |
   cc -std=c99 -Wall -Wextra -Werror -x c - -o "$work/pc-c-consumer" $(pkg-config --cflags --libs orvex)
 LD_LIBRARY_PATH=$libdir "$work/pc-c-consumer"
-echo "consumer builds and runs: Orvex $version"
+
+echo "-- installed orvexutil and its man page"
+export LD_LIBRARY_PATH=$libdir
+[ "$("$prefix/bin/orvexutil" --version)" = "orvexutil $version" ] || { echo "orvexutil is not version $version"; exit 1; }
+"$prefix/bin/orvexutil" convert binary -o "$work/sample.bin" "$root/tests/data/library.xml"
+"$prefix/bin/orvexutil" lint "$work/sample.bin" >/dev/null
+[ -s "$prefix/share/man/man1/orvexutil.1" ] || { echo "man page not installed"; exit 1; }
+echo "consumer builds and runs, orvexutil runs: Orvex $version"

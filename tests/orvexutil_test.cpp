@@ -1,0 +1,273 @@
+// orvexutil end to end: one table of command lines, each run by /bin/sh in a
+// fresh folder holding the fixtures, with its exit status, fragments of its
+// output and a shell check of the files it left.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// $T the tool, $D the samples. Fixtures: s.xml and s.bin hold the same scalars; k.xml
+// has keys with a dot and a backslash and an array; bad.xml fails on line 4.
+// same A B: the two documents hold the same tree (typed, in document order).
+// clean: no temporary file left in the folder.
+const char FIXTURES[] = R"sh(
+cp "$D/scalars.xml" s.xml && cp "$D/scalars.bin" s.bin
+printf '<plist><dict><key>a.b</key><integer>1</integer><key>back\\slash</key><string>x</string>'\
+'<key>list</key><array><string>zero</string><dict><key>deep</key><true/></dict></array></dict></plist>' > k.xml
+printf '<plist>\n<dict>\n  <key>a</key>\n  <foo/>\n</dict></plist>\n' > bad.xml
+)sh";
+const char HELPERS[] = R"sh(
+same() { [ "$($T print --json "$1")" = "$($T print --json "$2")" ]; }
+isbin() { [ "$(head -c 8 "$1")" = bplist00 ]; }
+isxml() { [ "$(head -c 5 "$1")" = '<?xml' ]; }
+clean() { [ -z "$(ls -A | grep '^\.')" ]; }
+)sh";
+
+struct Case {
+    const char *run;
+    int status;
+    std::vector<const char *> out; // fragments of standard output; "=" first: all of it
+    std::vector<const char *> err; // fragments of standard error
+    const char *check;             // must exit 0 afterwards
+    const char *only_if = nullptr; // skipped unless this succeeds
+};
+
+// Root writes into read-only folders; containers may lack terminals.
+const char NO_ROOT[] = "[ \"$(id -u)\" != 0 ]";
+const char HAS_TTY[] = "script -qec true /dev/null";
+
+const Case CASES[] = {
+    // conversions, both ways, in place, beside, through standard input and output
+    {"$T convert binary -o o.bin s.xml", 0, {"="}, {}, "isbin o.bin && same o.bin s.xml"},
+    {"$T convert xml -o o.xml s.bin", 0, {}, {}, "isxml o.xml && same o.xml s.bin"},
+    {"cp s.xml i && $T convert binary i && isbin i && $T convert xml i",
+     0,
+     {},
+     {},
+     "isxml i && same i s.xml && clean"},
+    {"cp s.xml e.plist && $T convert binary -e .bplist e.plist",
+     0,
+     {},
+     {},
+     "isbin e.bplist && isxml e.plist"},
+    {"$T convert binary - < s.xml > o.bin", 0, {}, {}, "isbin o.bin && same o.bin s.xml"},
+    {"cat s.bin | $T convert xml -o - -", 0, {"<key>answer</key>", "<integer>42</integer>"}, {}, nullptr},
+    {"for f in $D/*.xml $D/*.bin; do $T convert binary -o b $f && same b $f || echo $f; done;"
+     "for f in $D/*.xml; do $T convert xml -o x $f && same x $f || echo $f; done",
+     0,
+     {"="},
+     {},
+     nullptr},
+    {"$T convert xml --sort-keys -o - $D/library.xml | $T print -",
+     0,
+     {"  Tracks: dictionary (50 entries)\n    1: dictionary (8 entries)\n      Artist: \"Artist 1\"\n",
+      "      Track ID: 1\n    10: dictionary"},
+     {},
+     nullptr},
+    {"script -qec '$T convert binary - < s.xml' /dev/null",
+     2,
+     {"not writing binary to a terminal"},
+     {},
+     nullptr,
+     HAS_TTY},
+    {"script -qec '$T convert binary -o - - < s.xml' /dev/null", 0, {"bplist00"}, {}, nullptr, HAS_TTY},
+    {"$T convert yaml s.xml", 2, {}, {"unknown format 'yaml' (one of xml, binary, json, openstep)"}, nullptr},
+    {"$T convert json s.xml", 2, {}, {"format 'json' is not supported in this build"}, "isxml s.xml"},
+    {"$T convert xml --pretty s.bin", 2, {}, {"--pretty does not apply to xml"}, "isbin s.bin"},
+    {"$T convert xml -o x s.bin s.xml", 2, {}, {"-o takes one FILE"}, nullptr},
+    // lint verdicts and rejections
+    {"$T lint s.xml s.bin", 0, {"=s.xml: OK\ns.bin: OK\n"}, {}, nullptr},
+    {"$T lint s.xml bad.xml < /dev/null",
+     1,
+     {"=s.xml: OK\n"},
+     {"orvexutil: bad.xml: line 4, column 3: unknown element"},
+     nullptr},
+    {"head -c 30 s.bin > t.bin; $T lint -s s.xml t.bin",
+     1,
+     {"="},
+     {"orvexutil: t.bin: byte 30: document ends early"},
+     nullptr},
+    {"echo hello | $T lint - nofile",
+     1,
+     {},
+     {"<stdin>: byte 0: unknown or unsupported encoding", "nofile: No such file"},
+     nullptr},
+    {"truncate -s 4294967296 big && $T lint big", 1, {}, {"big: document longer than 2^32-1 bytes"}, nullptr},
+    // print
+    {"$T print s.bin",
+     0,
+     {"dictionary (13 entries)\n  yes: true\n", "  answer: 42\n", "  pi: 3.141592653589793\n",
+      "  negzero: -0.0\n", "  text: \"Hello, world\"\n", "  blob: data (4 bytes) 00 01 02 ff\n",
+      "  when: date 2004-02-29T12:30:45Z\n"},
+     {},
+     nullptr},
+    {"$T print $D/dates-fractional.bin; $T print $D/uids.bin; $T print k.xml",
+     0,
+     {"  2: date 1960-06-01T12:00:00.125Z\n", "    root: uid 1\n", "  back\\slash: \"x\"\n",
+      "  list: array (2 items)\n    0: \"zero\"\n    1: dictionary (1 entry)\n      deep: true\n"},
+     {},
+     nullptr},
+    {"$T print --json k.xml",
+     0,
+     {R"("list": {"type": "array", "items": [)", R"({"type": "bool", "value": true})"},
+     {},
+     nullptr},
+    // key paths: reads
+    {"$T extract list.1.deep xml k.xml", 0, {"<plist version=\"1.0\">\n<true/>\n</plist>"}, {}, nullptr},
+    {"$T extract 'a\\.b' xml --raw k.xml && $T type 'back\\\\slash' k.xml", 0, {"=1\nstring\n"}, {}, nullptr},
+    {"$T type list.1.nope k.xml",
+     1,
+     {"="},
+     {"orvexutil: k.xml: key path 'list.1.nope': 'list.1' has no 'nope'\n"},
+     nullptr},
+    {"$T type list.5 k.xml", 1, {}, {"key path 'list.5': 'list' has no '5' (an array of 2 items)"}, nullptr},
+    {"$T type 'a\\.b.c' k.xml", 1, {}, {"key path 'a\\.b.c': 'a\\.b' has no 'c' (an integer)"}, nullptr},
+    {"$T type 'a\\b' k.xml", 2, {}, {"only \\. and \\\\ may follow a backslash"}, nullptr},
+    {"$T extract list xml --raw k.xml",
+     2,
+     {},
+     {"--raw needs a scalar; key path 'list' is an array"},
+     nullptr},
+    // key paths: edits keep the encoding
+    {"$T set list.1.deep -integer -5 k.xml && $T extract list.1.deep xml --raw k.xml",
+     0,
+     {"=-5\n"},
+     {},
+     "isxml k.xml && clean"},
+    {"$T set 'new\\.key' -date 2024-02-29T12:00:00.25Z s.bin && $T extract 'new\\.key' xml --raw s.bin",
+     0,
+     {"=2024-02-29T12:00:00.25Z\n"},
+     {},
+     "isbin s.bin"},
+    {"$T insert list.0 -string first k.xml && $T insert list -data AAEC/w== -append k.xml && $T print k.xml",
+     0,
+     {"    0: \"first\"\n    1: \"zero\"\n", "    3: data (4 bytes) 00 01 02 ff\n"},
+     {},
+     nullptr},
+    {"$T insert 'a\\.b' -bool true k.xml",
+     1,
+     {},
+     {"key path 'a\\.b': the root already has 'a.b'"},
+     "same k.xml k.xml"},
+    {"$T remove list.0 k.xml && $T type list.0 k.xml && $T remove list.3 k.xml",
+     1,
+     {"=dictionary\n"},
+     {"'list' has no '3'"},
+     nullptr},
+    {"$T set sub -xml '<array><real>2</real></array>' k.xml && $T set sub.0 -dictionary k.xml && $T print "
+     "k.xml",
+     0,
+     {"  sub: array (1 item)\n    0: dictionary (empty)\n"},
+     {},
+     nullptr},
+    {"$T set answer -integer 7 - < s.bin > o.bin && $T extract answer xml --raw o.bin",
+     0,
+     {"=7\n"},
+     {},
+     "isbin o.bin"},
+    {"$T set x -integer 18446744073709551616 k.xml",
+     2,
+     {},
+     {"expected an integer from -2^63 to 2^64-1"},
+     nullptr},
+    {"$T set x -date 2023-02-29T00:00:00Z k.xml",
+     2,
+     {},
+     {"expected a date as YYYY-MM-DDTHH:MM:SSZ"},
+     nullptr},
+    {"$T set x -data 'AA=A' k.xml", 2, {}, {"-data 'AA=A': expected base64"}, nullptr},
+    {"$T set x -json '{}' k.xml", 2, {}, {"-json values are not supported in this build"}, nullptr},
+    // writes never lose the original and leave no temporary file
+    {"mkdir d && $T convert xml -o d s.bin",
+     1,
+     {},
+     {"orvexutil: d: is a directory"},
+     "[ -d d ] && [ -z \"$(ls -A d)\" ] && clean"},
+    {"$T convert xml -o nodir/x s.bin", 1, {}, {"orvexutil: nodir/x: No such file or directory"}, "clean"},
+    {"cp bad.xml b.xml && $T convert binary s.xml b.xml",
+     1,
+     {},
+     {"b.xml: line 4"},
+     "isbin s.xml && cmp b.xml bad.xml"},
+    {"mkdir ro && cp s.xml ro/ && chmod a-w ro && $T convert binary ro/s.xml",
+     1,
+     {},
+     {"ro/s.xml: Permission denied"},
+     "cmp ro/s.xml s.xml && [ \"$(ls -A ro)\" = s.xml ]",
+     NO_ROOT},
+    {"chmod 640 s.xml && ln -s s.xml link && $T set answer -integer 1 link",
+     0,
+     {},
+     {},
+     "[ -L link ] && [ \"$(stat -c %a s.xml)\" = 640 ] && [ \"$($T extract answer xml --raw s.xml)\" = 1 ]"},
+    // help and usage
+    {"$T", 2, {}, {"Usage: orvexutil COMMAND"}, nullptr},
+    {"$T help convert && $T insert --help", 0, {"--sort-keys", "-append"}, {}, nullptr},
+    {"$T frob", 2, {}, {"unknown command 'frob'"}, nullptr},
+    {"$T print", 2, {}, {"print: expected one FILE\nTry 'orvexutil help print'."}, nullptr},
+};
+
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs `script` in `dir` with the preamble; its status, or -1 when it did not exit.
+int shell(const std::string &dir, const std::string &script, const std::string &out, const std::string &err) {
+    const std::string path = dir + "/../script-" + std::to_string(::getpid()) + ".sh";
+    // $T is split into words: ORVEXUTIL_WRAPPER may run the tool under another
+    // program, e.g. valgrind.
+    const char *wrapper = std::getenv("ORVEXUTIL_WRAPPER");
+    std::ofstream(path) << "export T=\"" << (wrapper ? wrapper : "")
+                        << " " ORVEXUTIL "\" D='" ORVEX_TEST_DATA "'\ncd '" << dir << "' || exit 99\n"
+                        << HELPERS << script << "\n";
+    const int status = std::system(("/bin/sh '" + path + "' >'" + out + "' 2>'" + err + "'").c_str());
+    std::remove(path.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Orvexutil, CommandLines) {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/orvexutil-test.XXXXXX";
+    ASSERT_NE(::mkdtemp(&root[0]), nullptr);
+    for (const Case &c : CASES) {
+        SCOPED_TRACE(c.run);
+        const std::string dir = root + "/case";
+        ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir '" + dir + "'").c_str()), 0);
+        if (c.only_if && shell(dir, c.only_if, root + "/out", root + "/err") != 0)
+            continue;
+        const int status = shell(dir, FIXTURES + std::string(c.run), root + "/out", root + "/err");
+        const std::string out = slurp(root + "/out"), err = slurp(root + "/err");
+        EXPECT_EQ(status, c.status) << "stdout:\n" << out << "stderr:\n" << err;
+        for (const char *fragment : c.out) {
+            if (fragment[0] == '=')
+                EXPECT_EQ(out, fragment + 1);
+            else
+                EXPECT_NE(out.find(fragment), std::string::npos) << "stdout:\n"
+                                                                 << out << "\nlacks:\n"
+                                                                 << fragment;
+        }
+        for (const char *fragment : c.err)
+            EXPECT_NE(err.find(fragment), std::string::npos) << "stderr:\n"
+                                                             << err << "\nlacks:\n"
+                                                             << fragment;
+        if (c.check) {
+            EXPECT_EQ(shell(dir, c.check, root + "/out", root + "/err"), 0)
+                << "check failed: " << c.check << "\n"
+                << slurp(root + "/err");
+        }
+        std::system(("chmod -R u+w '" + dir + "'").c_str());
+    }
+    std::system(("rm -rf '" + root + "'").c_str());
+}
+
+} // namespace

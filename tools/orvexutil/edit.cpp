@@ -1,0 +1,176 @@
+// The key-path commands: extract and type read a value; set, insert and
+// remove change the document and write it back in its own encoding.
+#include "commands.hpp"
+#include "diag.hpp"
+#include "files.hpp"
+#include "formats.hpp"
+#include "keypath.hpp"
+#include "values.hpp"
+
+namespace orvexutil {
+
+namespace {
+
+// An edit command line: KEYPATH -TYPE [VALUE] [-append] FILE. Parsed by
+// position, since a VALUE may itself start with '-'.
+struct EditLine {
+    std::string keypath, option, value, file;
+    bool append = false;
+};
+
+EditLine parse_edit(const std::string &command, const Args &args, bool with_value, bool may_append) {
+    EditLine line;
+    size_t i = 0;
+    auto next = [&](const char *what) -> const std::string & {
+        if (i == args.size())
+            throw UsageError{command, std::string("expected ") + what};
+        return args[i++];
+    };
+    line.keypath = next("KEYPATH");
+    if (with_value) {
+        line.option = next("-TYPE");
+        if (!is_type_option(line.option))
+            throw UsageError{command, "unknown value type '" + line.option + "'"};
+        if (type_takes_value(line.option))
+            line.value = next("VALUE");
+    }
+    bool have_file = false;
+    for (; i < args.size(); i++) {
+        if (may_append && args[i] == "-append" && !line.append) {
+            line.append = true;
+        } else if (!have_file && (args[i] == "-" || args[i].empty() || args[i][0] != '-')) {
+            line.file = args[i];
+            have_file = true;
+        } else {
+            throw UsageError{command, "unexpected argument '" + args[i] + "'"};
+        }
+    }
+    if (!have_file)
+        throw UsageError{command, "expected FILE"};
+    return line;
+}
+
+// Writes an edited document back over its file, in the encoding it was read in.
+void write_back(const Document &doc) {
+    if (!doc.format || !doc.format->write)
+        throw Failure{doc.path, "its encoding cannot be written in this build"};
+    const std::string bytes = encode(*doc.format, doc.handle(), WriteOptions(), doc.path);
+    if (doc.path == "-")
+        refuse_terminal("", *doc.format);
+    deliver(doc.path, bytes);
+}
+
+Failure container_expected(const Document &doc, const KeyPath &path, const char *what, orvex_t found) {
+    return Failure{doc.path, "key path '" + path.text() + "' is " + a_type(orvex_get_node_type(found)) +
+                                 ", not " + what};
+}
+
+int edit(const std::string &command, const Args &args) {
+    const EditLine line = parse_edit(command, args, command != "remove", command == "insert");
+    const KeyPath path(command, line.keypath);
+    std::unique_ptr<Orvex::Node> value;
+    if (command != "remove")
+        value = make_value(command, line.option, line.value);
+    Document doc = Document::load(line.file);
+    const size_t depth = path.parts().size();
+    const std::string &last = path.parts().back();
+
+    if (line.append) {
+        const Found found = follow(doc, path, depth);
+        if (orvex_get_node_type(found.handle) != ORVEX_ARRAY)
+            throw container_expected(doc, path, "an array", found.handle);
+        auto *array = static_cast<Orvex::Array *>(found.node);
+        array->Append(*value);
+        keep_exact(array->Back()->GetOrvex(), value->GetOrvex());
+        write_back(doc);
+        return STATUS_OK;
+    }
+
+    const Found parent = follow(doc, path, depth - 1);
+    const orvex_type type = orvex_get_node_type(parent.handle);
+    if (type == ORVEX_DICT) {
+        auto *dict = static_cast<Orvex::Dictionary *>(parent.node);
+        const bool present = dict->Find(last) != dict->End();
+        if (command == "remove") {
+            if (!present)
+                follow(doc, path, depth); // names what is missing
+            dict->Remove(last);
+        } else {
+            if (command == "insert" && present)
+                throw Failure{doc.path, "key path '" + path.text() + "': " +
+                                            (depth == 1 ? "the root" : "'" + path.prefix(depth - 1) + "'") +
+                                            " already has '" + last + "'"};
+            auto entry = dict->Set(last, *value);
+            keep_exact(entry->second->GetOrvex(), value->GetOrvex());
+        }
+    } else if (type == ORVEX_ARRAY) {
+        auto *array = static_cast<Orvex::Array *>(parent.node);
+        uint32_t position = 0;
+        const bool inside = parse_position(last, position) && position < array->size();
+        // insert may also add at the end
+        if (!inside && !(command == "insert" && parse_position(last, position) && position == array->size()))
+            follow(doc, path, depth); // names what is missing
+        if (command != "insert")
+            array->Remove(position);
+        if (command != "remove") {
+            array->Insert(*value, position);
+            keep_exact((*array)[position]->GetOrvex(), value->GetOrvex());
+        }
+    } else {
+        follow(doc, path, depth); // a scalar holds nothing: names what is missing
+    }
+    write_back(doc);
+    return STATUS_OK;
+}
+
+} // namespace
+
+int extract_command(const Args &args) {
+    const Parsed parsed =
+        parse_options("extract", args, {"--raw", "--pretty", "--lossy", "--sort-keys"}, {"-o"});
+    if (parsed.operands.size() != 3)
+        throw UsageError{"extract", "expected KEYPATH FORMAT FILE"};
+    const KeyPath path("extract", parsed.operands[0]);
+    const WriteOptions options = write_options(parsed);
+    const bool raw = parsed.has("--raw");
+    const Format *format = find_format(parsed.operands[1]);
+    if (!raw)
+        format = &writable_format("extract", parsed.operands[1], options);
+    else if (!format)
+        throw UsageError{"extract",
+                         "unknown format '" + parsed.operands[1] + "' (one of " + format_names() + ")"};
+    const std::string *out = parsed.value("-o");
+    if (!out && !raw)
+        refuse_terminal("extract", *format);
+
+    const Document doc = Document::load(parsed.operands[2]);
+    const Found found = follow(doc, path, path.parts().size());
+    std::string bytes;
+    if (raw) {
+        if (!raw_text(found.handle, bytes))
+            throw UsageError{"extract", "--raw needs a scalar; key path '" + path.text() + "' is " +
+                                            a_type(orvex_get_node_type(found.handle))};
+        bytes += "\n";
+    } else {
+        bytes = encode(*format, found.handle, options, doc.path);
+    }
+    deliver(out ? *out : "-", bytes);
+    return STATUS_OK;
+}
+
+int type_command(const Args &args) {
+    const Parsed parsed = parse_options("type", args, {}, {});
+    if (parsed.operands.size() != 2)
+        throw UsageError{"type", "expected KEYPATH FILE"};
+    const KeyPath path("type", parsed.operands[0]);
+    const Document doc = Document::load(parsed.operands[1]);
+    const Found found = follow(doc, path, path.parts().size());
+    write_stdout(std::string(type_name(orvex_get_node_type(found.handle))) + "\n");
+    return STATUS_OK;
+}
+
+int set_command(const Args &args) { return edit("set", args); }
+int insert_command(const Args &args) { return edit("insert", args); }
+int remove_command(const Args &args) { return edit("remove", args); }
+
+} // namespace orvexutil

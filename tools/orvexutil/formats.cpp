@@ -1,0 +1,219 @@
+#include "formats.hpp"
+
+#include "diag.hpp"
+#include "files.hpp"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace orvexutil {
+
+namespace {
+
+// Lends a std::string to a store writer, which grows it as it writes.
+char *grow_string(void *context, uint64_t size) noexcept {
+    auto *out = static_cast<std::string *>(context);
+    try {
+        if (size > out->size())
+            out->resize(size);
+        return &(*out)[0];
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+template <orvex_err_t (*Into)(orvex_t, orvex_grow_fn, void *, uint32_t *)>
+orvex_err_t write_with(orvex_t node, const WriteOptions &, std::string &out) {
+    uint32_t length = 0;
+    const orvex_err_t status = Into(node, grow_string, &out, &length);
+    out.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
+    return status;
+}
+
+// Adding an encoding: one row. A null writer makes the name known but
+// refused as "not supported in this build".
+const Format FORMATS[] = {
+    {"xml", ORVEX_FORMAT_XML, false, 0, write_with<orvex_to_xml_into>, true},
+    {"binary", ORVEX_FORMAT_BINARY, true, 0, write_with<orvex_to_bin_into>, false},
+    {"json", ORVEX_FORMAT_JSON, false, OPT_PRETTY | OPT_LOSSY, nullptr, false},
+    {"openstep", ORVEX_FORMAT_OSTEP, false, 0, nullptr, false},
+};
+
+struct Freer {
+    void operator()(void *p) const { std::free(p); }
+};
+using Iter = std::unique_ptr<void, Freer>;
+
+orvex_t checked(orvex_t node) {
+    if (!node)
+        throw std::bad_alloc();
+    return node;
+}
+
+// A copy of the tree at `root` with every dictionary's keys in byte order.
+// Built top down with a stack of its own, so no depth is too deep.
+orvex_t sorted_copy(orvex_t root) {
+    const orvex_type root_type = orvex_get_node_type(root);
+    if (root_type != ORVEX_DICT && root_type != ORVEX_ARRAY)
+        return checked(orvex_copy(root));
+    struct Level {
+        orvex_t to;                                         // the copy being filled
+        std::vector<std::pair<std::string, orvex_t>> items; // keys empty in arrays
+        size_t next;
+    };
+    auto children = [](orvex_t from) {
+        std::vector<std::pair<std::string, orvex_t>> items;
+        if (orvex_get_node_type(from) == ORVEX_ARRAY) {
+            const uint32_t n = orvex_array_get_size(from);
+            for (uint32_t i = 0; i < n; i++)
+                items.emplace_back(std::string(), orvex_array_get_item(from, i));
+            return items;
+        }
+        orvex_dict_iter raw = nullptr;
+        orvex_dict_new_iter(from, &raw);
+        const Iter iter(checked(raw));
+        for (;;) {
+            const char *key = nullptr;
+            uint64_t length = 0;
+            orvex_t value = nullptr;
+            orvex_dict_next_item_ref(from, raw, &key, &length, &value);
+            if (!key)
+                break;
+            items.emplace_back(std::string(key, length), value);
+        }
+        // std::string compares bytes as unsigned char.
+        std::stable_sort(items.begin(), items.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        return items;
+    };
+    std::unique_ptr<void, void (*)(orvex_t)> copy(
+        checked(root_type == ORVEX_DICT ? orvex_new_dict() : orvex_new_array()), orvex_free);
+    std::vector<Level> stack;
+    stack.push_back(Level{copy.get(), children(root), 0});
+    while (!stack.empty()) {
+        Level &top = stack.back();
+        if (top.next == top.items.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const auto &item = top.items[top.next++];
+        const orvex_type type = orvex_get_node_type(item.second);
+        const bool container = type == ORVEX_DICT || type == ORVEX_ARRAY;
+        const orvex_t child = checked(container ? (type == ORVEX_DICT ? orvex_new_dict() : orvex_new_array())
+                                                : orvex_copy(item.second));
+        const orvex_t to = top.to;
+        if (orvex_get_node_type(to) == ORVEX_DICT)
+            orvex_dict_set_item(to, item.first.c_str(), child);
+        else
+            orvex_array_append_item(to, child);
+        if (orvex_get_parent(child) != to) {
+            orvex_free(child);
+            throw std::bad_alloc();
+        }
+        if (container)
+            stack.push_back(Level{child, children(item.second), 0}); // `top` is stale from here
+    }
+    return copy.release();
+}
+
+} // namespace
+
+const Format *find_format(const std::string &name) {
+    for (const Format &f : FORMATS)
+        if (name == f.name)
+            return &f;
+    return nullptr;
+}
+
+const Format *format_of(orvex_format_t id) {
+    for (const Format &f : FORMATS)
+        if (f.id == id)
+            return &f;
+    return nullptr;
+}
+
+std::string format_names() {
+    std::string names;
+    for (const Format &f : FORMATS)
+        names += (names.empty() ? "" : ", ") + std::string(f.name);
+    return names;
+}
+
+const Format &writable_format(const std::string &command, const std::string &name,
+                              const WriteOptions &options) {
+    const Format *format = find_format(name);
+    if (!format)
+        throw UsageError{command, "unknown format '" + name + "' (one of " + format_names() + ")"};
+    if (!format->write)
+        throw UsageError{command, "format '" + name + "' is not supported in this build"};
+    static const std::pair<unsigned, const char *> OPTION_NAMES[] = {{OPT_PRETTY, "--pretty"},
+                                                                     {OPT_LOSSY, "--lossy"}};
+    for (const auto &option : OPTION_NAMES)
+        if ((options.flags & option.first) && !(format->options & option.first))
+            throw UsageError{command, std::string(option.second) + " does not apply to " + name};
+    return *format;
+}
+
+std::string encode(const Format &format, orvex_t node, const WriteOptions &options, const std::string &file) {
+    std::unique_ptr<void, void (*)(orvex_t)> sorted(nullptr, orvex_free);
+    if (options.sort_keys) {
+        sorted.reset(sorted_copy(node));
+        node = sorted.get();
+    }
+    std::string out;
+    const orvex_err_t status = format.write(node, options, out);
+    if (status == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
+    if (status == ORVEX_ERR_LIMIT)
+        throw Failure{file,
+                      std::string("cannot write ") + format.name + ": encoding longer than 2^32-1 bytes"};
+    if (status != ORVEX_ERR_SUCCESS)
+        throw Failure{file, std::string("cannot write ") + format.name + ": the document holds a value " +
+                                format.name + " cannot represent"};
+    return out;
+}
+
+Document Document::load(const std::string &path) {
+    const std::vector<char> bytes = read_input(path);
+    orvex_t root = nullptr;
+    orvex_format_t found = ORVEX_FORMAT_NONE;
+    orvex_parse_result result{};
+    // An empty input is an empty document, not a missing one.
+    const char *data = bytes.empty() ? "" : bytes.data();
+    if (orvex_parse(data, bytes.size(), ORVEX_FORMAT_NONE, &root, &found, &result) != ORVEX_ERR_SUCCESS) {
+        if (result.code == ORVEX_ERR_NO_MEM)
+            throw std::bad_alloc();
+        throw Failure{path, rejection_text(result)};
+    }
+    Document doc;
+    doc.path = path;
+    doc.format = format_of(found);
+    doc._handle = root;
+    // The object model has no class for a null value: the store tree is kept
+    // as it is.
+    if (orvex_get_node_type(root) == ORVEX_NULL)
+        doc._unwrapped.reset(root);
+    else
+        doc._model.reset(Orvex::Node::FromOrvex(root, nullptr));
+    return doc;
+}
+
+std::unique_ptr<Orvex::Node> Document::parse_fragment(const std::string &text, orvex_format_t format,
+                                                      const std::string &what) {
+    orvex_t root = nullptr;
+    orvex_parse_result result{};
+    if (orvex_parse(text.c_str(), text.size(), format, &root, nullptr, &result) != ORVEX_ERR_SUCCESS) {
+        if (result.code == ORVEX_ERR_NO_MEM)
+            throw std::bad_alloc();
+        throw UsageError{"", what + ": " + rejection_text(result)};
+    }
+    if (orvex_get_node_type(root) == ORVEX_NULL) {
+        orvex_free(root);
+        throw UsageError{"", what + ": a null value cannot be stored"};
+    }
+    return std::unique_ptr<Orvex::Node>(Orvex::Node::FromOrvex(root, nullptr));
+}
+
+} // namespace orvexutil

@@ -1,0 +1,50 @@
+// Key paths: keys and array positions separated by '.', with "\." and "\\"
+// standing for a literal dot and backslash.
+#ifndef ORVEXUTIL_KEYPATH_HPP
+#define ORVEXUTIL_KEYPATH_HPP
+
+#include "formats.hpp"
+
+#include <string>
+#include <vector>
+
+namespace orvexutil {
+
+class KeyPath {
+  public:
+    // Throws UsageError (for `command`) for a stray backslash.
+    KeyPath(const std::string &command, const std::string &text);
+    const std::vector<std::string> &parts() const { return _parts; }
+    const std::string &text() const { return _text; }
+    // The first `n` parts as they were written.
+    std::string prefix(size_t n) const;
+
+  private:
+    std::string _text;
+    std::vector<std::string> _parts;
+    std::vector<size_t> _ends; // where each part ends in _text
+};
+
+// A value found by a key path: its wrapper (null for a null value, which has
+// no class), its store node, and the container holding it (null for the root).
+struct Found {
+    Orvex::Node *node;
+    orvex_t handle;
+    Orvex::Structure *parent;
+};
+
+// Follows the first `depth` parts of `path` from the root of `doc`. Throws
+// Failure naming the first part that is not there.
+Found follow(const Document &doc, const KeyPath &path, size_t depth);
+
+// A decimal array position, or false.
+bool parse_position(const std::string &part, uint32_t &position);
+
+// The name of a type, as the -TYPE options and `type` spell it.
+const char *type_name(orvex_type type);
+// The same with its article: "an integer", "a string".
+std::string a_type(orvex_type type);
+
+} // namespace orvexutil
+
+#endif
