@@ -98,6 +98,16 @@ std::string Structure::ToXml() const {
     return xml;
 }
 
+std::string Structure::ToOpenStep(uint32_t flags) const {
+    std::string text;
+    uint32_t length = 0;
+    const orvex_err_t status = orvex_to_openstep_into(_node, flags, grow_string, &text, &length);
+    if (status == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
+    text.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
+    return text;
+}
+
 std::vector<char> Structure::ToBin() const { return encode<std::vector<char>>(_node, orvex_to_bin); }
 
 Structure *Structure::FromXml(const std::string &xml) {
@@ -105,6 +115,14 @@ Structure *Structure::FromXml(const std::string &xml) {
         return nullptr;
     orvex_t root = nullptr;
     const orvex_err_t status = orvex_from_xml(xml.c_str(), static_cast<uint32_t>(xml.size()), &root);
+    return ImportStruct(status, root);
+}
+
+Structure *Structure::FromOpenStep(const std::string &text) {
+    if (text.size() > MAX_DOCUMENT)
+        return nullptr;
+    orvex_t root = nullptr;
+    const orvex_err_t status = orvex_from_openstep(text.data(), static_cast<uint32_t>(text.size()), &root);
     return ImportStruct(status, root);
 }
 
