@@ -44,12 +44,14 @@ namespace {
 
 using uchar = unsigned char;
 
-// Byte classes: the characters of an unquoted string, and hex digit values.
+// Byte classes: blanks, the characters of an unquoted string, and hex digit values.
 struct Classes {
+    bool space[256];
     bool unquoted[256];
     int8_t hex[256];
-    constexpr Classes() : unquoted(), hex() {
+    constexpr Classes() : space(), unquoted(), hex() {
         for (int c = 0; c < 256; ++c) {
+            space[c] = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
             unquoted[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                           c == '_' || c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
             hex[c] = c >= '0' && c <= '9'   ? int8_t(c - '0')
@@ -61,9 +63,7 @@ struct Classes {
 };
 inline constexpr Classes CLASSES;
 
-inline bool is_space(uchar c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
+inline bool is_space(uchar c) { return CLASSES.space[c]; }
 
 enum Kind : uint8_t { K_END, K_PUNCT, K_STRING, K_DATA, K_TYPED };
 
@@ -137,10 +137,7 @@ class Reader {
             Node *d = node_new(ORVEX_DICT);
             attach(d);
             push(C_STRINGS, S_EQUALS, d, t.at);
-            Frame &f = top();
-            f.key_buf = std::move(first);
-            f.key = nullptr;
-            f.klen = f.key_buf.size();
+            set_key(top(), first.data(), first.size(), true);
             return;
         }
         attach(node_new_text(ORVEX_STRING, first.data(), first.size()));
@@ -177,11 +174,38 @@ class Reader {
         f.klen = 0;
     }
 
+    // The key waiting for its value; `copy` when its text will not stay put.
+    static void set_key(Frame &f, const char *s, size_t n, bool copy) {
+        // Keys end at their first NUL, as everywhere in the store.
+        if (const void *z = std::memchr(s, 0, n))
+            n = static_cast<size_t>(static_cast<const char *>(z) - s);
+        if (copy) {
+            f.key_buf.assign(s, n);
+            f.key = nullptr;
+        } else {
+            f.key = s;
+        }
+        f.klen = n;
+    }
+
     [[noreturn]] void truncated() { reject(ORVEX_ERR_PARSE, off(end_), ORVEX_REASON_TRUNCATED); }
 
     // One token's worth of progress in the container on top.
     void step() {
         Frame &f = top();
+        // The separators that make half the tokens, without a whole token.
+        if (f.state == S_EQUALS || f.state == S_SEMI || f.state == S_COMMA) {
+            skip_space();
+            if (p_ != end_) {
+                static constexpr uchar SEPARATOR[] = {0, '=', 0, ';', 0, ','};
+                static constexpr State AFTER[] = {S_KEY, S_VALUE, S_KEY, S_KEY, S_KEY, S_ITEM};
+                if (*p_ == SEPARATOR[f.state]) {
+                    ++p_;
+                    f.state = AFTER[f.state];
+                    return;
+                }
+            }
+        }
         Token t = next();
         if (t.kind == K_END && f.ctx == C_STRINGS && f.state == S_KEY) {
             --depth_;
@@ -200,16 +224,7 @@ class Reader {
                 reject(ORVEX_ERR_PARSE, t.at,
                        punct && t.punct != '{' && t.punct != '(' ? ORVEX_REASON_UNEXPECTED
                                                                  : ORVEX_REASON_BAD_KEY);
-            // Keys end at their first NUL, as everywhere in the store.
-            if (const void *z = std::memchr(t.s, 0, t.n))
-                t.n = static_cast<size_t>(static_cast<const char *>(z) - t.s);
-            if (t.s == text_.data()) {
-                f.key_buf.assign(t.s, t.n);
-                f.key = nullptr;
-            } else {
-                f.key = t.s;
-            }
-            f.klen = t.n;
+            set_key(f, t.s, t.n, t.s == text_.data());
             f.state = S_EQUALS;
             return;
         case S_EQUALS:
@@ -276,12 +291,15 @@ class Reader {
 
     // ------------------------------------------------------------ tokens
 
-    // Past blanks and comments.
+    // Past blanks and comments. The hot loops work on locals: a byte read
+    // through a char pointer could alias p_, which would be reloaded.
     void skip_space() {
         for (;;) {
-            while (p_ < end_ && is_space(*p_))
-                ++p_;
-            if (end_ - p_ < 2 || p_[0] != '/')
+            const uchar *p = p_, *e = end_;
+            while (p != e && is_space(*p))
+                ++p;
+            p_ = p;
+            if (e - p < 2 || p[0] != '/')
                 return;
             if (p_[1] == '/') {
                 const void *nl = std::memchr(p_, '\n', static_cast<size_t>(end_ - p_));
@@ -326,14 +344,16 @@ class Reader {
         }
         if (!CLASSES.unquoted[c] && c < 0x80)
             reject(ORVEX_ERR_PARSE, off(start), c == 0 ? ORVEX_REASON_NUL_BYTE : ORVEX_REASON_UNEXPECTED);
-        while (p_ < end_) {
-            if (CLASSES.unquoted[*p_])
-                ++p_;
-            else if (*p_ >= 0x80)
-                p_ = utf8_char(p_);
+        const uchar *p = p_;
+        for (const uchar *e = end_; p != e;) {
+            if (CLASSES.unquoted[*p])
+                ++p;
+            else if (*p >= 0x80)
+                p = utf8_char(p);
             else
                 break;
         }
+        p_ = p;
         return {K_STRING, 0, reinterpret_cast<const char *>(start), static_cast<size_t>(p_ - start),
                 off(start)};
     }
@@ -476,23 +496,25 @@ class Reader {
     // <hex digits>, into bytes_.
     Token data() {
         const uchar *open = p_, *q = p_ + 1;
-        bytes_.clear();
+        const void *gt = std::memchr(q, '>', static_cast<size_t>(end_ - q));
+        if (!gt)
+            reject(ORVEX_ERR_PARSE, off(open), ORVEX_REASON_TRUNCATED);
+        const uchar *e = static_cast<const uchar *>(gt);
+        bytes_.resize(static_cast<size_t>(e - q) / 2 + 1);
+        char *w = &bytes_[0];
         for (;;) {
-            while (q < end_ && is_space(*q))
+            while (q != e && is_space(*q))
                 ++q;
-            if (q == end_)
-                reject(ORVEX_ERR_PARSE, off(open), ORVEX_REASON_TRUNCATED);
-            if (*q == '>')
+            if (q == e)
                 break;
-            int hi = CLASSES.hex[*q];
-            int lo = end_ - q >= 2 ? CLASSES.hex[q[1]] : -1;
+            int hi = CLASSES.hex[*q], lo = e - q >= 2 ? CLASSES.hex[q[1]] : -1;
             if (hi < 0 || lo < 0)
                 reject(ORVEX_ERR_PARSE, off(hi < 0 ? q : q + 1), ORVEX_REASON_BAD_DATA);
-            bytes_ += static_cast<char>(hi << 4 | lo);
+            *w++ = static_cast<char>(hi << 4 | lo);
             q += 2;
         }
-        p_ = q + 1;
-        return {K_DATA, 0, bytes_.data(), bytes_.size(), off(open)};
+        p_ = e + 1;
+        return {K_DATA, 0, bytes_.data(), static_cast<size_t>(w - bytes_.data()), off(open)};
     }
 
     // <*T...>: the letter T and what follows it up to the '>'.
@@ -549,12 +571,20 @@ class Reader {
             zone = (hh * 3600 + mm * 60) * (s[n - 5] == '-' ? -1 : 1);
             n -= 6;
         }
-        std::string iso(s, n);
-        size_t blank = iso.find(' ');
-        if (blank != std::string::npos)
-            iso[blank] = 'T';
+        // The text with a 'T' for its blank; on the stack unless it is long.
+        char local[64];
+        std::string long_text;
+        char *iso = local;
+        if (n > sizeof local) {
+            long_text.assign(s, n);
+            iso = &long_text[0];
+        } else {
+            std::memcpy(local, s, n);
+        }
+        if (void *blank = std::memchr(iso, ' ', n))
+            *static_cast<char *>(blank) = 'T';
         ParsedDate d;
-        if (orvex_reason_t why = parse_iso8601(iso.data(), iso.size(), &d))
+        if (orvex_reason_t why = parse_iso8601(iso, n, &d))
             reject(ORVEX_ERR_PARSE, at, why);
         Node *node = node_new(ORVEX_DATE);
         if (!node)
