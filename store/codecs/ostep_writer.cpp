@@ -50,14 +50,159 @@ inline constexpr Bare BARE;
 
 constexpr char HEX[] = "0123456789abcdef";
 
-// Whether text can be written without quotes and read back as it is.
-bool bare(const char *s, size_t n) {
-    if (n == 0 || (n > 1 && s[0] == '/' && (s[1] == '/' || s[1] == '*')))
-        return false;
+inline char *copy(char *w, const void *s, size_t n) {
+    std::memcpy(w, s, n);
+    return w + n;
+}
+
+// The escaped form of byte `c`, which a scan stopped at, at `w`; returns
+// the end. Out of line: rare.
+[[gnu::noinline]] char *escape(char *w, uchar c) {
+    *w++ = '\\';
+    switch (c) {
+    case '"':
+    case '\\':
+        *w++ = static_cast<char>(c);
+        return w;
+    case '\n':
+        *w++ = 'n';
+        return w;
+    case '\t':
+        *w++ = 't';
+        return w;
+    case '\r':
+        *w++ = 'r';
+        return w;
+    default:
+        break;
+    }
+    if (c >= 0x80) // not UTF-8: U+FFFD in its place
+        return copy(w - 1, "\xEF\xBF\xBD", 3);
+    *w++ = static_cast<char>('0' + (c >> 6));
+    *w++ = static_cast<char>('0' + ((c >> 3) & 7));
+    *w++ = static_cast<char>('0' + (c & 7));
+    return w;
+}
+
+// How text must be written: bit 1 when it is not all bare characters
+// (quotes), bit 2 when it holds a byte quoted text cannot hold as it is
+// ('"', '\', a control character, DEL, or a byte from 0x80, which may be
+// UTF-8 that needs no escape: the slow path sees).
+constexpr unsigned NOT_BARE = 1, TO_ESCAPE = 2;
+
+struct TextClass {
+    uint8_t c[256];
+    constexpr TextClass() : c() {
+        for (int i = 0; i < 256; ++i)
+            c[i] = BARE.ok[i]                                                      ? 0
+                   : (i == '"' || i == '\\' || i < 0x20 || i == 0x7F || i >= 0x80) ? NOT_BARE | TO_ESCAPE
+                                                                                   : NOT_BARE;
+    }
+};
+inline constexpr TextClass TEXT_CLASS;
+
+#if defined(__SSE2__)
+inline __m128i in_range(__m128i v, char lo, char hi) {
+    return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                         _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(hi + 1))));
+}
+
+// The class bits of 16 bytes.
+inline unsigned class_of(__m128i v) {
+    // Bare: '-' to ':' (- . / digits :), letters, '+', '$' and '_'. Bytes
+    // from 0x80 are negative as signed and fall outside every range.
+    __m128i ok =
+        _mm_or_si128(in_range(v, '-', ':'), in_range(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'z'));
+    ok = _mm_or_si128(ok, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('+')),
+                                       _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('$')),
+                                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('_')))));
+    __m128i esc = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+    esc = _mm_or_si128(
+        esc, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)), _mm_cmplt_epi8(v, _mm_set1_epi8(0x20))));
+    return (_mm_movemask_epi8(ok) != 0xFFFF ? NOT_BARE : 0) | (_mm_movemask_epi8(esc) ? TO_ESCAPE : 0);
+}
+#endif
+
+// The class bits of text: short text byte by byte, longer text 16 bytes at
+// a time, its last 16 bytes overlapping what came before.
+inline unsigned text_class(const uchar *p, size_t n) {
+    unsigned cls = 0;
+#if defined(__SSE2__)
+    if (n >= 16) {
+        const uchar *last = p + n - 16;
+        for (; p < last && cls != (NOT_BARE | TO_ESCAPE); p += 16)
+            cls |= class_of(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+        return cls | class_of(_mm_loadu_si128(reinterpret_cast<const __m128i *>(last)));
+    }
+#endif
     for (size_t i = 0; i < n; ++i)
-        if (!BARE.ok[static_cast<uchar>(s[i])])
-            return false;
-    return true;
+        cls |= TEXT_CLASS.c[p[i]];
+    return cls;
+}
+
+inline bool starts_comment(const char *s, size_t n) {
+    return n > 1 && s[0] == '/' && (s[1] == '/' || s[1] == '*');
+}
+
+// The exact size text_at writes for `s`.
+uint64_t text_size(const char *s, size_t n) {
+    const uchar *p = reinterpret_cast<const uchar *>(s), *e = p + n;
+    uint64_t size = n + 2;
+    bool plain = n && !starts_comment(s, n);
+    while (p < e) {
+        uchar c = *p;
+        size_t seq = c >= 0x80 ? utf8_seq_len(p, e) : 0;
+        plain = plain && BARE.ok[c];
+        if (seq) {
+            p += seq;
+            continue;
+        }
+        if (c >= 0x80)
+            size += 2; // U+FFFD
+        else if (c == '"' || c == '\\' || c == '\n' || c == '\t' || c == '\r')
+            size += 1;
+        else if (c < 0x20 || c == 0x7F)
+            size += 3;
+        ++p;
+    }
+    return plain ? n : size;
+}
+
+// Room a string or key can take: quotes, and at most four bytes (\ooo) for
+// one; counted exactly for long text, whose bound could pass the limit
+// when the text does not.
+inline uint64_t text_bound(const char *s, size_t n) {
+    return n < (size_t(1) << 24) ? 4 * uint64_t(n) + 2 : text_size(s, n);
+}
+
+// Writes `s` bare or quoted at `w`, which has room for text_bound(n) bytes;
+// returns the end.
+char *text_at(char *w, const char *s, size_t n) {
+    const uchar *p = reinterpret_cast<const uchar *>(s), *e = p + n;
+    unsigned cls = text_class(p, n);
+    if (cls == 0 && n && !starts_comment(s, n))
+        return copy(w, s, n);
+    *w++ = '"';
+    if (!(cls & TO_ESCAPE)) {
+        w = copy(w, s, n);
+        *w++ = '"';
+        return w;
+    }
+    const uchar *run = p;
+    while ((p = scan_for<'"', '\\', 0x7F, 0x20>(p, e)) != e) {
+        if (*p >= 0x80) {
+            if (size_t seq = utf8_seq_len(p, e)) {
+                p += seq;
+                continue;
+            }
+        }
+        w = copy(w, run, static_cast<size_t>(p - run));
+        w = escape(w, *p);
+        p = run = p + 1;
+    }
+    w = copy(w, run, static_cast<size_t>(e - run));
+    *w++ = '"';
+    return w;
 }
 
 class Writer {
@@ -68,28 +213,22 @@ class Writer {
     bool run(const Node *root) {
         if (!reserve_for(root))
             return false;
-        value(root, '\n');
+        value(root, 0, nullptr, '\n');
         while (!stack_.empty()) {
             Frame &f = stack_.back();
             size_t depth = stack_.size();
             const DictEntry *e = nullptr;
             char term = 0;
-            const Node *c = next_child(f, &e, &term);
-            if (c) {
-                indent(depth);
-                if (e) {
-                    text(e->key(), e->klen);
-                    put(" = ", 3);
-                }
-                value(c, term); // may push: `f` is not used past here
+            if (const Node *c = next_child(f, &e, &term)) {
+                value(c, depth, e, term); // may push: `f` is not used past here
                 continue;
             }
             bool dict = f.n->type == ORVEX_DICT;
             char closing = f.term;
             stack_.pop_back();
-            indent(depth - 1);
-            put(dict ? '}' : ')');
-            end_line(closing);
+            char *w = indent(room(depth + 3), depth - 1);
+            *w++ = dict ? '}' : ')';
+            done(end_line(w, closing));
         }
         room(0);
         buf_[len_] = 0;
@@ -132,12 +271,16 @@ class Writer {
     }
 
     // A pointer to room for `n` more bytes, with one kept for the final NUL.
-    char *room(size_t n) {
+    char *room(uint64_t n) {
         if (cap_ - len_ > n)
             return buf_ + len_;
+        return grow(n);
+    }
+
+    [[gnu::noinline]] char *grow(uint64_t n) {
         if (n > MAX_OUT - len_)
             throw TooLarge();
-        size_t need = len_ + n + 1;
+        size_t need = len_ + static_cast<size_t>(n) + 1;
         size_t cap = cap_ ? cap_ * 2 : 4096;
         if (cap < need)
             cap = need;
@@ -148,86 +291,24 @@ class Writer {
         return buf_ + len_;
     }
 
+    // Ends what was written into room() at `w`.
     void done(char *w) { len_ = static_cast<size_t>(w - buf_); }
 
-    void put(const char *s, size_t n) {
-        std::memcpy(room(n), s, n);
-        len_ += n;
+    static char *indent(char *w, size_t depth) {
+        for (size_t i = 0; i < depth; ++i)
+            w[i] = '\t';
+        return w + depth;
     }
 
-    void put(char c) {
-        *room(1) = c;
-        ++len_;
+    static char *end_line(char *w, char term) {
+        if (term != '\n')
+            *w++ = term;
+        *w++ = '\n';
+        return w;
     }
 
-    void indent(size_t depth) {
-        std::memset(room(depth), '\t', depth);
-        len_ += depth;
-    }
-
-    void end_line(char term) {
-        if (term != '\n') {
-            char *w = room(2);
-            w[0] = term;
-            w[1] = '\n';
-            len_ += 2;
-        } else {
-            put('\n');
-        }
-    }
-
-    // A string or key, bare or quoted.
-    void text(const char *s, size_t n) {
-        if (bare(s, n))
-            return put(s, n);
-        put('"');
-        const uchar *p = reinterpret_cast<const uchar *>(s), *e = p + n, *run = p;
-        while ((p = scan_for<'"', '\\', 0x7F, 0x20>(p, e)) != e) {
-            if (*p >= 0x80) {
-                if (size_t seq = utf8_seq_len(p, e)) {
-                    p += seq;
-                    continue;
-                }
-            }
-            put(reinterpret_cast<const char *>(run), static_cast<size_t>(p - run));
-            escape(*p);
-            p = run = p + 1;
-        }
-        put(reinterpret_cast<const char *>(run), static_cast<size_t>(e - run));
-        put('"');
-    }
-
-    // The escaped form of byte `c`, which scan_for stopped at.
-    [[gnu::noinline]] void escape(uchar c) {
-        char esc[4] = {'\\', 0, 0, 0};
-        switch (c) {
-        case '"':
-        case '\\':
-            esc[1] = static_cast<char>(c);
-            return put(esc, 2);
-        case '\n':
-            esc[1] = 'n';
-            return put(esc, 2);
-        case '\t':
-            esc[1] = 't';
-            return put(esc, 2);
-        case '\r':
-            esc[1] = 'r';
-            return put(esc, 2);
-        default:
-            break;
-        }
-        if (c >= 0x80)
-            return put("\xEF\xBF\xBD", 3); // not UTF-8: U+FFFD in its place
-        esc[1] = static_cast<char>('0' + (c >> 6));
-        esc[2] = static_cast<char>('0' + ((c >> 3) & 7));
-        esc[3] = static_cast<char>('0' + (c & 7));
-        put(esc, 4);
-    }
-
-    // A scalar's text, typed when asked: `<*T` before it and '>' after.
-    template <class Fill> void scalar(char type, size_t max, Fill fill) {
-        char *w = room(max + 4);
+    // A scalar's text at `w`, typed when asked: `<*T` before it and '>' after.
+    template <class Fill> char *scalar(char *w, char type, Fill fill) {
         if (typed_) {
             w[0] = '<';
             w[1] = '*';
@@ -237,64 +318,59 @@ class Writer {
         w = fill(w);
         if (typed_)
             *w++ = '>';
-        done(w);
+        return w;
     }
 
-    void integer(const Node *n) {
-        scalar('I', NUMBER_MAX, [&](char *w) {
+    char *integer(char *w, const Node *n) {
+        return scalar(w, 'I', [&](char *d) {
             uint64_t v = n->v.u;
             if (int_is_negative(n)) {
-                *w++ = '-';
+                *d++ = '-';
                 v = uint64_t(0) - v;
             }
-            return std::to_chars(w, w + NUMBER_MAX, v).ptr;
+            return std::to_chars(d, d + NUMBER_MAX, v).ptr;
         });
     }
 
-    void real(double x) {
-        scalar('R', NUMBER_MAX, [&](char *w) {
-            if (std::isnan(x)) {
-                std::memcpy(w, "nan", 3);
-                return w + 3;
-            }
-            if (std::isinf(x)) {
-                std::memcpy(w, x < 0 ? "-inf" : "inf", x < 0 ? 4 : 3);
-                return w + (x < 0 ? 4 : 3);
-            }
-            return std::to_chars(w, w + NUMBER_MAX, x).ptr;
+    char *real(char *w, double x) {
+        return scalar(w, 'R', [&](char *d) {
+            if (std::isnan(x))
+                return copy(d, "nan", 3);
+            if (std::isinf(x))
+                return x < 0 ? copy(d, "-inf", 4) : copy(d, "inf", 3);
+            return std::to_chars(d, d + NUMBER_MAX, x).ptr;
         });
     }
 
-    void boolean(bool b) {
+    char *boolean(char *w, bool b) {
         if (typed_)
-            return put(b ? "<*BY>" : "<*BN>", 5);
-        put(b ? "YES" : "NO", b ? 3 : 2);
+            return copy(w, b ? "<*BY>" : "<*BN>", 5);
+        return b ? copy(w, "YES", 3) : copy(w, "NO", 2);
     }
 
-    void date(const Node *n) {
+    char *date(char *w, const Node *n) {
         int64_t unix_sec =
             (n->flags & NODE_EXACT) ? n->v.date.unix_sec : date_to_unix_seconds(n->v.date.since_2001);
         if (!typed_)
-            put('"');
-        scalar('D', DATE_MAX, [&](char *w) {
-            char *s = w, *e = format_iso8601(unix_sec, w);
+            *w++ = '"';
+        w = scalar(w, 'D', [&](char *d) {
+            char *e = format_iso8601(unix_sec, d);
             // YYYY-MM-DDTHH:MM:SSZ, the year perhaps signed and longer.
-            for (char *c = s; c < e; ++c)
+            for (char *c = d; c < e; ++c)
                 if (*c == 'T')
                     *c = ' ';
-            std::memcpy(e - 1, " +0000", 6);
-            return e + 5;
+            return copy(e - 1, " +0000", 6);
         });
         if (!typed_)
-            put('"');
+            *w++ = '"';
+        return w;
     }
 
-    void data(const Node *node) {
+    static uint64_t data_bound(uint64_t n) { return n * 2 + n / 4 + 2; }
+
+    static char *data(char *w, const Node *node) {
         size_t n;
         const uchar *p = reinterpret_cast<const uchar *>(node_text(node, &n));
-        if (n > (MAX_OUT - 2) / 9 * 4)
-            throw TooLarge();
-        char *w = room(n * 2 + n / 4 + 2);
         *w++ = '<';
         for (size_t i = 0; i < n; ++i) {
             if (i && i % 4 == 0)
@@ -303,76 +379,87 @@ class Writer {
             *w++ = HEX[p[i] & 15];
         }
         *w++ = '>';
-        done(w);
+        return w;
     }
 
-    // Writes `n` (its line's indentation and key are written) and what ends
-    // its line; a container with children is opened and pushed.
-    void value(const Node *n, char term) {
+    // Room a value's text takes at most; a container's bracket and newline.
+    static uint64_t value_bound(const Node *n) {
+        size_t tn = 0;
+        switch (n->type) {
+        case ORVEX_STRING:
+        case ORVEX_KEY: {
+            const char *t = node_text(n, &tn);
+            return text_bound(t, tn);
+        }
+        case ORVEX_DATA:
+            node_text(n, &tn);
+            return data_bound(tn);
+        case ORVEX_DATE:
+            return DATE_MAX + 5;
+        default:
+            return NUMBER_MAX + 4;
+        }
+    }
+
+    // Writes the line of `n` at `depth`, under the key of `e` when it is in
+    // a dictionary, and what ends it; a container with children is opened
+    // and pushed.
+    void value(const Node *n, size_t depth, const DictEntry *e, char term) {
+        uint64_t bound = depth + value_bound(n) + 2 + (e ? text_bound(e->key(), e->klen) + 3 : 0);
+        char *w = indent(room(bound), depth);
+        if (e) {
+            w = text_at(w, e->key(), e->klen);
+            w = copy(w, " = ", 3);
+        }
         switch (n->type) {
         case ORVEX_BOOLEAN:
-            boolean(n->v.b);
+            w = boolean(w, n->v.b);
             break;
         case ORVEX_INT:
-            integer(n);
+            w = integer(w, n);
             break;
         case ORVEX_REAL:
-            real(n->v.r);
+            w = real(w, n->v.r);
             break;
         case ORVEX_DATE:
-            date(n);
+            w = date(w, n);
             break;
         case ORVEX_DATA:
-            data(n);
+            w = data(w, n);
             break;
         case ORVEX_ARRAY:
         case ORVEX_DICT: {
             bool dict = n->type == ORVEX_DICT;
             if (dict ? dict_live(n) == 0 : n->v.arr.size == 0) {
-                put(dict ? "{}" : "()", 2);
+                w = copy(w, dict ? "{}" : "()", 2);
                 break;
             }
-            put(dict ? "{\n" : "(\n", 2);
+            done(copy(w, dict ? "{\n" : "(\n", 2));
             stack_.push_back({n, 0, term});
             return;
         }
         default: { // strings and keys; the first walk let nothing else through
             size_t tn;
             const char *t = node_text(n, &tn);
-            text(t, tn);
+            w = text_at(w, t, tn);
             break;
         }
         }
-        end_line(term);
+        done(end_line(w, term));
     }
 
-    // Lower bound of a value's output, its children aside.
-    static uint64_t value_size(const Node *n) {
-        size_t tn = 0;
-        switch (n->type) {
-        case ORVEX_STRING:
-        case ORVEX_KEY:
-            node_text(n, &tn);
-            return tn + 2;
-        case ORVEX_DATA:
-            node_text(n, &tn);
-            return uint64_t(tn) * 2 + tn / 4 + 3;
-        case ORVEX_ARRAY:
-        case ORVEX_DICT:
-            return 4;
-        default:
-            return 3;
-        }
-    }
-
-    // Walks the tree: false at a UID or null node; else sizes the buffer.
+    // Walks the tree: false at a UID or null node; else sizes the buffer by
+    // a lower bound of the output (every text as it is, without escapes).
     bool reserve_for(const Node *root) {
         uint64_t total = 1;
         bool ok = true;
         auto visit = [&](const Node *n, size_t depth) {
+            size_t tn = 0;
             if (n->type == ORVEX_UID || n->type == ORVEX_NULL)
                 ok = false;
-            total += depth + value_size(n);
+            else if (is_text(n->type))
+                node_text(n, &tn);
+            total += depth + 2 + (n->type == ORVEX_DATA ? data_bound(tn) : tn + 1);
             if ((n->type == ORVEX_ARRAY && n->v.arr.size) || (n->type == ORVEX_DICT && dict_live(n)))
                 stack_.push_back({n, 0, 0});
         };
