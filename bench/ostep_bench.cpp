@@ -83,9 +83,9 @@ void BM_Write(benchmark::State &state, const char *name, orvex_format_t f) {
 } // namespace
 
 #define ORVEX_OSTEP_BENCH(name)                                                                              \
-    BENCHMARK_CAPTURE(BM_Read, name##_xml, #name, ORVEX_FORMAT_XML)->Unit(benchmark::kMillisecond);         \
-    BENCHMARK_CAPTURE(BM_Read, name##_ostep, #name, ORVEX_FORMAT_OSTEP)->Unit(benchmark::kMillisecond);     \
-    BENCHMARK_CAPTURE(BM_Write, name##_xml, #name, ORVEX_FORMAT_XML)->Unit(benchmark::kMillisecond);        \
+    BENCHMARK_CAPTURE(BM_Read, name##_xml, #name, ORVEX_FORMAT_XML)->Unit(benchmark::kMillisecond);          \
+    BENCHMARK_CAPTURE(BM_Read, name##_ostep, #name, ORVEX_FORMAT_OSTEP)->Unit(benchmark::kMillisecond);      \
+    BENCHMARK_CAPTURE(BM_Write, name##_xml, #name, ORVEX_FORMAT_XML)->Unit(benchmark::kMillisecond);         \
     BENCHMARK_CAPTURE(BM_Write, name##_ostep, #name, ORVEX_FORMAT_OSTEP)->Unit(benchmark::kMillisecond)
 
 ORVEX_OSTEP_BENCH(library5);

@@ -154,6 +154,18 @@ TEST(OpenStepWriter, ShapeAndRefusals) {
     uint32_t len = 7;
     EXPECT_EQ(orvex_to_openstep(nullptr, &out, &len, 0), ORVEX_ERR_INVALID_ARG);
     EXPECT_EQ(len, 0u);
+
+    // Indentation grows with the square of the depth: 70,000 levels pass
+    // 4 GiB, refused before any buffer is made.
+    orvex_t deep = orvex_new_array();
+    for (int i = 0; i < 70000; ++i) {
+        orvex_t parent = orvex_new_array();
+        orvex_array_append_item(parent, deep);
+        deep = parent;
+    }
+    EXPECT_EQ(orvex_to_openstep(deep, &out, &len, 0), ORVEX_ERR_LIMIT);
+    EXPECT_EQ(out, nullptr);
+    orvex_free(deep);
 }
 
 TEST(OpenStepReader, AcceptsTheFormsOfTheFormat) {
@@ -409,6 +421,7 @@ TEST(Detect, OpenStepAndUtf16) {
         {"   ", ORVEX_FORMAT_NONE},
         {"\x01{}", ORVEX_FORMAT_NONE},
         {"bplist01{}", ORVEX_FORMAT_NONE},
+        {"\xFF\xFE\x2D\x01", ORVEX_FORMAT_NONE}, // U+012D: its low byte is a hyphen
     };
     for (const auto &c : cases) {
         orvex_t root = nullptr;

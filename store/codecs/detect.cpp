@@ -14,7 +14,7 @@ inline bool is_blank(unsigned c) { return c == ' ' || c == '\t' || c == '\r' || 
 inline bool starts_openstep(unsigned c) {
     return c == '{' || c == '(' || c == '"' || c == '\'' || (c >= 'a' && c <= 'z') ||
            (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           (c != 0 && std::strchr("_$+/:.-", static_cast<int>(c)) != nullptr);
+           (c > 0 && c < 0x80 && std::strchr("_$+/:.-", static_cast<int>(c)) != nullptr);
 }
 
 // The first character past blanks in a UTF-16 document (past its mark), or 0.

@@ -460,8 +460,10 @@ class Writer {
             else if (is_text(n->type))
                 node_text(n, &tn);
             total += depth + 2 + (n->type == ORVEX_DATA ? data_bound(tn) : tn + 1);
-            if ((n->type == ORVEX_ARRAY && n->v.arr.size) || (n->type == ORVEX_DICT && dict_live(n)))
+            if ((n->type == ORVEX_ARRAY && n->v.arr.size) || (n->type == ORVEX_DICT && dict_live(n))) {
+                total += depth + 2; // the closing line
                 stack_.push_back({n, 0, 0});
+            }
         };
         visit(root, 0);
         while (ok && !stack_.empty()) {
