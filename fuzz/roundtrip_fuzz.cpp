@@ -10,7 +10,9 @@
 //   only from a binary document) is how XML writes a UID, and reads back as
 //   that UID;
 // - binary: a key node standing as a value (possible only from an XML
-//   document) comes back as a string, as the encoding has no key type.
+//   document) comes back as a string, as the encoding has no key type;
+// - OpenStep, typed: dates in whole seconds as in XML, key nodes as strings
+//   as in binary; a tree holding a UID or null node is refused.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -23,6 +25,19 @@
 #include "tree_compare.hpp"
 
 namespace {
+
+// Whether the tree holds a value OpenStep has no form for.
+bool has_uid_or_null(orvex_t root) {
+    std::vector<orvex_t> todo{root};
+    while (!todo.empty()) {
+        orvex_t n = todo.back();
+        todo.pop_back();
+        if (orvex_get_node_type(n) == ORVEX_UID || orvex_get_node_type(n) == ORVEX_NULL)
+            return true;
+        fuzz::push_children(n, todo);
+    }
+    return false;
+}
 
 struct Buf {
     char *p = nullptr;
@@ -71,6 +86,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(fuzz::equal_with(first, from_xml, as_xml));
     FUZZ_CHECK(orvex_to_xml(from_xml, &xml2.p, &xml2.n) == ORVEX_ERR_SUCCESS);
     FUZZ_CHECK(xml1.same(xml2));
+
+    Buf ostep;
+    orvex_err_t e = orvex_to_openstep(first, &ostep.p, &ostep.n, ORVEX_OSTEP_TYPED);
+    FUZZ_CHECK(e == (has_uid_or_null(first) ? ORVEX_ERR_FORMAT : ORVEX_ERR_SUCCESS));
+    if (e == ORVEX_ERR_SUCCESS) {
+        fuzz::Losses as_ostep;
+        as_ostep.dates_as_seconds = odd_date;
+        as_ostep.key_values_as_strings = key_value;
+        orvex_t from_ostep = nullptr;
+        FUZZ_CHECK(orvex_from_openstep(ostep.p, ostep.n, &from_ostep) == ORVEX_ERR_SUCCESS);
+        FUZZ_CHECK(fuzz::equal_with(first, from_ostep, as_ostep));
+        orvex_free(from_ostep);
+    }
 
     orvex_free(first);
     orvex_free(from_bin);

@@ -13,7 +13,7 @@ shift || true
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORVEX_FUZZ_BUILD:-$root/build-fuzz}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(xml_reader bin_reader memory roundtrip model)
+[ ${#targets[@]} -gt 0 ] || targets=(xml_reader bin_reader memory roundtrip model ostep_reader)
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
@@ -30,7 +30,8 @@ seed() {
   case $t in
     xml_reader) cp "$data"/*.xml "$dir"/ ;;
     bin_reader) cp "$data"/*.bin "$dir"/ ;;
-    memory|roundtrip) cp "$data"/*.xml "$data"/*.bin "$dir"/ ;;
+    memory|roundtrip) cp "$data"/*.xml "$data"/*.bin "$data"/ostep/* "$dir"/ ;;
+    ostep_reader) cp "$data"/ostep/* "$dir"/ ;;
     model) ;;
   esac
   [ -d "$root/fuzz/seeds/$t" ] && cp "$root/fuzz/seeds/$t"/* "$dir"/ 2>/dev/null || true
@@ -43,6 +44,7 @@ for t in "${targets[@]}"; do
   dict=()
   case $t in
     xml_reader|memory|roundtrip) dict=(-dict="$root/fuzz/xml.dict") ;;
+    ostep_reader) dict=(-dict="$root/fuzz/ostep.dict") ;;
   esac
   echo "== $t: ${secs}s"
   # -error_exitcode covers crashes and leaks; timeouts and OOMs exit

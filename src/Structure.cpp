@@ -54,6 +54,18 @@ template <class Buffer> char *grow_buffer(void *context, uint64_t size) noexcept
     return &b[0];
 }
 
+// The document that `write` (a store writer into lent memory) makes of a
+// tree, in a Buffer of its own length; empty when the writer refuses it.
+template <class Buffer, class Write> Buffer written(Write write) {
+    Buffer out;
+    uint32_t length = 0;
+    const orvex_err_t status = write(grow_buffer<Buffer>, &out, &length);
+    if (status == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
+    out.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
+    return out;
+}
+
 } // namespace
 
 Structure::Structure(Node *parent) : Node(parent) {}
@@ -76,25 +88,23 @@ uint32_t Structure::GetSize() const {
 std::string Structure::ToXml() const {
     // The XML writer knows its size before it writes: the string is grown
     // once, to about the size of the document.
-    std::string xml;
-    uint32_t length = 0;
-    const orvex_err_t status = orvex_to_xml_into(_node, grow_buffer<std::string>, &xml, &length);
-    if (status == ORVEX_ERR_NO_MEM)
-        throw std::bad_alloc();
-    xml.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
-    return xml;
+    return written<std::string>([&](orvex_grow_fn grow, void *out, uint32_t *length) {
+        return orvex_to_xml_into(_node, grow, out, length);
+    });
+}
+
+std::string Structure::ToOpenStep(uint32_t flags) const {
+    return written<std::string>([&](orvex_grow_fn grow, void *out, uint32_t *length) {
+        return orvex_to_openstep_into(_node, flags, grow, out, length);
+    });
 }
 
 std::vector<char> Structure::ToBin() const {
     // The binary writer sizes the document before it writes: the vector is
     // grown once, to exactly its size.
-    std::vector<char> bin;
-    uint32_t length = 0;
-    const orvex_err_t status = orvex_to_bin_into(_node, grow_buffer<std::vector<char>>, &bin, &length);
-    if (status == ORVEX_ERR_NO_MEM)
-        throw std::bad_alloc();
-    bin.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
-    return bin;
+    return written<std::vector<char>>([&](orvex_grow_fn grow, void *out, uint32_t *length) {
+        return orvex_to_bin_into(_node, grow, out, length);
+    });
 }
 
 Structure *Structure::FromXml(const std::string &xml) {
@@ -102,6 +112,14 @@ Structure *Structure::FromXml(const std::string &xml) {
         return nullptr;
     orvex_t root = nullptr;
     const orvex_err_t status = orvex_from_xml(xml.c_str(), static_cast<uint32_t>(xml.size()), &root);
+    return ImportStruct(status, root);
+}
+
+Structure *Structure::FromOpenStep(const std::string &text) {
+    if (text.size() > MAX_DOCUMENT)
+        return nullptr;
+    orvex_t root = nullptr;
+    const orvex_err_t status = orvex_from_openstep(text.data(), static_cast<uint32_t>(text.size()), &root);
     return ImportStruct(status, root);
 }
 

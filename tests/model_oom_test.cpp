@@ -450,7 +450,19 @@ void add_store_cases(std::vector<Case> &cases) {
         const char *name;
         Parser parse;
         orvex_err_t (*write)(orvex_t, char **, uint32_t *);
-    } codecs[] = {{"Xml", orvex_from_xml, orvex_to_xml}, {"Bin", orvex_from_bin, orvex_to_bin}};
+    } codecs[] = {{"Xml", orvex_from_xml, orvex_to_xml},
+                  {"Bin", orvex_from_bin, orvex_to_bin},
+                  {"OpenStep", orvex_from_openstep, [](orvex_t tree, char **out, uint32_t *length) {
+                       // The sample less its UID and null, which the format has no form for.
+                       orvex_t c = orvex_copy(tree);
+                       if (!c)
+                           return ORVEX_ERR_NO_MEM;
+                       orvex_dict_remove_item(c, "ref");
+                       orvex_array_remove_item(orvex_dict_get_item(c, "list"), 2);
+                       orvex_err_t e = orvex_to_openstep(c, out, length, ORVEX_OSTEP_TYPED);
+                       orvex_free(c);
+                       return e;
+                   }}};
     for (const auto &c : codecs) {
         cases.push_back({std::string("StoreFrom") + c.name, [c](Trial &t) {
                              const std::vector<char> input = encoded(c.write);
@@ -593,10 +605,12 @@ TEST(FailAlloc, ReachesTheStoreAndTheObjectModel) {
     fail_alloc::arm(1000);
     delete new Array();
     EXPECT_FALSE(fail_alloc::disarm());
-    // Both readers name the cause.
-    for (const char *doc : {"<array><true/></array>", "bplist00\xA0\x08\0\0\0\0\0\0\1\1"
-                                                      "\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x09"}) {
-        size_t len = doc[0] == '<' ? std::strlen(doc) : 42;
+    // Every reader names the cause, UTF-16 input too.
+    for (const char *doc : {"<array><true/></array>",
+                            "bplist00\xA0\x08\0\0\0\0\0\0\1\1"
+                            "\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x09",
+                            "{a = (b);}", "\xFF\xFE(\0)\0"}) {
+        size_t len = doc[0] == 'b' ? 42 : doc[0] == '\xFF' ? 6 : std::strlen(doc);
         orvex_parse_result why{};
         orvex_t root = nullptr;
         fail_alloc::arm(1);

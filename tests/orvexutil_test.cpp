@@ -94,7 +94,7 @@ const Case CASES[] = {
      {"="},
      {"orvexutil: t.bin: byte 30: document ends early"},
      nullptr},
-    {"echo hello | $T lint - nofile",
+    {"printf '\\001hello' | $T lint - nofile",
      1,
      {},
      {"<stdin>: byte 0: unknown or unsupported encoding", "nofile: No such file"},

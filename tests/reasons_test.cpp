@@ -48,7 +48,8 @@ std::string repeat(const std::string &s, int n) {
 } // namespace
 
 TEST(RejectionReasons, EachIsReachedByADocument) {
-    const orvex_format_t X = ORVEX_FORMAT_XML, B = ORVEX_FORMAT_BINARY, ANY = ORVEX_FORMAT_NONE;
+    const orvex_format_t X = ORVEX_FORMAT_XML, B = ORVEX_FORMAT_BINARY, O = ORVEX_FORMAT_OSTEP,
+                         ANY = ORVEX_FORMAT_NONE;
     const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
     struct Case {
         orvex_format_t format;
@@ -99,6 +100,14 @@ TEST(RejectionReasons, EachIsReachedByADocument) {
                    "ab"}),
          ORVEX_REASON_BAD_OBJECT},
         {B, make_doc({"\xD1\x01\x02", "\x10\x01", "\x09"}), ORVEX_REASON_BAD_KEY},
+        {X, std::string("\xFE\xFF\0<\xDC", 5), ORVEX_REASON_BAD_UTF16},
+        {O, "(a, ]", ORVEX_REASON_UNEXPECTED},
+        {O, "{a b;}", ORVEX_REASON_EXPECTED_EQUALS},
+        {O, "{a = b}", ORVEX_REASON_EXPECTED_SEMICOLON},
+        {O, "(a b)", ORVEX_REASON_EXPECTED_COMMA},
+        {O, "\"\\u\"", ORVEX_REASON_BAD_ESCAPE},
+        {O, "<0>", ORVEX_REASON_BAD_DATA},
+        {O, "<*Z>", ORVEX_REASON_BAD_TYPED},
     };
     std::set<int> reached;
     for (const Case &c : cases) {
@@ -125,12 +134,12 @@ TEST(RejectionReasons, EachIsReachedByADocument) {
     reached.insert(ORVEX_REASON_NO_MEMORY);
 
     std::set<std::string> texts;
-    for (int i = ORVEX_REASON_INVALID_ARG; i <= ORVEX_REASON_BAD_KEY; ++i) {
+    for (int i = ORVEX_REASON_INVALID_ARG; i <= ORVEX_REASON_BAD_TYPED; ++i) {
         EXPECT_TRUE(reached.count(i)) << "no document reaches " << orvex_reason_text(orvex_reason_t(i));
         EXPECT_TRUE(texts.insert(orvex_reason_text(orvex_reason_t(i))).second) << i;
     }
     EXPECT_STREQ(orvex_reason_text(ORVEX_REASON_NONE), "no error");
-    EXPECT_STREQ(orvex_reason_text(orvex_reason_t(ORVEX_REASON_BAD_KEY + 1)), "unknown reason");
+    EXPECT_STREQ(orvex_reason_text(orvex_reason_t(ORVEX_REASON_BAD_TYPED + 1)), "unknown reason");
 
     orvex_t ok = nullptr;
     EXPECT_EQ(orvex_parse("<true/>", 7, ANY, &ok, nullptr, &r), ORVEX_ERR_SUCCESS);

@@ -252,7 +252,7 @@ TEST(StoreEncodings, WritersRefuseNullAndReadersRejectEmptyInput) {
         orvex_reason_t cause;
     } cases[] = {
         {nullptr, 0, ORVEX_ERR_FORMAT, ORVEX_REASON_UNKNOWN_FORMAT},
-        {"hello", 5, ORVEX_ERR_FORMAT, ORVEX_REASON_UNKNOWN_FORMAT},
+        {"\x01hello", 6, ORVEX_ERR_FORMAT, ORVEX_REASON_UNKNOWN_FORMAT},
         {nullptr, 5, ORVEX_ERR_INVALID_ARG, ORVEX_REASON_INVALID_ARG},
     };
     for (const auto &c : cases) {

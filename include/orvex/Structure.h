@@ -35,6 +35,13 @@ class ORVEX_CXX_API Structure : public Node {
     /// The binary encoding of this container's store subtree; empty if the
     /// store cannot encode it. Throws std::bad_alloc when memory runs out.
     std::vector<char> ToBin() const;
+    /// The OpenStep text encoding of this container's store subtree, with
+    /// the store's ORVEX_OSTEP_* flags (numbers, booleans and dates are
+    /// text unless ORVEX_OSTEP_TYPED asks for the GNUstep typed forms).
+    /// Empty if the store cannot encode it: a UID or null value, which the
+    /// format has no form for, an unknown flag, or an encoding past 4 GiB.
+    /// Throws std::bad_alloc when memory runs out.
+    std::string ToOpenStep(uint32_t flags = 0) const;
 
     /**
      * Document readers. Each returns a new root Array or Dictionary that the
@@ -44,11 +51,15 @@ class ORVEX_CXX_API Structure : public Node {
      */
     /// XML text (its size, without a terminating NUL).
     static Structure *FromXml(const std::string &xml);
+    /// OpenStep text, or a .strings file (UTF-8, or UTF-16 with its
+    /// byte-order mark); its size, without a terminating NUL.
+    static Structure *FromOpenStep(const std::string &text);
     /// A binary document held in a vector.
     static Structure *FromBin(const std::vector<char> &bin);
     /// A binary document of `size` bytes at `bin`.
     static Structure *FromBin(const char *bin, uint64_t size);
-    /// Detect the encoding; the store writes the one found through `format`
+    /// Detect the encoding (XML, binary or OpenStep text, as
+    /// orvex_from_memory does); the store writes the one found through `format`
     /// when it is not null (ORVEX_FORMAT_NONE for unknown or too long input).
     static Structure *FromMemory(const std::vector<char> &buf, orvex_format_t *format);
     static Structure *FromMemory(const char *buf, uint64_t size, orvex_format_t *format);

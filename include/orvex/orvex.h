@@ -1,6 +1,6 @@
 /*
  * orvex.h - the Orvex node store: a tree of typed property-list values and
- * its XML and binary encodings, behind a plain C interface.
+ * its XML, binary and OpenStep text encodings, behind a plain C interface.
  *
  * Ownership in one paragraph: every node created by an orvex_new_* call or
  * returned by a reader or orvex_copy is a root that the caller owns and
@@ -63,8 +63,8 @@ typedef enum {
     ORVEX_FORMAT_VESK = 11,
     ORVEX_FORMAT_PLUTIL = 12
 } orvex_format_t;
-/* Only ORVEX_FORMAT_XML and ORVEX_FORMAT_BINARY have a codec today: asking a
- * reader for any other format gives ORVEX_ERR_FORMAT. */
+/* ORVEX_FORMAT_XML, ORVEX_FORMAT_BINARY and ORVEX_FORMAT_OSTEP have a codec:
+ * asking a reader for any other format gives ORVEX_ERR_FORMAT. */
 
 typedef enum {
     ORVEX_ERR_SUCCESS = 0,
@@ -265,6 +265,42 @@ ORVEX_API orvex_err_t orvex_from_bin(const char *bin, uint32_t length, orvex_t *
 ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node,
                                         orvex_format_t *format);
 
+/* The OpenStep text encoding ("old-style" property lists, .strings files).
+ *
+ * Reading (orvex_from_openstep, or orvex_parse with ORVEX_FORMAT_OSTEP):
+ * dictionaries { key = value; }, arrays ( a, b ) with an optional comma
+ * after the last item, quoted strings with their backslash escapes (\n, \t,
+ * \", \\, \Uxxxx, \uxxxx, octal \ooo...), unquoted strings, data <0fbd 7777>,
+ * comments, and the .strings form: a bare list of key = value; pairs (or
+ * key; for key = key;) is a dictionary, as is a document of only blanks and
+ * comments. The GNUstep typed forms <*I12>, <*R1.5>, <*BY>, <*BN> and
+ * <*D2001-01-01 00:00:00 +0000> read as integer, real, boolean and date;
+ * every other value is a string. The text is UTF-8, with or without a
+ * byte-order mark, or UTF-16 of either byte order with its byte-order mark;
+ * offsets in rejections count bytes of the input as given, and line and
+ * column count characters (UTF-16 code units for UTF-16 input). Detection
+ * (orvex_from_memory, ORVEX_FORMAT_NONE) takes as OpenStep a text that is not
+ * XML and starts, after blanks, with a character a document in it can start
+ * with: { ( " ' / or one of an unquoted string.
+ *
+ * Writing: UTF-8, one entry per line, tab-indented, NUL-terminated as XML
+ * is; strings quoted and escaped where they must be, data as <hex>. The
+ * format has no numbers, booleans or dates: by default they are written as
+ * text (integers in decimal, reals in their shortest exact form, booleans as
+ * YES and NO, dates as "2001-01-01 00:00:00 +0000") and read back as strings.
+ * With ORVEX_OSTEP_TYPED they are written in the GNUstep typed forms and
+ * read back as what they were (dates in whole seconds, as in XML). A key node
+ * standing as a value is written as a string. UIDs and null nodes have no
+ * form: a tree holding one is refused with ORVEX_ERR_FORMAT and nothing is
+ * written. Other failures as orvex_to_xml; ORVEX_ERR_INVALID_ARG also for a
+ * flag this library does not know. */
+#define ORVEX_OSTEP_TYPED 1u /* numbers, booleans and dates in the GNUstep typed forms */
+ORVEX_API orvex_err_t orvex_from_openstep(const char *text, uint32_t length, orvex_t *node);
+ORVEX_API orvex_err_t orvex_to_openstep(orvex_t node, char **text, uint32_t *length, uint32_t flags);
+/* orvex_to_openstep into the caller's memory, as orvex_to_xml_into. */
+ORVEX_API orvex_err_t orvex_to_openstep_into(orvex_t node, uint32_t flags, orvex_grow_fn grow, void *context,
+                                             uint32_t *length);
+
 /* Why a reader rejected a document: one value per cause, stable across
  * versions (new causes are appended), for programs to test instead of the
  * text. orvex_reason_text gives the text. */
@@ -312,7 +348,17 @@ typedef enum {
     ORVEX_REASON_CYCLE = 38,         /* a container that contains itself */
     ORVEX_REASON_BAD_MARKER = 39,
     ORVEX_REASON_BAD_OBJECT = 40, /* malformed, or running past the object area */
-    ORVEX_REASON_BAD_KEY = 41     /* a dictionary key that is not a string */
+    ORVEX_REASON_BAD_KEY = 41,    /* a dictionary key that is not a string */
+    /* text in UTF-16 */
+    ORVEX_REASON_BAD_UTF16 = 42, /* an odd number of bytes, or an unpaired surrogate */
+    /* OpenStep */
+    ORVEX_REASON_UNEXPECTED = 43,         /* a character or bracket where it cannot stand */
+    ORVEX_REASON_EXPECTED_EQUALS = 44,    /* a dictionary key not followed by '=' */
+    ORVEX_REASON_EXPECTED_SEMICOLON = 45, /* a dictionary entry not ended by ';' */
+    ORVEX_REASON_EXPECTED_COMMA = 46,     /* array items not separated by ',' */
+    ORVEX_REASON_BAD_ESCAPE = 47,         /* \u without digits, or an unpaired surrogate */
+    ORVEX_REASON_BAD_DATA = 48,           /* <...> that is not pairs of hex digits */
+    ORVEX_REASON_BAD_TYPED = 49           /* <*...> of an unknown type, or a boolean not Y or N */
 } orvex_reason_t;
 
 /* The English text of a reason; static, never freed; "unknown reason" for a

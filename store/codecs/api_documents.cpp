@@ -1,25 +1,41 @@
 // C interface: the document readers and writers, dispatching to the codecs.
 #include "codecs/codecs.hpp"
+#include "codecs/text_input.hpp"
 
 namespace orvex_store {
 namespace {
 
-void line_column(const char *data, uint64_t offset, bool one_byte_chars, uint32_t *line, uint32_t *column) {
+void line_column(const char *data, uint64_t offset, const ParseError &err, uint32_t *line, uint32_t *column) {
     uint64_t l = 1, c = 1;
-    for (uint64_t i = 0; i < offset; ++i) {
-        if (data[i] == '\n') {
-            ++l;
-            c = 1;
-        } else if (one_byte_chars || (static_cast<unsigned char>(data[i]) & 0xC0) != 0x80) {
-            ++c; // count characters, not UTF-8 continuation bytes
+    if (err.utf16) {
+        // Code units past the byte-order mark; a low surrogate ends a
+        // character already counted.
+        const auto *u = reinterpret_cast<const unsigned char *>(data);
+        for (uint64_t i = 2; i + 2 <= offset; i += 2) {
+            unsigned unit = err.utf16 == UTF16_LE ? u[i] | (u[i + 1] << 8) : (u[i] << 8) | u[i + 1];
+            if (unit == '\n') {
+                ++l;
+                c = 1;
+            } else if (unit < 0xDC00 || unit > 0xDFFF) {
+                ++c;
+            }
+        }
+    } else {
+        for (uint64_t i = 0; i < offset; ++i) {
+            if (data[i] == '\n') {
+                ++l;
+                c = 1;
+            } else if (err.one_byte_chars || (static_cast<unsigned char>(data[i]) & 0xC0) != 0x80) {
+                ++c; // count characters, not UTF-8 continuation bytes
+            }
         }
     }
     *line = l > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(l);
     *column = c > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(c);
 }
 
-using WriterFn = orvex_err_t (*)(const Node *, Output &, uint32_t *);
-
+// A writer of the codecs, `orvex_err_t (const Node *, Output &, uint32_t *)`.
+template <class WriterFn>
 orvex_err_t write_with(WriterFn writer, orvex_t node, char **out, uint32_t *length) {
     if (!out || !length)
         return ORVEX_ERR_INVALID_ARG;
@@ -34,6 +50,7 @@ orvex_err_t write_with(WriterFn writer, orvex_t node, char **out, uint32_t *leng
     return e;
 }
 
+template <class WriterFn>
 orvex_err_t write_into(WriterFn writer, orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {
     if (!length)
         return ORVEX_ERR_INVALID_ARG;
@@ -75,6 +92,8 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
             xml_read(data, length, &tree, &err);
         else if (format == ORVEX_FORMAT_BINARY)
             bin_read(data, length, &tree, &err);
+        else if (format == ORVEX_FORMAT_OSTEP)
+            ostep_read(data, length, &tree, &err);
         else
             err = {ORVEX_ERR_FORMAT, 0, ORVEX_REASON_UNKNOWN_FORMAT};
         *root = tree; // the readers give a tree exactly when they succeed
@@ -85,8 +104,9 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
         result->cause = err.reason;
         result->reason = orvex_reason_text(err.reason);
         result->line = result->column = 0;
-        if (err.code != ORVEX_ERR_SUCCESS && format == ORVEX_FORMAT_XML && data && err.offset <= length)
-            line_column(data, err.offset, err.one_byte_chars, &result->line, &result->column);
+        bool text = format == ORVEX_FORMAT_XML || format == ORVEX_FORMAT_OSTEP;
+        if (err.code != ORVEX_ERR_SUCCESS && text && data && err.offset <= length)
+            line_column(data, err.offset, err, &result->line, &result->column);
     }
     return err.code;
 }
@@ -99,6 +119,10 @@ orvex_err_t orvex_from_bin(const char *bin, uint32_t length, orvex_t *node) {
     return orvex_parse(bin, length, ORVEX_FORMAT_BINARY, node, nullptr, nullptr);
 }
 
+orvex_err_t orvex_from_openstep(const char *text, uint32_t length, orvex_t *node) {
+    return orvex_parse(text, length, ORVEX_FORMAT_OSTEP, node, nullptr, nullptr);
+}
+
 orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node, orvex_format_t *format) {
     return orvex_parse(data, length, ORVEX_FORMAT_NONE, node, format, nullptr);
 }
@@ -109,6 +133,19 @@ orvex_err_t orvex_to_xml(orvex_t node, char **xml, uint32_t *length) {
 
 orvex_err_t orvex_to_bin(orvex_t node, char **bin, uint32_t *length) {
     return write_with(bin_write, node, bin, length);
+}
+
+orvex_err_t orvex_to_openstep(orvex_t node, char **text, uint32_t *length, uint32_t flags) {
+    return write_with(
+        [flags](const Node *n, Output &out, uint32_t *len) { return ostep_write(n, out, len, flags); }, node,
+        text, length);
+}
+
+orvex_err_t orvex_to_openstep_into(orvex_t node, uint32_t flags, orvex_grow_fn grow, void *context,
+                                   uint32_t *length) {
+    return write_into(
+        [flags](const Node *n, Output &out, uint32_t *len) { return ostep_write(n, out, len, flags); }, node,
+        grow, context, length);
 }
 
 orvex_err_t orvex_to_xml_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {

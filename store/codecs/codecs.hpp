@@ -16,11 +16,15 @@ namespace orvex_store {
 // bytes is refused by orvex_parse before it reaches them.
 orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err);
 orvex_err_t bin_read(const char *data, uint64_t length, Node **root, ParseError *err);
+orvex_err_t ostep_read(const char *data, uint64_t length, Node **root, ParseError *err);
 
 // Writers: the document into `out` and its length, or an error
 // (ORVEX_ERR_LIMIT past 32-bit lengths, ORVEX_ERR_NO_MEM) with `*length` 0.
 orvex_err_t xml_write(const Node *root, Output &out, uint32_t *length);
 orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length);
+// ORVEX_ERR_FORMAT for a tree holding a UID or null node; `flags` as
+// orvex_to_openstep takes them.
+orvex_err_t ostep_write(const Node *root, Output &out, uint32_t *length, uint32_t flags);
 
 // The encoding of a buffer from its first bytes, or ORVEX_FORMAT_NONE.
 orvex_format_t detect_format(const char *data, uint64_t length);

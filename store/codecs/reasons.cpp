@@ -47,9 +47,17 @@ constexpr const char *TEXTS[] = {
     "unknown object marker",
     "malformed object",
     "dictionary key is not a string",
+    "malformed UTF-16 (odd length or unpaired surrogate)",
+    "unexpected character",
+    "expected '=' after a dictionary key",
+    "expected ';' after a dictionary entry",
+    "expected ',' or ')' after an array item",
+    "malformed escape in a quoted string",
+    "malformed data (not pairs of hex digits)",
+    "malformed typed value",
 };
 
-static_assert(sizeof(TEXTS) / sizeof(TEXTS[0]) == ORVEX_REASON_BAD_KEY + 1, "one text per reason");
+static_assert(sizeof(TEXTS) / sizeof(TEXTS[0]) == ORVEX_REASON_BAD_TYPED + 1, "one text per reason");
 
 } // namespace
 

@@ -24,6 +24,8 @@ Charset charset_named(const uchar *p, size_t n) {
     static const char *const UTF8[] = {"UTF-8", "UTF8"};
     static const char *const LATIN1[] = {"ISO-8859-1", "ISO_8859-1", "ISO8859-1", "Latin-1", "Latin1",
                                          "L1",         "ISO-IR-100", "IBM819",    "CP819",   "csISOLatin1"};
+    static const char *const UTF16[] = {"UTF-16", "UTF-16LE", "UTF-16BE",
+                                        "UTF16",  "UCS-2",    "ISO-10646-UCS-2"};
     static const char *const ASCII[] = {"US-ASCII", "ASCII", "ANSI_X3.4-1968", "ANSI_X3.4-1986", "ISO646-US",
                                         "ISO-IR-6", "US",    "IBM367",         "CP367",          "csASCII"};
     for (const char *nm : UTF8)
@@ -35,6 +37,9 @@ Charset charset_named(const uchar *p, size_t n) {
     for (const char *nm : ASCII)
         if (same_name(p, n, nm))
             return Charset::ASCII;
+    for (const char *nm : UTF16)
+        if (same_name(p, n, nm))
+            return Charset::UTF16;
     return Charset::OTHER;
 }
 
@@ -132,23 +137,27 @@ inline const uchar *plain_text(const uchar *q, const uchar *end, const uchar *ba
 
 } // namespace
 
-Charset declared_charset(const uchar *base, const uchar *end) {
+Charset declared_charset(const uchar *base, const uchar *end, bool utf16) {
     const uchar *p = base;
     bool bom = end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0;
     if (bom)
         p += 3;
     while (p < end && is_ws(*p))
         ++p;
+    const Charset none = utf16 ? Charset::UTF16 : Charset::UTF8;
     if (!is_declaration(p, end))
-        return Charset::UTF8;
+        return none;
     Declaration d;
     if (!read_declaration(p, end, &d))
         reject(ORVEX_ERR_PARSE, static_cast<uint64_t>(p - base), ORVEX_REASON_BAD_DECLARATION);
     if (!d.enc)
-        return Charset::UTF8;
+        return none;
     uint64_t at = static_cast<uint64_t>(d.enc - base);
     Charset cs = charset_named(d.enc, d.enc_len);
-    if (cs == Charset::OTHER)
+    if (utf16 && cs != Charset::UTF16 && cs != Charset::OTHER)
+        reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_ENCODING_CONFLICT);
+    // A UTF-16 name in a document that is not: we cannot read it as that.
+    if (cs == Charset::OTHER || (cs == Charset::UTF16 && !utf16))
         reject(ORVEX_ERR_FORMAT, at, ORVEX_REASON_UNSUPPORTED_ENCODING);
     if (bom && cs != Charset::UTF8)
         reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_ENCODING_CONFLICT);
@@ -215,7 +224,7 @@ void Lexer::check_late_declaration(const uchar *q) {
     if (!read_declaration(q, end_, &d) || !d.enc)
         return;
     Charset cs = charset_named(d.enc, d.enc_len);
-    if (cs == Charset::OTHER)
+    if (cs == Charset::OTHER || (cs == Charset::UTF16 && cs_ != Charset::UTF16))
         reject(ORVEX_ERR_FORMAT, off(d.enc), ORVEX_REASON_UNSUPPORTED_ENCODING);
     if (cs != cs_)
         reject(ORVEX_ERR_PARSE, off(d.enc), ORVEX_REASON_ENCODING_CONFLICT);

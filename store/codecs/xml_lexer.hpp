@@ -72,14 +72,17 @@ inline void trim(const char *&s, const char *&e) {
         --e;
 }
 
-// The character encodings a document may declare. Latin-1 is transcoded to
-// UTF-8 before parsing; US-ASCII is UTF-8 once no byte is above 0x7F.
-enum class Charset : uint8_t { UTF8, LATIN1, ASCII, OTHER };
+// The character encodings a document may declare. Latin-1 and UTF-16 are
+// transcoded to UTF-8 before parsing; US-ASCII is UTF-8 once no byte is
+// above 0x7F.
+enum class Charset : uint8_t { UTF8, LATIN1, ASCII, UTF16, OTHER };
 
 // The encoding declared at the start of the document (after a byte-order
 // mark and blanks); UTF-8 when none is. Rejects a malformed declaration, an
 // encoding we do not read, and a UTF-8 mark before another encoding's name.
-Charset declared_charset(const uchar *base, const uchar *end);
+// `utf16`: the document was UTF-16, transcoded; it may declare UTF-16 only,
+// and gives Charset::UTF16.
+Charset declared_charset(const uchar *base, const uchar *end, bool utf16 = false);
 
 // Latin-1 text as UTF-8, and an offset in that UTF-8 back in the Latin-1.
 std::string latin1_to_utf8(const uchar *p, const uchar *end);

@@ -24,8 +24,11 @@
 // encoding: ISO-8859-1 (Latin-1, and its registered aliases) is transcoded to
 // UTF-8 first, US-ASCII refuses any byte above 0x7F, and any other name is
 // refused with ORVEX_ERR_FORMAT. Names are compared without regard to case;
-// "UTF8" counts as UTF-8. A declaration further on may only repeat the
-// encoding. Offsets in errors count bytes of the input as given.
+// "UTF8" counts as UTF-8. A document that starts with a UTF-16 byte-order
+// mark (either order) is UTF-16, transcoded to UTF-8 first; it may declare
+// UTF-16 (or UTF-16LE, UTF-16BE, UCS-2), and nothing else. A declaration
+// further on may only repeat the encoding. Offsets in errors count bytes of
+// the input as given.
 //
 // What our own writer adds and this reader takes back: <null/> for a null
 // node; signed years of more than four digits; character references to
@@ -44,6 +47,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "codecs/text_input.hpp"
 #include "codecs/xml_lexer.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
@@ -422,6 +426,18 @@ orvex_err_t read_text(const char *data, uint64_t length, Charset cs, Node **root
     return err->code;
 }
 
+// A document in UTF-16, as UTF-8 now. Out of line, as read_declared.
+[[gnu::noinline]] orvex_err_t read_utf16_doc(const char *data, uint64_t length, Node **root,
+                                             ParseError *err) {
+    return read_utf16(data, length, err, [&](const char *utf8, uint64_t n) {
+        const uchar *in = reinterpret_cast<const uchar *>(utf8);
+        Charset cs = Charset::UTF16;
+        if (reading_boundary(err, [&] { cs = xml::declared_charset(in, in + n, true); }) != ORVEX_ERR_SUCCESS)
+            return err->code;
+        return read_text(utf8, n, cs, root, err);
+    });
+}
+
 } // namespace
 
 orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err) {
@@ -430,6 +446,8 @@ orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError 
         *err = {ORVEX_ERR_PARSE, 0, ORVEX_REASON_EMPTY};
         return err->code;
     }
+    if (utf16_order(data, length))
+        return read_utf16_doc(data, length, root, err);
     Charset cs = Charset::UTF8;
     const uchar *in = reinterpret_cast<const uchar *>(data);
     if (reading_boundary(err, [&] { cs = xml::declared_charset(in, in + length); }) != ORVEX_ERR_SUCCESS)

@@ -1,5 +1,6 @@
 #include "text/utf16.hpp"
 
+#include <cstdint>
 #include <cstring>
 
 namespace orvex_store {
@@ -139,6 +140,64 @@ void utf8_to_utf16be(const char *p, size_t n, unsigned char *d) {
             *d++ = static_cast<unsigned char>(cp);
         }
     }
+}
+
+namespace {
+
+inline uint32_t unit(const unsigned char *s, size_t i, bool little) {
+    return little ? (uint32_t(s[2 * i + 1]) << 8) | s[2 * i] : (uint32_t(s[2 * i]) << 8) | s[2 * i + 1];
+}
+
+// The code point at unit `*i`, advancing past it; an unpaired surrogate
+// gives 0xFFFFFFFF and leaves `*i` on it.
+inline uint32_t next_unit_cp(const unsigned char *s, size_t units, bool little, size_t *i) {
+    uint32_t u = unit(s, *i, little);
+    if (u < 0xD800 || u > 0xDFFF) {
+        ++*i;
+        return u;
+    }
+    if (u > 0xDBFF || *i + 1 >= units)
+        return 0xFFFFFFFF;
+    uint32_t lo = unit(s, *i + 1, little);
+    if (lo < 0xDC00 || lo > 0xDFFF)
+        return 0xFFFFFFFF;
+    *i += 2;
+    return 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+}
+
+} // namespace
+
+size_t utf16_to_utf8_strict(const unsigned char *s, size_t units, bool little, char *dst, size_t *bad) {
+    char *d = dst;
+    for (size_t i = 0; i < units;) {
+        uint32_t u = unit(s, i, little);
+        if (u < 0x80) { // the common case in documents: markup and ASCII text
+            *d++ = static_cast<char>(u);
+            ++i;
+            continue;
+        }
+        uint32_t cp = next_unit_cp(s, units, little, &i);
+        if (cp == 0xFFFFFFFF) {
+            *bad = i;
+            return SIZE_MAX;
+        }
+        d = put_utf8(d, cp);
+    }
+    return static_cast<size_t>(d - dst);
+}
+
+size_t utf16_unit_at(const unsigned char *s, size_t units, bool little, uint64_t at) {
+    uint64_t bytes = 0;
+    for (size_t i = 0; i < units;) {
+        size_t first = i;
+        uint32_t cp = next_unit_cp(s, units, little, &i);
+        if (cp == 0xFFFFFFFF)
+            return first;
+        bytes += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+        if (bytes > at)
+            return first;
+    }
+    return units;
 }
 
 } // namespace orvex_store

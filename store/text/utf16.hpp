@@ -1,5 +1,6 @@
 // Conversions between the store's UTF-8 text and the UTF-16BE and
-// single-byte text of the binary encoding.
+// single-byte text of the binary encoding, and the strict decoding of
+// UTF-16 documents for the text readers.
 #ifndef ORVEX_STORE_UTF16_HPP
 #define ORVEX_STORE_UTF16_HPP
 
@@ -27,6 +28,17 @@ size_t utf16_units(const char *p, size_t n);
 
 // Encodes UTF-8 text as big-endian UTF-16 into `dst` (2 * utf16_units bytes).
 void utf8_to_utf16be(const char *p, size_t n, unsigned char *dst);
+
+// Decodes `units` UTF-16 code units, little- or big-endian, into `dst`
+// (room for 3 * units bytes). Unlike a binary document's text, a document
+// must be well-formed: returns SIZE_MAX at an unpaired surrogate, with
+// `*bad` its unit index; otherwise the number of bytes written.
+size_t utf16_to_utf8_strict(const unsigned char *src, size_t units, bool little, char *dst, size_t *bad);
+
+// The index of the code unit whose UTF-8 form, as utf16_to_utf8_strict
+// writes it, starts at or spans byte `at`; `units` when `at` is past the
+// end. Maps a reader's offset in the UTF-8 back into the document.
+size_t utf16_unit_at(const unsigned char *src, size_t units, bool little, uint64_t at);
 
 } // namespace orvex_store
 

@@ -1,0 +1,513 @@
+// OpenStep text writer: one entry per line, tab-indented, entries in store
+// order, UTF-8 without a byte-order mark. Iterative, so any depth is safe; a
+// first walk refuses a tree holding a UID or a null node (the format has no
+// form for either) before anything is written, and sizes the buffer.
+//
+// What it writes:
+// - strings and keys bare when they are made only of the unquoted
+//   characters (A-Z a-z 0-9 _ $ + / : . -) and do not start a comment;
+//   otherwise in double quotes, with \" \\ \n \t \r and \ooo for other
+//   control characters (NUL included, so it reads back). Bytes that are not
+//   UTF-8 (only possible through the C interface) become U+FFFD;
+// - data as <0fbd7777 00112233>, four bytes to a group;
+// - integers, reals, booleans and dates as text, which reads back as
+//   strings: integers in decimal, reals in the shortest form that reads
+//   back to the same double ("nan", "inf", "-inf" for the others), booleans
+//   as YES and NO, dates as "2001-01-01 00:00:00 +0000"; or, with
+//   ORVEX_OSTEP_TYPED, in the GNUstep typed forms <*I12>, <*R1.5>, <*BY>,
+//   <*BN> and <*D2001-01-01 00:00:00 +0000>, which read back as what they
+//   were. Dates lose their fraction of a second either way, as in XML (the
+//   second written is the one orvex_get_unix_date_val reads);
+// - a key node standing as a value as a string.
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "codecs/codecs.hpp"
+#include "codecs/xml_shared.hpp"
+#include "text/dates.hpp"
+
+namespace orvex_store {
+namespace {
+
+using uchar = unsigned char;
+
+constexpr size_t MAX_OUT = UINT32_MAX; // longest document, its NUL aside
+constexpr size_t NUMBER_MAX = 32;      // room for any integer or real's text
+// A date's text: the ISO 8601 text with a blank for the 'T' and a zone for the 'Z'.
+constexpr size_t DATE_MAX = ISO8601_MAX + 8;
+
+struct Bare {
+    bool ok[256];
+    constexpr Bare() : ok() {
+        for (int c = 0; c < 256; ++c)
+            ok[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                    c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
+    }
+};
+inline constexpr Bare BARE;
+
+constexpr char HEX[] = "0123456789abcdef";
+
+inline char *copy(char *w, const void *s, size_t n) {
+    std::memcpy(w, s, n);
+    return w + n;
+}
+
+// The escaped form of byte `c`, which a scan stopped at, at `w`; returns
+// the end. Out of line: rare.
+[[gnu::noinline]] char *escape(char *w, uchar c) {
+    *w++ = '\\';
+    switch (c) {
+    case '"':
+    case '\\':
+        *w++ = static_cast<char>(c);
+        return w;
+    case '\n':
+        *w++ = 'n';
+        return w;
+    case '\t':
+        *w++ = 't';
+        return w;
+    case '\r':
+        *w++ = 'r';
+        return w;
+    default:
+        break;
+    }
+    if (c >= 0x80) // not UTF-8: U+FFFD in its place
+        return copy(w - 1, "\xEF\xBF\xBD", 3);
+    *w++ = static_cast<char>('0' + (c >> 6));
+    *w++ = static_cast<char>('0' + ((c >> 3) & 7));
+    *w++ = static_cast<char>('0' + (c & 7));
+    return w;
+}
+
+// How text must be written: bit 1 when it is not all bare characters
+// (quotes), bit 2 when it holds a byte quoted text cannot hold as it is
+// ('"', '\', a control character, DEL, or a byte from 0x80, which may be
+// UTF-8 that needs no escape: the slow path sees).
+constexpr unsigned NOT_BARE = 1, TO_ESCAPE = 2;
+
+struct TextClass {
+    uint8_t c[256];
+    constexpr TextClass() : c() {
+        for (int i = 0; i < 256; ++i)
+            c[i] = BARE.ok[i]                                                      ? 0
+                   : (i == '"' || i == '\\' || i < 0x20 || i == 0x7F || i >= 0x80) ? NOT_BARE | TO_ESCAPE
+                                                                                   : NOT_BARE;
+    }
+};
+inline constexpr TextClass TEXT_CLASS;
+
+#if defined(__SSE2__)
+inline __m128i in_range(__m128i v, char lo, char hi) {
+    return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                         _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(hi + 1))));
+}
+
+// The class bits of 16 bytes.
+inline unsigned class_of(__m128i v) {
+    // Bare: '-' to ':' (- . / digits :), letters, '+', '$' and '_'. Bytes
+    // from 0x80 are negative as signed and fall outside every range.
+    __m128i ok =
+        _mm_or_si128(in_range(v, '-', ':'), in_range(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'z'));
+    ok = _mm_or_si128(ok, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('+')),
+                                       _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('$')),
+                                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('_')))));
+    __m128i esc = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+    esc = _mm_or_si128(
+        esc, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)), _mm_cmplt_epi8(v, _mm_set1_epi8(0x20))));
+    return (_mm_movemask_epi8(ok) != 0xFFFF ? NOT_BARE : 0) | (_mm_movemask_epi8(esc) ? TO_ESCAPE : 0);
+}
+#endif
+
+// The class bits of text: short text byte by byte, longer text 16 bytes at
+// a time, its last 16 bytes overlapping what came before.
+inline unsigned text_class(const uchar *p, size_t n) {
+    unsigned cls = 0;
+#if defined(__SSE2__)
+    if (n >= 16) {
+        const uchar *last = p + n - 16;
+        for (; p < last && cls != (NOT_BARE | TO_ESCAPE); p += 16)
+            cls |= class_of(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+        return cls | class_of(_mm_loadu_si128(reinterpret_cast<const __m128i *>(last)));
+    }
+#endif
+    for (size_t i = 0; i < n; ++i)
+        cls |= TEXT_CLASS.c[p[i]];
+    return cls;
+}
+
+inline bool starts_comment(const char *s, size_t n) {
+    return n > 1 && s[0] == '/' && (s[1] == '/' || s[1] == '*');
+}
+
+// The exact size text_at writes for `s`.
+uint64_t text_size(const char *s, size_t n) {
+    const uchar *p = reinterpret_cast<const uchar *>(s), *e = p + n;
+    uint64_t size = n + 2;
+    bool plain = n && !starts_comment(s, n);
+    while (p < e) {
+        uchar c = *p;
+        size_t seq = c >= 0x80 ? utf8_seq_len(p, e) : 0;
+        plain = plain && BARE.ok[c];
+        if (seq) {
+            p += seq;
+            continue;
+        }
+        if (c >= 0x80)
+            size += 2; // U+FFFD
+        else if (c == '"' || c == '\\' || c == '\n' || c == '\t' || c == '\r')
+            size += 1;
+        else if (c < 0x20 || c == 0x7F)
+            size += 3;
+        ++p;
+    }
+    return plain ? n : size;
+}
+
+// Room a string or key can take: quotes, and at most four bytes (\ooo) for
+// one; counted exactly for long text, whose bound could pass the limit
+// when the text does not.
+inline uint64_t text_bound(const char *s, size_t n) {
+    return n < (size_t(1) << 24) ? 4 * uint64_t(n) + 2 : text_size(s, n);
+}
+
+// Writes `s` bare or quoted at `w`, which has room for text_bound(n) bytes;
+// returns the end.
+char *text_at(char *w, const char *s, size_t n) {
+    const uchar *p = reinterpret_cast<const uchar *>(s), *e = p + n;
+    unsigned cls = text_class(p, n);
+    if (cls == 0 && n && !starts_comment(s, n))
+        return copy(w, s, n);
+    *w++ = '"';
+    if (!(cls & TO_ESCAPE)) {
+        w = copy(w, s, n);
+        *w++ = '"';
+        return w;
+    }
+    const uchar *run = p;
+    while ((p = scan_for<'"', '\\', 0x7F, 0x20>(p, e)) != e) {
+        if (*p >= 0x80) {
+            if (size_t seq = utf8_seq_len(p, e)) {
+                p += seq;
+                continue;
+            }
+        }
+        w = copy(w, run, static_cast<size_t>(p - run));
+        w = escape(w, *p);
+        p = run = p + 1;
+    }
+    w = copy(w, run, static_cast<size_t>(e - run));
+    *w++ = '"';
+    return w;
+}
+
+class Writer {
+  public:
+    Writer(Output &out, bool typed) : out_(out), typed_(typed) {}
+
+    // False, with nothing written, when the tree holds a UID or a null node.
+    bool run(const Node *root) {
+        if (!reserve_for(root))
+            return false;
+        value(root, 0, nullptr, '\n');
+        while (!stack_.empty()) {
+            Frame &f = stack_.back();
+            size_t depth = stack_.size();
+            const DictEntry *e = nullptr;
+            char term = 0;
+            if (const Node *c = next_child(f, &e, &term)) {
+                value(c, depth, e, term); // may push: `f` is not used past here
+                continue;
+            }
+            bool dict = f.n->type == ORVEX_DICT;
+            char closing = f.term;
+            stack_.pop_back();
+            char *w = indent(room(depth + 3), depth - 1);
+            *w++ = dict ? '}' : ')';
+            done(end_line(w, closing));
+        }
+        room(0);
+        buf_[len_] = 0;
+        return true;
+    }
+
+    uint32_t length() const { return static_cast<uint32_t>(len_); }
+
+  private:
+    struct Frame {
+        const Node *n;
+        uint32_t i;
+        char term; // what follows the container's closing bracket
+    };
+
+    Output &out_;
+    bool typed_;
+    char *buf_ = nullptr;
+    size_t len_ = 0, cap_ = 0;
+    std::vector<Frame> stack_;
+
+    // The next child of the container on top, with its entry in a
+    // dictionary and what ends its line: ';' in a dictionary, ',' between
+    // array items, nothing after the last.
+    static const Node *next_child(Frame &f, const DictEntry **entry, char *term) {
+        if (f.n->type == ORVEX_ARRAY) {
+            if (f.i >= f.n->v.arr.size)
+                return nullptr;
+            *term = f.i + 1 < f.n->v.arr.size ? ',' : '\n';
+            return f.n->v.arr.items[f.i++];
+        }
+        const DictBody *d = f.n->v.dict;
+        const DictEntry *end = d->entries + d->used, *e = next_live(d->entries + f.i, end);
+        if (e == end)
+            return nullptr;
+        f.i = static_cast<uint32_t>(e - d->entries) + 1;
+        *entry = e;
+        *term = ';';
+        return e->val;
+    }
+
+    // A pointer to room for `n` more bytes, with one kept for the final NUL.
+    char *room(uint64_t n) {
+        if (cap_ - len_ > n)
+            return buf_ + len_;
+        return grow(n);
+    }
+
+    [[gnu::noinline]] char *grow(uint64_t n) {
+        if (n > MAX_OUT - len_)
+            throw TooLarge();
+        size_t need = len_ + static_cast<size_t>(n) + 1;
+        size_t cap = cap_ ? cap_ * 2 : 4096;
+        if (cap < need)
+            cap = need;
+        if (cap > MAX_OUT + 1)
+            cap = MAX_OUT + 1;
+        buf_ = out_.resize(cap);
+        cap_ = cap;
+        return buf_ + len_;
+    }
+
+    // Ends what was written into room() at `w`.
+    void done(char *w) { len_ = static_cast<size_t>(w - buf_); }
+
+    static char *indent(char *w, size_t depth) {
+        for (size_t i = 0; i < depth; ++i)
+            w[i] = '\t';
+        return w + depth;
+    }
+
+    static char *end_line(char *w, char term) {
+        if (term != '\n')
+            *w++ = term;
+        *w++ = '\n';
+        return w;
+    }
+
+    // A scalar's text at `w`, typed when asked: `<*T` before it and '>' after.
+    template <class Fill> char *scalar(char *w, char type, Fill fill) {
+        if (typed_) {
+            w[0] = '<';
+            w[1] = '*';
+            w[2] = type;
+            w += 3;
+        }
+        w = fill(w);
+        if (typed_)
+            *w++ = '>';
+        return w;
+    }
+
+    char *integer(char *w, const Node *n) {
+        return scalar(w, 'I', [&](char *d) {
+            uint64_t v = n->v.u;
+            if (int_is_negative(n)) {
+                *d++ = '-';
+                v = uint64_t(0) - v;
+            }
+            return std::to_chars(d, d + NUMBER_MAX, v).ptr;
+        });
+    }
+
+    char *real(char *w, double x) {
+        return scalar(w, 'R', [&](char *d) {
+            if (std::isnan(x))
+                return copy(d, "nan", 3);
+            if (std::isinf(x))
+                return x < 0 ? copy(d, "-inf", 4) : copy(d, "inf", 3);
+            return std::to_chars(d, d + NUMBER_MAX, x).ptr;
+        });
+    }
+
+    char *boolean(char *w, bool b) {
+        if (typed_)
+            return copy(w, b ? "<*BY>" : "<*BN>", 5);
+        return b ? copy(w, "YES", 3) : copy(w, "NO", 2);
+    }
+
+    char *date(char *w, const Node *n) {
+        int64_t unix_sec =
+            (n->flags & NODE_EXACT) ? n->v.date.unix_sec : date_to_unix_seconds(n->v.date.since_2001);
+        if (!typed_)
+            *w++ = '"';
+        w = scalar(w, 'D', [&](char *d) {
+            char *e = format_iso8601(unix_sec, d);
+            // YYYY-MM-DDTHH:MM:SSZ, the year perhaps signed and longer.
+            for (char *c = d; c < e; ++c)
+                if (*c == 'T')
+                    *c = ' ';
+            return copy(e - 1, " +0000", 6);
+        });
+        if (!typed_)
+            *w++ = '"';
+        return w;
+    }
+
+    static uint64_t data_bound(uint64_t n) { return n * 2 + n / 4 + 2; }
+
+    static char *data(char *w, const Node *node) {
+        size_t n;
+        const uchar *p = reinterpret_cast<const uchar *>(node_text(node, &n));
+        *w++ = '<';
+        for (size_t i = 0; i < n; ++i) {
+            if (i && i % 4 == 0)
+                *w++ = ' ';
+            *w++ = HEX[p[i] >> 4];
+            *w++ = HEX[p[i] & 15];
+        }
+        *w++ = '>';
+        return w;
+    }
+
+    // Room a value's text takes at most; a container's bracket and newline.
+    static uint64_t value_bound(const Node *n) {
+        size_t tn = 0;
+        switch (n->type) {
+        case ORVEX_STRING:
+        case ORVEX_KEY: {
+            const char *t = node_text(n, &tn);
+            return text_bound(t, tn);
+        }
+        case ORVEX_DATA:
+            node_text(n, &tn);
+            return data_bound(tn);
+        case ORVEX_DATE:
+            return DATE_MAX + 5;
+        default:
+            return NUMBER_MAX + 4;
+        }
+    }
+
+    // Writes the line of `n` at `depth`, under the key of `e` when it is in
+    // a dictionary, and what ends it; a container with children is opened
+    // and pushed.
+    void value(const Node *n, size_t depth, const DictEntry *e, char term) {
+        uint64_t bound = depth + value_bound(n) + 2 + (e ? text_bound(e->key(), e->klen) + 3 : 0);
+        char *w = indent(room(bound), depth);
+        if (e) {
+            w = text_at(w, e->key(), e->klen);
+            w = copy(w, " = ", 3);
+        }
+        switch (n->type) {
+        case ORVEX_BOOLEAN:
+            w = boolean(w, n->v.b);
+            break;
+        case ORVEX_INT:
+            w = integer(w, n);
+            break;
+        case ORVEX_REAL:
+            w = real(w, n->v.r);
+            break;
+        case ORVEX_DATE:
+            w = date(w, n);
+            break;
+        case ORVEX_DATA:
+            w = data(w, n);
+            break;
+        case ORVEX_ARRAY:
+        case ORVEX_DICT: {
+            bool dict = n->type == ORVEX_DICT;
+            if (dict ? dict_live(n) == 0 : n->v.arr.size == 0) {
+                w = copy(w, dict ? "{}" : "()", 2);
+                break;
+            }
+            done(copy(w, dict ? "{\n" : "(\n", 2));
+            stack_.push_back({n, 0, term});
+            return;
+        }
+        default: { // strings and keys; the first walk let nothing else through
+            size_t tn;
+            const char *t = node_text(n, &tn);
+            w = text_at(w, t, tn);
+            break;
+        }
+        }
+        done(end_line(w, term));
+    }
+
+    // Walks the tree: false at a UID or null node; else sizes the buffer by
+    // a lower bound of the output (every text as it is, without escapes).
+    bool reserve_for(const Node *root) {
+        uint64_t total = 1;
+        bool ok = true;
+        auto visit = [&](const Node *n, size_t depth) {
+            size_t tn = 0;
+            if (n->type == ORVEX_UID || n->type == ORVEX_NULL)
+                ok = false;
+            else if (is_text(n->type))
+                node_text(n, &tn);
+            total += depth + 2 + (n->type == ORVEX_DATA ? data_bound(tn) : tn + 1);
+            if ((n->type == ORVEX_ARRAY && n->v.arr.size) || (n->type == ORVEX_DICT && dict_live(n))) {
+                total += depth + 2; // the closing line
+                stack_.push_back({n, 0, 0});
+            }
+        };
+        visit(root, 0);
+        while (ok && !stack_.empty()) {
+            Frame &f = stack_.back();
+            size_t depth = stack_.size();
+            const DictEntry *e = nullptr;
+            char term;
+            const Node *c = next_child(f, &e, &term);
+            if (!c) {
+                stack_.pop_back();
+                continue;
+            }
+            if (e)
+                total += e->klen + 3;
+            visit(c, depth);
+        }
+        stack_.clear();
+        if (!ok)
+            return false;
+        if (total > MAX_OUT)
+            throw TooLarge();
+        uint64_t want = total + total / 8 + 64;
+        if (want > MAX_OUT + 1)
+            want = MAX_OUT + 1;
+        buf_ = out_.resize(want);
+        cap_ = static_cast<size_t>(want);
+        return true;
+    }
+};
+
+} // namespace
+
+orvex_err_t ostep_write(const Node *root, Output &out, uint32_t *length, uint32_t flags) {
+    *length = 0;
+    if (flags & ~uint32_t(ORVEX_OSTEP_TYPED))
+        return ORVEX_ERR_INVALID_ARG;
+    bool writable = true;
+    orvex_err_t e = writing_boundary([&] {
+        Writer w(out, (flags & ORVEX_OSTEP_TYPED) != 0);
+        writable = w.run(root);
+        if (writable)
+            *length = w.length();
+    });
+    return e == ORVEX_ERR_SUCCESS && !writable ? ORVEX_ERR_FORMAT : e;
+}
+
+} // namespace orvex_store
