@@ -27,6 +27,8 @@ WriteOptions write_options(const Parsed &parsed) {
         options.flags |= OPT_PRETTY;
     if (parsed.has("--lossy"))
         options.flags |= OPT_LOSSY;
+    if (parsed.has("--typed"))
+        options.flags |= OPT_TYPED;
     options.sort_keys = parsed.has("--sort-keys");
     return options;
 }
@@ -46,7 +48,7 @@ std::string with_extension(const std::string &path, const std::string &extension
 
 int convert_command(const Args &args) {
     const Parsed parsed =
-        parse_options("convert", args, {"--pretty", "--lossy", "--sort-keys"}, {"-o", "-e"});
+        parse_options("convert", args, {"--pretty", "--lossy", "--typed", "--sort-keys"}, {"-o", "-e"});
     if (parsed.operands.size() < 2)
         throw UsageError{"convert", "expected FORMAT and at least one FILE"};
     const WriteOptions options = write_options(parsed);

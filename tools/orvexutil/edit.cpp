@@ -127,7 +127,7 @@ int edit(const std::string &command, const Args &args) {
 
 int extract_command(const Args &args) {
     const Parsed parsed =
-        parse_options("extract", args, {"--raw", "--pretty", "--lossy", "--sort-keys"}, {"-o"});
+        parse_options("extract", args, {"--raw", "--pretty", "--lossy", "--typed", "--sort-keys"}, {"-o"});
     if (parsed.operands.size() != 3)
         throw UsageError{"extract", "expected KEYPATH FORMAT FILE"};
     const KeyPath path("extract", parsed.operands[0]);

@@ -32,13 +32,21 @@ orvex_err_t write_with(orvex_t node, const WriteOptions &, std::string &out) {
     return status;
 }
 
+orvex_err_t write_openstep(orvex_t node, const WriteOptions &options, std::string &out) {
+    uint32_t length = 0;
+    const uint32_t flags = (options.flags & OPT_TYPED) ? ORVEX_OSTEP_TYPED : 0;
+    const orvex_err_t status = orvex_to_openstep_into(node, flags, grow_string, &out, &length);
+    out.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
+    return status;
+}
+
 // Adding an encoding: one row. A null writer makes the name known but
 // refused as "not supported in this build".
 const Format FORMATS[] = {
     {"xml", ORVEX_FORMAT_XML, false, 0, write_with<orvex_to_xml_into>, true},
     {"binary", ORVEX_FORMAT_BINARY, true, 0, write_with<orvex_to_bin_into>, false},
     {"json", ORVEX_FORMAT_JSON, false, OPT_PRETTY | OPT_LOSSY, nullptr, false},
-    {"openstep", ORVEX_FORMAT_OSTEP, false, 0, nullptr, false},
+    {"openstep", ORVEX_FORMAT_OSTEP, false, OPT_TYPED, write_openstep, false},
 };
 
 struct Freer {
@@ -148,8 +156,8 @@ const Format &writable_format(const std::string &command, const std::string &nam
         throw UsageError{command, "unknown format '" + name + "' (one of " + format_names() + ")"};
     if (!format->write)
         throw UsageError{command, "format '" + name + "' is not supported in this build"};
-    static const std::pair<unsigned, const char *> OPTION_NAMES[] = {{OPT_PRETTY, "--pretty"},
-                                                                     {OPT_LOSSY, "--lossy"}};
+    static const std::pair<unsigned, const char *> OPTION_NAMES[] = {
+        {OPT_PRETTY, "--pretty"}, {OPT_LOSSY, "--lossy"}, {OPT_TYPED, "--typed"}};
     for (const auto &option : OPTION_NAMES)
         if ((options.flags & option.first) && !(format->options & option.first))
             throw UsageError{command, std::string(option.second) + " does not apply to " + name};

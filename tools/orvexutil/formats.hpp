@@ -11,7 +11,7 @@
 namespace orvexutil {
 
 // Options a writer may take; each format lists those it honours.
-enum WriteOption : unsigned { OPT_PRETTY = 1, OPT_LOSSY = 2 };
+enum WriteOption : unsigned { OPT_PRETTY = 1, OPT_LOSSY = 2, OPT_TYPED = 4 };
 
 struct WriteOptions {
     unsigned flags = 0; // WriteOption bits

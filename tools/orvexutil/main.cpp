@@ -22,7 +22,7 @@ struct Command {
 
 const Command COMMANDS[] = {
     {"convert", convert_command,
-     "convert FORMAT [-o OUT | -e EXT] [--sort-keys] [--pretty] [--lossy] FILE...",
+     "convert FORMAT [-o OUT | -e EXT] [--sort-keys] [--pretty] [--lossy] [--typed] FILE...",
      "Converts each FILE to FORMAT (xml, binary, json, openstep), in place unless\n"
      "-o or -e says otherwise. FILE - reads standard input and writes standard output.\n"
      "  -o OUT       write to OUT (one FILE only); -o - writes standard output\n"
@@ -30,6 +30,8 @@ const Command COMMANDS[] = {
      "  --sort-keys  write every dictionary with its keys in byte order\n"
      "  --pretty     json: indent the output\n"
      "  --lossy      json: write dates, data and UIDs in mapped forms\n"
+     "  --typed      openstep: numbers, booleans and dates in the GNUstep typed forms\n"
+     "               (without it they are written as text)\n"
      "A binary encoding is never written to a terminal unless -o - asks for it.\n"},
     {"lint", lint_command, "lint [-s] FILE...",
      "Checks that each FILE is a document Orvex reads: prints 'FILE: OK', or the\n"
@@ -42,7 +44,7 @@ const Command COMMANDS[] = {
      "  --json  print it as JSON for programs: every value {\"type\", \"value\"},\n"
      "          arrays with \"items\", dictionaries with \"entries\" in document order\n"},
     {"extract", extract_command,
-     "extract KEYPATH FORMAT [-o OUT] [--raw] [--sort-keys] [--pretty] [--lossy] FILE",
+     "extract KEYPATH FORMAT [-o OUT] [--raw] [--sort-keys] [--pretty] [--lossy] [--typed] FILE",
      "Writes the value at KEYPATH as a FORMAT document to standard output or OUT.\n"
      "  --raw  for a scalar, write its bare text instead (data in base64)\n"},
     {"type", type_command, "type KEYPATH FILE",
