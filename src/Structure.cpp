@@ -98,6 +98,17 @@ std::string Structure::ToXml() const {
     return xml;
 }
 
+std::string Structure::ToJson(bool pretty, bool lossy) const {
+    std::string json;
+    uint32_t length = 0;
+    const uint32_t flags = (pretty ? ORVEX_JSON_PRETTY : 0) | (lossy ? ORVEX_JSON_LOSSY : 0);
+    const orvex_err_t status = orvex_to_json_into(_node, grow_string, &json, &length, flags);
+    if (status == ORVEX_ERR_NO_MEM)
+        throw std::bad_alloc();
+    json.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
+    return json;
+}
+
 std::vector<char> Structure::ToBin() const { return encode<std::vector<char>>(_node, orvex_to_bin); }
 
 Structure *Structure::FromXml(const std::string &xml) {
@@ -105,6 +116,14 @@ Structure *Structure::FromXml(const std::string &xml) {
         return nullptr;
     orvex_t root = nullptr;
     const orvex_err_t status = orvex_from_xml(xml.c_str(), static_cast<uint32_t>(xml.size()), &root);
+    return ImportStruct(status, root);
+}
+
+Structure *Structure::FromJson(const std::string &json) {
+    if (json.size() > MAX_DOCUMENT)
+        return nullptr;
+    orvex_t root = nullptr;
+    const orvex_err_t status = orvex_from_json(json.c_str(), static_cast<uint32_t>(json.size()), &root);
     return ImportStruct(status, root);
 }
 

@@ -48,7 +48,8 @@ std::string repeat(const std::string &s, int n) {
 } // namespace
 
 TEST(RejectionReasons, EachIsReachedByADocument) {
-    const orvex_format_t X = ORVEX_FORMAT_XML, B = ORVEX_FORMAT_BINARY, ANY = ORVEX_FORMAT_NONE;
+    const orvex_format_t X = ORVEX_FORMAT_XML, B = ORVEX_FORMAT_BINARY, J = ORVEX_FORMAT_JSON,
+                         ANY = ORVEX_FORMAT_NONE;
     const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
     struct Case {
         orvex_format_t format;
@@ -99,6 +100,17 @@ TEST(RejectionReasons, EachIsReachedByADocument) {
                    "ab"}),
          ORVEX_REASON_BAD_OBJECT},
         {B, make_doc({"\xD1\x01\x02", "\x10\x01", "\x09"}), ORVEX_REASON_BAD_KEY},
+        {J, "[007]", ORVEX_REASON_LEADING_ZERO},
+        {J, "[1.e5]", ORVEX_REASON_BAD_NUMBER},
+        {J, "{\"a\": [1, 2,]}", ORVEX_REASON_TRAILING_COMMA},
+        {J, "[1 /* one */]", ORVEX_REASON_COMMENT},
+        {J, "[NaN]", ORVEX_REASON_BAD_LITERAL},
+        {J, "[\"\\x\"]", ORVEX_REASON_BAD_ESCAPE},
+        {J, "[\"\\ud83d\"]", ORVEX_REASON_UNPAIRED_SURROGATE},
+        {J, "[\"a\nb\"]", ORVEX_REASON_CONTROL_CHAR},
+        {J, "{\"a\": }", ORVEX_REASON_EXPECTED_VALUE},
+        {J, "{\"a\" 1}", ORVEX_REASON_MISSING_COLON},
+        {J, "{\"a\": 1 \"b\": 2}", ORVEX_REASON_MISSING_SEPARATOR},
     };
     std::set<int> reached;
     for (const Case &c : cases) {
@@ -125,12 +137,12 @@ TEST(RejectionReasons, EachIsReachedByADocument) {
     reached.insert(ORVEX_REASON_NO_MEMORY);
 
     std::set<std::string> texts;
-    for (int i = ORVEX_REASON_INVALID_ARG; i <= ORVEX_REASON_BAD_KEY; ++i) {
+    for (int i = ORVEX_REASON_INVALID_ARG; i <= ORVEX_REASON_MISSING_SEPARATOR; ++i) {
         EXPECT_TRUE(reached.count(i)) << "no document reaches " << orvex_reason_text(orvex_reason_t(i));
         EXPECT_TRUE(texts.insert(orvex_reason_text(orvex_reason_t(i))).second) << i;
     }
     EXPECT_STREQ(orvex_reason_text(ORVEX_REASON_NONE), "no error");
-    EXPECT_STREQ(orvex_reason_text(orvex_reason_t(ORVEX_REASON_BAD_KEY + 1)), "unknown reason");
+    EXPECT_STREQ(orvex_reason_text(orvex_reason_t(ORVEX_REASON_MISSING_SEPARATOR + 1)), "unknown reason");
 
     orvex_t ok = nullptr;
     EXPECT_EQ(orvex_parse("<true/>", 7, ANY, &ok, nullptr, &r), ORVEX_ERR_SUCCESS);

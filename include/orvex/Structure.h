@@ -35,6 +35,14 @@ class ORVEX_CXX_API Structure : public Node {
     /// The binary encoding of this container's store subtree; empty if the
     /// store cannot encode it. Throws std::bad_alloc when memory runs out.
     std::vector<char> ToBin() const;
+    /// The JSON encoding of this container's store subtree: compact, or with
+    /// `pretty` one entry per line, indented by two spaces. Dates, data, UIDs
+    /// and NaN or infinite reals have no JSON form: the result is empty
+    /// (orvex_json_unwritable on GetOrvex() names the node) unless `lossy`,
+    /// which writes them, one way, as ISO 8601 text, base64 text,
+    /// {"CF$UID": n} and null. Also empty past 4 GiB. Throws std::bad_alloc
+    /// when memory runs out.
+    std::string ToJson(bool pretty = false, bool lossy = false) const;
 
     /**
      * Document readers. Each returns a new root Array or Dictionary that the
@@ -44,11 +52,14 @@ class ORVEX_CXX_API Structure : public Node {
      */
     /// XML text (its size, without a terminating NUL).
     static Structure *FromXml(const std::string &xml);
+    /// JSON text (its size, without a terminating NUL); the root must be an
+    /// object or an array.
+    static Structure *FromJson(const std::string &json);
     /// A binary document held in a vector.
     static Structure *FromBin(const std::vector<char> &bin);
     /// A binary document of `size` bytes at `bin`.
     static Structure *FromBin(const char *bin, uint64_t size);
-    /// Detect the encoding; the store writes the one found through `format`
+    /// Detect the encoding (XML, binary or JSON); the store writes the one found through `format`
     /// when it is not null (ORVEX_FORMAT_NONE for unknown or too long input).
     static Structure *FromMemory(const std::vector<char> &buf, orvex_format_t *format);
     static Structure *FromMemory(const char *buf, uint64_t size, orvex_format_t *format);

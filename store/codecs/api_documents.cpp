@@ -18,8 +18,8 @@ void line_column(const char *data, uint64_t offset, bool one_byte_chars, uint32_
     *column = c > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(c);
 }
 
-using WriterFn = orvex_err_t (*)(const Node *, Output &, uint32_t *);
-
+// A writer: orvex_err_t (const Node *, Output &, uint32_t *length).
+template <class WriterFn>
 orvex_err_t write_with(WriterFn writer, orvex_t node, char **out, uint32_t *length) {
     if (!out || !length)
         return ORVEX_ERR_INVALID_ARG;
@@ -34,6 +34,7 @@ orvex_err_t write_with(WriterFn writer, orvex_t node, char **out, uint32_t *leng
     return e;
 }
 
+template <class WriterFn>
 orvex_err_t write_into(WriterFn writer, orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {
     if (!length)
         return ORVEX_ERR_INVALID_ARG;
@@ -42,6 +43,31 @@ orvex_err_t write_into(WriterFn writer, orvex_t node, orvex_grow_fn grow, void *
         return ORVEX_ERR_INVALID_ARG;
     Output lent(grow, context);
     return writer(as_node(node), lent, length);
+}
+
+// The JSON writer with its flags, in the shape of the others.
+auto json_writer(uint32_t flags) {
+    return [flags](const Node *root, Output &out, uint32_t *length) {
+        return json_write(root, out, length, flags);
+    };
+}
+
+// Reads a document as `format` and returns the format it turned out to be.
+// A document detected as JSON (it opens with a bracket) is JSON only when it
+// parses as JSON: a failed JSON parse is where another text format that
+// opens with a bracket would be tried; until there is one, the JSON
+// rejection stands.
+orvex_format_t read_as(orvex_format_t format, const char *data, uint64_t length, Node **tree,
+                       ParseError *err) {
+    if (format == ORVEX_FORMAT_XML)
+        xml_read(data, length, tree, err);
+    else if (format == ORVEX_FORMAT_BINARY)
+        bin_read(data, length, tree, err);
+    else if (format == ORVEX_FORMAT_JSON)
+        json_read(data, length, tree, err);
+    else
+        *err = {ORVEX_ERR_FORMAT, 0, ORVEX_REASON_UNKNOWN_FORMAT};
+    return format;
 }
 
 } // namespace
@@ -71,12 +97,10 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
         // refused before the reader touches it.
         if (length > UINT32_MAX)
             err = {ORVEX_ERR_LIMIT, 0, ORVEX_REASON_TOO_LONG};
-        else if (format == ORVEX_FORMAT_XML)
-            xml_read(data, length, &tree, &err);
-        else if (format == ORVEX_FORMAT_BINARY)
-            bin_read(data, length, &tree, &err);
         else
-            err = {ORVEX_ERR_FORMAT, 0, ORVEX_REASON_UNKNOWN_FORMAT};
+            format = read_as(format, data, length, &tree, &err);
+        if (found)
+            *found = format;
         *root = tree; // the readers give a tree exactly when they succeed
     }
     if (result) {
@@ -85,7 +109,8 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
         result->cause = err.reason;
         result->reason = orvex_reason_text(err.reason);
         result->line = result->column = 0;
-        if (err.code != ORVEX_ERR_SUCCESS && format == ORVEX_FORMAT_XML && data && err.offset <= length)
+        bool text = format == ORVEX_FORMAT_XML || format == ORVEX_FORMAT_JSON;
+        if (err.code != ORVEX_ERR_SUCCESS && text && data && err.offset <= length)
             line_column(data, err.offset, err.one_byte_chars, &result->line, &result->column);
     }
     return err.code;
@@ -97,6 +122,10 @@ orvex_err_t orvex_from_xml(const char *xml, uint32_t length, orvex_t *node) {
 
 orvex_err_t orvex_from_bin(const char *bin, uint32_t length, orvex_t *node) {
     return orvex_parse(bin, length, ORVEX_FORMAT_BINARY, node, nullptr, nullptr);
+}
+
+orvex_err_t orvex_from_json(const char *json, uint32_t length, orvex_t *node) {
+    return orvex_parse(json, length, ORVEX_FORMAT_JSON, node, nullptr, nullptr);
 }
 
 orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node, orvex_format_t *format) {
@@ -117,6 +146,19 @@ orvex_err_t orvex_to_xml_into(orvex_t node, orvex_grow_fn grow, void *context, u
 
 orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {
     return write_into(bin_write, node, grow, context, length);
+}
+
+orvex_err_t orvex_to_json(orvex_t node, char **json, uint32_t *length, uint32_t flags) {
+    return write_with(json_writer(flags), node, json, length);
+}
+
+orvex_err_t orvex_to_json_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length,
+                               uint32_t flags) {
+    return write_into(json_writer(flags), node, grow, context, length);
+}
+
+orvex_t orvex_json_unwritable(orvex_t node) {
+    return node ? const_cast<Node *>(json_unwritable(as_node(node))) : nullptr;
 }
 
 } // extern "C"

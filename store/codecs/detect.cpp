@@ -17,6 +17,9 @@ orvex_format_t detect_format(const char *data, uint64_t length) {
         ++i;
     if (i < length && data[i] == '<')
         return ORVEX_FORMAT_XML;
+    // Only a candidate: orvex_parse takes it for JSON when it parses as such.
+    if (i < length && (data[i] == '{' || data[i] == '['))
+        return ORVEX_FORMAT_JSON;
     return ORVEX_FORMAT_NONE;
 }
 

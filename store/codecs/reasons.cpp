@@ -47,9 +47,20 @@ constexpr const char *TEXTS[] = {
     "unknown object marker",
     "malformed object",
     "dictionary key is not a string",
+    "number with a leading zero",
+    "malformed number",
+    "comma before a closing bracket",
+    "comment (JSON has none)",
+    "unknown word (only true, false and null)",
+    "malformed escape",
+    "unpaired UTF-16 surrogate",
+    "unescaped control character in a string",
+    "a value was expected",
+    "':' missing after a key",
+    "',' or closing bracket missing",
 };
 
-static_assert(sizeof(TEXTS) / sizeof(TEXTS[0]) == ORVEX_REASON_BAD_KEY + 1, "one text per reason");
+static_assert(sizeof(TEXTS) / sizeof(TEXTS[0]) == ORVEX_REASON_MISSING_SEPARATOR + 1, "one text per reason");
 
 } // namespace
 
