@@ -1,9 +1,9 @@
 // JSON writer: compact, or with ORVEX_JSON_PRETTY one entry per line,
 // indented by two spaces (and a final newline). Entries in store order.
-// Iterative, so any depth is safe; a first walk over the tree sums a lower
-// bound of the output size, which sizes the buffer, turns a document past
-// 2^32-1 bytes away and finds a node that has no JSON form, all before
-// anything is written.
+// Iterative, so any depth is safe. The buffer grows as the text is written
+// (a walk ahead to size it costs more than the regrowths); a document past
+// 2^32-1 bytes, or a node without a JSON form, stops the writer and what it
+// wrote is dropped.
 //
 // What it writes:
 // - integers exactly (negative signed values with their sign, everything
@@ -42,10 +42,70 @@ constexpr uint32_t KNOWN_FLAGS = ORVEX_JSON_PRETTY | ORVEX_JSON_LOSSY;
 template <size_t N> constexpr size_t len(const char (&)[N]) { return N - 1; }
 
 constexpr char UID_KEY[] = "\"CF$UID\"";
-// Shortest texts: a real ("0.0"), a date in quotes, a compact UID ({"CF$UID":0}).
-constexpr size_t REAL_MIN = len("0.0");
-constexpr size_t DATE_MIN = len("\"2001-01-01T00:00:00Z\"");
-constexpr size_t UID_MIN = len("{\"CF$UID\":0}");
+
+// Bytes a string cannot hold as they are: '"', '\\', control characters, and
+// bytes >= 0x80, which the writer checks are UTF-8.
+struct Special {
+    bool v[256];
+    constexpr Special() : v() {
+        for (int c = 0; c < 256; ++c)
+            v[c] = c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
+    }
+};
+inline constexpr Special SPECIAL;
+
+template <class T> T load(const uchar *p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Whether any of 8 bytes is special: below 0x20, a quote, a backslash or
+// >= 0x80. Each test is exact about whether there is one.
+inline bool word_special(uint64_t x) {
+    const uint64_t ones = 0x0101010101010101u, high = ones * 0x80;
+    auto has_zero = [&](uint64_t v) { return (v - ones) & ~v & high; };
+    return (((x - ones * 0x20) & ~x & high) | has_zero(x ^ (ones * '"')) | has_zero(x ^ (ones * '\\')) |
+            (x & high)) != 0;
+}
+
+// The first special byte in [p, e), or `e`; `start` <= p is where the text
+// begins, so that the last bytes of a text of 16 or more are read in one
+// load that overlaps what was scanned. Most keys and values are short.
+inline const uchar *scan_special(const uchar *p, const uchar *e, const uchar *start) {
+#if defined(__SSE2__)
+    if (e - start >= 16) {
+        const uchar *body = e - (e - p) % 16, *q = scan_for<'"', '\\', '"', 0x20>(p, body);
+        if (q != body || body == e)
+            return q;
+        // Fewer than 16 left: one load ending at `e`, its first bits dropped.
+        const uchar *w = e - 16;
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w));
+        __m128i m = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))),
+            _mm_cmplt_epi8(v, _mm_set1_epi8(0x20))); // bytes >= 0x80 are negative
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(m)) >> (body - w);
+        return mask ? body + __builtin_ctz(mask) : e;
+    }
+#else
+    (void)start;
+#endif
+    // 4 to 15 bytes: two loads that overlap, most often free of specials.
+    size_t n = static_cast<size_t>(e - p);
+    if (n >= 4) {
+        bool any;
+        if (n >= 8) {
+            any = word_special(load<uint64_t>(p)) || word_special(load<uint64_t>(e - 8));
+        } else {
+            any = word_special(load<uint32_t>(p) | uint64_t(load<uint32_t>(e - 4)) << 32);
+        }
+        if (!any)
+            return e;
+    }
+    while (p != e && !SPECIAL.v[*p])
+        ++p;
+    return p;
+}
 
 bool has_json_form(const Node *n) {
     switch (n->type) {
@@ -63,6 +123,11 @@ bool has_json_form(const Node *n) {
 bool has_children(const Node *n) {
     return (n->type == ORVEX_ARRAY && n->v.arr.size) || (n->type == ORVEX_DICT && dict_live(n));
 }
+
+// Thrown at a node without a JSON form.
+struct Refused {
+    const Node *node;
+};
 
 struct Frame {
     const Node *n;
@@ -116,10 +181,9 @@ class Writer {
     Writer(Output &out, uint32_t flags)
         : out_(out), pretty_(flags & ORVEX_JSON_PRETTY), lossy_(flags & ORVEX_JSON_LOSSY) {}
 
-    // Writes the tree, or returns the node that has no JSON form.
-    const Node *run(const Node *root) {
-        if (const Node *bad = reserve_for(root))
-            return bad;
+    // Writes the tree; throws Refused at the first node without a JSON form
+    // unless lossy.
+    void run(const Node *root) {
         value(root, 0);
         while (!stack_.empty()) {
             Frame &f = stack_.back();
@@ -127,18 +191,10 @@ class Writer {
             const DictEntry *e = nullptr;
             const Node *c = next_child(f, &e);
             if (c) {
-                if (f.any)
-                    put(',');
+                item_start(f.any, depth);
                 f.any = true;
-                if (pretty_)
-                    newline(depth);
-                if (e) {
-                    text(e->key(), e->klen);
-                    if (pretty_)
-                        put(": ", 2);
-                    else
-                        put(':');
-                }
+                if (e)
+                    text(e->key(), e->klen, true);
                 value(c, depth); // may push: `f` is not used past here
                 continue;
             }
@@ -152,7 +208,7 @@ class Writer {
             put('\n');
         room(0);
         buf_[len_] = 0;
-        return nullptr;
+        out_.trim(len_ + 1, cap_);
     }
 
     uint32_t length() const { return static_cast<uint32_t>(len_); }
@@ -195,6 +251,24 @@ class Writer {
 
     template <size_t N> void put(const char (&lit)[N]) { put(lit, N - 1); }
 
+    // What stands before an item: a comma after the first, and in pretty
+    // output its line and indentation.
+    void item_start(bool comma, size_t depth) {
+        if (!pretty_) {
+            if (comma)
+                put(',');
+            return;
+        }
+        if (depth > (MAX_OUT - 2) / 2)
+            throw TooLarge();
+        char *w = room(2 + 2 * depth);
+        if (comma)
+            *w++ = ',';
+        *w++ = '\n';
+        std::memset(w, ' ', 2 * depth);
+        done(w + 2 * depth);
+    }
+
     void newline(size_t depth) {
         if (depth > (MAX_OUT - 1) / 2)
             throw TooLarge();
@@ -204,11 +278,30 @@ class Writer {
         done(w + 2 * depth);
     }
 
-    // A string: the text in quotes, escaped where JSON needs it.
-    void text(const char *s, size_t n) {
+    // A string: the text in quotes, escaped where JSON needs it, and for a
+    // key the colon after it. Text that needs no escape, the usual case, is
+    // copied in one piece.
+    void text(const char *s, size_t n, bool key = false) {
+        const uchar *start = reinterpret_cast<const uchar *>(s), *e = start + n;
+        const uchar *p = scan_special(start, e, start);
+        if (p == e) {
+            if (n > MAX_OUT)
+                throw TooLarge();
+            char *w = room(n + 4);
+            *w++ = '"';
+            copy_text(w, s, n);
+            w += n;
+            *w++ = '"';
+            if (key) {
+                *w++ = ':';
+                if (pretty_)
+                    *w++ = ' ';
+            }
+            return done(w);
+        }
         put('"');
-        const uchar *p = reinterpret_cast<const uchar *>(s), *e = p + n, *run = p;
-        while ((p = scan_for<'"', '\\', '"', 0x20>(p, e)) != e) {
+        const uchar *run = start;
+        for (; p != e; p = scan_special(p, e, start)) {
             if (*p >= 0x80) {
                 if (size_t k = utf8_seq_len(p, e)) {
                     p += k;
@@ -221,6 +314,28 @@ class Writer {
         }
         put(reinterpret_cast<const char *>(run), static_cast<size_t>(e - run));
         put('"');
+        if (key)
+            put(pretty_ ? ": " : ":", pretty_ ? 2 : 1);
+    }
+
+    // memcpy, with short texts (most keys and values) copied in two moves
+    // that may overlap instead of a call.
+    static void copy_text(char *w, const char *s, size_t n) {
+        const uchar *p = reinterpret_cast<const uchar *>(s);
+        if (n >= 16) {
+            std::memcpy(w, s, n);
+        } else if (n >= 8) {
+            uint64_t a = load<uint64_t>(p), b = load<uint64_t>(p + n - 8);
+            std::memcpy(w, &a, 8);
+            std::memcpy(w + n - 8, &b, 8);
+        } else if (n >= 4) {
+            uint32_t a = load<uint32_t>(p), b = load<uint32_t>(p + n - 4);
+            std::memcpy(w, &a, 4);
+            std::memcpy(w + n - 4, &b, 4);
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                w[i] = s[i];
+        }
     }
 
     // The escaped form of byte `c`. Out of line: rare, and text() is inlined.
@@ -306,6 +421,8 @@ class Writer {
 
     // Writes `n` at `depth`; a container with children is opened and pushed.
     void value(const Node *n, size_t depth) {
+        if (!lossy_ && !has_json_form(n))
+            throw Refused{n};
         switch (n->type) {
         case ORVEX_BOOLEAN:
             if (n->v.b)
@@ -340,72 +457,6 @@ class Writer {
             return put("null");
         }
     }
-
-    // Lower bound of a value's output, its children aside, with what stands
-    // before it in its container (comma or bracket, line and key).
-    uint64_t value_size(const Node *n, size_t depth, const DictEntry *e) const {
-        uint64_t s = 0;
-        if (depth) {
-            s += 1; // the comma before it, or its container's closing bracket
-            if (pretty_)
-                s += 1 + 2 * uint64_t(depth);
-        }
-        if (e)
-            s += e->klen + 3 + (pretty_ ? 1 : 0);
-        size_t tn;
-        switch (n->type) {
-        case ORVEX_BOOLEAN:
-            return s + (n->v.b ? 4 : 5);
-        case ORVEX_INT:
-            return s + 1;
-        case ORVEX_REAL:
-            return s + REAL_MIN;
-        case ORVEX_STRING:
-        case ORVEX_KEY:
-            node_text(n, &tn);
-            return s + tn + 2;
-        case ORVEX_DATE:
-            return s + DATE_MIN;
-        case ORVEX_DATA:
-            node_text(n, &tn);
-            return s + base64_size(tn) + 2;
-        case ORVEX_UID:
-            return s + UID_MIN;
-        case ORVEX_ARRAY:
-        case ORVEX_DICT:
-            if (!has_children(n))
-                return s + 2;
-            return s + 1 + (pretty_ ? 1 + 2 * uint64_t(depth) : 0);
-        default:
-            return s + 4;
-        }
-    }
-
-    // Sizes the buffer from a lower bound of the output; returns the first
-    // node without a JSON form when the tree is not written lossily.
-    const Node *reserve_for(const Node *root) {
-        uint64_t total = pretty_ ? 1 : 0;
-        const Node *bad = nullptr;
-        walk(root, stack_, [&](const Node *n, size_t depth, const DictEntry *e) {
-            if (!lossy_ && !has_json_form(n)) {
-                bad = n;
-                return false;
-            }
-            total += value_size(n, depth, e);
-            return total <= MAX_OUT;
-        });
-        if (bad)
-            return bad;
-        if (total > MAX_OUT)
-            throw TooLarge();
-        // Text usually needs few escapes: a little slack saves a regrowth.
-        uint64_t want = total + total / 16 + 64;
-        if (want > MAX_OUT + 1)
-            want = MAX_OUT + 1;
-        buf_ = out_.resize(want);
-        cap_ = static_cast<size_t>(want);
-        return nullptr;
-    }
 };
 
 } // namespace
@@ -429,9 +480,12 @@ orvex_err_t json_write(const Node *root, Output &out, uint32_t *length, uint32_t
     const Node *bad = nullptr;
     orvex_err_t e = writing_boundary([&] {
         Writer w(out, flags);
-        bad = w.run(root);
-        if (!bad)
+        try {
+            w.run(root);
             *length = w.length();
+        } catch (const Refused &r) {
+            bad = r.node;
+        }
     });
     return e == ORVEX_ERR_SUCCESS && bad ? ORVEX_ERR_FORMAT : e;
 }
