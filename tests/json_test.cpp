@@ -124,7 +124,8 @@ TEST(JsonRoundTrip, EveryTypeJsonCarries) {
                                   orvex_new_real(4.9e-324), orvex_new_real(1.7976931348623157e308),
                                   orvex_new_real(9007199254740993.0), orvex_new_real(123456789012.0)}));
     orvex_t s = orvex_new_string("");
-    orvex_set_string_val_len(s, "nul\0, quote \", backslash \\, /, \x01\x1f\b\f\n\r\t\x7f", 44);
+    const char raw[] = "nul\0, quote \", backslash \\, /, \x01\x1f\b\f\n\r\t\x7f";
+    orvex_set_string_val_len(s, raw, sizeof raw - 1);
     orvex_dict_set_item(r, "text",
                         array_of({s, orvex_new_string(""), orvex_new_string("caf\xC3\xA9 \xF0\x9F\x98\x80"),
                                   orvex_new_string("\xEF\xBF\xBF\xE2\x80\xA8")}));
@@ -359,6 +360,21 @@ TEST(JsonWriter, ValuesWithoutFormRefusedOrMappedOneWay) {
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(len, 0u);
     EXPECT_EQ(orvex_to_json(nullptr, &out, &len, 0), ORVEX_ERR_INVALID_ARG);
+}
+
+TEST(JsonWriter, PrettyPast32BitsFailsWithLimitCompactFits) {
+    // 70,000 levels: indentation alone passes 4 GiB, refused before any
+    // buffer is made; compact, two bytes a level.
+    orvex_t cur = orvex_new_array();
+    for (int i = 0; i < 70000; ++i)
+        cur = array_of({cur});
+    Tree root(cur);
+    char *out = reinterpret_cast<char *>(1);
+    uint32_t len = 9;
+    EXPECT_EQ(orvex_to_json(root.get(), &out, &len, ORVEX_JSON_PRETTY), ORVEX_ERR_LIMIT);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(len, 0u);
+    EXPECT_EQ(write(root.get()).size(), 140002u);
 }
 
 TEST(JsonConversion, XmlToJsonToXmlKeepsWhatJsonCarries) {

@@ -1,7 +1,8 @@
 // JSON writer: compact, or with ORVEX_JSON_PRETTY one entry per line,
 // indented by two spaces (and a final newline). Entries in store order.
 // Iterative, so any depth is safe. The buffer grows as the text is written
-// (a walk ahead to size it costs more than the regrowths); a document past
+// (a walk ahead to size it costs more than the regrowths; only pretty text,
+// whose indentation can dwarf the tree, is bounded first); a document past
 // 2^32-1 bytes, or a node without a JSON form, stops the writer and what it
 // wrote is dropped.
 //
@@ -184,6 +185,8 @@ class Writer {
     // Writes the tree; throws Refused at the first node without a JSON form
     // unless lossy.
     void run(const Node *root) {
+        if (pretty_)
+            reserve_pretty(root);
         value(root, 0);
         while (!stack_.empty()) {
             Frame &f = stack_.back();
@@ -417,6 +420,24 @@ class Writer {
         if (pretty_)
             newline(depth);
         put('}');
+    }
+
+    // Compact text is at most a few times the size of the tree it holds, but
+    // indentation grows with the square of the depth: a deep tree is turned
+    // away before any memory is taken for it. The sum of each value's line,
+    // indentation and key, one byte for the value itself, is a lower bound;
+    // it sizes the buffer too.
+    void reserve_pretty(const Node *root) {
+        uint64_t total = 0;
+        walk(root, stack_, [&](const Node *, size_t depth, const DictEntry *e) {
+            total += (depth ? 2 + 2 * uint64_t(depth) : 1) + (e ? e->klen + 4 : 0);
+            return total <= MAX_OUT;
+        });
+        stack_.clear();
+        if (total > MAX_OUT)
+            throw TooLarge();
+        buf_ = out_.resize(total + 1);
+        cap_ = static_cast<size_t>(total + 1);
     }
 
     // Writes `n` at `depth`; a container with children is opened and pushed.
