@@ -1,6 +1,6 @@
-// Any accepted document, written as XML and as binary and read back, gives
-// a tree equal to the first; writing that tree again gives the same bytes,
-// so XML to XML and binary to binary are exact.
+// Any accepted document, written as XML, as binary and (where it can be) as
+// JSON and read back, gives a tree equal to the first; writing that tree
+// again gives the same bytes, so XML to XML and binary to binary are exact.
 //
 // The losses the writers document are allowed, and only where they apply:
 // - XML: dates are written in whole seconds, so a date with a fraction, or
@@ -10,7 +10,9 @@
 //   only from a binary document) is how XML writes a UID, and reads back as
 //   that UID;
 // - binary: a key node standing as a value (possible only from an XML
-//   document) comes back as a string, as the encoding has no key type.
+//   document) comes back as a string, as the encoding has no key type;
+// - JSON, for a tree without dates, data, UIDs and non-finite reals (which
+//   it refuses): as binary.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -71,6 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(fuzz::equal_with(first, from_xml, as_xml));
     FUZZ_CHECK(orvex_to_xml(from_xml, &xml2.p, &xml2.n) == ORVEX_ERR_SUCCESS);
     FUZZ_CHECK(xml1.same(xml2));
+
+    // JSON, when the tree has a JSON form: the same tree, key nodes as strings.
+    if (!orvex_json_unwritable(first)) {
+        Buf json;
+        FUZZ_CHECK(orvex_to_json(first, &json.p, &json.n, 0) == ORVEX_ERR_SUCCESS);
+        orvex_t from_json = nullptr;
+        FUZZ_CHECK(orvex_from_json(json.p, json.n, &from_json) == ORVEX_ERR_SUCCESS);
+        FUZZ_CHECK(fuzz::equal_with(first, from_json, as_bin));
+        orvex_free(from_json);
+    }
 
     orvex_free(first);
     orvex_free(from_bin);
