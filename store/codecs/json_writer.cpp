@@ -1,10 +1,10 @@
 // JSON writer: compact, or with ORVEX_JSON_PRETTY one entry per line,
 // indented by two spaces (and a final newline). Entries in store order.
-// Iterative, so any depth is safe. The buffer grows as the text is written
-// (a walk ahead to size it costs more than the regrowths; only pretty text,
-// whose indentation can dwarf the tree, is bounded first); a document past
-// 2^32-1 bytes, or a node without a JSON form, stops the writer and what it
-// wrote is dropped.
+// Iterative, so any depth is safe. A first walk over the tree sums a lower
+// bound of the output size, which sizes the buffer (regrowing it costs more
+// than the walk) and turns a document past 2^32-1 bytes away before anything
+// is written; a node without a JSON form stops the writer, and what it wrote
+// is dropped.
 //
 // What it writes:
 // - integers exactly (negative signed values with their sign, everything
@@ -70,6 +70,16 @@ inline bool word_special(uint64_t x) {
             (x & high)) != 0;
 }
 
+#if defined(__SSE2__)
+// One bit per special byte among 16.
+inline unsigned special_mask(__m128i v) {
+    __m128i m = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))),
+        _mm_cmplt_epi8(v, _mm_set1_epi8(0x20))); // bytes >= 0x80 are negative
+    return static_cast<unsigned>(_mm_movemask_epi8(m));
+}
+#endif
+
 // The first special byte in [p, e), or `e`; `start` <= p is where the text
 // begins, so that the last bytes of a text of 16 or more are read in one
 // load that overlaps what was scanned. Most keys and values are short.
@@ -81,16 +91,19 @@ inline const uchar *scan_special(const uchar *p, const uchar *e, const uchar *st
             return q;
         // Fewer than 16 left: one load ending at `e`, its first bits dropped.
         const uchar *w = e - 16;
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(w));
-        __m128i m = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))),
-            _mm_cmplt_epi8(v, _mm_set1_epi8(0x20))); // bytes >= 0x80 are negative
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(m)) >> (body - w);
+        unsigned mask = special_mask(_mm_loadu_si128(reinterpret_cast<const __m128i *>(w))) >> (body - w);
         return mask ? body + __builtin_ctz(mask) : e;
+    }
+    // 4 to 15 bytes: two loads that overlap, most often free of specials.
+    size_t n = static_cast<size_t>(e - p);
+    if (n >= 4) {
+        __m128i v = n >= 8 ? _mm_set_epi64x(load<int64_t>(e - 8), load<int64_t>(p))
+                           : _mm_set_epi32(0, 0, load<int32_t>(e - 4), load<int32_t>(p));
+        if (!(special_mask(v) & (n >= 8 ? 0xFFFFu : 0xFFu)))
+            return e;
     }
 #else
     (void)start;
-#endif
     // 4 to 15 bytes: two loads that overlap, most often free of specials.
     size_t n = static_cast<size_t>(e - p);
     if (n >= 4) {
@@ -103,6 +116,7 @@ inline const uchar *scan_special(const uchar *p, const uchar *e, const uchar *st
         if (!any)
             return e;
     }
+#endif
     while (p != e && !SPECIAL.v[*p])
         ++p;
     return p;
@@ -185,8 +199,7 @@ class Writer {
     // Writes the tree; throws Refused at the first node without a JSON form
     // unless lossy.
     void run(const Node *root) {
-        if (pretty_)
-            reserve_pretty(root);
+        reserve(root);
         value(root, 0);
         while (!stack_.empty()) {
             Frame &f = stack_.back();
@@ -284,7 +297,7 @@ class Writer {
     // A string: the text in quotes, escaped where JSON needs it, and for a
     // key the colon after it. Text that needs no escape, the usual case, is
     // copied in one piece.
-    void text(const char *s, size_t n, bool key = false) {
+    __attribute__((always_inline)) void text(const char *s, size_t n, bool key = false) {
         const uchar *start = reinterpret_cast<const uchar *>(s), *e = start + n;
         const uchar *p = scan_special(start, e, start);
         if (p == e) {
@@ -302,6 +315,13 @@ class Writer {
             }
             return done(w);
         }
+        escaped_text(start, p, e, key);
+    }
+
+    // The rest of text(), from the first byte at `p` that is not copied as
+    // it is. Out of line: rare.
+    __attribute__((noinline)) void escaped_text(const uchar *start, const uchar *p, const uchar *e,
+                                                bool key) {
         put('"');
         const uchar *run = start;
         for (; p != e; p = scan_special(p, e, start)) {
@@ -422,22 +442,58 @@ class Writer {
         put('}');
     }
 
-    // Compact text is at most a few times the size of the tree it holds, but
-    // indentation grows with the square of the depth: a deep tree is turned
-    // away before any memory is taken for it. The sum of each value's line,
-    // indentation and key, one byte for the value itself, is a lower bound;
-    // it sizes the buffer too.
-    void reserve_pretty(const Node *root) {
+    // The fewest bytes `n` is written in, its children aside.
+    static uint64_t min_size(const Node *n) {
+        size_t tn;
+        switch (n->type) {
+        case ORVEX_BOOLEAN:
+        case ORVEX_NULL:
+            return 4;
+        case ORVEX_REAL:
+            return 3; // "0.0", or null
+        case ORVEX_STRING:
+        case ORVEX_KEY:
+            node_text(n, &tn);
+            return tn + 2;
+        case ORVEX_DATA:
+            node_text(n, &tn);
+            return base64_size(tn) + 2;
+        case ORVEX_DATE:
+            return 22; // "2001-01-01T00:00:00Z"
+        case ORVEX_UID:
+            return 12; // {"CF$UID":0}
+        default:
+            return 1; // an integer, or a container's opening bracket
+        }
+    }
+
+    // A lower bound of the output, from a walk over the tree: one byte for
+    // each value and the comma or bracket after it, text at its raw length
+    // in quotes, keys with their colon, and in pretty text each line's
+    // indentation, which grows with the square of the depth. It sizes the
+    // buffer at once, as the many regrowths of a growing buffer cost more
+    // than the walk, and turns a document past 2^32-1 bytes away before any
+    // memory is taken for it.
+    void reserve(const Node *root) {
         uint64_t total = 0;
-        walk(root, stack_, [&](const Node *, size_t depth, const DictEntry *e) {
-            total += (depth ? 2 + 2 * uint64_t(depth) : 1) + (e ? e->klen + 4 : 0);
+        walk(root, stack_, [&](const Node *n, size_t depth, const DictEntry *e) {
+            uint64_t s = 1 + min_size(n);
+            if (e)
+                s += e->klen + 3;
+            if (pretty_ && depth)
+                s += 1 + (e ? 1 : 0) + 2 * uint64_t(depth);
+            total += s;
             return total <= MAX_OUT;
         });
         stack_.clear();
         if (total > MAX_OUT)
             throw TooLarge();
-        buf_ = out_.resize(total + 1);
-        cap_ = static_cast<size_t>(total + 1);
+        // Numbers and escapes take more: a little slack saves a regrowth.
+        uint64_t want = total + total / 8 + 64;
+        if (want > MAX_OUT + 1)
+            want = MAX_OUT + 1;
+        buf_ = out_.resize(want);
+        cap_ = static_cast<size_t>(want);
     }
 
     // Writes `n` at `depth`; a container with children is opened and pushed.
