@@ -61,6 +61,7 @@ template <class T> T load(const uchar *p) {
     return v;
 }
 
+#if !defined(__SSE2__)
 // Whether any of 8 bytes is special: below 0x20, a quote, a backslash or
 // >= 0x80. Each test is exact about whether there is one.
 inline bool word_special(uint64_t x) {
@@ -69,6 +70,7 @@ inline bool word_special(uint64_t x) {
     return (((x - ones * 0x20) & ~x & high) | has_zero(x ^ (ones * '"')) | has_zero(x ^ (ones * '\\')) |
             (x & high)) != 0;
 }
+#endif
 
 #if defined(__SSE2__)
 // One bit per special byte among 16.
