@@ -3,8 +3,7 @@
 // Iterative, so any depth is safe. A first walk over the tree sums a lower
 // bound of the output size, which sizes the buffer (regrowing it costs more
 // than the walk) and turns a document past 2^32-1 bytes away before anything
-// is written; a node without a JSON form stops the writer, and what it wrote
-// is dropped.
+// is written, as it turns away a tree with a node that has no JSON form.
 //
 // What it writes:
 // - integers exactly (negative signed values with their sign, everything
@@ -198,8 +197,8 @@ class Writer {
     Writer(Output &out, uint32_t flags)
         : out_(out), pretty_(flags & ORVEX_JSON_PRETTY), lossy_(flags & ORVEX_JSON_LOSSY) {}
 
-    // Writes the tree; throws Refused at the first node without a JSON form
-    // unless lossy.
+    // Writes the tree; unless lossy, throws Refused before writing anything
+    // when a node has no JSON form.
     void run(const Node *root) {
         reserve(root);
         value(root, 0);
@@ -474,11 +473,16 @@ class Writer {
     // in quotes, keys with their colon, and in pretty text each line's
     // indentation, which grows with the square of the depth. It sizes the
     // buffer at once, as the many regrowths of a growing buffer cost more
-    // than the walk, and turns a document past 2^32-1 bytes away before any
-    // memory is taken for it.
+    // than the walk, and turns a document past 2^32-1 bytes, or one with a
+    // node without a JSON form, away before any memory is taken for it.
     void reserve(const Node *root) {
         uint64_t total = 0;
+        const Node *bad = nullptr;
         walk(root, stack_, [&](const Node *n, size_t depth, const DictEntry *e) {
+            if (!lossy_ && !has_json_form(n)) {
+                bad = n;
+                return false;
+            }
             uint64_t s = 1 + min_size(n);
             if (e)
                 s += e->klen + 3;
@@ -488,6 +492,8 @@ class Writer {
             return total <= MAX_OUT;
         });
         stack_.clear();
+        if (bad)
+            throw Refused{bad};
         if (total > MAX_OUT)
             throw TooLarge();
         // Numbers and escapes take more: a little slack saves a regrowth.
@@ -500,8 +506,6 @@ class Writer {
 
     // Writes `n` at `depth`; a container with children is opened and pushed.
     void value(const Node *n, size_t depth) {
-        if (!lossy_ && !has_json_form(n))
-            throw Refused{n};
         switch (n->type) {
         case ORVEX_BOOLEAN:
             if (n->v.b)
