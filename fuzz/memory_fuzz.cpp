@@ -1,4 +1,4 @@
-// Detection plus each reader, through the plain entry point.
+// Detection plus any reader, through the plain entry point.
 #include <cstdint>
 
 #include "fuzz_check.hpp"
@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         orvex_from_memory(reinterpret_cast<const char *>(data), static_cast<uint32_t>(size), &root, &fmt);
     FUZZ_CHECK((e == ORVEX_ERR_SUCCESS) == (root != nullptr));
     FUZZ_CHECK(fmt == ORVEX_FORMAT_NONE || fmt == ORVEX_FORMAT_XML || fmt == ORVEX_FORMAT_BINARY ||
-               fmt == ORVEX_FORMAT_OSTEP);
+               fmt == ORVEX_FORMAT_JSON || fmt == ORVEX_FORMAT_OSTEP);
     if (fmt == ORVEX_FORMAT_NONE)
         FUZZ_CHECK(e == ORVEX_ERR_FORMAT);
     // A copy must equal its source and outlive it.

@@ -1,6 +1,6 @@
-// Any accepted document, written as XML and as binary and read back, gives
-// a tree equal to the first; writing that tree again gives the same bytes,
-// so XML to XML and binary to binary are exact.
+// Any accepted document, written as XML, as binary and (where it can be) as
+// JSON and read back, gives a tree equal to the first; writing that tree
+// again gives the same bytes, so XML to XML and binary to binary are exact.
 //
 // The losses the writers document are allowed, and only where they apply:
 // - XML: dates are written in whole seconds, so a date with a fraction, or
@@ -13,6 +13,8 @@
 //   document) comes back as a string, as the encoding has no key type;
 // - OpenStep, typed: dates in whole seconds as in XML, key nodes as strings
 //   as in binary; a tree holding a UID or null node is refused.
+// - JSON, for a tree without dates, data, UIDs and non-finite reals (which
+//   it refuses): as binary.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -98,6 +100,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_CHECK(orvex_from_openstep(ostep.p, ostep.n, &from_ostep) == ORVEX_ERR_SUCCESS);
         FUZZ_CHECK(fuzz::equal_with(first, from_ostep, as_ostep));
         orvex_free(from_ostep);
+    }
+
+    // JSON, when the tree has a JSON form: the same tree, key nodes as strings.
+    if (!orvex_json_unwritable(first)) {
+        Buf json;
+        FUZZ_CHECK(orvex_to_json(first, &json.p, &json.n, 0) == ORVEX_ERR_SUCCESS);
+        orvex_t from_json = nullptr;
+        FUZZ_CHECK(orvex_from_json(json.p, json.n, &from_json) == ORVEX_ERR_SUCCESS);
+        FUZZ_CHECK(fuzz::equal_with(first, from_json, as_bin));
+        orvex_free(from_json);
     }
 
     orvex_free(first);

@@ -13,7 +13,7 @@ shift || true
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORVEX_FUZZ_BUILD:-$root/build-fuzz}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(xml_reader bin_reader memory roundtrip model ostep_reader)
+[ ${#targets[@]} -gt 0 ] || targets=(xml_reader bin_reader json_reader ostep_reader memory roundtrip model)
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
@@ -22,7 +22,8 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" -j2 --target $(printf '%s_fuzz ' "${targets[@]}") >/dev/null
 
 data=$root/tests/data
-# Seeds: the test documents for the readers; for the model target each
+# Seeds: the test documents for the readers (for JSON, the samples' expected
+# trees, which are JSON); for the model target each
 # document behind its two-byte length, followed by operation bytes.
 seed() {
   local t=$1 dir=$root/fuzz/corpus-$1
@@ -30,7 +31,8 @@ seed() {
   case $t in
     xml_reader) cp "$data"/*.xml "$dir"/ ;;
     bin_reader) cp "$data"/*.bin "$dir"/ ;;
-    memory|roundtrip) cp "$data"/*.xml "$data"/*.bin "$data"/ostep/* "$dir"/ ;;
+    json_reader) cp "$data"/*.expect.json "$dir"/ ;;
+    memory|roundtrip) cp "$data"/*.xml "$data"/*.bin "$data"/ostep/* "$root"/fuzz/seeds/json_reader/* "$dir"/ ;;
     ostep_reader) cp "$data"/ostep/* "$dir"/ ;;
     model) ;;
   esac
@@ -45,6 +47,7 @@ for t in "${targets[@]}"; do
   case $t in
     xml_reader|memory|roundtrip) dict=(-dict="$root/fuzz/xml.dict") ;;
     ostep_reader) dict=(-dict="$root/fuzz/ostep.dict") ;;
+    json_reader) dict=(-dict="$root/fuzz/json.dict") ;;
   esac
   echo "== $t: ${secs}s"
   # -error_exitcode covers crashes and leaks; timeouts and OOMs exit

@@ -20,13 +20,15 @@ Structure *ImportStruct(orvex_err_t status, orvex_t root) {
     return nullptr;
 }
 
-Structure *read_bin(const char *bin, uint64_t size) {
+// A document read by one of the store's orvex_from_* readers.
+Structure *read_with(orvex_err_t (*read)(const char *, uint32_t, orvex_t *), const char *data,
+                     uint64_t size) {
     // The store takes 32-bit lengths: a longer buffer is refused whole
     // rather than parsed as a prefix.
     if (size > MAX_DOCUMENT)
         return nullptr;
     orvex_t root = nullptr;
-    const orvex_err_t status = orvex_from_bin(bin, static_cast<uint32_t>(size), &root);
+    const orvex_err_t status = read(data, static_cast<uint32_t>(size), &root);
     return ImportStruct(status, root);
 }
 
@@ -95,7 +97,14 @@ std::string Structure::ToXml() const {
 
 std::string Structure::ToOpenStep(uint32_t flags) const {
     return written<std::string>([&](orvex_grow_fn grow, void *out, uint32_t *length) {
-        return orvex_to_openstep_into(_node, flags, grow, out, length);
+        return orvex_to_openstep_into(_node, grow, out, length, flags);
+    });
+}
+
+std::string Structure::ToJson(bool pretty, bool lossy) const {
+    const uint32_t flags = (pretty ? ORVEX_JSON_PRETTY : 0) | (lossy ? ORVEX_JSON_LOSSY : 0);
+    return written<std::string>([&](orvex_grow_fn grow, void *out, uint32_t *length) {
+        return orvex_to_json_into(_node, grow, out, length, flags);
     });
 }
 
@@ -108,24 +117,22 @@ std::vector<char> Structure::ToBin() const {
 }
 
 Structure *Structure::FromXml(const std::string &xml) {
-    if (xml.size() > MAX_DOCUMENT)
-        return nullptr;
-    orvex_t root = nullptr;
-    const orvex_err_t status = orvex_from_xml(xml.c_str(), static_cast<uint32_t>(xml.size()), &root);
-    return ImportStruct(status, root);
+    return read_with(orvex_from_xml, xml.data(), xml.size());
 }
 
 Structure *Structure::FromOpenStep(const std::string &text) {
-    if (text.size() > MAX_DOCUMENT)
-        return nullptr;
-    orvex_t root = nullptr;
-    const orvex_err_t status = orvex_from_openstep(text.data(), static_cast<uint32_t>(text.size()), &root);
-    return ImportStruct(status, root);
+    return read_with(orvex_from_openstep, text.data(), text.size());
 }
 
-Structure *Structure::FromBin(const std::vector<char> &bin) { return read_bin(bin.data(), bin.size()); }
+Structure *Structure::FromJson(const std::string &json) {
+    return read_with(orvex_from_json, json.data(), json.size());
+}
 
-Structure *Structure::FromBin(const char *bin, uint64_t size) { return read_bin(bin, size); }
+Structure *Structure::FromBin(const std::vector<char> &bin) {
+    return read_with(orvex_from_bin, bin.data(), bin.size());
+}
+
+Structure *Structure::FromBin(const char *bin, uint64_t size) { return read_with(orvex_from_bin, bin, size); }
 
 Structure *Structure::FromMemory(const std::vector<char> &buf, orvex_format_t *format) {
     return read_memory(buf.data(), buf.size(), format);

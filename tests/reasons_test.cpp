@@ -49,7 +49,7 @@ std::string repeat(const std::string &s, int n) {
 
 TEST(RejectionReasons, EachIsReachedByADocument) {
     const orvex_format_t X = ORVEX_FORMAT_XML, B = ORVEX_FORMAT_BINARY, O = ORVEX_FORMAT_OSTEP,
-                         ANY = ORVEX_FORMAT_NONE;
+                         J = ORVEX_FORMAT_JSON, ANY = ORVEX_FORMAT_NONE;
     const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
     struct Case {
         orvex_format_t format;
@@ -108,6 +108,17 @@ TEST(RejectionReasons, EachIsReachedByADocument) {
         {O, "\"\\u\"", ORVEX_REASON_BAD_ESCAPE},
         {O, "<0>", ORVEX_REASON_BAD_DATA},
         {O, "<*Z>", ORVEX_REASON_BAD_TYPED},
+        {J, "[007]", ORVEX_REASON_LEADING_ZERO},
+        {J, "[1.e5]", ORVEX_REASON_BAD_NUMBER},
+        {J, "{\"a\": [1, 2,]}", ORVEX_REASON_TRAILING_COMMA},
+        {J, "[1 /* one */]", ORVEX_REASON_COMMENT},
+        {J, "[NaN]", ORVEX_REASON_BAD_LITERAL},
+        {J, "[\"\\x\"]", ORVEX_REASON_BAD_ESCAPE},
+        {J, "[\"\\ud83d\"]", ORVEX_REASON_UNPAIRED_SURROGATE},
+        {J, "[\"a\nb\"]", ORVEX_REASON_CONTROL_CHAR},
+        {J, "{\"a\": }", ORVEX_REASON_EXPECTED_VALUE},
+        {J, "{\"a\" 1}", ORVEX_REASON_MISSING_COLON},
+        {J, "{\"a\": 1 \"b\": 2}", ORVEX_REASON_MISSING_SEPARATOR},
     };
     std::set<int> reached;
     for (const Case &c : cases) {
@@ -134,12 +145,12 @@ TEST(RejectionReasons, EachIsReachedByADocument) {
     reached.insert(ORVEX_REASON_NO_MEMORY);
 
     std::set<std::string> texts;
-    for (int i = ORVEX_REASON_INVALID_ARG; i <= ORVEX_REASON_BAD_TYPED; ++i) {
+    for (int i = ORVEX_REASON_INVALID_ARG; i <= ORVEX_REASON_MISSING_SEPARATOR; ++i) {
         EXPECT_TRUE(reached.count(i)) << "no document reaches " << orvex_reason_text(orvex_reason_t(i));
         EXPECT_TRUE(texts.insert(orvex_reason_text(orvex_reason_t(i))).second) << i;
     }
     EXPECT_STREQ(orvex_reason_text(ORVEX_REASON_NONE), "no error");
-    EXPECT_STREQ(orvex_reason_text(orvex_reason_t(ORVEX_REASON_BAD_TYPED + 1)), "unknown reason");
+    EXPECT_STREQ(orvex_reason_text(orvex_reason_t(ORVEX_REASON_MISSING_SEPARATOR + 1)), "unknown reason");
 
     orvex_t ok = nullptr;
     EXPECT_EQ(orvex_parse("<true/>", 7, ANY, &ok, nullptr, &r), ORVEX_ERR_SUCCESS);

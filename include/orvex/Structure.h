@@ -42,6 +42,14 @@ class ORVEX_CXX_API Structure : public Node {
     /// format has no form for, an unknown flag, or an encoding past 4 GiB.
     /// Throws std::bad_alloc when memory runs out.
     std::string ToOpenStep(uint32_t flags = 0) const;
+    /// The JSON encoding of this container's store subtree: compact, or with
+    /// `pretty` one entry per line, indented by two spaces. Dates, data, UIDs
+    /// and NaN or infinite reals have no JSON form: the result is empty
+    /// (orvex_json_unwritable on GetOrvex() names the node) unless `lossy`,
+    /// which writes them, one way, as ISO 8601 text, base64 text,
+    /// {"CF$UID": n} and null. Also empty past 4 GiB. Throws std::bad_alloc
+    /// when memory runs out.
+    std::string ToJson(bool pretty = false, bool lossy = false) const;
 
     /**
      * Document readers. Each returns a new root Array or Dictionary that the
@@ -54,11 +62,14 @@ class ORVEX_CXX_API Structure : public Node {
     /// OpenStep text, or a .strings file (UTF-8, or UTF-16 with its
     /// byte-order mark); its size, without a terminating NUL.
     static Structure *FromOpenStep(const std::string &text);
+    /// JSON text (its size, without a terminating NUL); the root must be an
+    /// object or an array.
+    static Structure *FromJson(const std::string &json);
     /// A binary document held in a vector.
     static Structure *FromBin(const std::vector<char> &bin);
     /// A binary document of `size` bytes at `bin`.
     static Structure *FromBin(const char *bin, uint64_t size);
-    /// Detect the encoding (XML, binary or OpenStep text, as
+    /// Detect the encoding (XML, binary, JSON or OpenStep text, as
     /// orvex_from_memory does); the store writes the one found through `format`
     /// when it is not null (ORVEX_FORMAT_NONE for unknown or too long input).
     static Structure *FromMemory(const std::vector<char> &buf, orvex_format_t *format);

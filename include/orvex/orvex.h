@@ -63,8 +63,8 @@ typedef enum {
     ORVEX_FORMAT_VESK = 11,
     ORVEX_FORMAT_PLUTIL = 12
 } orvex_format_t;
-/* ORVEX_FORMAT_XML, ORVEX_FORMAT_BINARY and ORVEX_FORMAT_OSTEP have a codec:
- * asking a reader for any other format gives ORVEX_ERR_FORMAT. */
+/* ORVEX_FORMAT_XML, ORVEX_FORMAT_BINARY, ORVEX_FORMAT_JSON and ORVEX_FORMAT_OSTEP have a
+ * codec: asking a reader for any other format gives ORVEX_ERR_FORMAT. */
 
 typedef enum {
     ORVEX_ERR_SUCCESS = 0,
@@ -256,12 +256,47 @@ typedef char *(*orvex_grow_fn)(void *context, uint64_t size);
 ORVEX_API orvex_err_t orvex_to_xml_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length);
 ORVEX_API orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length);
 
+/* JSON (RFC 8259). orvex_to_json writes the subtree at `node` as
+ * orvex_to_xml does (a malloc'd, NUL-terminated buffer; ORVEX_ERR_LIMIT,
+ * ORVEX_ERR_INVALID_ARG likewise, also for unknown `flags` bits), compact
+ * unless `flags` has ORVEX_JSON_PRETTY: one entry per line, indented by two
+ * spaces. Text is always valid UTF-8 (bytes that are not become U+FFFD);
+ * integers are exact, reals the shortest text that reads back to the same
+ * double; a key node standing as a value is written as a string, null nodes
+ * as null. Dates, data, UIDs and NaN or infinite reals have no JSON form: the
+ * tree is refused with ORVEX_ERR_FORMAT and nothing written, and
+ * orvex_json_unwritable names the node. With ORVEX_JSON_LOSSY they are mapped
+ * instead, and the mapping is one way (the reader gives back strings, a
+ * dictionary and null): a date becomes its ISO 8601 text in whole seconds
+ * ("2001-01-01T00:00:00Z"), data its base64 text, a UID {"CF$UID": n}, a
+ * non-finite real null. */
+#define ORVEX_JSON_PRETTY 1u
+#define ORVEX_JSON_LOSSY 2u
+ORVEX_API orvex_err_t orvex_to_json(orvex_t node, char **json, uint32_t *length, uint32_t flags);
+/* orvex_to_json into the caller's memory, as orvex_to_xml_into. */
+ORVEX_API orvex_err_t orvex_to_json_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length,
+                                         uint32_t flags);
+/* The node for which orvex_to_json without ORVEX_JSON_LOSSY refuses the
+ * subtree at `node`: the first date, data, UID or non-finite real in document
+ * order (depth first, entries in order), owned by the tree. Null when the
+ * subtree has a JSON form, and for a null node. */
+ORVEX_API orvex_t orvex_json_unwritable(orvex_t node);
+
 /* Parse a document into a new root the caller owns; `*node` is null on any
  * failure. orvex_from_memory detects the encoding and writes it through
  * `format` when that is not null (ORVEX_FORMAT_NONE and ORVEX_ERR_FORMAT for
  * unknown input). */
 ORVEX_API orvex_err_t orvex_from_xml(const char *xml, uint32_t length, orvex_t *node);
 ORVEX_API orvex_err_t orvex_from_bin(const char *bin, uint32_t length, orvex_t *node);
+/* JSON: any value may be the root. Objects read as dictionaries in document
+ * order (a repeated key: the last value at the first one's place), null as
+ * the null node; a number without fraction or exponent from -2^63 to 2^64-1
+ * as an integer, any other as a real. orvex_from_memory and orvex_parse take
+ * a document for JSON when it opens with '{' or '[' after blanks and an
+ * optional UTF-8 byte-order mark and parses as JSON; one that opens with '{'
+ * and does not is tried as OpenStep, and of the two rejections the one that
+ * got further is reported. */
+ORVEX_API orvex_err_t orvex_from_json(const char *json, uint32_t length, orvex_t *node);
 ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node,
                                         orvex_format_t *format);
 
@@ -298,8 +333,8 @@ ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex
 ORVEX_API orvex_err_t orvex_from_openstep(const char *text, uint32_t length, orvex_t *node);
 ORVEX_API orvex_err_t orvex_to_openstep(orvex_t node, char **text, uint32_t *length, uint32_t flags);
 /* orvex_to_openstep into the caller's memory, as orvex_to_xml_into. */
-ORVEX_API orvex_err_t orvex_to_openstep_into(orvex_t node, uint32_t flags, orvex_grow_fn grow, void *context,
-                                             uint32_t *length);
+ORVEX_API orvex_err_t orvex_to_openstep_into(orvex_t node, orvex_grow_fn grow, void *context,
+                                             uint32_t *length, uint32_t flags);
 
 /* Why a reader rejected a document: one value per cause, stable across
  * versions (new causes are appended), for programs to test instead of the
@@ -356,9 +391,20 @@ typedef enum {
     ORVEX_REASON_EXPECTED_EQUALS = 44,    /* a dictionary key not followed by '=' */
     ORVEX_REASON_EXPECTED_SEMICOLON = 45, /* a dictionary entry not ended by ';' */
     ORVEX_REASON_EXPECTED_COMMA = 46,     /* array items not separated by ',' */
-    ORVEX_REASON_BAD_ESCAPE = 47,         /* \u without digits, or an unpaired surrogate */
+    ORVEX_REASON_BAD_ESCAPE = 47,         /* an unknown escape, or \u without its digits */
     ORVEX_REASON_BAD_DATA = 48,           /* <...> that is not pairs of hex digits */
-    ORVEX_REASON_BAD_TYPED = 49           /* <*...> of an unknown type, or a boolean not Y or N */
+    ORVEX_REASON_BAD_TYPED = 49,          /* <*...> of an unknown type, or a boolean not Y or N */
+    /* JSON */
+    ORVEX_REASON_LEADING_ZERO = 50,
+    ORVEX_REASON_BAD_NUMBER = 51, /* a sign, point or exponent without digits, a '+' */
+    ORVEX_REASON_TRAILING_COMMA = 52,
+    ORVEX_REASON_COMMENT = 53,
+    ORVEX_REASON_BAD_LITERAL = 54,        /* a word other than true, false and null: NaN... */
+    ORVEX_REASON_UNPAIRED_SURROGATE = 55, /* a \u escape of half a surrogate pair */
+    ORVEX_REASON_CONTROL_CHAR = 56,       /* unescaped, in a string */
+    ORVEX_REASON_EXPECTED_VALUE = 57,
+    ORVEX_REASON_MISSING_COLON = 58,
+    ORVEX_REASON_MISSING_SEPARATOR = 59 /* neither a comma nor the closing bracket */
 } orvex_reason_t;
 
 /* The English text of a reason; static, never freed; "unknown reason" for a

@@ -61,6 +61,46 @@ orvex_err_t write_into(WriterFn writer, orvex_t node, orvex_grow_fn grow, void *
     return writer(as_node(node), lent, length);
 }
 
+// The JSON and OpenStep writers with their flags, in the shape of the others.
+auto json_writer(uint32_t flags) {
+    return [flags](const Node *root, Output &out, uint32_t *length) {
+        return json_write(root, out, length, flags);
+    };
+}
+
+auto ostep_writer(uint32_t flags) {
+    return [flags](const Node *root, Output &out, uint32_t *length) {
+        return ostep_write(root, out, length, flags);
+    };
+}
+
+// Reads a document as `format` and returns the format it turned out to be.
+// A detected JSON document (one that opens with a bracket) may be OpenStep
+// instead: when it does not parse as JSON, the OpenStep reader tries it, and
+// of two rejections the one that got further is reported.
+orvex_format_t read_as(orvex_format_t format, bool detected, const char *data, uint64_t length, Node **tree,
+                       ParseError *err) {
+    if (format == ORVEX_FORMAT_XML) {
+        xml_read(data, length, tree, err);
+    } else if (format == ORVEX_FORMAT_BINARY) {
+        bin_read(data, length, tree, err);
+    } else if (format == ORVEX_FORMAT_OSTEP) {
+        ostep_read(data, length, tree, err);
+    } else if (format == ORVEX_FORMAT_JSON) {
+        if (json_read(data, length, tree, err) == ORVEX_ERR_SUCCESS || !detected ||
+            err->code == ORVEX_ERR_NO_MEM)
+            return format;
+        ParseError as_ostep;
+        if (ostep_read(data, length, tree, &as_ostep) == ORVEX_ERR_SUCCESS || as_ostep.offset > err->offset) {
+            *err = as_ostep;
+            return ORVEX_FORMAT_OSTEP;
+        }
+    } else {
+        *err = {ORVEX_ERR_FORMAT, 0, ORVEX_REASON_UNKNOWN_FORMAT};
+    }
+    return format;
+}
+
 } // namespace
 } // namespace orvex_store
 
@@ -79,7 +119,8 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
     if (!root || (!data && length)) {
         err = {ORVEX_ERR_INVALID_ARG, 0, ORVEX_REASON_INVALID_ARG};
     } else {
-        if (format == ORVEX_FORMAT_NONE)
+        const bool detected = format == ORVEX_FORMAT_NONE;
+        if (detected)
             format = detect_format(data, length);
         if (found)
             *found = format;
@@ -88,14 +129,10 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
         // refused before the reader touches it.
         if (length > UINT32_MAX)
             err = {ORVEX_ERR_LIMIT, 0, ORVEX_REASON_TOO_LONG};
-        else if (format == ORVEX_FORMAT_XML)
-            xml_read(data, length, &tree, &err);
-        else if (format == ORVEX_FORMAT_BINARY)
-            bin_read(data, length, &tree, &err);
-        else if (format == ORVEX_FORMAT_OSTEP)
-            ostep_read(data, length, &tree, &err);
         else
-            err = {ORVEX_ERR_FORMAT, 0, ORVEX_REASON_UNKNOWN_FORMAT};
+            format = read_as(format, detected, data, length, &tree, &err);
+        if (found)
+            *found = format;
         *root = tree; // the readers give a tree exactly when they succeed
     }
     if (result) {
@@ -104,7 +141,7 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
         result->cause = err.reason;
         result->reason = orvex_reason_text(err.reason);
         result->line = result->column = 0;
-        bool text = format == ORVEX_FORMAT_XML || format == ORVEX_FORMAT_OSTEP;
+        bool text = format == ORVEX_FORMAT_XML || format == ORVEX_FORMAT_JSON || format == ORVEX_FORMAT_OSTEP;
         if (err.code != ORVEX_ERR_SUCCESS && text && data && err.offset <= length)
             line_column(data, err.offset, err, &result->line, &result->column);
     }
@@ -123,6 +160,10 @@ orvex_err_t orvex_from_openstep(const char *text, uint32_t length, orvex_t *node
     return orvex_parse(text, length, ORVEX_FORMAT_OSTEP, node, nullptr, nullptr);
 }
 
+orvex_err_t orvex_from_json(const char *json, uint32_t length, orvex_t *node) {
+    return orvex_parse(json, length, ORVEX_FORMAT_JSON, node, nullptr, nullptr);
+}
+
 orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node, orvex_format_t *format) {
     return orvex_parse(data, length, ORVEX_FORMAT_NONE, node, format, nullptr);
 }
@@ -136,16 +177,12 @@ orvex_err_t orvex_to_bin(orvex_t node, char **bin, uint32_t *length) {
 }
 
 orvex_err_t orvex_to_openstep(orvex_t node, char **text, uint32_t *length, uint32_t flags) {
-    return write_with(
-        [flags](const Node *n, Output &out, uint32_t *len) { return ostep_write(n, out, len, flags); }, node,
-        text, length);
+    return write_with(ostep_writer(flags), node, text, length);
 }
 
-orvex_err_t orvex_to_openstep_into(orvex_t node, uint32_t flags, orvex_grow_fn grow, void *context,
-                                   uint32_t *length) {
-    return write_into(
-        [flags](const Node *n, Output &out, uint32_t *len) { return ostep_write(n, out, len, flags); }, node,
-        grow, context, length);
+orvex_err_t orvex_to_openstep_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length,
+                                   uint32_t flags) {
+    return write_into(ostep_writer(flags), node, grow, context, length);
 }
 
 orvex_err_t orvex_to_xml_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {
@@ -154,6 +191,19 @@ orvex_err_t orvex_to_xml_into(orvex_t node, orvex_grow_fn grow, void *context, u
 
 orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {
     return write_into(bin_write, node, grow, context, length);
+}
+
+orvex_err_t orvex_to_json(orvex_t node, char **json, uint32_t *length, uint32_t flags) {
+    return write_with(json_writer(flags), node, json, length);
+}
+
+orvex_err_t orvex_to_json_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length,
+                               uint32_t flags) {
+    return write_into(json_writer(flags), node, grow, context, length);
+}
+
+orvex_t orvex_json_unwritable(orvex_t node) {
+    return node ? const_cast<Node *>(json_unwritable(as_node(node))) : nullptr;
 }
 
 } // extern "C"

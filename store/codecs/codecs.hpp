@@ -17,6 +17,7 @@ namespace orvex_store {
 orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError *err);
 orvex_err_t bin_read(const char *data, uint64_t length, Node **root, ParseError *err);
 orvex_err_t ostep_read(const char *data, uint64_t length, Node **root, ParseError *err);
+orvex_err_t json_read(const char *data, uint64_t length, Node **root, ParseError *err);
 
 // Writers: the document into `out` and its length, or an error
 // (ORVEX_ERR_LIMIT past 32-bit lengths, ORVEX_ERR_NO_MEM) with `*length` 0.
@@ -25,6 +26,12 @@ orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length);
 // ORVEX_ERR_FORMAT for a tree holding a UID or null node; `flags` as
 // orvex_to_openstep takes them.
 orvex_err_t ostep_write(const Node *root, Output &out, uint32_t *length, uint32_t flags);
+// Also ORVEX_ERR_FORMAT for a tree with no JSON form under `flags`
+// (ORVEX_JSON_*), and ORVEX_ERR_INVALID_ARG for unknown flags.
+orvex_err_t json_write(const Node *root, Output &out, uint32_t *length, uint32_t flags);
+// The first node without a JSON form (a date, data, UID or non-finite real),
+// or null.
+const Node *json_unwritable(const Node *root);
 
 // The encoding of a buffer from its first bytes, or ORVEX_FORMAT_NONE.
 orvex_format_t detect_format(const char *data, uint64_t length);

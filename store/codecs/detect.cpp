@@ -50,9 +50,11 @@ orvex_format_t detect_format(const char *data, uint64_t length) {
     }
     if (c == '<')
         return ORVEX_FORMAT_XML;
-    // Text that is neither XML nor binary is OpenStep. (A JSON check goes
-    // before this one: a document starting with '{' that is no JSON is
-    // still OpenStep.)
+    // '{' and '[' are JSON candidates: orvex_parse keeps the JSON reading
+    // only when it parses (or gets further than the OpenStep reading does).
+    if (c == '{' || c == '[')
+        return utf16_order(data, length) ? ORVEX_FORMAT_OSTEP : ORVEX_FORMAT_JSON;
+    // Other text that is neither XML nor binary is OpenStep.
     if (starts_openstep(c))
         return ORVEX_FORMAT_OSTEP;
     return ORVEX_FORMAT_NONE;

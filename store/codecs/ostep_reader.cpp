@@ -460,14 +460,14 @@ class Reader {
             if (e == q)
                 reject(ORVEX_ERR_PARSE, off(bs), ORVEX_REASON_BAD_ESCAPE);
             if (v >= 0xDC00 && v <= 0xDFFF)
-                reject(ORVEX_ERR_PARSE, off(bs), ORVEX_REASON_BAD_ESCAPE);
+                reject(ORVEX_ERR_PARSE, off(bs), ORVEX_REASON_UNPAIRED_SURROGATE);
             if (v >= 0xD800 && v <= 0xDBFF) { // a high surrogate: its low half must follow
                 uint32_t lo = 0;
                 const uchar *e2 = e;
                 if (end_ - e >= 2 && e[0] == '\\' && (e[1] == 'u' || e[1] == 'U'))
                     e2 = hex_digits(e + 2, 4, &lo);
                 if (lo < 0xDC00 || lo > 0xDFFF)
-                    reject(ORVEX_ERR_PARSE, off(bs), ORVEX_REASON_BAD_ESCAPE);
+                    reject(ORVEX_ERR_PARSE, off(bs), ORVEX_REASON_UNPAIRED_SURROGATE);
                 v = 0x10000 + ((v - 0xD800) << 10) + (lo - 0xDC00);
                 e = e2;
             }

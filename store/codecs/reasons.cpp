@@ -52,12 +52,22 @@ constexpr const char *TEXTS[] = {
     "expected '=' after a dictionary key",
     "expected ';' after a dictionary entry",
     "expected ',' or ')' after an array item",
-    "malformed escape in a quoted string",
+    "malformed escape in a string",
     "malformed data (not pairs of hex digits)",
     "malformed typed value",
+    "number with a leading zero",
+    "malformed number",
+    "comma before a closing bracket",
+    "comment (JSON has none)",
+    "unknown word (only true, false and null)",
+    "unpaired UTF-16 surrogate",
+    "unescaped control character in a string",
+    "a value was expected",
+    "':' missing after a key",
+    "',' or closing bracket missing",
 };
 
-static_assert(sizeof(TEXTS) / sizeof(TEXTS[0]) == ORVEX_REASON_BAD_TYPED + 1, "one text per reason");
+static_assert(sizeof(TEXTS) / sizeof(TEXTS[0]) == ORVEX_REASON_MISSING_SEPARATOR + 1, "one text per reason");
 
 } // namespace
 

@@ -2,8 +2,10 @@
 
 #include "diag.hpp"
 #include "files.hpp"
+#include "keypath.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <utility>
 #include <vector>
@@ -32,10 +34,19 @@ orvex_err_t write_with(orvex_t node, const WriteOptions &, std::string &out) {
     return status;
 }
 
+orvex_err_t write_json(orvex_t node, const WriteOptions &options, std::string &out) {
+    uint32_t length = 0;
+    const uint32_t flags = ((options.flags & OPT_PRETTY) ? ORVEX_JSON_PRETTY : 0) |
+                           ((options.flags & OPT_LOSSY) ? ORVEX_JSON_LOSSY : 0);
+    const orvex_err_t status = orvex_to_json_into(node, grow_string, &out, &length, flags);
+    out.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
+    return status;
+}
+
 orvex_err_t write_openstep(orvex_t node, const WriteOptions &options, std::string &out) {
     uint32_t length = 0;
     const uint32_t flags = (options.flags & OPT_TYPED) ? ORVEX_OSTEP_TYPED : 0;
-    const orvex_err_t status = orvex_to_openstep_into(node, flags, grow_string, &out, &length);
+    const orvex_err_t status = orvex_to_openstep_into(node, grow_string, &out, &length, flags);
     out.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
     return status;
 }
@@ -45,7 +56,7 @@ orvex_err_t write_openstep(orvex_t node, const WriteOptions &options, std::strin
 const Format FORMATS[] = {
     {"xml", ORVEX_FORMAT_XML, false, 0, write_with<orvex_to_xml_into>, true},
     {"binary", ORVEX_FORMAT_BINARY, true, 0, write_with<orvex_to_bin_into>, false},
-    {"json", ORVEX_FORMAT_JSON, false, OPT_PRETTY | OPT_LOSSY, nullptr, false},
+    {"json", ORVEX_FORMAT_JSON, false, OPT_PRETTY | OPT_LOSSY, write_json, true},
     {"openstep", ORVEX_FORMAT_OSTEP, false, OPT_TYPED, write_openstep, false},
 };
 
@@ -126,6 +137,35 @@ orvex_t sorted_copy(orvex_t root) {
     return copy.release();
 }
 
+// The key path from `root` to `node`, a node of its subtree ("the root" for
+// the root itself).
+std::string path_of(orvex_t node, orvex_t root) {
+    std::vector<std::string> parts;
+    for (orvex_t n = node; n != root; n = orvex_get_parent(n)) {
+        const orvex_t parent = orvex_get_parent(n);
+        if (orvex_get_node_type(parent) == ORVEX_ARRAY) {
+            parts.push_back(std::to_string(orvex_array_get_item_index(n)));
+            continue;
+        }
+        char *key = nullptr;
+        orvex_dict_get_item_key(n, &key);
+        std::string escaped;
+        for (const char *k = key ? key : ""; *k; ++k) {
+            if (*k == '.' || *k == '\\')
+                escaped += '\\';
+            escaped += *k;
+        }
+        std::free(key);
+        parts.push_back(escaped);
+    }
+    if (parts.empty())
+        return "the root";
+    std::string path;
+    for (auto p = parts.rbegin(); p != parts.rend(); ++p)
+        path += (path.empty() ? "" : ".") + *p;
+    return path;
+}
+
 } // namespace
 
 const Format *find_format(const std::string &name) {
@@ -177,9 +217,15 @@ std::string encode(const Format &format, orvex_t node, const WriteOptions &optio
     if (status == ORVEX_ERR_LIMIT)
         throw Failure{file,
                       std::string("cannot write ") + format.name + ": encoding longer than 2^32-1 bytes"};
-    if (status != ORVEX_ERR_SUCCESS)
-        throw Failure{file, std::string("cannot write ") + format.name + ": the document holds a value " +
-                                format.name + " cannot represent"};
+    if (status != ORVEX_ERR_SUCCESS) {
+        std::string what = std::string("cannot write ") + format.name + ": the document holds a value " +
+                           format.name + " cannot represent";
+        if (format.id == ORVEX_FORMAT_JSON)
+            if (orvex_t bad = orvex_json_unwritable(node))
+                what = std::string("cannot write json: the ") + type_name(orvex_get_node_type(bad)) +
+                       " value at " + path_of(bad, node) + " has no JSON form (--lossy maps it, one way)";
+        throw Failure{file, what};
+    }
     return out;
 }
 
