@@ -215,6 +215,13 @@ const Case CASES[] = {
      {},
      nullptr},
     // writes never lose the original and leave no temporary file
+    {"v=$(printf '[%.0s' $(seq 300); printf ']%.0s' $(seq 300)) && $T set x -json \"$v\" k.xml && cp k.xml "
+     "k0 &&"
+     " $T set \"x$(printf '.0%.0s' $(seq 250))\" -json \"$v\" k.xml",
+     1,
+     {},
+     {"the edit would nest containers 551 deep; documents may nest at most 512"},
+     "cmp k.xml k0 && clean"},
     {"mkdir d && $T convert xml -o d s.bin",
      1,
      {},

@@ -7,6 +7,12 @@
 #include "keypath.hpp"
 #include "values.hpp"
 
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+#include <utility>
+#include <vector>
+
 namespace orvexutil {
 
 namespace {
@@ -51,9 +57,49 @@ EditLine parse_edit(const std::string &command, const Args &args, bool with_valu
 }
 
 // Writes an edited document back over its file, in the encoding it was read in.
+// The deepest nesting of containers in the tree at `root` (0 for a scalar),
+// without recursion.
+size_t container_depth(orvex_t root) {
+    size_t deepest = 0;
+    std::vector<std::pair<orvex_t, size_t>> todo{{root, 1}};
+    while (!todo.empty()) {
+        const auto [node, depth] = todo.back();
+        todo.pop_back();
+        const orvex_type type = orvex_get_node_type(node);
+        if (type != ORVEX_ARRAY && type != ORVEX_DICT)
+            continue;
+        deepest = std::max(deepest, depth);
+        if (type == ORVEX_ARRAY) {
+            for (uint32_t i = 0, n = orvex_array_get_size(node); i < n; ++i)
+                todo.emplace_back(orvex_array_get_item(node, i), depth + 1);
+            continue;
+        }
+        orvex_dict_iter iter = nullptr;
+        orvex_dict_new_iter(node, &iter);
+        if (!iter)
+            throw std::bad_alloc();
+        for (;;) {
+            const char *key = nullptr;
+            uint64_t length = 0;
+            orvex_t value = nullptr;
+            orvex_dict_next_item_ref(node, iter, &key, &length, &value);
+            if (!value)
+                break;
+            todo.emplace_back(value, depth + 1);
+        }
+        std::free(iter);
+    }
+    return deepest;
+}
+
 void write_back(const Document &doc) {
     if (!doc.format || !doc.format->write)
         throw Failure{doc.path, "its encoding cannot be written in this build"};
+    // Readers refuse deeper documents: an edit must not write one.
+    const size_t depth = container_depth(doc.handle());
+    if (depth > ORVEX_MAX_DEPTH)
+        throw Failure{doc.path, "the edit would nest containers " + std::to_string(depth) +
+                                    " deep; documents may nest at most " + std::to_string(ORVEX_MAX_DEPTH)};
     const std::string bytes = encode(*doc.format, doc.handle(), WriteOptions(), doc.path);
     if (doc.path == "-")
         refuse_terminal("", *doc.format);
