@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,6 +57,32 @@ struct Fd {
     }
 };
 
+// The temporary file being written, removed if a signal ends the process
+// before it is renamed: the handler may only use async-signal-safe calls,
+// hence a fixed buffer.
+char pending_temp[4096];
+volatile std::sig_atomic_t have_pending = 0;
+
+extern "C" void remove_pending_and_die(int sig) {
+    if (have_pending)
+        ::unlink(pending_temp);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void track_temp(const std::string &temp) {
+    static const bool installed = [] {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(sig, remove_pending_and_die);
+        return true;
+    }();
+    (void)installed;
+    if (temp.size() < sizeof(pending_temp)) {
+        std::memcpy(pending_temp, temp.c_str(), temp.size() + 1);
+        have_pending = 1;
+    }
+}
+
 } // namespace
 
 std::vector<char> read_input(const std::string &path) {
@@ -97,6 +125,7 @@ void write_file(const std::string &requested, const std::string &bytes) {
     int fd = ::mkstemp(&temp[0]);
     if (fd < 0)
         throw Failure{requested, system_error()};
+    track_temp(temp);
 
     // mkstemp makes the file private; give it the target's mode, or the one
     // a new file would get.
@@ -118,10 +147,11 @@ void write_file(const std::string &requested, const std::string &bytes) {
         ok = false;
         why = system_error();
     }
-    if (!ok) {
+    if (!ok)
         ::unlink(temp.c_str());
+    have_pending = 0;
+    if (!ok)
         throw Failure{requested, why};
-    }
     // The rename itself reaches the disk with the folder.
     Fd folder{::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (folder.fd >= 0)
