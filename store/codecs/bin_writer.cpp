@@ -48,8 +48,6 @@ struct Obj {
     uint8_t utf16; // strings: not ASCII, written as `count` UTF-16 units
 };
 
-constexpr uint64_t MAX_OUT = UINT32_MAX;
-
 inline uint64_t mix(uint64_t x) {
     x ^= x >> 33;
     x *= 0xff51afd7ed558ccdull;

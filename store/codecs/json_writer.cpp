@@ -35,8 +35,7 @@ namespace {
 
 using uchar = unsigned char;
 
-constexpr size_t MAX_OUT = UINT32_MAX; // longest document, its NUL aside
-constexpr size_t NUMBER_MAX = 32;      // more than any number's text, ".0" included
+constexpr size_t NUMBER_MAX = 32; // more than any number's text, ".0" included
 constexpr uint32_t KNOWN_FLAGS = ORVEX_JSON_PRETTY | ORVEX_JSON_LOSSY;
 
 template <size_t N> constexpr size_t len(const char (&)[N]) { return N - 1; }
@@ -192,10 +191,11 @@ template <class Visit> bool walk(const Node *root, std::vector<Frame> &stack, Vi
     return true;
 }
 
-class Writer {
+class Writer : private TextOut {
   public:
+    using TextOut::length;
     Writer(Output &out, uint32_t flags)
-        : out_(out), pretty_(flags & ORVEX_JSON_PRETTY), lossy_(flags & ORVEX_JSON_LOSSY) {}
+        : TextOut(out), pretty_(flags & ORVEX_JSON_PRETTY), lossy_(flags & ORVEX_JSON_LOSSY) {}
 
     // Writes the tree; unless lossy, throws Refused before writing anything
     // when a node has no JSON form.
@@ -223,50 +223,12 @@ class Writer {
         }
         if (pretty_)
             put('\n');
-        room(0);
-        buf_[len_] = 0;
-        out_.trim(len_ + 1, cap_);
+        finish();
     }
-
-    uint32_t length() const { return static_cast<uint32_t>(len_); }
 
   private:
-    Output &out_;
     const bool pretty_, lossy_;
-    char *buf_ = nullptr; // out_'s memory
-    size_t len_ = 0, cap_ = 0;
     std::vector<Frame> stack_;
-
-    // A pointer to room for `n` more bytes, with one kept for the final NUL.
-    char *room(size_t n) {
-        if (cap_ - len_ > n)
-            return buf_ + len_;
-        if (n > MAX_OUT - len_)
-            throw TooLarge();
-        size_t need = len_ + n + 1;
-        size_t cap = cap_ ? cap_ * 2 : 4096;
-        if (cap < need)
-            cap = need;
-        if (cap > MAX_OUT + 1)
-            cap = MAX_OUT + 1;
-        buf_ = out_.resize(cap);
-        cap_ = cap;
-        return buf_ + len_;
-    }
-
-    void done(char *w) { len_ = static_cast<size_t>(w - buf_); }
-
-    void put(char c) {
-        *room(1) = c;
-        ++len_;
-    }
-
-    void put(const char *s, size_t n) {
-        std::memcpy(room(n), s, n);
-        len_ += n;
-    }
-
-    template <size_t N> void put(const char (&lit)[N]) { put(lit, N - 1); }
 
     // What stands before an item: a comma after the first, and in pretty
     // output its line and indentation.
@@ -494,14 +456,8 @@ class Writer {
         stack_.clear();
         if (bad)
             throw Refused{bad};
-        if (total > MAX_OUT)
-            throw TooLarge();
         // Numbers and escapes take more: a little slack saves a regrowth.
-        uint64_t want = total + total / 8 + 64;
-        if (want > MAX_OUT + 1)
-            want = MAX_OUT + 1;
-        buf_ = out_.resize(want);
-        cap_ = static_cast<size_t>(want);
+        TextOut::reserve(total, 8);
     }
 
     // Writes `n` at `depth`; a container with children is opened and pushed.

@@ -33,8 +33,7 @@ namespace {
 
 using uchar = unsigned char;
 
-constexpr size_t MAX_OUT = UINT32_MAX; // longest document, its NUL aside
-constexpr size_t NUMBER_MAX = 32;      // room for any integer or real's text
+constexpr size_t NUMBER_MAX = 32; // room for any integer or real's text
 // A date's text: the ISO 8601 text with a blank for the 'T' and a zone for the 'Z'.
 constexpr size_t DATE_MAX = ISO8601_MAX + 8;
 
@@ -205,9 +204,10 @@ char *text_at(char *w, const char *s, size_t n) {
     return w;
 }
 
-class Writer {
+class Writer : private TextOut {
   public:
-    Writer(Output &out, bool typed) : out_(out), typed_(typed) {}
+    Writer(Output &out, bool typed) : TextOut(out), typed_(typed) {}
+    using TextOut::length;
 
     // False, with nothing written, when the tree holds a UID or a null node.
     bool run(const Node *root) {
@@ -230,12 +230,9 @@ class Writer {
             *w++ = dict ? '}' : ')';
             done(end_line(w, closing));
         }
-        room(0);
-        buf_[len_] = 0;
+        finish();
         return true;
     }
-
-    uint32_t length() const { return static_cast<uint32_t>(len_); }
 
   private:
     struct Frame {
@@ -244,10 +241,7 @@ class Writer {
         char term; // what follows the container's closing bracket
     };
 
-    Output &out_;
     bool typed_;
-    char *buf_ = nullptr;
-    size_t len_ = 0, cap_ = 0;
     std::vector<Frame> stack_;
 
     // The next child of the container on top, with its entry in a
@@ -269,30 +263,6 @@ class Writer {
         *term = ';';
         return e->val;
     }
-
-    // A pointer to room for `n` more bytes, with one kept for the final NUL.
-    char *room(uint64_t n) {
-        if (cap_ - len_ > n)
-            return buf_ + len_;
-        return grow(n);
-    }
-
-    [[gnu::noinline]] char *grow(uint64_t n) {
-        if (n > MAX_OUT - len_)
-            throw TooLarge();
-        size_t need = len_ + static_cast<size_t>(n) + 1;
-        size_t cap = cap_ ? cap_ * 2 : 4096;
-        if (cap < need)
-            cap = need;
-        if (cap > MAX_OUT + 1)
-            cap = MAX_OUT + 1;
-        buf_ = out_.resize(cap);
-        cap_ = cap;
-        return buf_ + len_;
-    }
-
-    // Ends what was written into room() at `w`.
-    void done(char *w) { len_ = static_cast<size_t>(w - buf_); }
 
     static char *indent(char *w, size_t depth) {
         for (size_t i = 0; i < depth; ++i)
@@ -483,13 +453,7 @@ class Writer {
         stack_.clear();
         if (!ok)
             return false;
-        if (total > MAX_OUT)
-            throw TooLarge();
-        uint64_t want = total + total / 8 + 64;
-        if (want > MAX_OUT + 1)
-            want = MAX_OUT + 1;
-        buf_ = out_.resize(want);
-        cap_ = static_cast<size_t>(want);
+        reserve(total, 8);
         return true;
     }
 };

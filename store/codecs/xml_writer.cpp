@@ -43,8 +43,6 @@ namespace {
 
 using uchar = unsigned char;
 
-constexpr size_t MAX_OUT = UINT32_MAX; // longest document, its NUL aside
-
 // Length of a literal, its NUL aside.
 template <size_t N> constexpr size_t len(const char (&)[N]) { return N - 1; }
 
@@ -132,9 +130,10 @@ inline size_t plain_len(const uchar *q, const uchar *e) {
     return nonchar ? 0 : seq;
 }
 
-class Writer {
+class Writer : private TextOut {
   public:
-    explicit Writer(Output &out) : out_(out) {}
+    explicit Writer(Output &out) : TextOut(out) {}
+    using TextOut::length;
 
     void run(const Node *root) {
         reserve_for(root);
@@ -159,11 +158,8 @@ class Writer {
                 line(depth - 1, ARRAY_CLOSE);
         }
         put(FOOTER);
-        room(0);
-        buf_[len_] = 0;
+        finish();
     }
-
-    uint32_t length() const { return static_cast<uint32_t>(len_); }
 
   private:
     struct Frame {
@@ -171,9 +167,6 @@ class Writer {
         uint32_t i;
     };
 
-    Output &out_;
-    char *buf_ = nullptr; // out_'s memory
-    size_t len_ = 0, cap_ = 0;
     std::vector<Frame> stack_;
 
     // The next child of the container a walk stands in; `*entry` is the
@@ -189,33 +182,6 @@ class Writer {
         *entry = e;
         return e->val;
     }
-
-    // A pointer to room for `n` more bytes, with one kept for the final NUL.
-    char *room(size_t n) {
-        if (cap_ - len_ > n)
-            return buf_ + len_;
-        if (n > MAX_OUT - len_)
-            throw TooLarge();
-        size_t need = len_ + n + 1;
-        size_t cap = cap_ ? cap_ * 2 : 4096;
-        if (cap < need)
-            cap = need;
-        if (cap > MAX_OUT + 1)
-            cap = MAX_OUT + 1;
-        buf_ = out_.resize(cap);
-        cap_ = cap;
-        return buf_ + len_;
-    }
-
-    // Ends what was written into room() at `w`.
-    void done(char *w) { len_ = static_cast<size_t>(w - buf_); }
-
-    void put(const char *s, size_t n) {
-        std::memcpy(room(n), s, n);
-        len_ += n;
-    }
-
-    template <size_t N> void put(const char (&lit)[N]) { put(lit, N - 1); }
 
     // Indentation and a fixed text.
     template <size_t N> void line(size_t depth, const char (&lit)[N]) {
@@ -449,15 +415,8 @@ class Writer {
     }
 
     void reserve_for(const Node *root) {
-        uint64_t total = estimate(root);
-        if (total > MAX_OUT)
-            throw TooLarge();
         // Text usually needs few escapes: a little slack saves a regrowth.
-        uint64_t want = total + total / 16 + 64;
-        if (want > MAX_OUT + 1)
-            want = MAX_OUT + 1;
-        buf_ = out_.resize(want);
-        cap_ = static_cast<size_t>(want);
+        reserve(estimate(root), 16);
     }
 };
 
