@@ -150,20 +150,6 @@ struct Frame {
     bool any; // a child was written
 };
 
-// The next child of the container a walk stands in; `*entry` is the child's
-// entry in a dictionary. Null when the container is exhausted.
-const Node *next_child(Frame &f, const DictEntry **entry) {
-    if (f.n->type == ORVEX_ARRAY)
-        return f.i < f.n->v.arr.size ? f.n->v.arr.items[f.i++] : nullptr;
-    const DictBody *d = f.n->v.dict;
-    const DictEntry *end = d->entries + d->used, *e = next_live(d->entries + f.i, end);
-    if (e == end)
-        return nullptr;
-    f.i = static_cast<uint32_t>(e - d->entries) + 1;
-    *entry = e;
-    return e->val;
-}
-
 // Walks the tree depth first, entries in order, calling `visit(node,
 // depth, entry)` for each node (entry: its dictionary entry or null) until
 // `visit` returns false. Returns false when stopped.
@@ -176,7 +162,7 @@ template <class Visit> bool walk(const Node *root, std::vector<Frame> &stack, Vi
         Frame &f = stack.back();
         size_t depth = stack.size();
         const DictEntry *e = nullptr;
-        const Node *c = next_child(f, &e);
+        const Node *c = next_child(f.n, &f.i, &e);
         if (!c) {
             stack.pop_back();
             continue;
@@ -206,7 +192,7 @@ class Writer : private TextOut {
             Frame &f = stack_.back();
             size_t depth = stack_.size();
             const DictEntry *e = nullptr;
-            const Node *c = next_child(f, &e);
+            const Node *c = next_child(f.n, &f.i, &e);
             if (c) {
                 item_start(f.any, depth);
                 f.any = true;

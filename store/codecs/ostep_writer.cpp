@@ -248,20 +248,10 @@ class Writer : private TextOut {
     // dictionary and what ends its line: ';' in a dictionary, ',' between
     // array items, nothing after the last.
     static const Node *next_child(Frame &f, const DictEntry **entry, char *term) {
-        if (f.n->type == ORVEX_ARRAY) {
-            if (f.i >= f.n->v.arr.size)
-                return nullptr;
-            *term = f.i + 1 < f.n->v.arr.size ? ',' : '\n';
-            return f.n->v.arr.items[f.i++];
-        }
-        const DictBody *d = f.n->v.dict;
-        const DictEntry *end = d->entries + d->used, *e = next_live(d->entries + f.i, end);
-        if (e == end)
-            return nullptr;
-        f.i = static_cast<uint32_t>(e - d->entries) + 1;
-        *entry = e;
-        *term = ';';
-        return e->val;
+        const Node *c = orvex_store::next_child(f.n, &f.i, entry);
+        if (c)
+            *term = f.n->type == ORVEX_DICT ? ';' : f.i < f.n->v.arr.size ? ',' : '\n';
+        return c;
     }
 
     static char *indent(char *w, size_t depth) {

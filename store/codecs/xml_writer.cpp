@@ -143,7 +143,7 @@ class Writer : private TextOut {
             Frame &f = stack_.back();
             size_t depth = stack_.size();
             const DictEntry *e = nullptr;
-            const Node *c = next_child(f, &e);
+            const Node *c = next_child(f.n, &f.i, &e);
             if (e)
                 text_line(depth, KEY_OPEN, e->key(), e->klen, KEY_CLOSE);
             if (c) {
@@ -168,20 +168,6 @@ class Writer : private TextOut {
     };
 
     std::vector<Frame> stack_;
-
-    // The next child of the container a walk stands in; `*entry` is the
-    // child's entry in a dictionary. Null when the container is exhausted.
-    static const Node *next_child(Frame &f, const DictEntry **entry) {
-        if (f.n->type == ORVEX_ARRAY)
-            return f.i < f.n->v.arr.size ? f.n->v.arr.items[f.i++] : nullptr;
-        const DictBody *d = f.n->v.dict;
-        const DictEntry *end = d->entries + d->used, *e = next_live(d->entries + f.i, end);
-        if (e == end)
-            return nullptr;
-        f.i = static_cast<uint32_t>(e - d->entries) + 1;
-        *entry = e;
-        return e->val;
-    }
 
     // Indentation and a fixed text.
     template <size_t N> void line(size_t depth, const char (&lit)[N]) {
@@ -402,7 +388,7 @@ class Writer : private TextOut {
             Frame &f = stack_.back();
             size_t depth = stack_.size();
             const DictEntry *e = nullptr;
-            const Node *c = next_child(f, &e);
+            const Node *c = next_child(f.n, &f.i, &e);
             if (e)
                 total += line_size(depth, KEY_OPEN, e->klen, KEY_CLOSE);
             if (c)

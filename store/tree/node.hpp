@@ -145,6 +145,21 @@ inline uint32_t dict_next_live(const DictBody *d, uint32_t i) {
     return static_cast<uint32_t>(next_live(d->entries + i, d->entries + d->used) - d->entries);
 }
 
+// A writer's step through container `c` from position `*i`: the next child
+// (with `*entry` its entry in a dictionary), `*i` moved past it; null when
+// the container is exhausted.
+inline const Node *next_child(const Node *c, uint32_t *i, const DictEntry **entry) {
+    if (c->type == ORVEX_ARRAY)
+        return *i < c->v.arr.size ? c->v.arr.items[(*i)++] : nullptr;
+    const DictBody *d = c->v.dict;
+    const DictEntry *end = d->entries + d->used, *e = next_live(d->entries + *i, end);
+    if (e == end)
+        return nullptr;
+    *i = static_cast<uint32_t>(e - d->entries) + 1;
+    *entry = e;
+    return e->val;
+}
+
 // The entries of a dictionary body (null for none) that hold a value, in
 // order: `for (const DictEntry &e : live_entries(body))`.
 class LiveEntries {
