@@ -15,7 +15,10 @@ run() {
 }
 results=(tests/data/library.xml $out/library.bin)
 run convert binary -o $out/library.bin tests/data/library.xml
-run convert json --pretty -o $out/library.json tests/data/library.xml && results+=($out/library.json)
+run convert json --pretty --lossy -o $out/library.json tests/data/library.xml
+results+=($out/library.json)
+head -n 6 $out/library.json
+echo "  ..."
 run lint "${results[@]}"
 run set Tracks.1.Rating -integer 100 $out/library.bin
 run print $out/library.bin >$out/library.txt
