@@ -21,15 +21,6 @@ using namespace orvex_test;
 
 namespace {
 
-struct Tree {
-    orvex_t n = nullptr;
-    explicit Tree(orvex_t node = nullptr) : n(node) {}
-    Tree(const Tree &) = delete;
-    Tree &operator=(const Tree &) = delete;
-    ~Tree() { orvex_free(n); }
-    orvex_t get() const { return n; }
-};
-
 orvex_t read(const std::string &doc, orvex_parse_result *res = nullptr) {
     orvex_t root = nullptr;
     orvex_parse(doc.data(), doc.size(), ORVEX_FORMAT_JSON, &root, nullptr, res);
@@ -76,37 +67,22 @@ std::string text_of(orvex_t n) {
 // What JSON keeps of a tree: a copy with every value that has no JSON form,
 // and every key node, replaced by what the lossy writer makes of it.
 orvex_t json_view(orvex_t tree) {
-    orvex_t copy = orvex_copy(tree);
-    std::vector<orvex_t> todo{copy};
-    while (!todo.empty()) {
-        orvex_t n = todo.back();
-        todo.pop_back();
-        orvex_type t = orvex_get_node_type(n);
-        if (t == ORVEX_ARRAY) {
-            for (uint32_t i = 0; i < orvex_array_get_size(n); ++i)
-                todo.push_back(orvex_array_get_item(n, i));
-        } else if (t == ORVEX_DICT) {
-            orvex_dict_iter it = nullptr;
-            orvex_dict_new_iter(n, &it);
-            for (orvex_t v = nullptr; orvex_dict_next_item(n, it, nullptr, &v), v;)
-                todo.push_back(v);
-            std::free(it);
-        } else if (t == ORVEX_KEY || orvex_json_unwritable(n)) {
-            orvex_t mapped = read(write(n, ORVEX_JSON_LOSSY));
-            orvex_t parent = orvex_get_parent(n);
-            if (orvex_get_node_type(parent) == ORVEX_DICT) {
-                char *key = nullptr;
-                orvex_dict_get_item_key(n, &key);
-                orvex_dict_set_item(parent, key, mapped);
-                std::free(key);
-            } else {
-                uint32_t i = orvex_array_get_item_index(n);
-                orvex_array_remove_item(parent, i);
-                orvex_array_insert_item(parent, mapped, i);
-            }
+    return copy_with(tree, [](orvex_t n) {
+        if (orvex_get_node_type(n) != ORVEX_KEY && !orvex_json_unwritable(n))
+            return;
+        orvex_t mapped = read(write(n, ORVEX_JSON_LOSSY));
+        orvex_t parent = orvex_get_parent(n);
+        if (orvex_get_node_type(parent) == ORVEX_DICT) {
+            char *key = nullptr;
+            orvex_dict_get_item_key(n, &key);
+            orvex_dict_set_item(parent, key, mapped);
+            std::free(key);
+        } else {
+            uint32_t i = orvex_array_get_item_index(n);
+            orvex_array_remove_item(parent, i);
+            orvex_array_insert_item(parent, mapped, i);
         }
-    }
-    return copy;
+    });
 }
 
 } // namespace

@@ -14,16 +14,6 @@ using namespace orvex_test;
 
 namespace {
 
-struct Tree {
-    orvex_t n = nullptr;
-    Tree() = default;
-    explicit Tree(orvex_t node) : n(node) {}
-    Tree(const Tree &) = delete;
-    Tree &operator=(const Tree &) = delete;
-    ~Tree() { orvex_free(n); }
-    orvex_t get() const { return n; }
-};
-
 orvex_t read(const std::string &doc, orvex_parse_result *res = nullptr) {
     orvex_t root = nullptr;
     orvex_parse(doc.data(), doc.size(), ORVEX_FORMAT_XML, &root, nullptr, res);

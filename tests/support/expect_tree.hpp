@@ -3,6 +3,7 @@
 #ifndef ORVEX_TESTS_EXPECT_TREE_HPP
 #define ORVEX_TESTS_EXPECT_TREE_HPP
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,19 @@ orvex_t expect_tree_from_json(const std::string &json);
 std::vector<char> read_file(const std::string &path);
 // Path of a file in tests/data.
 std::string data_path(const std::string &name);
+// Owns a store tree for a test's scope.
+struct Tree {
+    orvex_t n = nullptr;
+    explicit Tree(orvex_t node = nullptr) : n(node) {}
+    Tree(const Tree &) = delete;
+    Tree &operator=(const Tree &) = delete;
+    ~Tree() { orvex_free(n); }
+    orvex_t get() const { return n; }
+};
+
+// A copy of `tree` with `fix` called on each of its values that is not a
+// container (it may change the value, or replace it in its parent).
+orvex_t copy_with(orvex_t tree, const std::function<void(orvex_t)> &fix);
 // A copy of `tree` with every date set to the whole second that
 // orvex_get_unix_date_val reads: what the XML encoding keeps of it.
 orvex_t in_whole_seconds(orvex_t tree);
