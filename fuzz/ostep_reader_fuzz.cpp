@@ -12,28 +12,10 @@
 #include "orvex/orvex.h"
 #include "tree_compare.hpp"
 
-namespace {
-
-struct Buf {
-    char *p = nullptr;
-    uint32_t n = 0;
-    ~Buf() { std::free(p); }
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const char *text = reinterpret_cast<const char *>(data);
-    orvex_t root = nullptr;
-    orvex_parse_result res;
-    orvex_err_t e = orvex_parse(text, size, ORVEX_FORMAT_OSTEP, &root, nullptr, &res);
-    FUZZ_CHECK(e == res.code);
-    FUZZ_CHECK((e == ORVEX_ERR_SUCCESS) == (root != nullptr));
-    FUZZ_CHECK(res.reason != nullptr);
-    if (e != ORVEX_ERR_SUCCESS) {
-        FUZZ_CHECK(res.offset <= size && res.line >= 1 && res.column >= 1);
+    orvex_t root = fuzz::read_text_checked(data, size, ORVEX_FORMAT_OSTEP);
+    if (!root)
         return 0;
-    }
     if (fuzz::larger_than(root, 65536)) {
         orvex_free(root);
         return 0;
@@ -44,11 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::Losses loss;
     loss.dates_as_seconds = odd_date;
 
-    Buf plain, typed, again;
+    fuzz::Buf plain, typed, again;
     FUZZ_CHECK(orvex_to_openstep(root, &plain.p, &plain.n, 0) == ORVEX_ERR_SUCCESS);
     FUZZ_CHECK(orvex_to_openstep(root, &typed.p, &typed.n, ORVEX_OSTEP_TYPED) == ORVEX_ERR_SUCCESS);
     FUZZ_CHECK(typed.p[typed.n] == '\0');
     orvex_t back = nullptr;
+    orvex_parse_result res;
     orvex_parse(typed.p, typed.n, ORVEX_FORMAT_OSTEP, &back, nullptr, &res);
     if (!back)
         std::fprintf(stderr, "written OpenStep rejected at line %u column %u: %s\n", res.line, res.column,

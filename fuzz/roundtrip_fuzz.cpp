@@ -41,13 +41,6 @@ bool has_uid_or_null(orvex_t root) {
     return false;
 }
 
-struct Buf {
-    char *p = nullptr;
-    uint32_t n = 0;
-    ~Buf() { std::free(p); }
-    bool same(const Buf &o) const { return n == o.n && std::memcmp(p, o.p, n) == 0; }
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -67,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     as_xml.dates_as_seconds = odd_date;
     as_xml.uid_dicts_as_uids = uid_dict;
 
-    Buf bin1, bin2;
+    fuzz::Buf bin1, bin2;
     FUZZ_CHECK(orvex_to_bin(first, &bin1.p, &bin1.n) == ORVEX_ERR_SUCCESS);
     orvex_t from_bin = nullptr;
     FUZZ_CHECK(orvex_from_bin(bin1.p, bin1.n, &from_bin) == ORVEX_ERR_SUCCESS);
@@ -75,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(orvex_to_bin(from_bin, &bin2.p, &bin2.n) == ORVEX_ERR_SUCCESS);
     FUZZ_CHECK(bin1.same(bin2));
 
-    Buf xml1, xml2;
+    fuzz::Buf xml1, xml2;
     FUZZ_CHECK(orvex_to_xml(first, &xml1.p, &xml1.n) == ORVEX_ERR_SUCCESS);
     FUZZ_CHECK(xml1.p[xml1.n] == '\0');
     orvex_t from_xml = nullptr;
@@ -89,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(orvex_to_xml(from_xml, &xml2.p, &xml2.n) == ORVEX_ERR_SUCCESS);
     FUZZ_CHECK(xml1.same(xml2));
 
-    Buf ostep;
+    fuzz::Buf ostep;
     orvex_err_t e = orvex_to_openstep(first, &ostep.p, &ostep.n, ORVEX_OSTEP_TYPED);
     FUZZ_CHECK(e == (has_uid_or_null(first) ? ORVEX_ERR_FORMAT : ORVEX_ERR_SUCCESS));
     if (e == ORVEX_ERR_SUCCESS) {
@@ -104,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     // JSON, when the tree has a JSON form: the same tree, key nodes as strings.
     if (!orvex_json_unwritable(first)) {
-        Buf json;
+        fuzz::Buf json;
         FUZZ_CHECK(orvex_to_json(first, &json.p, &json.n, 0) == ORVEX_ERR_SUCCESS);
         orvex_t from_json = nullptr;
         FUZZ_CHECK(orvex_from_json(json.p, json.n, &from_json) == ORVEX_ERR_SUCCESS);
