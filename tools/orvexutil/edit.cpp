@@ -74,20 +74,9 @@ size_t container_depth(orvex_t root) {
                 todo.emplace_back(orvex_array_get_item(node, i), depth + 1);
             continue;
         }
-        orvex_dict_iter iter = nullptr;
-        orvex_dict_new_iter(node, &iter);
-        if (!iter)
-            throw std::bad_alloc();
-        for (;;) {
-            const char *key = nullptr;
-            uint64_t length = 0;
-            orvex_t value = nullptr;
-            orvex_dict_next_item_ref(node, iter, &key, &length, &value);
-            if (!value)
-                break;
+        for_each_entry(node, [&, depth = depth](const char *, uint64_t, orvex_t value) {
             todo.emplace_back(value, depth + 1);
-        }
-        std::free(iter);
+        });
     }
     return deepest;
 }

@@ -60,11 +60,6 @@ const Format FORMATS[] = {
     {"openstep", ORVEX_FORMAT_OSTEP, false, OPT_TYPED, write_openstep, false},
 };
 
-struct Freer {
-    void operator()(void *p) const { std::free(p); }
-};
-using Iter = std::unique_ptr<void, Freer>;
-
 orvex_t checked(orvex_t node) {
     if (!node)
         throw std::bad_alloc();
@@ -90,18 +85,9 @@ orvex_t sorted_copy(orvex_t root) {
                 items.emplace_back(std::string(), orvex_array_get_item(from, i));
             return items;
         }
-        orvex_dict_iter raw = nullptr;
-        orvex_dict_new_iter(from, &raw);
-        const Iter iter(checked(raw));
-        for (;;) {
-            const char *key = nullptr;
-            uint64_t length = 0;
-            orvex_t value = nullptr;
-            orvex_dict_next_item_ref(from, raw, &key, &length, &value);
-            if (!key)
-                break;
+        for_each_entry(from, [&](const char *key, uint64_t length, orvex_t value) {
             items.emplace_back(std::string(key, length), value);
-        }
+        });
         // std::string compares bytes as unsigned char.
         std::stable_sort(items.begin(), items.end(),
                          [](const auto &a, const auto &b) { return a.first < b.first; });

@@ -5,7 +5,9 @@
 
 #include <orvex/orvex++.h>
 
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 
 namespace orvexutil {
@@ -30,6 +32,25 @@ struct Format {
     // (-xml, -json).
     bool reads_fragments;
 };
+
+// Calls `fn(key, length, value)` for each entry of the store dictionary
+// `dict`, in document order; throws std::bad_alloc when no iterator can be made.
+template <class Fn> void for_each_entry(orvex_t dict, Fn &&fn) {
+    orvex_dict_iter raw = nullptr;
+    orvex_dict_new_iter(dict, &raw);
+    if (!raw)
+        throw std::bad_alloc();
+    const std::unique_ptr<void, void (*)(void *)> iter(raw, std::free);
+    for (;;) {
+        const char *key = nullptr;
+        uint64_t length = 0;
+        orvex_t value = nullptr;
+        orvex_dict_next_item_ref(dict, raw, &key, &length, &value);
+        if (!value)
+            return;
+        fn(key, length, value);
+    }
+}
 
 // The format named `name`, or null.
 const Format *find_format(const std::string &name);
