@@ -37,7 +37,8 @@ orvex_format_t detect_format(const char *data, uint64_t length) {
     if (length >= 6 && std::memcmp(data, "bplist", 6) == 0)
         return ORVEX_FORMAT_NONE; // another version of the binary encoding, not text
     unsigned c = 0;
-    if (uint8_t order = utf16_order(data, length)) {
+    const uint8_t order = utf16_order(data, length);
+    if (order) {
         c = first_utf16_char(reinterpret_cast<const unsigned char *>(data), length, order == UTF16_LE);
     } else {
         uint64_t i = 0;
@@ -53,7 +54,7 @@ orvex_format_t detect_format(const char *data, uint64_t length) {
     // '{' and '[' are JSON candidates: orvex_parse keeps the JSON reading
     // only when it parses (or gets further than the OpenStep reading does).
     if (c == '{' || c == '[')
-        return utf16_order(data, length) ? ORVEX_FORMAT_OSTEP : ORVEX_FORMAT_JSON;
+        return order ? ORVEX_FORMAT_OSTEP : ORVEX_FORMAT_JSON;
     // Other text that is neither XML nor binary is OpenStep.
     if (starts_openstep(c))
         return ORVEX_FORMAT_OSTEP;
