@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs tests/consumer against Orvex: through add_subdirectory with GoogleTest
+# Checks that scripts/deps.sh, run as a user, fails with the apt-get line when a package is
+# missing. Builds and runs tests/consumer against Orvex: through add_subdirectory with GoogleTest
 # and Google Benchmark hidden; then installed under a prefix outside /usr, with
 # LD_LIBRARY_PATH unset: the installed orvexutil, find_package and pkg-config consumers,
 # and pkg-config's flags naming that prefix; then all of it again after the whole prefix
@@ -26,6 +27,19 @@ loads_from() {
   done < <(ldd "$1" | awk '$1 ~ /^liborvex(\+\+)?\.so/ { print $1, $3 }')
   [ "$n" = "$3" ] || fail "$1 loads $n Orvex libraries, not $3"
 }
+
+echo "-- scripts/deps.sh as a user, a package missing"
+as_user=()
+[ "$(id -u)" -ne 0 ] || as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+if [ "$(id -u)" -ne 0 ] || command -v setpriv >/dev/null; then
+  if out=$("${as_user[@]}" bash -s orvex-no-such-package <"$root/scripts/deps.sh" 2>&1); then
+    fail "deps.sh exits 0 with a package missing: $out"
+  fi
+  grep -qx 'apt-get update && apt-get install -y .*orvex-no-such-package' <<<"$out" ||
+    fail "deps.sh does not print the apt-get line: $out"
+else
+  echo "(skipped: root without setpriv)"
+fi
 
 echo "-- add_subdirectory"
 cmake -S "$root/tests/consumer" -B "$work/sub" -DORVEX_SOURCE_DIR="$root" \
