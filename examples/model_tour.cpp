@@ -2,10 +2,10 @@
 // classes, change a value, add a nested container, write XML and binary.
 //
 //   model_tour <document> [output.bin]
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +13,47 @@
 #include "orvex/orvex++.h"
 
 using namespace Orvex;
+
+// Reads the whole file: 0, or the errno value saying why not (a directory gives EISDIR).
+static int read_file(const char *path, std::vector<char> &bytes) {
+    std::FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return errno;
+    char chunk[65536];
+    size_t n;
+    errno = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    const int err = std::ferror(f) ? (errno ? errno : EIO) : 0;
+    std::fclose(f);
+    return err;
+}
+
+// Writes the whole file: 0, or the errno value saying why not.
+static int write_file(const char *path, const std::vector<char> &bytes) {
+    std::FILE *f = std::fopen(path, "wb");
+    if (!f)
+        return errno;
+    int err = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() ? 0 : (errno ? errno : EIO);
+    if (std::fclose(f) != 0 && !err)
+        err = errno;
+    return err;
+}
+
+static const char *format_name(orvex_format_t format) {
+    switch (format) {
+    case ORVEX_FORMAT_XML:
+        return "XML";
+    case ORVEX_FORMAT_BINARY:
+        return "binary";
+    case ORVEX_FORMAT_JSON:
+        return "JSON";
+    case ORVEX_FORMAT_OSTEP:
+        return "OpenStep";
+    default:
+        return "unknown";
+    }
+}
 
 static void print(const Node *node, int depth);
 
@@ -80,7 +121,11 @@ static void print(const Node *node, int depth) {
 // Adds one to the first integer found, depth first.
 static bool bump_first_integer(Node *node) {
     if (Integer *i = dynamic_cast<Integer *>(node)) {
-        i->SetValue(i->GetValue() + 1);
+        // Read as the sign says, so that adding one cannot overflow a signed value.
+        if (i->isNegative())
+            i->SetValue(i->GetValue() + 1);
+        else
+            i->SetValue(i->GetUnsignedValue() + 1);
         return true;
     }
     if (Array *a = dynamic_cast<Array *>(node)) {
@@ -100,18 +145,20 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: %s <document> [output.bin]\n", argv[0]);
         return 2;
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<char> bytes;
+    if (const int err = read_file(argv[1], bytes)) {
+        std::fprintf(stderr, "%s: %s\n", argv[1], std::strerror(err));
+        return 1;
+    }
 
     orvex_format_t format = ORVEX_FORMAT_NONE;
-    // The reader hands back a root container that we own.
+    // The reader hands back a root container that we own; it detects the encoding.
     std::unique_ptr<Structure> doc(Structure::FromMemory(bytes, &format));
     if (!doc) {
         std::fprintf(stderr, "%s: not a property list with a container at its root\n", argv[1]);
         return 1;
     }
-    std::printf("read %s (%s), %u top-level children\n", argv[1],
-                format == ORVEX_FORMAT_BINARY ? "binary" : "XML", doc->GetSize());
+    std::printf("read %s (%s), %u top-level children\n", argv[1], format_name(format), doc->GetSize());
     print(doc.get(), 0);
 
     bump_first_integer(doc.get());
@@ -131,8 +178,10 @@ int main(int argc, char **argv) {
     std::printf("--- XML\n%s", doc->ToXml().c_str());
     const std::vector<char> bin = doc->ToBin();
     if (argc > 2) {
-        std::ofstream out(argv[2], std::ios::binary);
-        out.write(bin.data(), static_cast<std::streamsize>(bin.size()));
+        if (const int err = write_file(argv[2], bin)) {
+            std::fprintf(stderr, "%s: %s\n", argv[2], std::strerror(err));
+            return 1;
+        }
         std::printf("--- wrote %zu bytes of binary to %s\n", bin.size(), argv[2]);
     } else {
         std::printf("--- binary encoding: %zu bytes\n", bin.size());

@@ -23,6 +23,10 @@ for want in usr/bin/orvexutil share/man/man1/orvexutil.1 include/orvex/orvex.h i
   grep -q "$want" <<<"$contents" || { echo "package lacks $want"; exit 1; }
 done
 
+# In /usr the pkg-config files name /usr itself, so that pkg-config drops the system's -I and -L.
+pc=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO --wildcards './usr/lib/*pkgconfig/orvex.pc')
+grep -qx 'prefix=/usr' <<<"$pc" || { echo "orvex.pc in the package does not name /usr:"; echo "$pc"; exit 1; }
+
 if [ "$(id -u)" -eq 0 ] && [ -z "${ORVEX_PACKAGE_SCRATCH:-}" ]; then
   echo "-- dpkg -i"
   dpkg -i "$deb" >/dev/null
@@ -32,7 +36,8 @@ else
   scratch=$(mktemp -d /tmp/orvex-package.XXXXXX)
   trap 'rm -rf "$scratch"' EXIT
   dpkg -x "$deb" "$scratch"
-  export LD_LIBRARY_PATH=$(dirname "$(find "$scratch" -name liborvex.so.0 | head -n 1)")
+  # Found through the tool's relative run path, as in /usr.
+  unset LD_LIBRARY_PATH
   tool=$scratch/usr/bin/orvexutil
 fi
 

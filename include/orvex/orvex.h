@@ -1,6 +1,6 @@
 /*
  * orvex.h - the Orvex node store: a tree of typed property-list values and
- * its XML, binary and OpenStep text encodings, behind a plain C interface.
+ * its XML, binary, JSON and OpenStep text encodings, behind a plain C interface.
  *
  * Ownership in one paragraph: every node created by an orvex_new_* call or
  * returned by a reader or orvex_copy is a root that the caller owns and

@@ -1,44 +1,112 @@
 #!/usr/bin/env bash
-# Builds and runs tests/consumer/main.cpp against Orvex three ways: add_subdirectory
-# with GoogleTest and Google Benchmark hidden, find_package on the tree that build
-# installs, and pkg-config on the same tree; then runs the installed orvexutil.
+# Checks that scripts/deps.sh, run as a user, fails with the apt-get line when a package is
+# missing. Builds and runs tests/consumer against Orvex: through add_subdirectory with GoogleTest
+# and Google Benchmark hidden; then installed under a prefix outside /usr, with
+# LD_LIBRARY_PATH unset: the installed orvexutil, find_package and pkg-config consumers,
+# and pkg-config's flags naming that prefix; then all of it again after the whole prefix
+# folder has been moved elsewhere (nothing may remember where it was installed).
 # Usage: tests/consumer/run.sh [work-dir]
 set -euo pipefail
+unset LD_LIBRARY_PATH
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=${1:-$(mktemp -d /tmp/orvex-consumer.XXXXXX)}
+mkdir -p "$work"
+work=$(cd "$work" && pwd -P)
 prefix=$work/prefix
-rm -rf "$work/sub" "$work/pkg" "$prefix"
+moved=$work/moved/elsewhere
+rm -rf "$work/sub" "$work"/pkg-* "$prefix" "$work/moved"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# Checks that program $1 loads its $3 Orvex libraries from folder $2, not from a copy
+# elsewhere on the system (which would hide a missing run path).
+loads_from() {
+  local n=0 name so
+  while read -r name so; do
+    [ "$so" != not ] || fail "$1: $name not found"
+    [ "$(dirname "$(realpath -m "$so")")" = "$2" ] || fail "$1: $name => $so, not in $2"
+    n=$((n + 1))
+  done < <(ldd "$1" | awk '$1 ~ /^liborvex(\+\+)?\.so/ { print $1, $3 }')
+  [ "$n" = "$3" ] || fail "$1 loads $n Orvex libraries, not $3"
+}
+
+echo "-- scripts/deps.sh as a user, a package missing"
+as_user=()
+[ "$(id -u)" -ne 0 ] || as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+if [ "$(id -u)" -ne 0 ] || command -v setpriv >/dev/null; then
+  if out=$("${as_user[@]}" bash -s orvex-no-such-package <"$root/scripts/deps.sh" 2>&1); then
+    fail "deps.sh exits 0 with a package missing: $out"
+  fi
+  grep -qx 'apt-get update && apt-get install -y .*orvex-no-such-package' <<<"$out" ||
+    fail "deps.sh does not print the apt-get line: $out"
+else
+  echo "(skipped: root without setpriv)"
+fi
 
 echo "-- add_subdirectory"
 cmake -S "$root/tests/consumer" -B "$work/sub" -DORVEX_SOURCE_DIR="$root" \
-  -DCMAKE_INSTALL_PREFIX="$prefix" -DORVEX_BUILD_TOOLS=ON --no-warn-unused-cli \
+  -DORVEX_BUILD_TOOLS=ON --no-warn-unused-cli \
   -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >/dev/null
 cmake --build "$work/sub" -j"$(nproc)" >/dev/null
 version=$("$work/sub/consumer")
+"$work/sub/model_consumer"
 
-echo "-- find_package on an installed tree"
-cmake --install "$work/sub" >/dev/null
-cmake -S "$root/tests/consumer" -B "$work/pkg" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-cmake --build "$work/pkg" >/dev/null
-"$work/pkg/consumer" >/dev/null
-
-echo "-- pkg-config"
+# Configured for the default prefix, installed elsewhere.
+cmake --install "$work/sub" --prefix "$prefix" >/dev/null
 libdir=$(dirname "$(find "$prefix" -name liborvex.so | head -n 1)")
-export PKG_CONFIG_PATH=$libdir/pkgconfig
-pkg-config --validate orvex orvex++
-[ "$(pkg-config --modversion orvex++)" = "$version" ] || { echo "pkg-config version differs from $version"; exit 1; }
-c++ -std=c++17 -Wall -Wextra -Werror "$root/tests/consumer/main.cpp" -o "$work/pc-consumer" \
-  $(pkg-config --cflags --libs orvex++)
-LD_LIBRARY_PATH=$libdir "$work/pc-consumer" >/dev/null
-# The installed C header stands alone in C.
-printf '#include <orvex/orvex.h>\nint main(void) { return orvex_version()[0] != ORVEX_VERSION_STRING[0]; }\n' |
-  cc -std=c99 -Wall -Wextra -Werror -x c - -o "$work/pc-c-consumer" $(pkg-config --cflags --libs orvex)
-LD_LIBRARY_PATH=$libdir "$work/pc-c-consumer"
+libdir=${libdir#"$prefix"/} # lib, lib64 or lib/<multiarch>
 
-echo "-- installed orvexutil and its man page"
-export LD_LIBRARY_PATH=$libdir
-[ "$("$prefix/bin/orvexutil" --version)" = "orvexutil $version" ] || { echo "orvexutil is not version $version"; exit 1; }
-"$prefix/bin/orvexutil" convert binary -o "$work/sample.bin" "$root/tests/data/library.xml"
-"$prefix/bin/orvexutil" lint "$work/sample.bin" >/dev/null
-[ -s "$prefix/share/man/man1/orvexutil.1" ] || { echo "man page not installed"; exit 1; }
-echo "consumer builds and runs, orvexutil runs: Orvex $version"
+# Runs everything installed under $1 ($2 names the step).
+check_installed() {
+  local p=$1 lib=$1/$libdir build=$work/pkg-$2 flag dir seen=
+  echo "-- installed orvexutil and its man page ($2)"
+  loads_from "$p/bin/orvexutil" "$lib" 2
+  [ "$("$p/bin/orvexutil" --version)" = "orvexutil $version" ] || fail "orvexutil is not version $version"
+  "$p/bin/orvexutil" convert binary -o "$work/sample.bin" "$root/tests/data/library.xml"
+  "$p/bin/orvexutil" lint "$work/sample.bin" >/dev/null
+  [ -s "$p/share/man/man1/orvexutil.1" ] || fail "man page not installed"
+
+  echo "-- find_package ($2)"
+  cmake -S "$root/tests/consumer" -B "$build" -DCMAKE_PREFIX_PATH="$p" >/dev/null
+  cmake --build "$build" >/dev/null
+  loads_from "$build/consumer" "$lib" 2
+  "$build/consumer" >/dev/null
+  # Otherwise the next run says nothing about how liborvex++ finds liborvex.
+  if readelf -d "$build/model_consumer" | grep -q 'NEEDED.*\[liborvex\.so'; then
+    fail "model_consumer needs liborvex itself despite --as-needed"
+  fi
+  loads_from "$build/model_consumer" "$lib" 2
+  "$build/model_consumer"
+
+  echo "-- pkg-config ($2)"
+  export PKG_CONFIG_PATH=$lib/pkgconfig
+  pkg-config --validate orvex orvex++
+  [ "$(pkg-config --modversion orvex++)" = "$version" ] || fail "pkg-config version differs from $version"
+  for flag in $(pkg-config --cflags --libs orvex orvex++); do
+    case $flag in
+    -I* | -L*) dir=$(realpath -m "${flag:2}") ;;
+    *) continue ;;
+    esac
+    [ "$dir" = "$p/include" ] || [ "$dir" = "$lib" ] || fail "pkg-config names $flag, not a folder of $p"
+    seen+=${flag:0:2}
+  done
+  [[ $seen == *-I* && $seen == *-L* ]] || fail "pkg-config gives no -I or no -L: $(pkg-config --cflags --libs orvex++)"
+  local rpath=-Wl,-rpath,$(pkg-config --variable=libdir orvex++)
+  c++ -std=c++17 -Wall -Wextra -Werror "$root/tests/consumer/main.cpp" -o "$build/pc-consumer" \
+    $(pkg-config --cflags --libs orvex++) "$rpath"
+  loads_from "$build/pc-consumer" "$lib" 2
+  "$build/pc-consumer" >/dev/null
+  c++ -std=c++17 -Wall -Wextra -Werror "$root/tests/consumer/model.cpp" -o "$build/pc-model-consumer" \
+    -Wl,--as-needed $(pkg-config --cflags --libs orvex++) "$rpath"
+  loads_from "$build/pc-model-consumer" "$lib" 2
+  "$build/pc-model-consumer"
+  # The installed C header stands alone in C.
+  printf '#include <orvex/orvex.h>\nint main(void) { return orvex_version()[0] != ORVEX_VERSION_STRING[0]; }\n' |
+    cc -std=c99 -Wall -Wextra -Werror -x c - -o "$build/pc-c-consumer" $(pkg-config --cflags --libs orvex) "$rpath"
+  loads_from "$build/pc-c-consumer" "$lib" 1
+  "$build/pc-c-consumer"
+}
+
+check_installed "$prefix" installed
+mkdir -p "$(dirname "$moved")"
+mv "$prefix" "$moved"
+check_installed "$moved" moved
+echo "consumers build and run, orvexutil runs, installed and moved, without LD_LIBRARY_PATH: Orvex $version"
