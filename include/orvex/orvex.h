@@ -287,6 +287,11 @@ ORVEX_API orvex_t orvex_json_unwritable(orvex_t node);
  * `format` when that is not null (ORVEX_FORMAT_NONE and ORVEX_ERR_FORMAT for
  * unknown input). */
 ORVEX_API orvex_err_t orvex_from_xml(const char *xml, uint32_t length, orvex_t *node);
+/* Binary text is stored as UTF-8. A single-byte string (marker 0x5) is meant
+ * as ASCII; one holding a byte above 0x7F is read as UTF-8 when it is
+ * well-formed UTF-8 (writers exist that put UTF-8 there), as ISO 8859-1
+ * otherwise, so no byte is lost either way. In a UTF-16 string (marker 0x6)
+ * an unpaired surrogate becomes U+FFFD. */
 ORVEX_API orvex_err_t orvex_from_bin(const char *bin, uint32_t length, orvex_t *node);
 /* JSON: any value may be the root. Objects read as dictionaries in document
  * order (a repeated key: the last value at the first one's place), null as
