@@ -133,6 +133,73 @@ TEST(RegressRoundTrip, KeyValueReadsBackFromBinaryAsString) {
     orvex_free(root);
 }
 
+// A key node's text ends at its first NUL however the node was made, as a
+// dictionary key's does: the store, orvex_get_key_val and every writer agree.
+TEST(RegressKeyValue, TextEndsAtTheFirstNulEverywhere) {
+    auto xml = [](const char *doc) { return read_any(doc); };
+    auto counted = [](const char *text, size_t n) {
+        orvex_t k = orvex_new_string("");
+        EXPECT_EQ(orvex_set_key_val_len(k, text, n), ORVEX_ERR_SUCCESS);
+        orvex_t a = orvex_new_array();
+        orvex_array_append_item(a, k);
+        return a;
+    };
+    struct Case {
+        const char *how;
+        orvex_t tree;
+        const char *text;
+    } cases[] = {
+        {"XML reference", xml("<plist><array><key>a&#0;b</key></array></plist>"), "a"},
+        {"XML, only a NUL", xml("<plist><array><key>&#0;</key></array></plist>"), ""},
+        {"XML, CDATA first", xml("<plist><array><key><![CDATA[x]]>&#0;y</key></array></plist>"), "x"},
+        {"counted setter", counted("a\0b", 3), "a"},
+    };
+    auto text_of = [](orvex_t n) {
+        uint64_t len = 0;
+        if (const char *s = orvex_get_string_ptr(n, &len))
+            return std::string(s, len);
+        char *k = nullptr;
+        orvex_get_key_val(n, &k);
+        std::string t = k ? k : "<none>";
+        std::free(k);
+        return t;
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.how);
+        ASSERT_NE(c.tree, nullptr);
+        orvex_t key = orvex_array_get_item(c.tree, 0);
+        ASSERT_EQ(orvex_get_node_type(key), ORVEX_KEY);
+        EXPECT_EQ(text_of(key), c.text);
+        orvex_t want = orvex_new_array();
+        orvex_t k = orvex_new_string("");
+        orvex_set_key_val(k, c.text);
+        orvex_array_append_item(want, k);
+        EXPECT_TRUE(orvex_equal(c.tree, want)) << describe(c.tree);
+        orvex_free(want);
+
+        char *out = nullptr;
+        uint32_t len = 0;
+        std::vector<std::pair<const char *, std::string>> written;
+        auto keep = [&](const char *name, orvex_err_t e) {
+            EXPECT_EQ(e, ORVEX_ERR_SUCCESS) << name;
+            written.emplace_back(name, std::string(out ? out : "", len));
+            std::free(out);
+            out = nullptr;
+        };
+        keep("xml", orvex_to_xml(c.tree, &out, &len));
+        keep("bin", orvex_to_bin(c.tree, &out, &len));
+        keep("json", orvex_to_json(c.tree, &out, &len, 0));
+        keep("openstep", orvex_to_openstep(c.tree, &out, &len, 0));
+        for (const auto &[name, doc] : written) {
+            orvex_t back = read_any(doc);
+            EXPECT_EQ(orvex_array_get_size(back), 1u) << name;
+            EXPECT_EQ(text_of(orvex_array_get_item(back, 0)), c.text) << name << ": " << doc;
+            orvex_free(back);
+        }
+        orvex_free(c.tree);
+    }
+}
+
 // Documents that read or wrote wrongly, each with the tree it reads as (in
 // the samples' JSON form) or the cause it is refused for, and the line our
 // XML writer gives for it. The written XML must read back as the tree with

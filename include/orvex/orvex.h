@@ -180,7 +180,9 @@ ORVEX_API void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, cons
 ORVEX_API orvex_t orvex_get_parent(orvex_t node);
 /* The type; ORVEX_NONE for null. */
 ORVEX_API orvex_type orvex_get_node_type(orvex_t node);
-/* A malloc'd copy of a key node's text. */
+/* A malloc'd, NUL-terminated copy of a key node's text. A key's text ends at
+ * its first NUL however the node was made (an XML <key> standing as a value,
+ * a setter, a copy), so this is the whole of it, and every writer writes the same. */
 ORVEX_API void orvex_get_key_val(orvex_t node, char **val);
 /* Text of a string node, owned by the node and NUL-terminated; the length
  * (which may include NUL bytes from a binary document) through `length` when
