@@ -334,6 +334,59 @@ TEST(RegressWriters, IntoLentMemoryAsIntoTheirOwn) {
     orvex_free(tree);
 }
 
+// Reals are written in the fewest significant digits that read back, in
+// the shorter notation; a large integral value used to get its exact
+// digits, which the double does not hold. XML and JSON add ".0" to plain
+// integral text (JSON would read an integer); OpenStep does not.
+TEST(RegressWriters, RealsInTheFewestDigitsThatReadBack) {
+    const struct {
+        double x;
+        const char *xml_json, *ostep;
+    } cases[] = {
+        {1e16, "1e+16", "1e+16"},
+        {1e21, "1e+21", "1e+21"},
+        {1e22, "1e+22", "1e+22"},
+        {1e15, "1e+15", "1e+15"},
+        {-9223372036854775809.0, "-9.223372036854776e+18", "-9.223372036854776e+18"},   // -2^63
+        {18446744073709551616.0, "1.8446744073709552e+19", "1.8446744073709552e+19"},   // 2^64
+        {1180591620717411303424.0, "1.1805916207174113e+21", "1.1805916207174113e+21"}, // 2^70
+        {36028797018963984.0, "3.602879701896398e+16", "3.602879701896398e+16"}, // 17 digits, 16 needed
+        {123456789012345680.0, "123456789012345680.0", "123456789012345680"},    // every digit its own
+        {9007199254740992.0, "9007199254740992.0", "9007199254740992"},          // 2^53
+        {100.0, "100.0", "100"},
+        {1.5, "1.5", "1.5"},
+        {0.1, "0.1", "0.1"},
+        {5e-324, "5e-324", "5e-324"},
+        {-0.0, "-0.0", "-0"},
+    };
+    auto written = [](orvex_err_t (*write)(orvex_t, char **, uint32_t *, uint32_t), orvex_t n,
+                      uint32_t flags) {
+        char *p = nullptr;
+        uint32_t len = 0;
+        EXPECT_EQ(write(n, &p, &len, flags), ORVEX_ERR_SUCCESS);
+        std::string s(p ? p : "", len);
+        std::free(p);
+        return s;
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.xml_json);
+        orvex_t n = orvex_new_real(c.x);
+        std::string xml = to_xml(n);
+        size_t at = xml.find("<real>");
+        EXPECT_EQ(xml.substr(at, xml.find('<', at + 1) - at), std::string("<real>") + c.xml_json);
+        std::string json = written(orvex_to_json, n, 0);
+        EXPECT_EQ(json, c.xml_json);
+        EXPECT_EQ(written(orvex_to_openstep, n, ORVEX_OSTEP_TYPED), std::string("<*R") + c.ostep + ">\n");
+        orvex_t from_xml = read_any(xml), from_json = nullptr;
+        EXPECT_EQ(orvex_from_json(json.data(), uint32_t(json.size()), &from_json), ORVEX_ERR_SUCCESS);
+        EXPECT_TRUE(orvex_equal(from_xml, n));
+        EXPECT_TRUE(orvex_equal(from_json, n));
+        orvex_free(from_xml);
+        orvex_free(from_json);
+        orvex_free(n);
+    }
+}
+
 // The binary writer sizes a document exactly before writing it: one request,
 // of the document's length, whatever its integers, text and references need.
 TEST(RegressWriters, BinarySizedExactlyBeforeItIsWritten) {
