@@ -180,9 +180,9 @@ ORVEX_API void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, cons
 ORVEX_API orvex_t orvex_get_parent(orvex_t node);
 /* The type; ORVEX_NONE for null. */
 ORVEX_API orvex_type orvex_get_node_type(orvex_t node);
-/* A malloc'd, NUL-terminated copy of a key node's text. A key's text ends at
- * its first NUL however the node was made (an XML <key> standing as a value,
- * a setter, a copy), so this is the whole of it, and every writer writes the same. */
+/* A malloc'd, NUL-terminated copy of a key node's text: all of it, since a
+ * key's text ends at its first NUL however the node was made (an XML <key>
+ * standing as a value, a setter, a copy), and every writer writes that. */
 ORVEX_API void orvex_get_key_val(orvex_t node, char **val);
 /* Text of a string node, owned by the node and NUL-terminated; the length
  * (which may include NUL bytes from a binary document) through `length` when
@@ -270,10 +270,10 @@ ORVEX_API orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *
  * unless `flags` has ORVEX_JSON_PRETTY: one entry per line, indented by two
  * spaces. Text is always valid UTF-8 (bytes that are not become U+FFFD);
  * integers are exact, reals in the fewest digits that read back to the same
- * double (see orvex_to_xml); a key node standing as a value is written as a string, null nodes
- * as null. Dates, data, UIDs and NaN or infinite reals have no JSON form: the
- * tree is refused with ORVEX_ERR_FORMAT and nothing written, and
- * orvex_json_unwritable names the node. With ORVEX_JSON_LOSSY they are mapped
+ * double (see orvex_to_xml); a key node standing as a value is written as a
+ * string, null nodes as null. Dates, data, UIDs and NaN or infinite reals
+ * have no JSON form: the tree is refused with ORVEX_ERR_FORMAT and nothing
+ * written, and orvex_json_unwritable names the node. With ORVEX_JSON_LOSSY they are mapped
  * instead, and the mapping is one way (the reader gives back strings, a
  * dictionary and null): a date becomes its ISO 8601 text in whole seconds
  * ("2001-01-01T00:00:00Z"), data its base64 text, a UID {"CF$UID": n}, a
