@@ -191,6 +191,47 @@ TEST(BinRead, InputVariantsTheWriterNeverProduces) {
     orvex_free(expect);
 }
 
+// Some writers put UTF-8 in single-byte strings. Each case is read both as a
+// dictionary key and as its value, which share the object. An unused UID
+// follows the text: its marker would continue a sequence cut off there.
+TEST(BinRead, SingleByteTextIsUtf8WhenValidElseLatin1) {
+    struct Case {
+        std::string in, text;
+    } cases[] = {
+        {"90\xE2\x80\x99s Music", "90\xE2\x80\x99s Music"},           // U+2019, as iTunes writes it
+        {"\xC2\xA9 2012", "\xC2\xA9 2012"},                           // U+00A9
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                     // four bytes
+        {"caf\xE9", "caf\xC3\xA9"},                                   // Latin-1
+        {"\xC2\xA9\xFF", "\xC3\x82\xC2\xA9\xC3\xBF"},                 // valid, then not: all Latin-1
+        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},                             // overlong
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},                 // a surrogate
+        {"\xE2\x80", "\xC3\xA2\xC2\x80"},                             // cut off by the object's end
+        {std::string("\0\xC3\xA9", 3), std::string("\0\xC3\xA9", 3)}, // a NUL is ASCII
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.in);
+        ASSERT_LT(c.in.size(), 15u);
+        std::string doc =
+            make_doc({"\xD1\x01\x01", std::string(1, char(0x50 | c.in.size())) + c.in, "\x80\x05"});
+        orvex_t got = nullptr;
+        ASSERT_EQ(orvex_from_bin(doc.data(), uint32_t(doc.size()), &got), ORVEX_ERR_SUCCESS);
+        orvex_dict_iter it = nullptr;
+        orvex_dict_new_iter(got, &it);
+        const char *key = nullptr;
+        uint64_t klen = 0;
+        orvex_t val = nullptr;
+        orvex_dict_next_item_ref(got, it, &key, &klen, &val);
+        std::free(it);
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(std::string(key, klen), c.text.substr(0, c.text.find('\0')));
+        uint64_t len = 0;
+        const char *p = orvex_get_string_ptr(val, &len);
+        EXPECT_EQ(std::string(p, len), c.text);
+        round_trip(got);
+        orvex_free(got);
+    }
+}
+
 TEST(BinWrite, SharesEqualScalarsAndSizesReferences) {
     // Keys and strings of the same text share one object; containers never do.
     orvex_t d = orvex_new_dict();

@@ -133,6 +133,61 @@ TEST(RegressRoundTrip, KeyValueReadsBackFromBinaryAsString) {
     orvex_free(root);
 }
 
+// A key node's text ends at its first NUL however the node was made, as a
+// dictionary key's does: the store, orvex_get_key_val and every writer agree.
+TEST(RegressKeyValue, TextEndsAtTheFirstNulEverywhere) {
+    auto key_in_array = [](const char *text, size_t n) {
+        orvex_t k = orvex_new_string("");
+        EXPECT_EQ(orvex_set_key_val_len(k, text, n), ORVEX_ERR_SUCCESS);
+        orvex_t a = orvex_new_array();
+        orvex_array_append_item(a, k);
+        return a;
+    };
+    const struct {
+        orvex_t tree;
+        const char *text;
+    } cases[] = {
+        {read_any("<plist><array><key>a&#0;b</key></array></plist>"), "a"},
+        {read_any("<plist><array><key>&#0;</key></array></plist>"), ""},
+        {read_any("<plist><array><key><![CDATA[x]]>&#0;y</key></array></plist>"), "x"},
+        {key_in_array("a\0b", 3), "a"},
+    };
+    auto text_of = [](orvex_t n) {
+        uint64_t len = 0;
+        if (const char *s = orvex_get_string_ptr(n, &len))
+            return std::string(s, len);
+        char *k = nullptr;
+        orvex_get_key_val(n, &k);
+        std::string t = k ? k : "<none>";
+        std::free(k);
+        return t;
+    };
+    auto json = [](orvex_t n, char **p, uint32_t *len) { return orvex_to_json(n, p, len, 0); };
+    auto ostep = [](orvex_t n, char **p, uint32_t *len) { return orvex_to_openstep(n, p, len, 0); };
+    using Writer = orvex_err_t (*)(orvex_t, char **, uint32_t *);
+    const Writer writers[] = {orvex_to_xml, orvex_to_bin, json, ostep};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_EQ(orvex_get_node_type(orvex_array_get_item(c.tree, 0)), ORVEX_KEY);
+        EXPECT_EQ(text_of(orvex_array_get_item(c.tree, 0)), c.text);
+        orvex_t want = key_in_array(c.text, std::strlen(c.text));
+        EXPECT_TRUE(orvex_equal(c.tree, want)) << describe(c.tree); // the stored length too
+        orvex_free(want);
+        for (Writer w : writers) {
+            char *out = nullptr;
+            uint32_t len = 0;
+            EXPECT_EQ(w(c.tree, &out, &len), ORVEX_ERR_SUCCESS);
+            std::string doc(out ? out : "", len);
+            std::free(out);
+            orvex_t back = read_any(doc);
+            EXPECT_EQ(orvex_array_get_size(back), 1u) << doc;
+            EXPECT_EQ(text_of(orvex_array_get_item(back, 0)), c.text) << doc;
+            orvex_free(back);
+        }
+        orvex_free(c.tree);
+    }
+}
+
 // Documents that read or wrote wrongly, each with the tree it reads as (in
 // the samples' JSON form) or the cause it is refused for, and the line our
 // XML writer gives for it. The written XML must read back as the tree with
@@ -265,6 +320,59 @@ TEST(RegressWriters, IntoLentMemoryAsIntoTheirOwn) {
         EXPECT_EQ(w.into(nullptr, grow, &l, &len), ORVEX_ERR_INVALID_ARG);
     }
     orvex_free(tree);
+}
+
+// Reals are written in the fewest significant digits that read back, in
+// the shorter notation; a large integral value used to get its exact
+// digits, which the double does not hold. XML and JSON add ".0" to plain
+// integral text (JSON would read an integer); OpenStep does not.
+TEST(RegressWriters, RealsInTheFewestDigitsThatReadBack) {
+    const struct {
+        double x;
+        const char *xml_json, *ostep;
+    } cases[] = {
+        {1e16, "1e+16", "1e+16"},
+        {1e21, "1e+21", "1e+21"},
+        {1e22, "1e+22", "1e+22"},
+        {1e15, "1e+15", "1e+15"},
+        {-9223372036854775809.0, "-9.223372036854776e+18", "-9.223372036854776e+18"},   // -2^63
+        {18446744073709551616.0, "1.8446744073709552e+19", "1.8446744073709552e+19"},   // 2^64
+        {1180591620717411303424.0, "1.1805916207174113e+21", "1.1805916207174113e+21"}, // 2^70
+        {36028797018963984.0, "3.602879701896398e+16", "3.602879701896398e+16"}, // 17 digits, 16 needed
+        {123456789012345680.0, "123456789012345680.0", "123456789012345680"},    // every digit its own
+        {9007199254740992.0, "9007199254740992.0", "9007199254740992"},          // 2^53
+        {100.0, "100.0", "100"},
+        {1.5, "1.5", "1.5"},
+        {0.1, "0.1", "0.1"},
+        {5e-324, "5e-324", "5e-324"},
+        {-0.0, "-0.0", "-0"},
+    };
+    auto written = [](orvex_err_t (*write)(orvex_t, char **, uint32_t *, uint32_t), orvex_t n,
+                      uint32_t flags) {
+        char *p = nullptr;
+        uint32_t len = 0;
+        EXPECT_EQ(write(n, &p, &len, flags), ORVEX_ERR_SUCCESS);
+        std::string s(p ? p : "", len);
+        std::free(p);
+        return s;
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.xml_json);
+        orvex_t n = orvex_new_real(c.x);
+        std::string xml = to_xml(n);
+        size_t at = xml.find("<real>");
+        EXPECT_EQ(xml.substr(at, xml.find('<', at + 1) - at), std::string("<real>") + c.xml_json);
+        std::string json = written(orvex_to_json, n, 0);
+        EXPECT_EQ(json, c.xml_json);
+        EXPECT_EQ(written(orvex_to_openstep, n, ORVEX_OSTEP_TYPED), std::string("<*R") + c.ostep + ">\n");
+        orvex_t from_xml = read_any(xml), from_json = nullptr;
+        EXPECT_EQ(orvex_from_json(json.data(), uint32_t(json.size()), &from_json), ORVEX_ERR_SUCCESS);
+        EXPECT_TRUE(orvex_equal(from_xml, n));
+        EXPECT_TRUE(orvex_equal(from_json, n));
+        orvex_free(from_xml);
+        orvex_free(from_json);
+        orvex_free(n);
+    }
 }
 
 // The binary writer sizes a document exactly before writing it: one request,

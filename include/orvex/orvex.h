@@ -180,7 +180,9 @@ ORVEX_API void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, cons
 ORVEX_API orvex_t orvex_get_parent(orvex_t node);
 /* The type; ORVEX_NONE for null. */
 ORVEX_API orvex_type orvex_get_node_type(orvex_t node);
-/* A malloc'd copy of a key node's text. */
+/* A malloc'd, NUL-terminated copy of a key node's text: all of it, since a
+ * key's text ends at its first NUL however the node was made (an XML <key>
+ * standing as a value, a setter, a copy), and every writer writes that. */
 ORVEX_API void orvex_get_key_val(orvex_t node, char **val);
 /* Text of a string node, owned by the node and NUL-terminated; the length
  * (which may include NUL bytes from a binary document) through `length` when
@@ -239,7 +241,13 @@ ORVEX_API orvex_err_t orvex_set_key_val_len(orvex_t node, const char *text, uint
  * clamped likewise); a dictionary holding only CF$UID with a non-negative
  * integer, which is the form of a UID and reads back as one. Null nodes,
  * control characters, U+FFFE and U+FFFF are written in forms only our reader
- * takes back. */
+ * takes back.
+ * Reals, in XML as in the other text encodings, are written in the fewest
+ * significant digits that read back to the same double: in plain notation
+ * when that is no longer than with an exponent and needs no further digit
+ * ("100", "0.1"), else with an exponent ("1e+16", "-9.223372036854776e+18"
+ * for -2^63, not its 19 exact digits). XML and JSON then add ".0" to plain
+ * integral text ("100.0"), so that it reads back as a real; OpenStep does not. */
 ORVEX_API orvex_err_t orvex_to_xml(orvex_t node, char **xml, uint32_t *length);
 ORVEX_API orvex_err_t orvex_to_bin(orvex_t node, char **bin, uint32_t *length);
 
@@ -261,11 +269,11 @@ ORVEX_API orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *
  * ORVEX_ERR_INVALID_ARG likewise, also for unknown `flags` bits), compact
  * unless `flags` has ORVEX_JSON_PRETTY: one entry per line, indented by two
  * spaces. Text is always valid UTF-8 (bytes that are not become U+FFFD);
- * integers are exact, reals the shortest text that reads back to the same
- * double; a key node standing as a value is written as a string, null nodes
- * as null. Dates, data, UIDs and NaN or infinite reals have no JSON form: the
- * tree is refused with ORVEX_ERR_FORMAT and nothing written, and
- * orvex_json_unwritable names the node. With ORVEX_JSON_LOSSY they are mapped
+ * integers are exact, reals in the fewest digits that read back to the same
+ * double (see orvex_to_xml); a key node standing as a value is written as a
+ * string, null nodes as null. Dates, data, UIDs and NaN or infinite reals
+ * have no JSON form: the tree is refused with ORVEX_ERR_FORMAT and nothing
+ * written, and orvex_json_unwritable names the node. With ORVEX_JSON_LOSSY they are mapped
  * instead, and the mapping is one way (the reader gives back strings, a
  * dictionary and null): a date becomes its ISO 8601 text in whole seconds
  * ("2001-01-01T00:00:00Z"), data its base64 text, a UID {"CF$UID": n}, a
@@ -287,6 +295,11 @@ ORVEX_API orvex_t orvex_json_unwritable(orvex_t node);
  * `format` when that is not null (ORVEX_FORMAT_NONE and ORVEX_ERR_FORMAT for
  * unknown input). */
 ORVEX_API orvex_err_t orvex_from_xml(const char *xml, uint32_t length, orvex_t *node);
+/* Binary text is stored as UTF-8. A single-byte string (marker 0x5) is meant
+ * as ASCII; one holding a byte above 0x7F is read as UTF-8 when it is
+ * well-formed UTF-8 (writers exist that put UTF-8 there), as ISO 8859-1
+ * otherwise, so no byte is lost either way. In a UTF-16 string (marker 0x6)
+ * an unpaired surrogate becomes U+FFFD. */
 ORVEX_API orvex_err_t orvex_from_bin(const char *bin, uint32_t length, orvex_t *node);
 /* JSON: any value may be the root. Objects read as dictionaries in document
  * order (a repeated key: the last value at the first one's place), null as
@@ -321,7 +334,7 @@ ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex
  * Writing: UTF-8, one entry per line, tab-indented, NUL-terminated as XML
  * is; strings quoted and escaped where they must be, data as <hex>. The
  * format has no numbers, booleans or dates: by default they are written as
- * text (integers in decimal, reals in their shortest exact form, booleans as
+ * text (integers in decimal, reals as orvex_to_xml writes them, booleans as
  * YES and NO, dates as "2001-01-01 00:00:00 +0000") and read back as strings.
  * With ORVEX_OSTEP_TYPED they are written in the GNUstep typed forms and
  * read back as what they were (dates in whole seconds, as in XML). A key node

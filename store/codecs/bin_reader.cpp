@@ -9,8 +9,10 @@
 //   gives an unsigned value (so 2^63 to 2^64-1 stay unsigned), high half all
 //   ones with the low half's top bit set gives a negative signed value; any
 //   other 16-byte value is out of the store's range (ORVEX_ERR_LIMIT).
-// - Single-byte strings (0x5) with bytes >= 0x80 are read as ISO 8859-1, so
-//   the store still holds valid UTF-8 and no byte is lost.
+// - Single-byte strings (0x5) are meant as ASCII, but writers exist that put
+//   UTF-8 there: with a byte >= 0x80 they are read as UTF-8 when every
+//   sequence is well-formed, as ISO 8859-1 otherwise. Either way the store
+//   holds valid UTF-8 and no byte is lost.
 // - Unpaired UTF-16 surrogates become U+FFFD rather than failing the whole
 //   document; everything else in the string is kept.
 // - Shared references are followed: a container stored once and referenced
@@ -34,6 +36,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "codecs/xml_shared.hpp"
 #include "text/utf16.hpp"
 
 namespace orvex_store {
@@ -71,6 +74,20 @@ inline double read_double(const unsigned char *p) {
     double r;
     std::memcpy(&r, &bits, sizeof r);
     return r;
+}
+
+// Whether text known to hold a byte >= 0x80 is well-formed UTF-8.
+bool is_utf8(const unsigned char *p, const unsigned char *end) {
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+        } else if (size_t n = utf8_seq_len(p, end)) {
+            p += n;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 struct Frame {
@@ -198,7 +215,9 @@ class Reader {
         if (kind == 0x5) {
             uint64_t n = count_of(o, 1, &p);
             const char *s = reinterpret_cast<const char *>(d_ + p);
-            if (all_ascii(s, n)) {
+            // ASCII, the common case, costs one fast scan; only text with a
+            // high byte is checked for UTF-8.
+            if (all_ascii(s, n) || is_utf8(d_ + p, d_ + p + n)) {
                 charge_text(n, o);
                 *len = n;
                 return s;

@@ -7,9 +7,9 @@
 //
 // What it writes:
 // - integers exactly (negative signed values with their sign, everything
-//   else as unsigned decimal); reals in the shortest text that reads back to
-//   the same double, always with a '.' or an exponent so that they read back
-//   as reals ("1.0", "-0.0", "1e+300");
+//   else as unsigned decimal); reals in the fewest digits that read back to
+//   the same double (write_real), always with a '.' or an exponent so that
+//   they read back as reals ("1.0", "-0.0", "1e+300");
 // - text with only the escapes JSON needs ('"', '\', control characters),
 //   so always valid UTF-8: bytes that are not UTF-8 (only possible through
 //   the C interface) become U+FFFD. A key node standing as a value is written
@@ -29,6 +29,7 @@
 #include "codecs/xml_shared.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
+#include "text/numbers.hpp"
 
 namespace orvex_store {
 namespace {
@@ -36,6 +37,7 @@ namespace {
 using uchar = unsigned char;
 
 constexpr size_t NUMBER_MAX = 32; // more than any number's text, ".0" included
+static_assert(NUMBER_MAX >= REAL_TEXT_MAX + 2, "no room for a real and its \".0\"");
 constexpr uint32_t KNOWN_FLAGS = ORVEX_JSON_PRETTY | ORVEX_JSON_LOSSY;
 
 template <size_t N> constexpr size_t len(const char (&)[N]) { return N - 1; }
@@ -340,7 +342,7 @@ class Writer : private TextOut {
     void real(double x) {
         if (!std::isfinite(x))
             return put("null"); // only when lossy: run() refused the tree otherwise
-        char *s = room(NUMBER_MAX), *w = std::to_chars(s, s + NUMBER_MAX - 2, x).ptr;
+        char *s = room(NUMBER_MAX), *w = write_real(s, x);
         // "1" would read back as an integer.
         bool plain = true;
         for (char *c = s; c < w; ++c)

@@ -11,7 +11,7 @@
 //   UTF-8 (only possible through the C interface) become U+FFFD;
 // - data as <0fbd7777 00112233>, four bytes to a group;
 // - integers, reals, booleans and dates as text, which reads back as
-//   strings: integers in decimal, reals in the shortest form that reads
+//   strings: integers in decimal, reals in the fewest digits that read
 //   back to the same double ("nan", "inf", "-inf" for the others), booleans
 //   as YES and NO, dates as "2001-01-01 00:00:00 +0000"; or, with
 //   ORVEX_OSTEP_TYPED, in the GNUstep typed forms <*I12>, <*R1.5>, <*BY>,
@@ -27,6 +27,7 @@
 #include "codecs/codecs.hpp"
 #include "codecs/xml_shared.hpp"
 #include "text/dates.hpp"
+#include "text/numbers.hpp"
 
 namespace orvex_store {
 namespace {
@@ -34,6 +35,7 @@ namespace {
 using uchar = unsigned char;
 
 constexpr size_t NUMBER_MAX = 32; // room for any integer or real's text
+static_assert(NUMBER_MAX >= REAL_TEXT_MAX, "no room for a real");
 // A date's text: the ISO 8601 text with a blank for the 'T' and a zone for the 'Z'.
 constexpr size_t DATE_MAX = ISO8601_MAX + 8;
 
@@ -298,7 +300,7 @@ class Writer : private TextOut {
                 return copy(d, "nan", 3);
             if (std::isinf(x))
                 return x < 0 ? copy(d, "-inf", 4) : copy(d, "inf", 3);
-            return std::to_chars(d, d + NUMBER_MAX, x).ptr;
+            return write_real(d, x);
         });
     }
 

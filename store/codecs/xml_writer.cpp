@@ -7,7 +7,7 @@
 // What it writes, and what the format loses:
 // - integers: negative signed values with their sign, everything else as
 //   unsigned decimal (2^63 to 2^64-1 stay unsigned when read back);
-// - reals: the shortest text that reads back to the same double, "-0.0"
+// - reals: the fewest digits that read back to the same double, "-0.0"
 //   included; NaN and infinities as "nan", "inf" and "-inf", which the common
 //   readers take;
 // - text: '<', '>', '&' as entities; CR as a character reference, so
@@ -37,6 +37,7 @@
 #include "codecs/xml_shared.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
+#include "text/numbers.hpp"
 
 namespace orvex_store {
 namespace {
@@ -69,6 +70,7 @@ constexpr char UID_KEY[] = "<key>CF$UID</key>\n";
 // with a sign or a ".0" after it.
 constexpr size_t NUMBER_MAX = 32;
 constexpr char POINT_ZERO[] = ".0";
+static_assert(NUMBER_MAX >= REAL_TEXT_MAX + len(POINT_ZERO), "no room for a real and its \".0\"");
 // The shortest text of a real ("nan", "0.0") and of a date.
 constexpr size_t REAL_MIN = len("nan");
 constexpr size_t DATE_MIN = len("2001-01-01T00:00:00Z");
@@ -254,7 +256,7 @@ class Writer : private TextOut {
             w = x < 0 ? copy(w, "-inf") : copy(w, "inf");
         } else {
             char *s = w;
-            w = std::to_chars(w, w + NUMBER_MAX - len(POINT_ZERO), x).ptr;
+            w = write_real(w, x);
             // "1" reads as a real everywhere, but "1.0" says what it is.
             bool plain = true;
             for (char *c = s; c < w; ++c)

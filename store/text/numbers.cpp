@@ -1,5 +1,7 @@
 #include "text/numbers.hpp"
 
+#include <cstring>
+
 namespace orvex_store {
 
 // Only far-out magnitudes get here, so the decimal exponent of the leading
@@ -34,6 +36,31 @@ bool decimal_overflows(const char *s, const char *e) {
     }
     int64_t mag = int_digits > 0 ? int_digits : -lead_zeros;
     return mag + (eneg ? -ex : ex) > 0;
+}
+
+char *write_real(char *w, double x) {
+    char *e = std::to_chars(w, w + REAL_TEXT_MAX, x).ptr;
+    // to_chars takes the notation with fewer characters. Plain text of an
+    // integral value has every digit up to the point, and of the texts of
+    // that length to_chars writes the exact one: digits beyond the fewest
+    // that read back (2^63's last three), which the double does not hold.
+    // Exponent notation has only those. Below 10^16 plain text needs them all.
+    const char *d = w + (*w == '-');
+    if (e - d < 17 || std::memchr(d, '.', size_t(e - d)) || std::memchr(d, 'e', size_t(e - d)))
+        return e;
+    const char *sig = e;
+    while (sig[-1] == '0')
+        --sig;
+    char sci[REAL_TEXT_MAX];
+    char *se = std::to_chars(sci, sci + sizeof sci, x, std::chars_format::scientific).ptr;
+    const char *m = sci + (*sci == '-');
+    ptrdiff_t need = static_cast<const char *>(std::memchr(m, 'e', size_t(se - m))) - m;
+    if (need > 1)
+        --need; // the point
+    if (sig - d <= need)
+        return e;
+    std::memcpy(w, sci, size_t(se - sci));
+    return w + (se - sci);
 }
 
 } // namespace orvex_store

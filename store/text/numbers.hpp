@@ -83,6 +83,16 @@ inline orvex_reason_t parse_real(const char *s, size_t n, double *out) {
     return ORVEX_REASON_NONE;
 }
 
+// Room write_real needs: the longest text it writes ("-1.2345678901234567e-308").
+constexpr size_t REAL_TEXT_MAX = 24;
+
+// Writes finite `x` at `w` in the fewest significant digits that read back
+// to the same double, in plain notation when that is no longer than with an
+// exponent and needs no digit beyond those ("100", "0.1"), else with one
+// ("1e+16"; 2^63 is "9.223372036854776e+18", not its 19 exact digits).
+// Integral text gets no ".0". Returns the end of the text.
+char *write_real(char *w, double x);
+
 } // namespace orvex_store
 
 #endif

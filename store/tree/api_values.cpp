@@ -54,17 +54,10 @@ orvex_err_t set_text_len(orvex_t node, uint8_t type, const char *text, uint64_t 
     if (!n || (!text && length))
         return ORVEX_ERR_INVALID_ARG;
     // The length is checked before any byte is read: a caller's bad length
-    // must not send memchr past its buffer.
+    // must not send the copy past its buffer.
     if (length >= SIZE_MAX - 1)
         return ORVEX_ERR_LIMIT;
-    size_t len = static_cast<size_t>(length);
-    if (type == ORVEX_KEY && len) {
-        // Keys end at their first NUL everywhere else (readers, dictionary
-        // keys, orvex_get_key_val), so a key node never holds one either.
-        if (const void *nul = std::memchr(text, 0, len))
-            len = static_cast<size_t>(static_cast<const char *>(nul) - text);
-    }
-    return node_set_text(n, type, text, len) ? ORVEX_ERR_SUCCESS : ORVEX_ERR_NO_MEM;
+    return node_set_text(n, type, text, static_cast<size_t>(length)) ? ORVEX_ERR_SUCCESS : ORVEX_ERR_NO_MEM;
 }
 
 } // namespace

@@ -205,6 +205,11 @@ Node *node_new_text(uint8_t type, const char *p, size_t len) {
 bool node_set_text(Node *n, uint8_t type, const char *p, size_t len) {
     if (!p)
         len = 0;
+    // A key's text ends at its first NUL, as a dictionary key's does, so a key
+    // node reads and writes the same text however it was made.
+    if (type == ORVEX_KEY && len)
+        if (const void *z = std::memchr(p, 0, len))
+            len = static_cast<size_t>(static_cast<const char *>(z) - p);
     if (len <= INLINE_MAX) {
         char tmp[16];
         if (len)

@@ -85,7 +85,8 @@ Node *node_new_real(double r);
 Node *node_new_date(double since_2001);
 Node *node_new_uid(uint64_t v);
 Node *node_new_bool(bool b);
-// type is ORVEX_STRING, ORVEX_KEY or ORVEX_DATA; bytes are copied.
+// type is ORVEX_STRING, ORVEX_KEY or ORVEX_DATA; bytes are copied, a key's
+// only up to its first NUL (also in node_set_text).
 Node *node_new_text(uint8_t type, const char *p, size_t len);
 // Frees the subtree (iteratively) without detaching from a parent.
 void node_free_tree(Node *n);
