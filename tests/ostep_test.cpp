@@ -168,6 +168,25 @@ TEST(OpenStepWriter, ShapeAndRefusals) {
     orvex_free(deep);
 }
 
+// Bare exactly the characters other readers take unquoted ('+' is not one
+// of them: they end the string there), so "1e+300" and "+" are quoted.
+TEST(OpenStepWriter, QuotesWhatOtherReadersDoNotTakeBare) {
+    const std::string bare = "$-./0123456789:ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz";
+    for (size_t n : {2, 20}) { // short text byte by byte, long text 16 bytes at a time
+        for (char c = 0x20; c < 0x7F; ++c) {
+            Tree s(orvex_new_string(("a" + std::string(n - 1, c)).c_str()));
+            std::string text = to_ostep(s.get(), 0);
+            EXPECT_EQ(text[0] == '"', bare.find(c) == std::string::npos) << text;
+        }
+    }
+    Tree a(orvex_new_array());
+    orvex_array_append_item(a.get(), orvex_new_real(1e300));
+    orvex_array_append_item(a.get(), orvex_new_real(-2.5e-300));
+    orvex_array_append_item(a.get(), orvex_new_real(HUGE_VAL));
+    EXPECT_EQ(to_ostep(a.get(), 0), "(\n\t\"1e+300\",\n\t-2.5e-300,\n\tinf\n)\n");
+    EXPECT_EQ(to_ostep(a.get(), ORVEX_OSTEP_TYPED), "(\n\t<*R1e+300>,\n\t<*R-2.5e-300>,\n\t<*Rinf>\n)\n");
+}
+
 TEST(OpenStepReader, AcceptsTheFormsOfTheFormat) {
     const struct {
         const char *doc, *json;
