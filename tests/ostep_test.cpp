@@ -6,6 +6,7 @@
 #include <dirent.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -59,6 +60,21 @@ std::string utf16(const std::string &utf8, bool little) {
         }
     }
     return out;
+}
+
+std::string utf8_of(uint32_t cp) {
+    std::string s;
+    if (cp < 0x80) {
+        s += char(cp);
+    } else if (cp < 0x800) {
+        s += char(0xC0 | cp >> 6);
+        s += char(0x80 | (cp & 0x3F));
+    } else {
+        s += char(0xE0 | cp >> 12);
+        s += char(0x80 | ((cp >> 6) & 0x3F));
+        s += char(0x80 | (cp & 0x3F));
+    }
+    return s;
 }
 
 std::string file_text(const std::string &path) {
@@ -187,6 +203,32 @@ TEST(OpenStepWriter, QuotesWhatOtherReadersDoNotTakeBare) {
     EXPECT_EQ(to_ostep(a.get(), ORVEX_OSTEP_TYPED), "(\n\t<*R1e+300>,\n\t<*R-2.5e-300>,\n\t<*Rinf>\n)\n");
 }
 
+// The NeXTSTEP table compiled in is the project's copy of it, row by row;
+// \000-\177 are ASCII.
+TEST(OpenStepReader, NextStepTable) {
+    std::string tsv = file_text(data_path("tables/nextstep-8bit.tsv"));
+    int rows = 0;
+    for (size_t at = 0; at < tsv.size();) {
+        size_t nl = tsv.find('\n', at);
+        std::string line = tsv.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+        at = nl == std::string::npos ? tsv.size() : nl + 1;
+        if (line.empty() || line[0] != '\\')
+            continue;
+        std::string octal = line.substr(0, 4);
+        uint32_t cp = uint32_t(std::strtoul(line.substr(line.find("U+") + 2).c_str(), nullptr, 16));
+        Tree got(from_ostep("\"" + octal + "\""));
+        EXPECT_STREQ(orvex_get_string_ptr(got.get(), nullptr), utf8_of(cp).c_str()) << octal;
+        ++rows;
+    }
+    EXPECT_EQ(rows, 128);
+    for (int c = 1; c < 0x80; ++c) {
+        char esc[8];
+        std::snprintf(esc, sizeof esc, "\"\\%03o\"", c);
+        Tree got(from_ostep(esc));
+        EXPECT_STREQ(orvex_get_string_ptr(got.get(), nullptr), std::string(1, char(c)).c_str()) << esc;
+    }
+}
+
 TEST(OpenStepReader, AcceptsTheFormsOfTheFormat) {
     const struct {
         const char *doc, *json;
@@ -197,10 +239,20 @@ TEST(OpenStepReader, AcceptsTheFormsOfTheFormat) {
         {"\xEF\xBB\xBF/* c */ { // x\n k = v; }", R"({"dict":[["k",{"string":"v"}]]})"},
         {"\"a\\n\\t\\\"\\\\\\a\\b\\f\\r\\v\\q\\'\"",
          "{\"string\":\"a\\n\\t\\\"\\\\\\u0007\\b\\f\\r\\u000bq'\"}"},
-        {R"("\U00e9\u20AC\uD83D\uDE00\101\351")", "{\"string\":\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"
-                                                  "A\xC3\xA9\"}"},
+        {R"("\U00e9\u20AC\uD83D\uDE00")", "{\"string\":\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"}"},
+        // Octal escapes are NeXTSTEP bytes (the whole table: NextStepTable); past \377 they wrap.
+        {R"("\101\351\200\375\376\377\477")",
+         "{\"string\":\"A\xC3\x98\xC2\xA0\xC3\xBF\xEF\xBF\xBD\xEF\xBF\xBD?\"}"},
         {"<0fbd 7777\n00>", R"({"data":"D713dwA="})"},
         {"<>", R"({"data":""})"},
+        {"(<[aGVsbG8=]>, <[ aGVs\nbG8 ]>, <[]>)",
+         R"({"array":[{"data":"aGVsbG8="},{"data":"aGVsbG8="},{"data":""}]})"},
+        // Line comments end at LF, CR or a separator; U+2028 and U+2029 are blanks.
+        {"(a, // c\rb, // d\r\nc // e\xE2\x80\xA8, d)",
+         R"({"array":[{"string":"a"},{"string":"b"},{"string":"c"},{"string":"d"}]})"},
+        {"(a\xE2\x80\xA8,\xE2\x80\xA9"
+         "b\f\v)",
+         R"({"array":[{"string":"a"},{"string":"b"}]})"},
         {"(<*I-12>, <*I0x10>, <*R1.5>, <*BY>, <*BN>, <*D2001-01-01 01:00:00 +0100>, <*D2001-01-01 00:00:00>)",
          R"({"array":[{"int":"-12"},{"int":"16"},{"real":"0x1.8p+0"},{"bool":true},{"bool":false},)"
          R"({"date":"2001-01-01T00:00:00Z"},{"date":"2001-01-01T00:00:00Z"}]})"},
@@ -223,6 +275,12 @@ TEST(OpenStepReader, AcceptsTheFormsOfTheFormat) {
         orvex_free(want);
         orvex_free(got);
     }
+    // A key ends at its first NUL; the value of `key;` is the whole text.
+    Tree d(from_ostep(R"({"a\000b"; "c\000" = x;})"));
+    uint64_t n = 0;
+    const char *v = orvex_get_string_ptr(orvex_dict_get_item(d.get(), "a"), &n);
+    EXPECT_EQ(std::string(v ? v : "", n), std::string("a\0b", 3));
+    EXPECT_STREQ(orvex_get_string_ptr(orvex_dict_get_item(d.get(), "c"), nullptr), "x");
 }
 
 TEST(OpenStepReader, RejectsWithTheCause) {
@@ -252,6 +310,16 @@ TEST(OpenStepReader, RejectsWithTheCause) {
         {"\"\\uD800x\"", ORVEX_ERR_PARSE, ORVEX_REASON_UNPAIRED_SURROGATE, 1},
         {"<0fb>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DATA, 4},
         {"<0g>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DATA, 2},
+        {"(<[aGVsbG8=]", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 1},
+        {"(<[aGVsbG8=] >)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 12},
+        {"(<[aGVsbG8=x]>)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 1},
+        {"(<[a]>)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 1},
+        {"{<[AA==]> = b;}", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_KEY, 1},
+        {"(a // c\rb)", ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_COMMA, 8},
+        {"(\xE2\x80\xA8"
+         "a\xE2\x80\xA8"
+         "b)",
+         ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_COMMA, 8},
         {"<*X1>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_TYPED, 0},
         {"<*BT>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_TYPED, 0},
         {"<*I1.5>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_INTEGER, 3},
