@@ -62,6 +62,8 @@ std::string utf16(const std::string &utf8, bool little) {
     return out;
 }
 
+std::string unmarked(const std::string &utf16_text) { return utf16_text.substr(2); }
+
 std::string utf8_of(uint32_t cp) {
     std::string s;
     if (cp < 0x80) {
@@ -347,17 +349,17 @@ TEST(OpenStepReader, RejectsWithTheCause) {
         EXPECT_EQ(r.offset, c.offset);
     }
     // Line and column count characters: UTF-8 sequences and UTF-16 units as one.
-    for (bool wide : {false, true}) {
+    for (int wide : {0, 1, 2}) { // UTF-8, UTF-16 with its mark, without
         std::string doc = "{\n\t\xC3\xA9 = b;\n\tk = v\n}";
         if (wide)
-            doc = utf16(doc, false);
+            doc = utf16(doc, false).substr(wide == 1 ? 0 : 2);
         orvex_t root = nullptr;
         orvex_parse_result r{};
         orvex_parse(doc.data(), doc.size(), ORVEX_FORMAT_NONE, &root, nullptr, &r);
         EXPECT_EQ(r.cause, ORVEX_REASON_EXPECTED_SEMICOLON);
         EXPECT_EQ(r.line, 4u);
         EXPECT_EQ(r.column, 1u);
-        EXPECT_EQ(r.offset, wide ? 2 + 2 * 17u : 18u);
+        EXPECT_EQ(r.offset, wide ? (wide == 1 ? 2u : 0u) + 2 * 17u : 18u);
     }
 }
 
@@ -462,6 +464,8 @@ TEST(Utf16Xml, ReadsAsTheUtf8Form) {
         {utf16("<?xml version=\"1.0\" encoding=\"UTF-8\"?><true/>", true), ORVEX_REASON_ENCODING_CONFLICT,
          2 + 60},
         {utf16("<plist>\n<strin/></plist>", false), ORVEX_REASON_UNKNOWN_ELEMENT, 2 + 16},
+        {unmarked(utf16("<plist>\n<strin/></plist>", true)), ORVEX_REASON_UNKNOWN_ELEMENT, 16},
+        {unmarked(utf16("<?xml version=\"1.0\"?><true/>", false)) + "x", ORVEX_REASON_BAD_UTF16, 56},
         {utf16("<string>\xC3\xA9</string>", true) + "x", ORVEX_REASON_BAD_UTF16, 38},
     };
     for (const auto &c : bad) {
@@ -493,29 +497,97 @@ TEST(OpenStepModel, FromAndToOpenStep) {
     EXPECT_EQ(d.ToOpenStep(), "");
 }
 
-TEST(Detect, OpenStepAndUtf16) {
+// What detection takes each document for, and the tree it reads (empty:
+// rejected, with `cause`).
+TEST(Detect, OpenStepXmlAndUtf16) {
+    const orvex_format_t O = ORVEX_FORMAT_OSTEP, X = ORVEX_FORMAT_XML, N = ORVEX_FORMAT_NONE;
+    const std::string hello = R"({"data":"aGVsbG8="})";
     const struct {
         std::string doc;
         orvex_format_t format;
+        std::string json;
+        orvex_reason_t cause;
     } cases[] = {
-        {"{a=b;}", ORVEX_FORMAT_OSTEP},
-        {"\n (a)", ORVEX_FORMAT_OSTEP},
-        {"\xEF\xBB\xBF\"k\" = v;", ORVEX_FORMAT_OSTEP},
-        {"// c\nk = v;", ORVEX_FORMAT_OSTEP},
-        {utf16(" <array/>", true), ORVEX_FORMAT_XML},
-        {utf16("<true/>", false), ORVEX_FORMAT_XML},
-        {utf16("k = v;", false), ORVEX_FORMAT_OSTEP},
-        {"   ", ORVEX_FORMAT_NONE},
-        {"\x01{}", ORVEX_FORMAT_NONE},
-        {"bplist01{}", ORVEX_FORMAT_NONE},
-        {"\xFF\xFE\x2D\x01", ORVEX_FORMAT_NONE}, // U+012D: its low byte is a hyphen
+        {"{a=b;}", O, R"({"dict":[["a",{"string":"b"}]]})", ORVEX_REASON_NONE},
+        {"\n (a)", O, R"({"array":[{"string":"a"}]})", ORVEX_REASON_NONE},
+        {"\xEF\xBB\xBF\"k\" = v;", O, R"({"dict":[["k",{"string":"v"}]]})", ORVEX_REASON_NONE},
+        {"// c\nk = v;", O, R"({"dict":[["k",{"string":"v"}]]})", ORVEX_REASON_NONE},
+        // Nothing XML starts so: OpenStep data and typed roots.
+        {"<68656c6c 6f>", O, hello, ORVEX_REASON_NONE},
+        {" <68656C6C6F>", O, hello, ORVEX_REASON_NONE},
+        {"< 68656c6c 6f>", O, hello, ORVEX_REASON_NONE},
+        {"<[aGVsbG8=]>", O, hello, ORVEX_REASON_NONE},
+        {"<>", O, R"({"data":""})", ORVEX_REASON_NONE},
+        {"<*I-1>", O, R"({"int":"-1"})", ORVEX_REASON_NONE},
+        {"<*BY>", O, R"({"bool":true})", ORVEX_REASON_NONE},
+        {"<*RNaN>", O, R"({"real":"nan"})", ORVEX_REASON_NONE},
+        {"<*D2013-11-27 00:34:00 +0000>", O, R"({"date":"2013-11-27T00:34:00Z"})", ORVEX_REASON_NONE},
+        {"<deadbeef\n 00>", O, R"({"data":"3q2+7wA="})", ORVEX_REASON_NONE},
+        {"<0fbd", O, "", ORVEX_REASON_TRUNCATED},
+        {"<*I", O, "", ORVEX_REASON_TRUNCATED},
+        // Element names, hex letters among them, are XML, and so are its rejections.
+        {"<dict/>", X, R"({"dict":[]})", ORVEX_REASON_NONE},
+        {"<data>aGVsbG8=</data>", X, hello, ORVEX_REASON_NONE},
+        {"<date>2013-11-27T00:34:00Z</date>", X, R"({"date":"2013-11-27T00:34:00Z"})", ORVEX_REASON_NONE},
+        {"<false/>", X, R"({"bool":false})", ORVEX_REASON_NONE},
+        {"<array><true/>", X, "", ORVEX_REASON_TRUNCATED},
+        {"<?xml version=\"1.0\" encoding=\"bogus\"?><true/>", X, "", ORVEX_REASON_UNSUPPORTED_ENCODING},
+        {"<!DOCTYPE plist><plist><true/></plist><!DOCTYPE x>", X, "", ORVEX_REASON_BAD_DOCTYPE},
+        {"<plist><set/></plist>", X, "", ORVEX_REASON_UNKNOWN_ELEMENT},
+        {"<!-- x", X, "", ORVEX_REASON_TRUNCATED},
+        {"<face/>", X, "", ORVEX_REASON_UNKNOWN_ELEMENT},
+        // Only blanks and comments: an empty dictionary; no bytes: empty.
+        {"   ", O, R"({"dict":[]})", ORVEX_REASON_NONE},
+        {"\xEF\xBB\xBF", O, R"({"dict":[]})", ORVEX_REASON_NONE},
+        {" /* c */ // d\r", O, R"({"dict":[]})", ORVEX_REASON_NONE},
+        {"\xE2\x80\xA8 (a)", O, R"({"array":[{"string":"a"}]})", ORVEX_REASON_NONE},
+        {"", N, "", ORVEX_REASON_EMPTY},
+        // UTF-16 with its mark, or without when the first characters are ASCII.
+        {utf16(" <array/>", true), X, R"({"array":[]})", ORVEX_REASON_NONE},
+        {utf16("<true/>", false), X, R"({"bool":true})", ORVEX_REASON_NONE},
+        {unmarked(utf16("<?xml version=\"1.0\"?><true/>", true)), X, R"({"bool":true})", ORVEX_REASON_NONE},
+        {unmarked(utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?><true/>", false)), X, R"({"bool":true})",
+         ORVEX_REASON_NONE},
+        {unmarked(utf16("<plist><false/></plist>", true)), X, R"({"bool":false})", ORVEX_REASON_NONE},
+        {utf16("k = v;", false), O, R"({"dict":[["k",{"string":"v"}]]})", ORVEX_REASON_NONE},
+        {unmarked(utf16("k = \xC3\xA9;", true)), O, "{\"dict\":[[\"k\",{\"string\":\"\xC3\xA9\"}]]}",
+         ORVEX_REASON_NONE},
+        {unmarked(utf16("(a)", false)), O, R"({"array":[{"string":"a"}]})", ORVEX_REASON_NONE},
+        {unmarked(utf16("<01>", false)), O, R"({"data":"AQ=="})", ORVEX_REASON_NONE},
+        {unmarked(utf16("\xC3\xA9", true)), N, "", ORVEX_REASON_UNKNOWN_FORMAT},
+        // UTF-32 is not read, with or without its mark.
+        {std::string("<\0\0\0t\0\0\0", 8), X, "", ORVEX_REASON_BAD_TAG},
+        {std::string("\0\0\0<\0\0\0t", 8), N, "", ORVEX_REASON_UNKNOWN_FORMAT},
+        {std::string("\xFF\xFE\0\0<\0\0\0", 8), N, "", ORVEX_REASON_UNKNOWN_FORMAT},
+        {"\x01{}", N, "", ORVEX_REASON_UNKNOWN_FORMAT},
+        {"bplist01{}", N, "", ORVEX_REASON_UNKNOWN_FORMAT},
+        {"\xFF\xFE\x2D\x01", N, "", ORVEX_REASON_UNKNOWN_FORMAT}, // U+012D: its low byte is a hyphen
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.doc);
         orvex_t root = nullptr;
         orvex_format_t fmt = ORVEX_FORMAT_BINARY;
-        orvex_from_memory(c.doc.data(), uint32_t(c.doc.size()), &root, &fmt);
-        EXPECT_EQ(fmt, c.format) << c.doc;
-        EXPECT_EQ(root != nullptr, c.format != ORVEX_FORMAT_NONE) << c.doc;
-        orvex_free(root);
+        orvex_parse_result r{};
+        orvex_parse(c.doc.data(), c.doc.size(), ORVEX_FORMAT_NONE, &root, &fmt, &r);
+        Tree got(root);
+        EXPECT_EQ(fmt, c.format);
+        if (c.json.empty()) {
+            EXPECT_EQ(root, nullptr);
+            EXPECT_EQ(r.cause, c.cause) << r.reason;
+            continue;
+        }
+        Tree want(expect_tree_from_json(c.json));
+        ASSERT_NE(want.get(), nullptr) << c.json;
+        EXPECT_TRUE(orvex_equal(want.get(), root)) << r.reason << "\n" << describe(root);
+    }
+    // Empty input is empty whatever the format asked.
+    for (orvex_format_t f :
+         {ORVEX_FORMAT_NONE, ORVEX_FORMAT_XML, ORVEX_FORMAT_BINARY, ORVEX_FORMAT_JSON, O}) {
+        orvex_t root = nullptr;
+        orvex_parse_result r{};
+        EXPECT_EQ(orvex_parse("", 0, f, &root, nullptr, &r), ORVEX_ERR_PARSE);
+        EXPECT_EQ(r.cause, ORVEX_REASON_EMPTY) << f;
+        EXPECT_EQ(orvex_parse(nullptr, 0, f, &root, nullptr, &r), ORVEX_ERR_PARSE);
+        EXPECT_EQ(r.cause, ORVEX_REASON_EMPTY) << f;
     }
 }
