@@ -307,11 +307,13 @@ ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex
  * dictionaries { key = value; }, arrays ( a, b ) with an optional comma
  * after the last item, quoted strings with their backslash escapes (\a \b
  * \f \n \r \t \v, \" \' \\, \Uxxxx and \uxxxx, octal \ooo; any other
- * character after a backslash stands for itself), unquoted strings, data
- * <0fbd 7777> and GNUstep's base64 form <[D713dwA=]>, comments (// to the
- * end of the line, which LF, CR, U+2028 or U+2029 ends, and slash-star
- * ones), and the .strings form: a bare list of key = value; pairs (or key;
- * for key = key;, the value the key's whole text) is a dictionary, as is a
+ * character after a backslash stands for itself), unquoted strings (of
+ * A-Z a-z 0-9 _ $ + / : . - and any character beyond ASCII but U+2028 and
+ * U+2029), data <0fbd 7777> and GNUstep's base64 form <[D713dwA=]>,
+ * comments (// to the end of the line, which LF, CR, U+2028 or U+2029 ends,
+ * and slash-star ones), and the .strings form: a bare list of key = value;
+ * pairs (or key; for key = key;, whose value keeps the whole text while the
+ * key, as every key, ends at its first NUL) is a dictionary, as is a
  * document of only blanks and comments. U+2028 and U+2029 are blanks, as
  * space, tab, LF, CR, FF and VT are. An octal escape is a byte of the
  * NeXTSTEP character set, in which the format's 8-bit text was written:
@@ -345,10 +347,9 @@ ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex
  * dates: by default they are written as text (integers in decimal, reals in
  * their shortest exact form, quoted when it holds a '+' as "1e+16" does,
  * booleans as YES and NO, dates as "2001-01-01 00:00:00 +0000") and read
- * back as strings.
- * With ORVEX_OSTEP_TYPED they are written in the GNUstep typed forms and
- * read back as what they were (dates in whole seconds, as in XML). A key node
- * standing as a value is written as a string. UIDs and null nodes have no
+ * back as strings. With ORVEX_OSTEP_TYPED they are written in the GNUstep
+ * typed forms and read back as what they were (dates in whole seconds, as
+ * in XML). A key node standing as a value is written as a string. UIDs and null nodes have no
  * form: a tree holding one is refused with ORVEX_ERR_FORMAT and nothing is
  * written. Other failures as orvex_to_xml; ORVEX_ERR_INVALID_ARG also for a
  * flag this library does not know. */
