@@ -396,6 +396,15 @@ TEST(OpenStepFiles, GnustepFilesRead) {
         std::swap(swapped[i], swapped[i + 1]);
     orvex_t le = from_ostep(wide), be = from_ostep(swapped);
     EXPECT_TRUE(orvex_equal(le, be));
+    // Without the mark too, found by detection from its first characters.
+    for (const std::string &doc : {wide.substr(2), swapped.substr(2)}) {
+        orvex_t bare = nullptr;
+        orvex_format_t fmt = ORVEX_FORMAT_NONE;
+        EXPECT_EQ(orvex_from_memory(doc.data(), uint32_t(doc.size()), &bare, &fmt), ORVEX_ERR_SUCCESS);
+        EXPECT_EQ(fmt, ORVEX_FORMAT_OSTEP);
+        EXPECT_TRUE(orvex_equal(le, bare));
+        orvex_free(bare);
+    }
     const char *v = orvex_get_string_ptr(orvex_dict_get_item(le, "NSProprietaryStringEncoding"), nullptr);
     ASSERT_NE(v, nullptr);
     EXPECT_NE(std::string(v).find("\xC3\xA9"), std::string::npos) << v; // an é, from U+00E9 in UTF-16
