@@ -89,7 +89,8 @@ TEST(BinHostile, TruncatedAtEveryCutPoint) {
         // Shorter than the magic; than the magic, one object, one offset and
         // the trailer; or longer, when the last 32 bytes are no trailer.
         for (size_t cut = 0; cut < doc.size(); ++cut) {
-            Why want = cut < 8            ? Why{ORVEX_ERR_FORMAT, ORVEX_REASON_NOT_BINARY}
+            Why want = cut == 0           ? refused(ORVEX_REASON_EMPTY)
+                       : cut < 8          ? Why{ORVEX_ERR_FORMAT, ORVEX_REASON_NOT_BINARY}
                        : cut < 8 + 2 + 32 ? refused(ORVEX_REASON_TRUNCATED)
                                           : refused(ORVEX_REASON_BAD_TRAILER);
             EXPECT_EQ(why(doc.substr(0, cut)), want) << "cut at " << cut;

@@ -6,6 +6,7 @@
 #include <dirent.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -59,6 +60,23 @@ std::string utf16(const std::string &utf8, bool little) {
         }
     }
     return out;
+}
+
+std::string unmarked(const std::string &utf16_text) { return utf16_text.substr(2); }
+
+std::string utf8_of(uint32_t cp) {
+    std::string s;
+    if (cp < 0x80) {
+        s += char(cp);
+    } else if (cp < 0x800) {
+        s += char(0xC0 | cp >> 6);
+        s += char(0x80 | (cp & 0x3F));
+    } else {
+        s += char(0xE0 | cp >> 12);
+        s += char(0x80 | ((cp >> 6) & 0x3F));
+        s += char(0x80 | (cp & 0x3F));
+    }
+    return s;
 }
 
 std::string file_text(const std::string &path) {
@@ -168,6 +186,51 @@ TEST(OpenStepWriter, ShapeAndRefusals) {
     orvex_free(deep);
 }
 
+// Bare exactly the characters other readers take unquoted ('+' is not one
+// of them: they end the string there), so "1e+300" and "+" are quoted.
+TEST(OpenStepWriter, QuotesWhatOtherReadersDoNotTakeBare) {
+    const std::string bare = "$-./0123456789:ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz";
+    for (size_t n : {2, 20}) { // short text byte by byte, long text 16 bytes at a time
+        for (char c = 0x20; c < 0x7F; ++c) {
+            Tree s(orvex_new_string(("a" + std::string(n - 1, c)).c_str()));
+            std::string text = to_ostep(s.get(), 0);
+            EXPECT_EQ(text[0] == '"', bare.find(c) == std::string::npos) << text;
+        }
+    }
+    Tree a(orvex_new_array());
+    orvex_array_append_item(a.get(), orvex_new_real(1e300));
+    orvex_array_append_item(a.get(), orvex_new_real(-2.5e-300));
+    orvex_array_append_item(a.get(), orvex_new_real(HUGE_VAL));
+    EXPECT_EQ(to_ostep(a.get(), 0), "(\n\t\"1e+300\",\n\t-2.5e-300,\n\tinf\n)\n");
+    EXPECT_EQ(to_ostep(a.get(), ORVEX_OSTEP_TYPED), "(\n\t<*R1e+300>,\n\t<*R-2.5e-300>,\n\t<*Rinf>\n)\n");
+}
+
+// The NeXTSTEP table compiled in is the project's copy of it, row by row;
+// \000-\177 are ASCII.
+TEST(OpenStepReader, NextStepTable) {
+    std::string tsv = file_text(data_path("tables/nextstep-8bit.tsv"));
+    int rows = 0;
+    for (size_t at = 0; at < tsv.size();) {
+        size_t nl = tsv.find('\n', at);
+        std::string line = tsv.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+        at = nl == std::string::npos ? tsv.size() : nl + 1;
+        if (line.empty() || line[0] != '\\')
+            continue;
+        std::string octal = line.substr(0, 4);
+        uint32_t cp = uint32_t(std::strtoul(line.substr(line.find("U+") + 2).c_str(), nullptr, 16));
+        Tree got(from_ostep("\"" + octal + "\""));
+        EXPECT_STREQ(orvex_get_string_ptr(got.get(), nullptr), utf8_of(cp).c_str()) << octal;
+        ++rows;
+    }
+    EXPECT_EQ(rows, 128);
+    for (int c = 1; c < 0x80; ++c) {
+        char esc[8];
+        std::snprintf(esc, sizeof esc, "\"\\%03o\"", c);
+        Tree got(from_ostep(esc));
+        EXPECT_STREQ(orvex_get_string_ptr(got.get(), nullptr), std::string(1, char(c)).c_str()) << esc;
+    }
+}
+
 TEST(OpenStepReader, AcceptsTheFormsOfTheFormat) {
     const struct {
         const char *doc, *json;
@@ -178,10 +241,20 @@ TEST(OpenStepReader, AcceptsTheFormsOfTheFormat) {
         {"\xEF\xBB\xBF/* c */ { // x\n k = v; }", R"({"dict":[["k",{"string":"v"}]]})"},
         {"\"a\\n\\t\\\"\\\\\\a\\b\\f\\r\\v\\q\\'\"",
          "{\"string\":\"a\\n\\t\\\"\\\\\\u0007\\b\\f\\r\\u000bq'\"}"},
-        {R"("\U00e9\u20AC\uD83D\uDE00\101\351")", "{\"string\":\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"
-                                                  "A\xC3\xA9\"}"},
+        {R"("\U00e9\u20AC\uD83D\uDE00")", "{\"string\":\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"}"},
+        // Octal escapes are NeXTSTEP bytes (the whole table: NextStepTable); past \377 they wrap.
+        {R"("\101\351\200\375\376\377\477")",
+         "{\"string\":\"A\xC3\x98\xC2\xA0\xC3\xBF\xEF\xBF\xBD\xEF\xBF\xBD?\"}"},
         {"<0fbd 7777\n00>", R"({"data":"D713dwA="})"},
         {"<>", R"({"data":""})"},
+        {"(<[aGVsbG8=]>, <[ aGVs\nbG8 ]>, <[]>)",
+         R"({"array":[{"data":"aGVsbG8="},{"data":"aGVsbG8="},{"data":""}]})"},
+        // Line comments end at LF, CR or a separator; U+2028 and U+2029 are blanks.
+        {"(a, // c\rb, // d\r\nc // e\xE2\x80\xA8, d)",
+         R"({"array":[{"string":"a"},{"string":"b"},{"string":"c"},{"string":"d"}]})"},
+        {"(a\xE2\x80\xA8,\xE2\x80\xA9"
+         "b\f\v)",
+         R"({"array":[{"string":"a"},{"string":"b"}]})"},
         {"(<*I-12>, <*I0x10>, <*R1.5>, <*BY>, <*BN>, <*D2001-01-01 01:00:00 +0100>, <*D2001-01-01 00:00:00>)",
          R"({"array":[{"int":"-12"},{"int":"16"},{"real":"0x1.8p+0"},{"bool":true},{"bool":false},)"
          R"({"date":"2001-01-01T00:00:00Z"},{"date":"2001-01-01T00:00:00Z"}]})"},
@@ -204,6 +277,12 @@ TEST(OpenStepReader, AcceptsTheFormsOfTheFormat) {
         orvex_free(want);
         orvex_free(got);
     }
+    // A key ends at its first NUL; the value of `key;` is the whole text.
+    Tree d(from_ostep(R"({"a\000b"; "c\000" = x;})"));
+    uint64_t n = 0;
+    const char *v = orvex_get_string_ptr(orvex_dict_get_item(d.get(), "a"), &n);
+    EXPECT_EQ(std::string(v ? v : "", n), std::string("a\0b", 3));
+    EXPECT_STREQ(orvex_get_string_ptr(orvex_dict_get_item(d.get(), "c"), nullptr), "x");
 }
 
 TEST(OpenStepReader, RejectsWithTheCause) {
@@ -233,6 +312,16 @@ TEST(OpenStepReader, RejectsWithTheCause) {
         {"\"\\uD800x\"", ORVEX_ERR_PARSE, ORVEX_REASON_UNPAIRED_SURROGATE, 1},
         {"<0fb>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DATA, 4},
         {"<0g>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DATA, 2},
+        {"(<[aGVsbG8=]", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 1},
+        {"(<[aGVsbG8=] >)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 12},
+        {"(<[aGVsbG8=x]>)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 1},
+        {"(<[a]>)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 1},
+        {"{<[AA==]> = b;}", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_KEY, 1},
+        {"(a // c\rb)", ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_COMMA, 8},
+        {"(\xE2\x80\xA8"
+         "a\xE2\x80\xA8"
+         "b)",
+         ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_COMMA, 8},
         {"<*X1>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_TYPED, 0},
         {"<*BT>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_TYPED, 0},
         {"<*I1.5>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_INTEGER, 3},
@@ -260,17 +349,17 @@ TEST(OpenStepReader, RejectsWithTheCause) {
         EXPECT_EQ(r.offset, c.offset);
     }
     // Line and column count characters: UTF-8 sequences and UTF-16 units as one.
-    for (bool wide : {false, true}) {
+    for (int wide : {0, 1, 2}) { // UTF-8, UTF-16 with its mark, without
         std::string doc = "{\n\t\xC3\xA9 = b;\n\tk = v\n}";
         if (wide)
-            doc = utf16(doc, false);
+            doc = utf16(doc, false).substr(wide == 1 ? 0 : 2);
         orvex_t root = nullptr;
         orvex_parse_result r{};
         orvex_parse(doc.data(), doc.size(), ORVEX_FORMAT_NONE, &root, nullptr, &r);
         EXPECT_EQ(r.cause, ORVEX_REASON_EXPECTED_SEMICOLON);
         EXPECT_EQ(r.line, 4u);
         EXPECT_EQ(r.column, 1u);
-        EXPECT_EQ(r.offset, wide ? 2 + 2 * 17u : 18u);
+        EXPECT_EQ(r.offset, wide ? (wide == 1 ? 2u : 0u) + 2 * 17u : 18u);
     }
 }
 
@@ -307,6 +396,15 @@ TEST(OpenStepFiles, GnustepFilesRead) {
         std::swap(swapped[i], swapped[i + 1]);
     orvex_t le = from_ostep(wide), be = from_ostep(swapped);
     EXPECT_TRUE(orvex_equal(le, be));
+    // Without the mark too, found by detection from its first characters.
+    for (const std::string &doc : {wide.substr(2), swapped.substr(2)}) {
+        orvex_t bare = nullptr;
+        orvex_format_t fmt = ORVEX_FORMAT_NONE;
+        EXPECT_EQ(orvex_from_memory(doc.data(), uint32_t(doc.size()), &bare, &fmt), ORVEX_ERR_SUCCESS);
+        EXPECT_EQ(fmt, ORVEX_FORMAT_OSTEP);
+        EXPECT_TRUE(orvex_equal(le, bare));
+        orvex_free(bare);
+    }
     const char *v = orvex_get_string_ptr(orvex_dict_get_item(le, "NSProprietaryStringEncoding"), nullptr);
     ASSERT_NE(v, nullptr);
     EXPECT_NE(std::string(v).find("\xC3\xA9"), std::string::npos) << v; // an é, from U+00E9 in UTF-16
@@ -375,6 +473,8 @@ TEST(Utf16Xml, ReadsAsTheUtf8Form) {
         {utf16("<?xml version=\"1.0\" encoding=\"UTF-8\"?><true/>", true), ORVEX_REASON_ENCODING_CONFLICT,
          2 + 60},
         {utf16("<plist>\n<strin/></plist>", false), ORVEX_REASON_UNKNOWN_ELEMENT, 2 + 16},
+        {unmarked(utf16("<plist>\n<strin/></plist>", true)), ORVEX_REASON_UNKNOWN_ELEMENT, 16},
+        {unmarked(utf16("<?xml version=\"1.0\"?><true/>", false)) + "x", ORVEX_REASON_BAD_UTF16, 56},
         {utf16("<string>\xC3\xA9</string>", true) + "x", ORVEX_REASON_BAD_UTF16, 38},
     };
     for (const auto &c : bad) {
@@ -406,29 +506,97 @@ TEST(OpenStepModel, FromAndToOpenStep) {
     EXPECT_EQ(d.ToOpenStep(), "");
 }
 
-TEST(Detect, OpenStepAndUtf16) {
+// What detection takes each document for, and the tree it reads (empty:
+// rejected, with `cause`).
+TEST(Detect, OpenStepXmlAndUtf16) {
+    const orvex_format_t O = ORVEX_FORMAT_OSTEP, X = ORVEX_FORMAT_XML, N = ORVEX_FORMAT_NONE;
+    const std::string hello = R"({"data":"aGVsbG8="})";
     const struct {
         std::string doc;
         orvex_format_t format;
+        std::string json;
+        orvex_reason_t cause;
     } cases[] = {
-        {"{a=b;}", ORVEX_FORMAT_OSTEP},
-        {"\n (a)", ORVEX_FORMAT_OSTEP},
-        {"\xEF\xBB\xBF\"k\" = v;", ORVEX_FORMAT_OSTEP},
-        {"// c\nk = v;", ORVEX_FORMAT_OSTEP},
-        {utf16(" <array/>", true), ORVEX_FORMAT_XML},
-        {utf16("<true/>", false), ORVEX_FORMAT_XML},
-        {utf16("k = v;", false), ORVEX_FORMAT_OSTEP},
-        {"   ", ORVEX_FORMAT_NONE},
-        {"\x01{}", ORVEX_FORMAT_NONE},
-        {"bplist01{}", ORVEX_FORMAT_NONE},
-        {"\xFF\xFE\x2D\x01", ORVEX_FORMAT_NONE}, // U+012D: its low byte is a hyphen
+        {"{a=b;}", O, R"({"dict":[["a",{"string":"b"}]]})", ORVEX_REASON_NONE},
+        {"\n (a)", O, R"({"array":[{"string":"a"}]})", ORVEX_REASON_NONE},
+        {"\xEF\xBB\xBF\"k\" = v;", O, R"({"dict":[["k",{"string":"v"}]]})", ORVEX_REASON_NONE},
+        {"// c\nk = v;", O, R"({"dict":[["k",{"string":"v"}]]})", ORVEX_REASON_NONE},
+        // Nothing XML starts so: OpenStep data and typed roots.
+        {"<68656c6c 6f>", O, hello, ORVEX_REASON_NONE},
+        {" <68656C6C6F>", O, hello, ORVEX_REASON_NONE},
+        {"< 68656c6c 6f>", O, hello, ORVEX_REASON_NONE},
+        {"<[aGVsbG8=]>", O, hello, ORVEX_REASON_NONE},
+        {"<>", O, R"({"data":""})", ORVEX_REASON_NONE},
+        {"<*I-1>", O, R"({"int":"-1"})", ORVEX_REASON_NONE},
+        {"<*BY>", O, R"({"bool":true})", ORVEX_REASON_NONE},
+        {"<*RNaN>", O, R"({"real":"nan"})", ORVEX_REASON_NONE},
+        {"<*D2013-11-27 00:34:00 +0000>", O, R"({"date":"2013-11-27T00:34:00Z"})", ORVEX_REASON_NONE},
+        {"<deadbeef\n 00>", O, R"({"data":"3q2+7wA="})", ORVEX_REASON_NONE},
+        {"<0fbd", O, "", ORVEX_REASON_TRUNCATED},
+        {"<*I", O, "", ORVEX_REASON_TRUNCATED},
+        // Element names, hex letters among them, are XML, and so are its rejections.
+        {"<dict/>", X, R"({"dict":[]})", ORVEX_REASON_NONE},
+        {"<data>aGVsbG8=</data>", X, hello, ORVEX_REASON_NONE},
+        {"<date>2013-11-27T00:34:00Z</date>", X, R"({"date":"2013-11-27T00:34:00Z"})", ORVEX_REASON_NONE},
+        {"<false/>", X, R"({"bool":false})", ORVEX_REASON_NONE},
+        {"<array><true/>", X, "", ORVEX_REASON_TRUNCATED},
+        {"<?xml version=\"1.0\" encoding=\"bogus\"?><true/>", X, "", ORVEX_REASON_UNSUPPORTED_ENCODING},
+        {"<!DOCTYPE plist><plist><true/></plist><!DOCTYPE x>", X, "", ORVEX_REASON_BAD_DOCTYPE},
+        {"<plist><set/></plist>", X, "", ORVEX_REASON_UNKNOWN_ELEMENT},
+        {"<!-- x", X, "", ORVEX_REASON_TRUNCATED},
+        {"<face/>", X, "", ORVEX_REASON_UNKNOWN_ELEMENT},
+        // Only blanks and comments: an empty dictionary; no bytes: empty.
+        {"   ", O, R"({"dict":[]})", ORVEX_REASON_NONE},
+        {"\xEF\xBB\xBF", O, R"({"dict":[]})", ORVEX_REASON_NONE},
+        {" /* c */ // d\r", O, R"({"dict":[]})", ORVEX_REASON_NONE},
+        {"\xE2\x80\xA8 (a)", O, R"({"array":[{"string":"a"}]})", ORVEX_REASON_NONE},
+        {"", N, "", ORVEX_REASON_EMPTY},
+        // UTF-16 with its mark, or without when the first characters are ASCII.
+        {utf16(" <array/>", true), X, R"({"array":[]})", ORVEX_REASON_NONE},
+        {utf16("<true/>", false), X, R"({"bool":true})", ORVEX_REASON_NONE},
+        {unmarked(utf16("<?xml version=\"1.0\"?><true/>", true)), X, R"({"bool":true})", ORVEX_REASON_NONE},
+        {unmarked(utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?><true/>", false)), X, R"({"bool":true})",
+         ORVEX_REASON_NONE},
+        {unmarked(utf16("<plist><false/></plist>", true)), X, R"({"bool":false})", ORVEX_REASON_NONE},
+        {utf16("k = v;", false), O, R"({"dict":[["k",{"string":"v"}]]})", ORVEX_REASON_NONE},
+        {unmarked(utf16("k = \xC3\xA9;", true)), O, "{\"dict\":[[\"k\",{\"string\":\"\xC3\xA9\"}]]}",
+         ORVEX_REASON_NONE},
+        {unmarked(utf16("(a)", false)), O, R"({"array":[{"string":"a"}]})", ORVEX_REASON_NONE},
+        {unmarked(utf16("<01>", false)), O, R"({"data":"AQ=="})", ORVEX_REASON_NONE},
+        {unmarked(utf16("\xC3\xA9", true)), N, "", ORVEX_REASON_UNKNOWN_FORMAT},
+        // UTF-32 is not read, with or without its mark.
+        {std::string("<\0\0\0t\0\0\0", 8), X, "", ORVEX_REASON_BAD_TAG},
+        {std::string("\0\0\0<\0\0\0t", 8), N, "", ORVEX_REASON_UNKNOWN_FORMAT},
+        {std::string("\xFF\xFE\0\0<\0\0\0", 8), N, "", ORVEX_REASON_UNKNOWN_FORMAT},
+        {"\x01{}", N, "", ORVEX_REASON_UNKNOWN_FORMAT},
+        {"bplist01{}", N, "", ORVEX_REASON_UNKNOWN_FORMAT},
+        {"\xFF\xFE\x2D\x01", N, "", ORVEX_REASON_UNKNOWN_FORMAT}, // U+012D: its low byte is a hyphen
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.doc);
         orvex_t root = nullptr;
         orvex_format_t fmt = ORVEX_FORMAT_BINARY;
-        orvex_from_memory(c.doc.data(), uint32_t(c.doc.size()), &root, &fmt);
-        EXPECT_EQ(fmt, c.format) << c.doc;
-        EXPECT_EQ(root != nullptr, c.format != ORVEX_FORMAT_NONE) << c.doc;
-        orvex_free(root);
+        orvex_parse_result r{};
+        orvex_parse(c.doc.data(), c.doc.size(), ORVEX_FORMAT_NONE, &root, &fmt, &r);
+        Tree got(root);
+        EXPECT_EQ(fmt, c.format);
+        if (c.json.empty()) {
+            EXPECT_EQ(root, nullptr);
+            EXPECT_EQ(r.cause, c.cause) << r.reason;
+            continue;
+        }
+        Tree want(expect_tree_from_json(c.json));
+        ASSERT_NE(want.get(), nullptr) << c.json;
+        EXPECT_TRUE(orvex_equal(want.get(), root)) << r.reason << "\n" << describe(root);
+    }
+    // Empty input is empty whatever the format asked.
+    for (orvex_format_t f :
+         {ORVEX_FORMAT_NONE, ORVEX_FORMAT_XML, ORVEX_FORMAT_BINARY, ORVEX_FORMAT_JSON, O}) {
+        orvex_t root = nullptr;
+        orvex_parse_result r{};
+        EXPECT_EQ(orvex_parse("", 0, f, &root, nullptr, &r), ORVEX_ERR_PARSE);
+        EXPECT_EQ(r.cause, ORVEX_REASON_EMPTY) << f;
+        EXPECT_EQ(orvex_parse(nullptr, 0, f, &root, nullptr, &r), ORVEX_ERR_PARSE);
+        EXPECT_EQ(r.cause, ORVEX_REASON_EMPTY) << f;
     }
 }

@@ -251,7 +251,7 @@ TEST(StoreEncodings, WritersRefuseNullAndReadersRejectEmptyInput) {
         orvex_err_t code;
         orvex_reason_t cause;
     } cases[] = {
-        {nullptr, 0, ORVEX_ERR_FORMAT, ORVEX_REASON_UNKNOWN_FORMAT},
+        {nullptr, 0, ORVEX_ERR_PARSE, ORVEX_REASON_EMPTY},
         {"\x01hello", 6, ORVEX_ERR_FORMAT, ORVEX_REASON_UNKNOWN_FORMAT},
         {nullptr, 5, ORVEX_ERR_INVALID_ARG, ORVEX_REASON_INVALID_ARG},
     };

@@ -293,7 +293,8 @@ ORVEX_API orvex_t orvex_json_unwritable(orvex_t node);
 /* Parse a document into a new root the caller owns; `*node` is null on any
  * failure. orvex_from_memory detects the encoding and writes it through
  * `format` when that is not null (ORVEX_FORMAT_NONE and ORVEX_ERR_FORMAT for
- * unknown input). */
+ * unknown input). Input of no bytes is refused as ORVEX_ERR_PARSE with
+ * ORVEX_REASON_EMPTY by every reader, detecting or not. */
 ORVEX_API orvex_err_t orvex_from_xml(const char *xml, uint32_t length, orvex_t *node);
 /* Binary text is stored as UTF-8. A single-byte string (marker 0x5) is meant
  * as ASCII; one holding a byte above 0x7F is read as UTF-8 when it is
@@ -317,28 +318,52 @@ ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex
  *
  * Reading (orvex_from_openstep, or orvex_parse with ORVEX_FORMAT_OSTEP):
  * dictionaries { key = value; }, arrays ( a, b ) with an optional comma
- * after the last item, quoted strings with their backslash escapes (\n, \t,
- * \", \\, \Uxxxx, \uxxxx, octal \ooo...), unquoted strings, data <0fbd 7777>,
- * comments, and the .strings form: a bare list of key = value; pairs (or
- * key; for key = key;) is a dictionary, as is a document of only blanks and
- * comments. The GNUstep typed forms <*I12>, <*R1.5>, <*BY>, <*BN> and
+ * after the last item, quoted strings with their backslash escapes (\a \b
+ * \f \n \r \t \v, \" \' \\, \Uxxxx and \uxxxx, octal \ooo; any other
+ * character after a backslash stands for itself), unquoted strings (of
+ * A-Z a-z 0-9 _ $ + / : . - and any character beyond ASCII but U+2028 and
+ * U+2029), data <0fbd 7777> and GNUstep's base64 form <[D713dwA=]>,
+ * comments (// to the end of the line, which LF, CR, U+2028 or U+2029 ends,
+ * and slash-star ones), and the .strings form: a bare list of key = value;
+ * pairs (or key; for key = key;, whose value keeps the whole text while the
+ * key, as every key, ends at its first NUL) is a dictionary, as is a
+ * document of only blanks and comments. U+2028 and U+2029 are blanks, as
+ * space, tab, LF, CR, FF and VT are. An octal escape is a byte of the
+ * NeXTSTEP character set, in which the format's 8-bit text was written:
+ * \000-\177 are ASCII, \200-\377 the characters of that set's upper half
+ * (\200 is U+00A0, \351 U+00D8, \375 U+00FF; \376 and \377 have none and
+ * read as U+FFFD); three digits past \377 wrap to a byte, as other readers
+ * take them. The GNUstep typed forms <*I12>, <*R1.5>, <*BY>, <*BN> and
  * <*D2001-01-01 00:00:00 +0000> read as integer, real, boolean and date;
  * every other value is a string. The text is UTF-8, with or without a
- * byte-order mark, or UTF-16 of either byte order with its byte-order mark;
- * offsets in rejections count bytes of the input as given, and line and
- * column count characters (UTF-16 code units for UTF-16 input). Detection
- * (orvex_from_memory, ORVEX_FORMAT_NONE) takes as OpenStep a text that is not
- * XML and starts, after blanks, with a character a document in it can start
- * with: { ( " ' / or one of an unquoted string.
+ * byte-order mark, or UTF-16 of either byte order: with its byte-order
+ * mark, or without one when its first two characters are ASCII (a zero
+ * byte beside each; XML is recognised the same way, as XML 1.0 Appendix F
+ * has it); UTF-32 is not read. Offsets in rejections count bytes of the
+ * input as given, and line and column count characters (UTF-16 code units
+ * for UTF-16 input).
+ *
+ * Detection (orvex_from_memory, ORVEX_FORMAT_NONE) looks at the first
+ * character after blanks. '<' starts XML, unless what follows cannot start
+ * an XML element: '*', '[', '>', a digit or a blank, or hex letters and
+ * blanks running to a '>' (no property-list element has such a name); such
+ * a document is OpenStep, as data or a typed value, and reports OpenStep's
+ * rejections. Otherwise OpenStep is a text that starts with a character a
+ * document in it can start with: { ( " ' / or one of an unquoted string; a
+ * text of only blanks (and a byte-order mark) reads as an empty dictionary,
+ * as it does with the format given.
  *
  * Writing: UTF-8, one entry per line, tab-indented, NUL-terminated as XML
- * is; strings quoted and escaped where they must be, data as <hex>. The
- * format has no numbers, booleans or dates: by default they are written as
- * text (integers in decimal, reals as orvex_to_xml writes them, booleans as
- * YES and NO, dates as "2001-01-01 00:00:00 +0000") and read back as strings.
- * With ORVEX_OSTEP_TYPED they are written in the GNUstep typed forms and
- * read back as what they were (dates in whole seconds, as in XML). A key node
- * standing as a value is written as a string. UIDs and null nodes have no
+ * is; strings bare when made only of A-Z a-z 0-9 _ $ / : . - (what other
+ * readers take unquoted) and not starting a comment, else quoted and escaped
+ * where they must be; data as <hex>. The format has no numbers, booleans or
+ * dates: by default they are written as text (integers in decimal, reals in
+ * the fewest digits that read back, as orvex_to_xml but without its ".0",
+ * quoted when the text holds a '+' as "1e+16" does, booleans as YES and NO, dates as "2001-01-01 00:00:00 +0000") and
+ * read back as strings. With ORVEX_OSTEP_TYPED they are written in the
+ * GNUstep typed forms and read back as what they were (dates in whole
+ * seconds, as in XML). A key node standing as a value is written as a
+ * string. UIDs and null nodes have no
  * form: a tree holding one is refused with ORVEX_ERR_FORMAT and nothing is
  * written. Other failures as orvex_to_xml; ORVEX_ERR_INVALID_ARG also for a
  * flag this library does not know. */

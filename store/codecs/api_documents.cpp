@@ -11,8 +11,9 @@ void line_column(const char *data, uint64_t offset, const ParseError &err, uint3
         // Code units past the byte-order mark; a low surrogate ends a
         // character already counted.
         const auto *u = reinterpret_cast<const unsigned char *>(data);
-        for (uint64_t i = 2; i + 2 <= offset; i += 2) {
-            unsigned unit = err.utf16 == UTF16_LE ? u[i] | (u[i + 1] << 8) : (u[i] << 8) | u[i + 1];
+        const bool little = utf16_little(err.utf16);
+        for (uint64_t i = utf16_mark(err.utf16); i + 2 <= offset; i += 2) {
+            unsigned unit = little ? u[i] | (u[i + 1] << 8) : (u[i] << 8) | u[i + 1];
             if (unit == '\n') {
                 ++l;
                 c = 1;
@@ -116,8 +117,16 @@ orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format
         *root = nullptr;
     if (found)
         *found = ORVEX_FORMAT_NONE;
+    const bool codec = format == ORVEX_FORMAT_NONE || format == ORVEX_FORMAT_XML ||
+                       format == ORVEX_FORMAT_BINARY || format == ORVEX_FORMAT_JSON ||
+                       format == ORVEX_FORMAT_OSTEP;
     if (!root || (!data && length)) {
         err = {ORVEX_ERR_INVALID_ARG, 0, ORVEX_REASON_INVALID_ARG};
+    } else if (length == 0 && codec) {
+        // Nothing to detect, and nothing any reader would take.
+        err = {ORVEX_ERR_PARSE, 0, ORVEX_REASON_EMPTY};
+        if (found && format != ORVEX_FORMAT_NONE)
+            *found = format;
     } else {
         const bool detected = format == ORVEX_FORMAT_NONE;
         if (detected)

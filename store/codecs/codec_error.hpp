@@ -17,7 +17,7 @@ struct ParseError {
     uint64_t offset = 0;
     orvex_reason_t reason = ORVEX_REASON_NONE;
     bool one_byte_chars = false; // the input is Latin-1: every byte is a character
-    uint8_t utf16 = 0;           // the input is UTF-16: 1 little-endian, 2 big-endian
+    uint8_t utf16 = 0;           // the input is UTF-16: its form, as utf16_order gives it
 };
 
 struct CodecError {

@@ -4,30 +4,37 @@
 //
 // What it reads:
 // - dictionaries { key = value; ... }, the key a string; `key;` alone is
-//   short for `key = key;`, as localisation files write it; a repeated key:
-//   the last value wins at the first one's place, as in XML;
+//   short for `key = key;`, as localisation files write it (the value is
+//   the whole text, the key ends at a NUL as every key does); a repeated
+//   key: the last value wins at the first one's place, as in XML;
 // - arrays ( a, b, ... ), a comma after the last item allowed;
 // - strings in double or single quotes, with the escapes \a \b \f \n \r \t
-//   \v, \" \' \\, \ooo (one to three octal digits: that code point, so \351
-//   is U+00E9), \Uxxxx and \uxxxx (one to four hex digits; a surrogate pair
-//   written as two escapes is one character, an unpaired one is an error);
-//   any other character after a backslash stands for itself;
+//   \v, \" \' \\, \ooo (one to three octal digits: a byte of the NeXTSTEP
+//   character set, the encoding of the format's 8-bit text, so \351 is
+//   U+00D8 and \101 is A; three digits past \377 wrap to a byte, as other
+//   readers take them), \Uxxxx and \uxxxx (one to four hex digits; a
+//   surrogate pair written as two escapes is one character, an unpaired one
+//   is an error); any other character after a backslash stands for itself;
 // - unquoted strings of A-Z a-z 0-9 _ $ + / : . - and, as GNUstep files
-//   have them, any character beyond ASCII;
-// - data <0fbd 7777>: hex digit pairs, blanks anywhere between them;
+//   have them, any character beyond ASCII but U+2028 and U+2029;
+// - data <0fbd 7777>: hex digit pairs, blanks anywhere between them, and
+//   GNUstep's base64 form <[D713dwA=]>, blanks anywhere inside;
 // - the typed forms <*I12>, <*R1.5>, <*BY>, <*BN> and
 //   <*D2001-01-01 00:00:00 +0000> (the zone may be left out: UTC);
-// - comments // to the end of the line and /* */, wherever blanks may stand;
+// - blanks: space, tab, LF, CR, FF, VT, U+2028 and U+2029; comments // to
+//   the end of the line (LF, CR, U+2028 or U+2029) and /* */, wherever
+//   blanks may stand;
 // - the .strings form: a document that starts with `key =` or `key;` is a
 //   dictionary without its braces. A document of only blanks and comments is
 //   an empty one; a document of no bytes at all is rejected as empty.
 // Everything else reads as strings, as the format has it: numbers,
 // booleans and dates are only text unless written in the typed forms.
 //
-// The text is UTF-8, with or without a byte-order mark; a UTF-16 document
-// with its byte-order mark is transcoded first (codecs/text_input.hpp) and
-// offsets in errors are bytes of the input as given. Strings must be
-// well-formed UTF-8 without raw NUL bytes; \000 is the way to write a NUL.
+// The text is UTF-8, with or without a byte-order mark; a UTF-16 document,
+// with its byte-order mark or recognised by its first characters, is
+// transcoded first (codecs/text_input.hpp) and offsets in errors are bytes
+// of the input as given. Strings must be well-formed UTF-8 without raw NUL
+// bytes; \000 is the way to write a NUL.
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -36,7 +43,9 @@
 #include "codecs/codecs.hpp"
 #include "codecs/text_input.hpp"
 #include "codecs/xml_shared.hpp"
+#include "text/base64.hpp"
 #include "text/dates.hpp"
+#include "text/nextstep.hpp"
 #include "text/numbers.hpp"
 
 namespace orvex_store {
@@ -83,7 +92,8 @@ struct Frame {
     Ctx ctx;
     State state;
     const char *key; // the waiting key, in the input; null: in key_buf
-    size_t klen;
+    size_t klen;     // up to its first NUL, as a key
+    size_t text_len; // the whole text, the value of `key;`
     std::string key_buf;
 };
 
@@ -171,20 +181,21 @@ class Reader {
         f.ctx = ctx;
         f.state = state;
         f.key = nullptr;
-        f.klen = 0;
+        f.klen = f.text_len = 0;
     }
 
     // The key waiting for its value; `copy` when its text will not stay put.
     static void set_key(Frame &f, const char *s, size_t n, bool copy) {
-        // Keys end at their first NUL, as everywhere in the store.
-        if (const void *z = std::memchr(s, 0, n))
-            n = static_cast<size_t>(static_cast<const char *>(z) - s);
         if (copy) {
             f.key_buf.assign(s, n);
             f.key = nullptr;
         } else {
             f.key = s;
         }
+        f.text_len = n;
+        // Keys end at their first NUL, as everywhere in the store.
+        if (const void *z = std::memchr(s, 0, n))
+            n = static_cast<size_t>(static_cast<const char *>(z) - s);
         f.klen = n;
     }
 
@@ -231,7 +242,7 @@ class Reader {
             if (punct && t.punct == '=') {
                 f.state = S_VALUE;
             } else if (punct && t.punct == ';') {
-                attach(node_new_text(ORVEX_STRING, f.key ? f.key : f.key_buf.data(), f.klen));
+                attach(node_new_text(ORVEX_STRING, f.key ? f.key : f.key_buf.data(), f.text_len));
                 f.state = S_KEY;
             } else {
                 reject(ORVEX_ERR_PARSE, t.at, ORVEX_REASON_EXPECTED_EQUALS);
@@ -291,6 +302,12 @@ class Reader {
 
     // ------------------------------------------------------------ tokens
 
+    // Whether `q` starts U+2028 or U+2029, the line and paragraph separators,
+    // which are blanks and end a // comment.
+    bool at_separator(const uchar *q) const {
+        return end_ - q >= 3 && q[0] == 0xE2 && q[1] == 0x80 && (q[2] == 0xA8 || q[2] == 0xA9);
+    }
+
     // Past blanks and comments. The hot loops work on locals: a byte read
     // through a char pointer could alias p_, which would be reloaded.
     void skip_space() {
@@ -299,11 +316,14 @@ class Reader {
             while (p != e && is_space(*p))
                 ++p;
             p_ = p;
-            if (e - p < 2 || p[0] != '/')
+            if (e - p < 2 || (p[0] != '/' && p[0] != 0xE2))
                 return;
-            if (p_[1] == '/') {
-                const void *nl = std::memchr(p_, '\n', static_cast<size_t>(end_ - p_));
-                p_ = nl ? static_cast<const uchar *>(nl) + 1 : end_;
+            if (p[0] == 0xE2) {
+                if (!at_separator(p))
+                    return;
+                p_ += 3;
+            } else if (p_[1] == '/') {
+                p_ = line_end(p_ + 2);
             } else if (p_[1] == '*') {
                 std::string_view rest(reinterpret_cast<const char *>(p_ + 2),
                                       static_cast<size_t>(end_ - p_ - 2));
@@ -314,6 +334,17 @@ class Reader {
             } else {
                 return; // an unquoted string that starts with '/'
             }
+        }
+    }
+
+    // The end of a // comment's line from `q`: CR, LF, U+2028 or U+2029
+    // (left for the blanks), or the end of the input.
+    const uchar *line_end(const uchar *q) const {
+        for (;;) {
+            q = scan_for<'\n', '\r', '\r', 1>(q, end_);
+            if (q == end_ || *q == '\n' || *q == '\r' || at_separator(q))
+                return q;
+            ++q; // a NUL or a byte of a character beyond ASCII
         }
     }
 
@@ -338,7 +369,9 @@ class Reader {
         case '\'':
             return quoted<'\''>();
         case '<':
-            return end_ - p_ >= 2 && p_[1] == '*' ? typed_token() : data();
+            if (end_ - p_ >= 2 && p_[1] == '*')
+                return typed_token();
+            return end_ - p_ >= 2 && p_[1] == '[' ? base64_data() : data();
         default:
             break;
         }
@@ -348,7 +381,7 @@ class Reader {
         for (const uchar *e = end_; p != e;) {
             if (CLASSES.unquoted[*p])
                 ++p;
-            else if (*p >= 0x80)
+            else if (*p >= 0x80 && !at_separator(p))
                 p = utf8_char(p);
             else
                 break;
@@ -481,7 +514,9 @@ class Reader {
             uint32_t v = c - '0';
             for (int k = 1; k < 3 && q < end_ && *q >= '0' && *q <= '7'; ++k)
                 v = v * 8 + (*q++ - '0');
-            put_cp(v);
+            // A byte of the NeXTSTEP character set; past \377 it wraps, as
+            // other readers take it.
+            put_cp(nextstep_to_unicode(static_cast<uchar>(v)));
             return q;
         }
         if (c == 0)
@@ -515,6 +550,26 @@ class Reader {
         }
         p_ = e + 1;
         return {K_DATA, 0, bytes_.data(), static_cast<size_t>(w - bytes_.data()), off(open)};
+    }
+
+    // GNUstep's <[base64]>, blanks anywhere inside, into bytes_.
+    [[gnu::noinline]] Token base64_data() {
+        const uchar *open = p_, *q = p_ + 2;
+        const void *close = std::memchr(q, ']', static_cast<size_t>(end_ - q));
+        if (!close)
+            reject(ORVEX_ERR_PARSE, off(open), ORVEX_REASON_TRUNCATED);
+        const uchar *e = static_cast<const uchar *>(close);
+        if (end_ - e < 2)
+            reject(ORVEX_ERR_PARSE, off(open), ORVEX_REASON_TRUNCATED);
+        if (e[1] != '>')
+            reject(ORVEX_ERR_PARSE, off(e + 1), ORVEX_REASON_BAD_BASE64);
+        const size_t n = static_cast<size_t>(e - q);
+        bytes_.resize(n / 4 * 3 + 3);
+        size_t got = base64_decode(q, n, reinterpret_cast<uchar *>(&bytes_[0]));
+        if (got == SIZE_MAX)
+            reject(ORVEX_ERR_PARSE, off(open), ORVEX_REASON_BAD_BASE64);
+        p_ = e + 2;
+        return {K_DATA, 0, bytes_.data(), got, off(open)};
     }
 
     // <*T...>: the letter T and what follows it up to the '>'.

@@ -5,14 +5,16 @@
 //
 // What it writes:
 // - strings and keys bare when they are made only of the unquoted
-//   characters (A-Z a-z 0-9 _ $ + / : . -) and do not start a comment;
+//   characters (A-Z a-z 0-9 _ $ / : . -) and do not start a comment ('+'
+//   is quoted: other readers end an unquoted string there);
 //   otherwise in double quotes, with \" \\ \n \t \r and \ooo for other
 //   control characters (NUL included, so it reads back). Bytes that are not
 //   UTF-8 (only possible through the C interface) become U+FFFD;
 // - data as <0fbd7777 00112233>, four bytes to a group;
 // - integers, reals, booleans and dates as text, which reads back as
 //   strings: integers in decimal, reals in the fewest digits that read
-//   back to the same double ("nan", "inf", "-inf" for the others), booleans
+//   back to the same double ("nan", "inf", "-inf" for the others; quoted
+//   when the text holds a '+', as "1e+16"), booleans
 //   as YES and NO, dates as "2001-01-01 00:00:00 +0000"; or, with
 //   ORVEX_OSTEP_TYPED, in the GNUstep typed forms <*I12>, <*R1.5>, <*BY>,
 //   <*BN> and <*D2001-01-01 00:00:00 +0000>, which read back as what they
@@ -44,7 +46,7 @@ struct Bare {
     constexpr Bare() : ok() {
         for (int c = 0; c < 256; ++c)
             ok[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-                    c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
+                    c == '$' || c == '/' || c == ':' || c == '.' || c == '-';
     }
 };
 inline constexpr Bare BARE;
@@ -110,13 +112,12 @@ inline __m128i in_range(__m128i v, char lo, char hi) {
 
 // The class bits of 16 bytes.
 inline unsigned class_of(__m128i v) {
-    // Bare: '-' to ':' (- . / digits :), letters, '+', '$' and '_'. Bytes
-    // from 0x80 are negative as signed and fall outside every range.
+    // Bare: '-' to ':' (- . / digits :), letters, '$' and '_'. Bytes from
+    // 0x80 are negative as signed and fall outside every range.
     __m128i ok =
         _mm_or_si128(in_range(v, '-', ':'), in_range(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'z'));
-    ok = _mm_or_si128(ok, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('+')),
-                                       _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('$')),
-                                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('_')))));
+    ok = _mm_or_si128(
+        ok, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('$')), _mm_cmpeq_epi8(v, _mm_set1_epi8('_'))));
     __m128i esc = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
     esc = _mm_or_si128(
         esc, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)), _mm_cmplt_epi8(v, _mm_set1_epi8(0x20))));
@@ -204,6 +205,20 @@ char *text_at(char *w, const char *s, size_t n) {
     w = copy(w, run, static_cast<size_t>(e - run));
     *w++ = '"';
     return w;
+}
+
+// Number text written at [s, e), quoted when it holds a character that is
+// not bare (the '+' of "1e+16"); `e` has room for two more bytes.
+inline char *bare_or_quoted(char *s, char *e) {
+    for (const char *c = s; c < e; ++c) {
+        if (!BARE.ok[static_cast<uchar>(*c)]) {
+            std::memmove(s + 1, s, static_cast<size_t>(e - s));
+            *s = '"';
+            e[1] = '"';
+            return e + 2;
+        }
+    }
+    return e;
 }
 
 class Writer : private TextOut {
@@ -380,9 +395,13 @@ class Writer : private TextOut {
         case ORVEX_INT:
             w = integer(w, n);
             break;
-        case ORVEX_REAL:
+        case ORVEX_REAL: {
+            char *start = w;
             w = real(w, n->v.r);
+            if (!typed_)
+                w = bare_or_quoted(start, w);
             break;
+        }
         case ORVEX_DATE:
             w = date(w, n);
             break;

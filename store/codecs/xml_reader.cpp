@@ -25,7 +25,8 @@
 // UTF-8 first, US-ASCII refuses any byte above 0x7F, and any other name is
 // refused with ORVEX_ERR_FORMAT. Names are compared without regard to case;
 // "UTF8" counts as UTF-8. A document that starts with a UTF-16 byte-order
-// mark (either order) is UTF-16, transcoded to UTF-8 first; it may declare
+// mark (either order), or without one with two ASCII characters each beside
+// a zero byte, is UTF-16, transcoded to UTF-8 first; it may declare
 // UTF-16 (or UTF-16LE, UTF-16BE, UCS-2), and nothing else. A declaration
 // further on may only repeat the encoding. Offsets in errors count bytes of
 // the input as given.
