@@ -318,7 +318,8 @@ ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex
  * XML and starts, after blanks, with a character a document in it can start
  * with: { ( " ' / or one of an unquoted string.
  *
- * Writing: UTF-8, one entry per line, tab-indented, NUL-terminated as XML
+ * Writing: UTF-8 without a byte-order mark unless a flag below asks for
+ * another form, one entry per line, tab-indented, NUL-terminated as XML
  * is; strings quoted and escaped where they must be, data as <hex>. The
  * format has no numbers, booleans or dates: by default they are written as
  * text (integers in decimal, reals in their shortest exact form, booleans as
@@ -330,6 +331,20 @@ ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex
  * written. Other failures as orvex_to_xml; ORVEX_ERR_INVALID_ARG also for a
  * flag this library does not know. */
 #define ORVEX_OSTEP_TYPED 1u /* numbers, booleans and dates in the GNUstep typed forms */
+/* A root dictionary as a bare .strings list: its `key = value;` lines
+ * without braces or indent (its containers keep theirs), an empty one as a
+ * single newline, which reads back as {}. A root of another type is
+ * written as without this flag. */
+#define ORVEX_OSTEP_STRINGS 2u
+/* UTF-16 in little- (UTF16LE) or big-endian (UTF16BE) order, starting with
+ * its byte-order mark; both together are ORVEX_ERR_INVALID_ARG. The length
+ * counts bytes, the mark included, and the text is followed by one NUL code
+ * unit (two zero bytes) that the length leaves out. */
+#define ORVEX_OSTEP_UTF16LE 4u
+#define ORVEX_OSTEP_UTF16BE 8u
+/* UTF-8 starting with its byte-order mark, EF BB BF (counted in the length);
+ * no effect with a UTF-16 flag, whose mark is always written. */
+#define ORVEX_OSTEP_BOM 16u
 ORVEX_API orvex_err_t orvex_from_openstep(const char *text, uint32_t length, orvex_t *node);
 ORVEX_API orvex_err_t orvex_to_openstep(orvex_t node, char **text, uint32_t *length, uint32_t flags);
 /* orvex_to_openstep into the caller's memory, as orvex_to_xml_into. */
