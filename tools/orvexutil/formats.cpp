@@ -216,7 +216,7 @@ std::string encode(const Format &format, orvex_t node, const WriteOptions &optio
 }
 
 Document Document::load(const std::string &path) {
-    const std::vector<char> bytes = read_input(path);
+    const Bytes bytes = read_input(path);
     orvex_t root = nullptr;
     orvex_format_t found = ORVEX_FORMAT_NONE;
     orvex_parse_result result{};
