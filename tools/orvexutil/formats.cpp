@@ -260,7 +260,7 @@ bool xml_has_comment(const Units &u) {
 } // namespace
 
 const Format *find_format(const std::string &name) {
-    // The names the vendor's converter gives them.
+    // The names other converters give them.
     const std::string canonical = name == "xml1" ? "xml" : name == "binary1" ? "binary" : name;
     for (const Format &f : FORMATS)
         if (canonical == f.name)

@@ -77,7 +77,7 @@ const orvex_type NAMED_TYPES[] = {ORVEX_BOOLEAN, ORVEX_INT, ORVEX_REAL,  ORVEX_S
 } // namespace
 
 bool parse_type_name(const std::string &name, orvex_type &type) {
-    if (name == "float") { // the vendor's converter's name for a real
+    if (name == "float") { // other converters' name for a real
         type = ORVEX_REAL;
         return true;
     }
