@@ -41,6 +41,7 @@ struct Case {
 
 // Root writes into read-only folders; containers may lack terminals.
 const char NO_ROOT[] = "[ \"$(id -u)\" != 0 ]";
+const char ROOT[] = "[ \"$(id -u)\" = 0 ]";
 const char HAS_TTY[] = "script -qec true /dev/null";
 
 const Case CASES[] = {
@@ -244,6 +245,92 @@ const Case CASES[] = {
      {},
      {},
      "[ -L link ] && [ \"$(stat -c %a s.xml)\" = 640 ] && [ \"$($T extract answer xml --raw s.xml)\" = 1 ]"},
+    // an edit keeps types, encoding, form and what the file is
+    {"printf '{ n = <*I5>; d = <*D2001-01-01 00:00:00 +0000>; ok = <*BY>; }' > t.txt &&"
+     " $T set note -string hello t.txt 2>err && for k in n d ok note; do $T type $k t.txt; done",
+     0,
+     {"=integer\ndate\nbool\nstring\n"},
+     {},
+     "[ ! -s err ] && grep -q '^{' t.txt"},
+    {"printf 'url = http://x/y;\n\"q\" = \"a // b\";\n' > t.strings && $T set n -integer 5 t.strings 2>err &&"
+     " $T type n t.strings && $T set n -real 2.5 t.strings && $T type n t.strings",
+     0,
+     {"=integer\nreal\n"},
+     {},
+     "[ ! -s err ] && ! grep -q '[{}]' t.strings && grep -q '^url = http://x/y;$' t.strings"},
+    {"cp \"$D/ostep/base-French-utf16.strings\" f.strings && $T set x -string y f.strings &&"
+     " $T extract --raw x xml f.strings && $T extract --raw NSProprietaryStringEncoding xml f.strings",
+     0,
+     {"=y\nPropri\xC3\xA9taire\n"},
+     {"orvexutil: f.strings: note: its comments were not kept\n"},
+     "[ \"$(head -c 4 f.strings | od -An -tx1)\" = ' ff fe 47 00' ]"},
+    {"printf '\\357\\273\\277{ a = 1; /* c */ }' > b.txt && $T set a -string 2 b.txt && "
+     "printf '<plist><!-- c --><dict/></plist>' > c.xml && $T set a -bool NO c.xml",
+     0,
+     {},
+     {"b.txt: note: its comments", "c.xml: note: its comments"},
+     "[ \"$(head -c 4 b.txt | od -An -tx1)\" = ' ef bb bf 7b' ] && [ \"$($T extract --raw a xml c.xml)\" = "
+     "false ]"},
+    {"cp s.xml o.xml && chown 65534:65534 o.xml && chmod 604 o.xml && $T set answer -integer 1 o.xml",
+     0,
+     {},
+     {},
+     "[ \"$(stat -c %u:%g:%a o.xml)\" = 65534:65534:604 ] && clean",
+     ROOT},
+    {"ln s.xml h.xml && $T set answer -integer 1 h.xml && $T convert binary s.xml",
+     0,
+     {},
+     {},
+     "[ \"$(stat -c %h s.xml)\" = 2 ] && isbin h.xml && [ \"$($T extract answer xml --raw h.xml)\" = 1 ] && "
+     "clean"},
+    {"chmod 444 s.xml && $T set answer -integer 1 s.xml",
+     1,
+     {},
+     {"orvexutil: s.xml: Permission denied"},
+     "cmp s.xml \"$D/scalars.xml\" && clean",
+     NO_ROOT},
+    // keys that start with '-': -- ends the options of every command
+    {"printf '<plist><dict><key>-1</key><integer>1</integer></dict></plist>' > m.xml && $T type -- -1 m.xml "
+     "&&"
+     " $T set -- -1 -integer -2 m.xml && $T extract --raw -- -1 xml m.xml && $T insert -- -x -string -y "
+     "m.xml &&"
+     " $T remove -- -1 m.xml && $T print m.xml && $T type -1 m.xml",
+     2,
+     {"=integer\n-2\ndictionary (1 entry)\n  -x: \"-y\"\n"},
+     {"type: unknown option '-1' (give -- before an operand that starts with '-')"},
+     nullptr},
+    // what users of the vendor's converter type
+    {"$T convert xml1 -o o.xml s.bin && $T convert binary1 -o o.bin o.xml && $T create xml1 c.plist &&"
+     " $T create openstep c.txt && $T print c.plist && $T print c.txt",
+     0,
+     {"=dictionary (empty)\ndictionary (empty)\n"},
+     {},
+     "isxml o.xml && isbin o.bin && same o.bin s.xml && isxml c.plist"},
+    {"$T set f -float 2.5 k.xml && $T set y -bool YES k.xml && $T set n -bool nO k.xml && $T set i -real "
+     "-inf k.xml"
+     " && $T print k.xml | tail -n 4 && $T set x -real 1e400 k.xml",
+     2,
+     {"=  f: 2.5\n  y: true\n  n: false\n  i: -inf\n"},
+     {"-real '1e400': expected a number within the range of a double"},
+     nullptr},
+    {"$T extract -expect integer answer xml --raw -n s.xml && $T extract -expect float pi xml -o - s.xml "
+     ">/dev/null"
+     " && $T extract -expect string answer xml s.xml",
+     1,
+     {"=42"},
+     {"orvexutil: s.xml: key path 'answer' is an integer, not a string\n"},
+     nullptr},
+    {"$T extract -expect text answer xml s.xml",
+     2,
+     {},
+     {"-expect 'text': not a type (bool, integer,"},
+     nullptr},
+    {"$T extract -n answer xml s.xml", 2, {}, {"-n applies to --raw only"}, nullptr},
+    {"$T -help && $T set -help",
+     0,
+     {"Usage: orvexutil COMMAND", "Usage: orvexutil set KEYPATH"},
+     {},
+     nullptr},
     // help and usage
     {"$T", 2, {}, {"Usage: orvexutil COMMAND"}, nullptr},
     {"$T help convert && $T insert --help", 0, {"--sort-keys", "-append"}, {}, nullptr},
@@ -305,6 +392,25 @@ TEST(Orvexutil, CommandLines) {
         std::system(("chmod -R u+w '" + dir + "'").c_str());
     }
     std::system(("rm -rf '" + root + "'").c_str());
+}
+
+// As a user, a file without write permission is not replaced, even in a
+// folder the user may write; root runs the tool as nobody for that.
+TEST(Orvexutil, ReadOnlyFileRefused) {
+    const bool root = ::geteuid() == 0;
+    const std::string as_user = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const std::string probe = "w=$(mktemp -d) && chmod 777 $w && cd $w && " + as_user + "$T --version";
+    if (shell("/tmp", probe + " >/dev/null; s=$?; rm -rf $w; exit $s", "/dev/null", "/dev/null") != 0)
+        GTEST_SKIP() << "cannot run the tool as an unprivileged user (setpriv, or a tool nobody may run)";
+    const int status =
+        shell("/tmp",
+              "w=$(mktemp -d) && chmod 777 $w && cp \"$D/scalars.xml\" $w/r.xml && chmod 444 $w/r.xml && " +
+                  as_user +
+                  "$T set answer -integer 1 $w/r.xml 2>$w/err; s=$?; "
+                  "grep -q 'r.xml: Permission denied' $w/err && cmp $w/r.xml \"$D/scalars.xml\""
+                  " && [ \"$(ls -A $w)\" = \"$(printf 'err\\nr.xml')\" ] || s=99; rm -rf $w; exit $s",
+              "/dev/null", "/dev/null");
+    EXPECT_EQ(status, 1);
 }
 
 } // namespace

@@ -147,6 +147,56 @@ TEST(OpenStepRoundTrip, TypedKeepsEveryValue) {
     orvex_free(tree);
 }
 
+TEST(OpenStepWriter, OutputForms) {
+    orvex_t d = orvex_new_dict();
+    orvex_t a = orvex_new_array();
+    orvex_array_append_item(a, orvex_new_string("\xC3\xA9t\xC3\xA9"));
+    orvex_dict_set_item(d, "list", a);
+    orvex_dict_set_item(d, "n", orvex_new_int(5));
+    const std::string braces = "{\n\tlist = (\n\t\t\"\xC3\xA9t\xC3\xA9\"\n\t);\n\tn = <*I5>;\n}\n";
+    const std::string bare = "list = (\n\t\"\xC3\xA9t\xC3\xA9\"\n);\nn = <*I5>;\n";
+    const struct {
+        uint32_t flags;
+        std::string want;
+    } cases[] = {
+        {ORVEX_OSTEP_STRINGS, bare},
+        {ORVEX_OSTEP_BOM, "\xEF\xBB\xBF" + braces},
+        {ORVEX_OSTEP_BOM | ORVEX_OSTEP_STRINGS, "\xEF\xBB\xBF" + bare},
+        {ORVEX_OSTEP_UTF16LE, utf16(braces, true)},
+        {ORVEX_OSTEP_UTF16BE | ORVEX_OSTEP_STRINGS, utf16(bare, false)},
+        {ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_BOM | ORVEX_OSTEP_STRINGS, utf16(bare, true)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.flags);
+        char *buf = nullptr;
+        uint32_t len = 0;
+        ASSERT_EQ(orvex_to_openstep(d, &buf, &len, c.flags | ORVEX_OSTEP_TYPED), ORVEX_ERR_SUCCESS);
+        EXPECT_EQ(std::string(buf, len), c.want);
+        // UTF-16 ends with a NUL code unit, UTF-8 with a NUL byte.
+        EXPECT_EQ(buf[len], 0);
+        if (c.flags & (ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_UTF16BE)) {
+            EXPECT_EQ(buf[len + 1], 0);
+        }
+        orvex_t back = from_ostep(std::string(buf, len));
+        EXPECT_TRUE(orvex_equal(d, back));
+        orvex_free(back);
+        std::free(buf);
+    }
+    to_ostep(d, ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_UTF16BE, ORVEX_ERR_INVALID_ARG);
+    to_ostep(d, 32, ORVEX_ERR_INVALID_ARG);
+
+    // An empty bare list is a blank line (an empty document is refused);
+    // other roots ignore the bare form.
+    orvex_t empty = orvex_new_dict();
+    EXPECT_EQ(to_ostep(empty, ORVEX_OSTEP_STRINGS), "\n");
+    orvex_t back = from_ostep("\n");
+    EXPECT_EQ(orvex_get_node_type(back), ORVEX_DICT);
+    orvex_free(back);
+    EXPECT_EQ(to_ostep(a, ORVEX_OSTEP_STRINGS), to_ostep(a, 0));
+    orvex_free(empty);
+    orvex_free(d);
+}
+
 TEST(OpenStepWriter, ShapeAndRefusals) {
     orvex_t d = orvex_new_dict();
     orvex_t a = orvex_new_array();

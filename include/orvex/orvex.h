@@ -353,21 +353,36 @@ ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex
  * text of only blanks (and a byte-order mark) reads as an empty dictionary,
  * as it does with the format given.
  *
- * Writing: UTF-8, one entry per line, tab-indented, NUL-terminated as XML
+ * Writing: UTF-8 without a byte-order mark unless a flag below asks for
+ * another form, one entry per line, tab-indented, NUL-terminated as XML
  * is; strings bare when made only of A-Z a-z 0-9 _ $ / : . - (what other
  * readers take unquoted) and not starting a comment, else quoted and escaped
  * where they must be; data as <hex>. The format has no numbers, booleans or
  * dates: by default they are written as text (integers in decimal, reals in
  * the fewest digits that read back, as orvex_to_xml but without its ".0",
- * quoted when the text holds a '+' as "1e+16" does, booleans as YES and NO, dates as "2001-01-01 00:00:00 +0000") and
- * read back as strings. With ORVEX_OSTEP_TYPED they are written in the
- * GNUstep typed forms and read back as what they were (dates in whole
- * seconds, as in XML). A key node standing as a value is written as a
- * string. UIDs and null nodes have no
+ * quoted when the text holds a '+' as "1e+16" does, booleans as YES and NO,
+ * dates as "2001-01-01 00:00:00 +0000") and read back as strings. With
+ * ORVEX_OSTEP_TYPED they are written in the GNUstep typed forms and read
+ * back as what they were (dates in whole seconds, as in XML). A key node
+ * standing as a value is written as a string. UIDs and null nodes have no
  * form: a tree holding one is refused with ORVEX_ERR_FORMAT and nothing is
  * written. Other failures as orvex_to_xml; ORVEX_ERR_INVALID_ARG also for a
  * flag this library does not know. */
 #define ORVEX_OSTEP_TYPED 1u /* numbers, booleans and dates in the GNUstep typed forms */
+/* A root dictionary as a bare .strings list: its `key = value;` lines
+ * without braces or indent (its containers keep theirs), an empty one as a
+ * single newline, which reads back as {}. A root of another type is
+ * written as without this flag. */
+#define ORVEX_OSTEP_STRINGS 2u
+/* UTF-16 in little- (UTF16LE) or big-endian (UTF16BE) order, starting with
+ * its byte-order mark; both together are ORVEX_ERR_INVALID_ARG. The length
+ * counts bytes, the mark included, and the text is followed by one NUL code
+ * unit (two zero bytes) that the length leaves out. */
+#define ORVEX_OSTEP_UTF16LE 4u
+#define ORVEX_OSTEP_UTF16BE 8u
+/* UTF-8 starting with its byte-order mark, EF BB BF (counted in the length);
+ * no effect with a UTF-16 flag, whose mark is always written. */
+#define ORVEX_OSTEP_BOM 16u
 ORVEX_API orvex_err_t orvex_from_openstep(const char *text, uint32_t length, orvex_t *node);
 ORVEX_API orvex_err_t orvex_to_openstep(orvex_t node, char **text, uint32_t *length, uint32_t flags);
 /* orvex_to_openstep into the caller's memory, as orvex_to_xml_into. */

@@ -1,5 +1,7 @@
 // OpenStep text writer: one entry per line, tab-indented, entries in store
-// order, UTF-8 without a byte-order mark. Iterative, so any depth is safe; a
+// order, UTF-8 without a byte-order mark unless the flags ask for one or for
+// UTF-16 (encoded from the finished UTF-8), a root dictionary with braces
+// unless they ask for a bare .strings list. Iterative, so any depth is safe; a
 // first walk refuses a tree holding a UID or a null node (the format has no
 // form for either) before anything is written, and sizes the buffer.
 //
@@ -23,13 +25,17 @@
 // - a key node standing as a value as a string.
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "codecs/codecs.hpp"
 #include "codecs/xml_shared.hpp"
 #include "text/dates.hpp"
 #include "text/numbers.hpp"
+#include "text/utf16.hpp"
 
 namespace orvex_store {
 namespace {
@@ -223,14 +229,27 @@ inline char *bare_or_quoted(char *s, char *e) {
 
 class Writer : private TextOut {
   public:
-    Writer(Output &out, bool typed) : TextOut(out), typed_(typed) {}
+    Writer(Output &out, uint32_t flags)
+        : TextOut(out), typed_((flags & ORVEX_OSTEP_TYPED) != 0), bare_(flags & ORVEX_OSTEP_STRINGS),
+          bom_(flags & ORVEX_OSTEP_BOM) {}
     using TextOut::length;
 
     // False, with nothing written, when the tree holds a UID or a null node.
     bool run(const Node *root) {
         if (!reserve_for(root))
             return false;
-        value(root, 0, nullptr, '\n');
+        if (bom_)
+            put("\xEF\xBB\xBF");
+        if (bare_ && root->type == ORVEX_DICT) {
+            // An empty document is refused on reading; a blank line reads as {}.
+            if (dict_live(root) == 0)
+                put('\n');
+            else
+                stack_.push_back({root, 0, 0});
+            shift_ = 1;
+        } else {
+            value(root, 0, nullptr, '\n');
+        }
         while (!stack_.empty()) {
             Frame &f = stack_.back();
             size_t depth = stack_.size();
@@ -243,7 +262,9 @@ class Writer : private TextOut {
             bool dict = f.n->type == ORVEX_DICT;
             char closing = f.term;
             stack_.pop_back();
-            char *w = indent(room(depth + 3), depth - 1);
+            if (depth == shift_) // the bare list's root has no closing brace
+                continue;
+            char *w = indent(room(depth + 3), depth - 1 - shift_);
             *w++ = dict ? '}' : ')';
             done(end_line(w, closing));
         }
@@ -258,7 +279,8 @@ class Writer : private TextOut {
         char term; // what follows the container's closing bracket
     };
 
-    bool typed_;
+    bool typed_, bare_, bom_;
+    size_t shift_ = 0; // 1 in a bare list: its entries are not indented
     std::vector<Frame> stack_;
 
     // The next child of the container on top, with its entry in a
@@ -382,6 +404,7 @@ class Writer : private TextOut {
     // a dictionary, and what ends it; a container with children is opened
     // and pushed.
     void value(const Node *n, size_t depth, const DictEntry *e, char term) {
+        depth -= depth ? shift_ : 0;
         uint64_t bound = depth + value_bound(n) + 2 + (e ? text_bound(e->key(), e->klen) + 3 : 0);
         char *w = indent(room(bound), depth);
         if (e) {
@@ -469,18 +492,50 @@ class Writer : private TextOut {
     }
 };
 
+// The UTF-8 document `text` as UTF-16 in `out`: its byte-order mark, the
+// text, and a NUL code unit after it that the length leaves out.
+void to_utf16(const char *text, size_t n, bool little, Output &out, uint32_t *length) {
+    const uint64_t bytes = 2 + 2 * uint64_t(utf16_units(text, n));
+    if (bytes > MAX_OUT)
+        throw TooLarge();
+    auto *w = reinterpret_cast<unsigned char *>(out.resize(bytes + 2));
+    w[0] = 0xFE;
+    w[1] = 0xFF;
+    utf8_to_utf16be(text, n, w + 2);
+    w[bytes] = w[bytes + 1] = 0;
+    if (little)
+        for (uint64_t i = 0; i < bytes; i += 2)
+            std::swap(w[i], w[i + 1]);
+    *length = static_cast<uint32_t>(bytes);
+}
+
 } // namespace
 
 orvex_err_t ostep_write(const Node *root, Output &out, uint32_t *length, uint32_t flags) {
     *length = 0;
-    if (flags & ~uint32_t(ORVEX_OSTEP_TYPED))
+    constexpr uint32_t known =
+        ORVEX_OSTEP_TYPED | ORVEX_OSTEP_STRINGS | ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_UTF16BE | ORVEX_OSTEP_BOM;
+    const uint32_t utf16 = flags & (ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_UTF16BE);
+    if ((flags & ~known) || utf16 == (ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_UTF16BE))
         return ORVEX_ERR_INVALID_ARG;
     bool writable = true;
     orvex_err_t e = writing_boundary([&] {
-        Writer w(out, (flags & ORVEX_OSTEP_TYPED) != 0);
+        if (!utf16) {
+            Writer w(out, flags);
+            writable = w.run(root);
+            if (writable)
+                *length = w.length();
+            return;
+        }
+        // UTF-8 first, into memory of our own: the caller's gets the UTF-16.
+        Output utf8;
+        Writer w(utf8, flags & ~uint32_t(ORVEX_OSTEP_BOM));
         writable = w.run(root);
-        if (writable)
-            *length = w.length();
+        if (!writable)
+            return;
+        const uint32_t n = w.length();
+        const std::unique_ptr<char, decltype(&std::free)> text(utf8.release(), std::free);
+        to_utf16(text.get(), n, utf16 == ORVEX_OSTEP_UTF16LE, out, length);
     });
     return e == ORVEX_ERR_SUCCESS && !writable ? ORVEX_ERR_FORMAT : e;
 }

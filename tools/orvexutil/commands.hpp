@@ -13,6 +13,7 @@ namespace orvexutil {
 using Args = std::vector<std::string>;
 
 int convert_command(const Args &args);
+int create_command(const Args &args);
 int lint_command(const Args &args);
 int print_command(const Args &args);
 int extract_command(const Args &args);
@@ -27,8 +28,11 @@ void refuse_terminal(const std::string &command, const Format &format);
 void deliver(const std::string &target, const std::string &bytes);
 
 // The options and operands of a command line: `flags` are options without a
-// value, `valued` those followed by one. "--" ends the options; "-" is an
-// operand (standard input or output).
+// value, `valued` those followed by one. "--" ends the options: every
+// argument after it is an operand, so a key path may start with '-'. "-" is
+// an operand (standard input or output). With `value_types`, a -TYPE and
+// its VALUE (set, insert) are kept among the operands, in place, before
+// "--" as after it.
 struct Parsed {
     std::vector<std::string> operands;
     std::vector<std::string> flags;
@@ -40,7 +44,7 @@ struct Parsed {
 // The writer options --pretty, --lossy and --sort-keys given.
 WriteOptions write_options(const Parsed &parsed);
 Parsed parse_options(const std::string &command, const Args &args, const std::vector<std::string> &flags,
-                     const std::vector<std::string> &valued);
+                     const std::vector<std::string> &valued, bool value_types = false);
 
 } // namespace orvexutil
 

@@ -5,6 +5,8 @@
 #include "formats.hpp"
 
 #include <cstdio>
+#include <memory>
+#include <new>
 
 namespace orvexutil {
 
@@ -84,6 +86,21 @@ int convert_command(const Args &args) {
         }
     }
     return status;
+}
+
+int create_command(const Args &args) {
+    const Parsed parsed = parse_options("create", args, {}, {});
+    if (parsed.operands.size() != 2)
+        throw UsageError{"create", "expected FORMAT FILE"};
+    const Format &format = writable_format("create", parsed.operands[0], WriteOptions());
+    const std::string &file = parsed.operands[1];
+    if (file == "-")
+        refuse_terminal("create", format);
+    const std::unique_ptr<void, void (*)(orvex_t)> empty(orvex_new_dict(), orvex_free);
+    if (!empty)
+        throw std::bad_alloc();
+    deliver(file, encode(format, empty.get(), WriteOptions(), file));
+    return STATUS_OK;
 }
 
 int lint_command(const Args &args) {

@@ -17,20 +17,25 @@ namespace orvexutil {
 
 namespace {
 
-// An edit command line: KEYPATH -TYPE [VALUE] [-append] FILE. Parsed by
-// position, since a VALUE may itself start with '-'.
+// An edit command line: KEYPATH -TYPE [VALUE] [-append] FILE, the -TYPE
+// read by its position.
 struct EditLine {
     std::string keypath, option, value, file;
     bool append = false;
 };
 
 EditLine parse_edit(const std::string &command, const Args &args, bool with_value, bool may_append) {
+    const Parsed parsed = parse_options(
+        command, args, may_append ? std::vector<std::string>{"-append"} : std::vector<std::string>{}, {},
+        with_value);
     EditLine line;
+    line.append = parsed.has("-append");
+    const std::vector<std::string> &ops = parsed.operands;
     size_t i = 0;
     auto next = [&](const char *what) -> const std::string & {
-        if (i == args.size())
+        if (i == ops.size())
             throw UsageError{command, std::string("expected ") + what};
-        return args[i++];
+        return ops[i++];
     };
     line.keypath = next("KEYPATH");
     if (with_value) {
@@ -40,19 +45,9 @@ EditLine parse_edit(const std::string &command, const Args &args, bool with_valu
         if (type_takes_value(line.option))
             line.value = next("VALUE");
     }
-    bool have_file = false;
-    for (; i < args.size(); i++) {
-        if (may_append && args[i] == "-append" && !line.append) {
-            line.append = true;
-        } else if (!have_file && (args[i] == "-" || args[i].empty() || args[i][0] != '-')) {
-            line.file = args[i];
-            have_file = true;
-        } else {
-            throw UsageError{command, "unexpected argument '" + args[i] + "'"};
-        }
-    }
-    if (!have_file)
-        throw UsageError{command, "expected FILE"};
+    line.file = next("FILE");
+    if (i < ops.size())
+        throw UsageError{command, "unexpected argument '" + ops[i] + "'"};
     return line;
 }
 
@@ -89,10 +84,30 @@ void write_back(const Document &doc) {
     if (depth > ORVEX_MAX_DEPTH)
         throw Failure{doc.path, "the edit would nest containers " + std::to_string(depth) +
                                     " deep; documents may nest at most " + std::to_string(ORVEX_MAX_DEPTH)};
-    const std::string bytes = encode(*doc.format, doc.handle(), WriteOptions(), doc.path);
+    // Written in the form it was read in. Typed forms appear only where the
+    // tree holds a number, boolean or date, which plain OpenStep never reads
+    // as: asking for them always keeps both kinds.
+    WriteOptions options;
+    const bool openstep = doc.format->id == ORVEX_FORMAT_OSTEP;
+    const bool utf16 = doc.encoding == Encoding::UTF16LE || doc.encoding == Encoding::UTF16BE;
+    if (openstep) {
+        options.flags = OPT_TYPED;
+        options.openstep_form = (doc.bare_list ? ORVEX_OSTEP_STRINGS : 0) |
+                                (doc.encoding == Encoding::UTF8_BOM  ? ORVEX_OSTEP_BOM
+                                 : doc.encoding == Encoding::UTF16LE ? ORVEX_OSTEP_UTF16LE
+                                 : doc.encoding == Encoding::UTF16BE ? ORVEX_OSTEP_UTF16BE
+                                                                     : 0);
+    }
+    std::string bytes = encode(*doc.format, doc.handle(), options, doc.path);
+    if (!openstep && doc.encoding == Encoding::UTF8_BOM)
+        bytes.insert(0, "\xEF\xBB\xBF");
     if (doc.path == "-")
         refuse_terminal("", *doc.format);
     deliver(doc.path, bytes);
+    if (doc.had_comments)
+        report(doc.path, "note: its comments were not kept");
+    if (utf16 && !openstep)
+        report(doc.path, "note: written back in UTF-8, not the UTF-16 it was read in");
 }
 
 Failure container_expected(const Document &doc, const KeyPath &path, const char *what, orvex_t found) {
@@ -161,13 +176,19 @@ int edit(const std::string &command, const Args &args) {
 } // namespace
 
 int extract_command(const Args &args) {
-    const Parsed parsed =
-        parse_options("extract", args, {"--raw", "--pretty", "--lossy", "--typed", "--sort-keys"}, {"-o"});
+    const Parsed parsed = parse_options(
+        "extract", args, {"--raw", "-n", "--pretty", "--lossy", "--typed", "--sort-keys"}, {"-o", "-expect"});
     if (parsed.operands.size() != 3)
         throw UsageError{"extract", "expected KEYPATH FORMAT FILE"};
     const KeyPath path("extract", parsed.operands[0]);
     const WriteOptions options = write_options(parsed);
     const bool raw = parsed.has("--raw");
+    if (parsed.has("-n") && !raw)
+        throw UsageError{"extract", "-n applies to --raw only"};
+    const std::string *expect = parsed.value("-expect");
+    orvex_type expected = ORVEX_NONE;
+    if (expect && !parse_type_name(*expect, expected))
+        throw UsageError{"extract", "-expect '" + *expect + "': not a type (" + type_names() + ")"};
     const Format *format = find_format(parsed.operands[1]);
     if (!raw)
         format = &writable_format("extract", parsed.operands[1], options);
@@ -180,12 +201,16 @@ int extract_command(const Args &args) {
 
     const Document doc = Document::load(parsed.operands[2]);
     const Found found = follow(doc, path, path.parts().size());
+    if (expect && !same_type(orvex_get_node_type(found.handle), expected))
+        throw Failure{doc.path, "key path '" + path.text() + "' is " +
+                                    a_type(orvex_get_node_type(found.handle)) + ", not " + a_type(expected)};
     std::string bytes;
     if (raw) {
         if (!raw_text(found.handle, bytes))
             throw UsageError{"extract", "--raw needs a scalar; key path '" + path.text() + "' is " +
                                             a_type(orvex_get_node_type(found.handle))};
-        bytes += "\n";
+        if (!parsed.has("-n"))
+            bytes += "\n";
     } else {
         bytes = encode(*format, found.handle, options, doc.path);
     }

@@ -2,6 +2,7 @@
 
 #include "diag.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,23 +20,47 @@ namespace {
 
 const std::string TOO_LONG = orvex_reason_text(ORVEX_REASON_TOO_LONG);
 
-// Reads what `fd` holds, refusing it once past MAX_DOCUMENT.
-std::vector<char> read_all(int fd, const std::string &path) {
-    std::vector<char> bytes;
-    char chunk[65536];
+} // namespace
+
+// Reads what `fd` holds, refusing it once past MAX_DOCUMENT: the buffer
+// never grows past the bound, and reading stops one byte after it. Grown
+// with realloc, which moves large blocks without copying them, so memory
+// stays near the size read.
+Bytes read_all(int fd, const std::string &path) {
+    Bytes bytes;
+    size_t capacity = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        char extra;
+        char *at = &extra;
+        size_t room = 1;
+        if (bytes._size < MAX_DOCUMENT) {
+            if (bytes._size == capacity) {
+                const size_t grown = size_t(
+                    std::min<uint64_t>(MAX_DOCUMENT, std::max<uint64_t>(65536, 2 * uint64_t(capacity))));
+                char *more = static_cast<char *>(std::realloc(bytes._data.get(), grown));
+                if (!more)
+                    throw std::bad_alloc();
+                (void)bytes._data.release();
+                bytes._data.reset(more);
+                capacity = grown;
+            }
+            at = bytes._data.get() + bytes._size;
+            room = capacity - bytes._size;
+        }
+        const ssize_t got = ::read(fd, at, room);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             throw Failure{path, system_error()};
         if (got == 0)
             return bytes;
-        if (bytes.size() + uint64_t(got) > MAX_DOCUMENT)
+        if (at == &extra)
             throw Failure{path, TOO_LONG};
-        bytes.insert(bytes.end(), chunk, chunk + got);
+        bytes._size += size_t(got);
     }
 }
+
+namespace {
 
 bool write_all(int fd, const char *data, size_t size) {
     while (size > 0) {
@@ -85,7 +111,7 @@ void track_temp(const std::string &temp) {
 
 } // namespace
 
-std::vector<char> read_input(const std::string &path) {
+Bytes read_input(const std::string &path) {
     if (path == "-")
         return read_all(STDIN_FILENO, path);
     Fd in{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
@@ -102,6 +128,29 @@ std::vector<char> read_input(const std::string &path) {
     return read_all(in.fd, path);
 }
 
+namespace {
+
+// Writes `bytes` over the file `path` itself, so that every hard link to it
+// sees them; true when all of it reached the disk. The signals that would
+// end the process are held meanwhile: the temporary file, the one complete
+// copy, must outlive a half-written target.
+bool write_in_place(const std::string &path, const std::string &bytes, std::string &why) {
+    sigset_t held, before;
+    sigemptyset(&held);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&held, sig);
+    ::sigprocmask(SIG_BLOCK, &held, &before);
+    Fd out{::open(path.c_str(), O_WRONLY | O_CLOEXEC)};
+    const bool ok = out.fd >= 0 && write_all(out.fd, bytes.data(), bytes.size()) &&
+                    ::ftruncate(out.fd, off_t(bytes.size())) == 0 && ::fsync(out.fd) == 0;
+    if (!ok)
+        why = system_error();
+    ::sigprocmask(SIG_SETMASK, &before, nullptr);
+    return ok;
+}
+
+} // namespace
+
 void write_file(const std::string &requested, const std::string &bytes) {
     // Replacing a link would cut it: write where it points instead.
     std::string path = requested;
@@ -117,6 +166,10 @@ void write_file(const std::string &requested, const std::string &bytes) {
     }
     if (exists && S_ISDIR(st.st_mode))
         throw Failure{requested, "is a directory"};
+    // A file the user may not write is not replaced either, as a shell's
+    // redirection would refuse it.
+    if (exists && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        throw Failure{requested, system_error()};
 
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
@@ -127,10 +180,13 @@ void write_file(const std::string &requested, const std::string &bytes) {
         throw Failure{requested, system_error()};
     track_temp(temp);
 
-    // mkstemp makes the file private; give it the target's mode, or the one
-    // a new file would get.
+    // mkstemp makes the file private and the user's: give it the target's
+    // owner and group where allowed (as cp -p does, the group alone when
+    // the owner cannot be given) and mode, or the mode a new file would get.
     mode_t mode;
     if (exists) {
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0)
+            (void)!::fchown(fd, uid_t(-1), st.st_gid);
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
@@ -143,11 +199,18 @@ void write_file(const std::string &requested, const std::string &bytes) {
         ok = false;
         why = system_error();
     }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+    // A file with other hard links is written through its own inode once
+    // the complete copy is on disk; renaming would split the links.
+    const bool linked = exists && st.st_nlink > 1;
+    if (ok && linked && !write_in_place(path, bytes, why)) {
+        have_pending = 0;
+        throw Failure{requested, "rewriting it in place failed (" + why + "); the new content is in " + temp};
+    }
+    if (ok && !linked && ::rename(temp.c_str(), path.c_str()) != 0) {
         ok = false;
         why = system_error();
     }
-    if (!ok)
+    if (!ok || linked)
         ::unlink(temp.c_str());
     have_pending = 0;
     if (!ok)

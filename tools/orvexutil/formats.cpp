@@ -45,7 +45,7 @@ orvex_err_t write_json(orvex_t node, const WriteOptions &options, std::string &o
 
 orvex_err_t write_openstep(orvex_t node, const WriteOptions &options, std::string &out) {
     uint32_t length = 0;
-    const uint32_t flags = (options.flags & OPT_TYPED) ? ORVEX_OSTEP_TYPED : 0;
+    const uint32_t flags = ((options.flags & OPT_TYPED) ? ORVEX_OSTEP_TYPED : 0) | options.openstep_form;
     const orvex_err_t status = orvex_to_openstep_into(node, grow_string, &out, &length, flags);
     out.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
     return status;
@@ -152,11 +152,118 @@ std::string path_of(orvex_t node, orvex_t root) {
     return path;
 }
 
+// The code units of a text document past its byte-order mark, read the
+// same whatever their width.
+class Units {
+  public:
+    Units(const Bytes &bytes, Encoding encoding)
+        : _p(reinterpret_cast<const unsigned char *>(bytes.data())),
+          _wide(encoding == Encoding::UTF16LE || encoding == Encoding::UTF16BE),
+          _little(encoding == Encoding::UTF16LE) {
+        size_t skip = encoding == Encoding::UTF8_BOM ? 3 : 0;
+        if (_wide && bytes.size() >= 2 &&
+            ((_p[0] == 0xFF && _p[1] == 0xFE) || (_p[0] == 0xFE && _p[1] == 0xFF)))
+            skip = 2;
+        _p += skip;
+        _n = (bytes.size() - skip) / (_wide ? 2 : 1);
+    }
+    size_t size() const { return _n; }
+    // The unit at `i`; 0 past the end.
+    unsigned operator[](size_t i) const {
+        if (i >= _n)
+            return 0;
+        if (!_wide)
+            return _p[i];
+        return _little ? _p[2 * i] | (_p[2 * i + 1] << 8) : (_p[2 * i] << 8) | _p[2 * i + 1];
+    }
+
+  private:
+    const unsigned char *_p;
+    bool _wide, _little;
+    size_t _n = 0;
+};
+
+Encoding encoding_of(const Bytes &bytes) {
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const size_t n = bytes.size();
+    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
+        return Encoding::UTF8_BOM;
+    if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] != 0 && p[1] == 0)))
+        return Encoding::UTF16LE;
+    if (n >= 2 && ((p[0] == 0xFE && p[1] == 0xFF) || (p[0] == 0 && p[1] != 0)))
+        return Encoding::UTF16BE;
+    return Encoding::UTF8;
+}
+
+bool is_blank(unsigned c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// The characters an unquoted OpenStep string is made of, inside which "//"
+// starts no comment.
+bool is_word(unsigned c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
+}
+
+// Whether the OpenStep text holds a comment, and whether its first token
+// (past blanks and comments) is something other than '{'.
+void scan_openstep(const Units &u, bool &comments, bool &no_brace) {
+    comments = false;
+    bool first = true, word = false;
+    for (size_t i = 0; i < u.size();) {
+        const unsigned c = u[i];
+        if (c == '/' && !word && (u[i + 1] == '/' || u[i + 1] == '*')) {
+            comments = true;
+            if (!first)
+                return;
+            const bool line = u[i + 1] == '/';
+            for (i += 2;
+                 i < u.size() && !(line ? u[i] == '\n' || u[i] == '\r' : u[i] == '*' && u[i + 1] == '/');)
+                i++;
+            i += line ? 1 : 2;
+            continue;
+        }
+        if (is_blank(c)) {
+            word = false;
+            i++;
+            continue;
+        }
+        if (first) {
+            no_brace = c != '{';
+            first = false;
+        }
+        if (c == '"' || c == '\'' || c == '<') {
+            // Quoted text and data end at their closing character.
+            const unsigned close = c == '<' ? '>' : c;
+            for (i++; i < u.size() && u[i] != close; i++)
+                if (u[i] == '\\' && c != '<')
+                    i++;
+            i++;
+            word = false;
+            continue;
+        }
+        word = is_word(c);
+        i++;
+    }
+    if (first)
+        no_brace = true;
+}
+
+bool xml_has_comment(const Units &u) {
+    for (size_t i = 0; i + 3 < u.size(); i++)
+        if (u[i] == '<' && u[i + 1] == '!' && u[i + 2] == '-' && u[i + 3] == '-')
+            return true;
+    return false;
+}
+
 } // namespace
 
 const Format *find_format(const std::string &name) {
+    // The names other converters give them.
+    const std::string canonical = name == "xml1" ? "xml" : name == "binary1" ? "binary" : name;
     for (const Format &f : FORMATS)
-        if (name == f.name)
+        if (canonical == f.name)
             return &f;
     return nullptr;
 }
@@ -216,7 +323,7 @@ std::string encode(const Format &format, orvex_t node, const WriteOptions &optio
 }
 
 Document Document::load(const std::string &path) {
-    const std::vector<char> bytes = read_input(path);
+    const Bytes bytes = read_input(path);
     orvex_t root = nullptr;
     orvex_format_t found = ORVEX_FORMAT_NONE;
     orvex_parse_result result{};
@@ -231,6 +338,17 @@ Document Document::load(const std::string &path) {
     doc.path = path;
     doc.format = format_of(found);
     doc._handle = root;
+    if (found != ORVEX_FORMAT_BINARY) {
+        doc.encoding = encoding_of(bytes);
+        const Units units(bytes, doc.encoding);
+        if (found == ORVEX_FORMAT_OSTEP) {
+            bool no_brace = false;
+            scan_openstep(units, doc.had_comments, no_brace);
+            doc.bare_list = no_brace && orvex_get_node_type(root) == ORVEX_DICT;
+        } else if (found == ORVEX_FORMAT_XML) {
+            doc.had_comments = xml_has_comment(units);
+        }
+    }
     // The object model has no class for a null value: the store tree is kept
     // as it is.
     if (orvex_get_node_type(root) == ORVEX_NULL)

@@ -18,7 +18,11 @@ enum WriteOption : unsigned { OPT_PRETTY = 1, OPT_LOSSY = 2, OPT_TYPED = 4 };
 struct WriteOptions {
     unsigned flags = 0; // WriteOption bits
     bool sort_keys = false;
+    uint32_t openstep_form = 0; // ORVEX_OSTEP_ bits beside TYPED: bare list, BOM, UTF-16
 };
+
+// How a text document's characters were stored, from its first bytes.
+enum class Encoding { UTF8, UTF8_BOM, UTF16LE, UTF16BE };
 
 struct Format {
     const char *name;  // as given on the command line
@@ -75,6 +79,10 @@ class Document {
   public:
     std::string path;
     const Format *format = nullptr; // the encoding it was read in, or null
+    // What an edit must keep that the tree does not hold (text formats).
+    Encoding encoding = Encoding::UTF8;
+    bool bare_list = false; // OpenStep: a .strings list without braces
+    bool had_comments = false;
     Orvex::Node *root() const { return _model.get(); }
     orvex_t handle() const { return _handle; }
 

@@ -71,6 +71,36 @@ const char *type_name(orvex_type type) {
     }
 }
 
+namespace {
+const orvex_type NAMED_TYPES[] = {ORVEX_BOOLEAN, ORVEX_INT, ORVEX_REAL,  ORVEX_STRING, ORVEX_DATE,
+                                  ORVEX_DATA,    ORVEX_UID, ORVEX_ARRAY, ORVEX_DICT,   ORVEX_NULL};
+} // namespace
+
+bool parse_type_name(const std::string &name, orvex_type &type) {
+    if (name == "float") { // other converters' name for a real
+        type = ORVEX_REAL;
+        return true;
+    }
+    for (orvex_type t : NAMED_TYPES)
+        if (name == type_name(t)) {
+            type = t;
+            return true;
+        }
+    return false;
+}
+
+std::string type_names() {
+    std::string names;
+    for (orvex_type t : NAMED_TYPES)
+        names += (names.empty() ? "" : ", ") + std::string(type_name(t));
+    return names;
+}
+
+bool same_type(orvex_type found, orvex_type expected) {
+    // A key standing as a value is text.
+    return found == expected || (found == ORVEX_KEY && expected == ORVEX_STRING);
+}
+
 std::string a_type(orvex_type type) {
     const std::string name = type_name(type);
     return (std::string("aeio").find(name[0]) != std::string::npos ? "an " : "a ") + name;

@@ -44,6 +44,12 @@ bool parse_position(const std::string &part, uint32_t &position);
 const char *type_name(orvex_type type);
 // The same with its article: "an integer", "a string".
 std::string a_type(orvex_type type);
+// The type a name of type_name's (or "float") stands for, or false.
+bool parse_type_name(const std::string &name, orvex_type &type);
+// "bool, integer, ..., null"
+std::string type_names();
+// Whether a value of type `found` is one of type `expected` (a key is a string).
+bool same_type(orvex_type found, orvex_type expected);
 
 } // namespace orvexutil
 

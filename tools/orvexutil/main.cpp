@@ -2,6 +2,7 @@
 // command line. This file dispatches to the subcommands and holds their help.
 #include "commands.hpp"
 #include "diag.hpp"
+#include "values.hpp"
 
 #include <orvex/orvex.h>
 
@@ -23,7 +24,8 @@ struct Command {
 const Command COMMANDS[] = {
     {"convert", convert_command,
      "convert FORMAT [-o OUT | -e EXT] [--sort-keys] [--pretty] [--lossy] [--typed] FILE...",
-     "Converts each FILE to FORMAT (xml, binary, json, openstep), in place unless\n"
+     "Converts each FILE to FORMAT (xml, binary, json, openstep; xml1 and binary1\n"
+     "name the first two too), in place unless\n"
      "-o or -e says otherwise. FILE - reads standard input and writes standard output.\n"
      "  -o OUT       write to OUT (one FILE only); -o - writes standard output\n"
      "  -e EXT       write beside each FILE, with its extension replaced by EXT\n"
@@ -33,6 +35,9 @@ const Command COMMANDS[] = {
      "  --typed      openstep: numbers, booleans and dates in the GNUstep typed forms\n"
      "               (without it they are written as text)\n"
      "A binary encoding is never written to a terminal unless -o - asks for it.\n"},
+    {"create", create_command, "create FORMAT FILE",
+     "Writes an empty dictionary as a FORMAT document to FILE (replacing what it\n"
+     "held) or, for -, to standard output.\n"},
     {"lint", lint_command, "lint [-s] FILE...",
      "Checks that each FILE is a document Orvex reads: prints 'FILE: OK', or the\n"
      "rejection with its line and column (text) or byte (binary) on standard error.\n"
@@ -44,17 +49,22 @@ const Command COMMANDS[] = {
      "  --json  print it as JSON for programs: every value {\"type\", \"value\"},\n"
      "          arrays with \"items\", dictionaries with \"entries\" in document order\n"},
     {"extract", extract_command,
-     "extract KEYPATH FORMAT [-o OUT] [--raw] [--sort-keys] [--pretty] [--lossy] [--typed] FILE",
+     "extract KEYPATH FORMAT [-o OUT] [--raw [-n]] [-expect TYPE] [--sort-keys] [--pretty] [--lossy] "
+     "[--typed] "
+     "FILE",
      "Writes the value at KEYPATH as a FORMAT document to standard output or OUT.\n"
-     "  --raw  for a scalar, write its bare text instead (data in base64)\n"},
+     "  --raw         for a scalar, write its bare text instead (data in base64)\n"
+     "  -n            with --raw, without the final newline\n"
+     "  -expect TYPE  fail (exit status 1) unless the value is of TYPE, a name\n"
+     "                as 'type' prints it (or float for real)\n"},
     {"type", type_command, "type KEYPATH FILE",
      "Prints the type of the value at KEYPATH: bool, integer, real, string, date,\n"
      "data, uid, array, dictionary or null.\n"},
     {"set", set_command, "set KEYPATH -TYPE VALUE FILE",
      "Replaces the value at KEYPATH (or adds the dictionary entry) and writes FILE\n"
-     "back in its own encoding. -TYPE is one of:\n"
-     "  -bool true|false  -integer N  -real X  -string TEXT\n"
-     "  -date YYYY-MM-DDTHH:MM:SS[.fraction]Z  -data BASE64\n"
+     "back in the encoding and form it was read in. -TYPE is one of:\n"
+     "  -bool true|false|yes|no (any case)|1|0  -integer N  -real X (or -float)\n"
+     "  -string TEXT  -date YYYY-MM-DDTHH:MM:SS[.fraction]Z  -data BASE64\n"
      "  -xml FRAGMENT  -json FRAGMENT   a whole value given as a document\n"
      "  -array  -dictionary             an empty container (no VALUE)\n"},
     {"insert", insert_command, "insert KEYPATH -TYPE VALUE [-append] FILE",
@@ -65,7 +75,8 @@ const Command COMMANDS[] = {
 };
 
 const char KEYPATH_HELP[] = "A KEYPATH is dictionary keys and array positions (from 0) separated by '.';\n"
-                            "write \\. for a dot and \\\\ for a backslash inside a key.\n";
+                            "write \\. for a dot and \\\\ for a backslash inside a key. Give -- before a\n"
+                            "KEYPATH that starts with '-': it ends the options.\n";
 
 const char STATUS_HELP[] = "Exit status: 0 success, 1 a document was rejected, a path was not found or a\n"
                            "file could not be read or written, 2 bad usage.\n";
@@ -97,7 +108,7 @@ int run(const Args &args) {
         return STATUS_USAGE;
     }
     const std::string &name = args[0];
-    if (name == "help" || name == "--help" || name == "-h") {
+    if (name == "help" || name == "--help" || name == "-help" || name == "-h") {
         if (args.size() == 1) {
             std::fputs(overview().c_str(), stdout);
             return STATUS_OK;
@@ -116,7 +127,7 @@ int run(const Args &args) {
     if (!c)
         throw UsageError{"", "unknown command '" + name + "'"};
     const Args rest(args.begin() + 1, args.end());
-    if (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h")) {
+    if (!rest.empty() && (rest[0] == "--help" || rest[0] == "-help" || rest[0] == "-h")) {
         std::fputs(command_help(*c).c_str(), stdout);
         return STATUS_OK;
     }
@@ -137,7 +148,7 @@ const std::string *Parsed::value(const std::string &option) const {
 }
 
 Parsed parse_options(const std::string &command, const Args &args, const std::vector<std::string> &flags,
-                     const std::vector<std::string> &valued) {
+                     const std::vector<std::string> &valued, bool value_types) {
     Parsed parsed;
     bool options_end = false;
     for (size_t i = 0; i < args.size(); i++) {
@@ -154,8 +165,18 @@ Parsed parse_options(const std::string &command, const Args &args, const std::ve
             if (parsed.value(arg))
                 throw UsageError{command, arg + " given twice"};
             parsed.values.emplace_back(arg, args[++i]);
+        } else if (value_types && is_type_option(arg)) {
+            // -TYPE VALUE stands among the operands, where its position
+            // gives it meaning; its VALUE may start with '-'.
+            parsed.operands.push_back(arg);
+            if (type_takes_value(arg)) {
+                if (i + 1 == args.size())
+                    throw UsageError{command, arg + " needs a value"};
+                parsed.operands.push_back(args[++i]);
+            }
         } else {
-            throw UsageError{command, "unknown option '" + arg + "'"};
+            throw UsageError{command,
+                             "unknown option '" + arg + "' (give -- before an operand that starts with '-')"};
         }
     }
     return parsed;

@@ -18,8 +18,16 @@ namespace {
 
 constexpr int64_t UNIX_TO_2001 = 978307200;
 
-const char *const TYPE_OPTIONS[] = {"-bool", "-integer", "-real", "-string", "-date",
-                                    "-data", "-xml",     "-json", "-array",  "-dictionary"};
+const char *const TYPE_OPTIONS[] = {"-bool", "-integer", "-real", "-float", "-string",    "-date",
+                                    "-data", "-xml",     "-json", "-array", "-dictionary"};
+
+// `text` in lower case (ASCII letters only).
+std::string lower(std::string text) {
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return text;
+}
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
 int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
@@ -143,11 +151,12 @@ std::unique_ptr<Orvex::Node> make_value(const std::string &command, const std::s
         return UsageError{command, option + " '" + text + "': expected " + expected};
     };
     if (option == "-bool") {
-        if (text == "true" || text == "yes" || text == "1")
+        const std::string word = lower(text);
+        if (word == "true" || word == "yes" || word == "1")
             return std::make_unique<Orvex::Boolean>(true);
-        if (text == "false" || text == "no" || text == "0")
+        if (word == "false" || word == "no" || word == "0")
             return std::make_unique<Orvex::Boolean>(false);
-        throw bad("true, false, yes, no, 1 or 0");
+        throw bad("true, false, yes, no (any case), 1 or 0");
     }
     if (option == "-integer") {
         const char *start = text.c_str();
@@ -166,11 +175,15 @@ std::unique_ptr<Orvex::Node> make_value(const std::string &command, const std::s
             throw bad("an integer from -2^63 to 2^64-1");
         return std::make_unique<Orvex::Integer>(uint64_t(value));
     }
-    if (option == "-real") {
+    if (option == "-real" || option == "-float") {
         char *end = nullptr;
+        errno = 0;
         const double value = std::strtod(text.c_str(), &end);
         if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || *end)
             throw bad("a number");
+        // A finite spelling too large for a double; "inf" itself is taken.
+        if (errno == ERANGE && std::isinf(value))
+            throw bad("a number within the range of a double (about 1.8e308)");
         return std::make_unique<Orvex::Real>(value);
     }
     if (option == "-string")
