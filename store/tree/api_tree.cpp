@@ -1,4 +1,5 @@
 // C interface: creating, freeing and copying nodes, arrays and dictionaries.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -10,18 +11,46 @@ using namespace orvex_store;
 
 namespace {
 
-// What an array or dictionary iterator points to: the next position.
-struct Cursor {
+// An array walk: the next position, and the array's log as that position
+// last agreed with it.
+struct ArrayCursor {
     uint32_t pos;
+    uint64_t changes, inner_inserts;
 };
 
-// A cursor at the start of `node`, or null when it is not of `type`.
-Cursor *new_cursor(orvex_t node, uint8_t type) {
-    Node *n = as_node(node);
-    Cursor *c = n && n->type == type ? static_cast<Cursor *>(std::malloc(sizeof(Cursor))) : nullptr;
-    if (c)
-        c->pos = 0;
-    return c;
+// A dictionary walk: the next position, and the `seq` that the entry there
+// must reach; entries move only when the dictionary compacts them.
+struct DictCursor {
+    uint32_t pos;
+    uint64_t seq;
+};
+
+void log_counts(const Node *a, uint64_t *changes, uint64_t *inner_inserts) {
+    const ArrayLog *log = array_log(a);
+    *changes = log ? log->changes : 0;
+    *inner_inserts = log ? log->inner_inserts : 0;
+}
+
+// Moves `c` along with the items of `a` that shifted since its last step.
+// One change is followed exactly. After several, the walk skips ahead by
+// every insertion that was not an append: the items it returned cannot have
+// moved further than that, so none comes back, though some may be passed.
+void follow(const Node *a, ArrayCursor *c) {
+    uint64_t changes, inner;
+    log_counts(a, &changes, &inner);
+    if (changes != c->changes && c->pos > 0) {
+        const ArrayLog *log = array_log(a);
+        uint64_t pos = c->pos;
+        if (log && changes == c->changes + 1) {
+            if (log->last_pos < pos)
+                pos = log->last_removed ? pos - 1 : pos + 1;
+        } else {
+            pos = inner >= c->inner_inserts ? pos + (inner - c->inner_inserts) : a->v.arr.size;
+        }
+        c->pos = static_cast<uint32_t>(pos < a->v.arr.size ? pos : a->v.arr.size);
+    }
+    c->changes = changes;
+    c->inner_inserts = inner;
 }
 
 char *dup_text(const char *p, size_t len) {
@@ -122,19 +151,28 @@ void orvex_array_remove_item(orvex_t node, uint32_t n) {
 }
 
 void orvex_array_new_iter(orvex_t node, orvex_array_iter *iter) {
-    if (iter)
-        *iter = new_cursor(node, ORVEX_ARRAY);
+    if (!iter)
+        return;
+    Node *a = as_node(node);
+    ArrayCursor *c = nullptr;
+    if (a && a->type == ORVEX_ARRAY && (c = static_cast<ArrayCursor *>(std::malloc(sizeof(ArrayCursor))))) {
+        c->pos = 0;
+        log_counts(a, &c->changes, &c->inner_inserts);
+    }
+    *iter = c;
 }
 
 void orvex_array_next_item(orvex_t node, orvex_array_iter iter, orvex_t *item) {
     Node *a = as_node(node);
-    Cursor *it = static_cast<Cursor *>(iter);
+    ArrayCursor *it = static_cast<ArrayCursor *>(iter);
     if (!item)
         return;
     *item = nullptr;
-    if (!a || !it || a->type != ORVEX_ARRAY || it->pos >= a->v.arr.size)
+    if (!a || !it || a->type != ORVEX_ARRAY)
         return;
-    *item = a->v.arr.items[it->pos++];
+    follow(a, it);
+    if (it->pos < a->v.arr.size)
+        *item = a->v.arr.items[it->pos++];
 }
 
 uint32_t orvex_dict_get_size(orvex_t node) {
@@ -171,8 +209,15 @@ void orvex_dict_remove_item(orvex_t node, const char *key) {
 }
 
 void orvex_dict_new_iter(orvex_t node, orvex_dict_iter *iter) {
-    if (iter)
-        *iter = new_cursor(node, ORVEX_DICT);
+    if (!iter)
+        return;
+    Node *d = as_node(node);
+    DictCursor *c = nullptr;
+    if (d && d->type == ORVEX_DICT && (c = static_cast<DictCursor *>(std::malloc(sizeof(DictCursor))))) {
+        c->pos = 0;
+        c->seq = 0;
+    }
+    *iter = c;
 }
 
 void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **key, uint64_t *key_length,
@@ -184,14 +229,22 @@ void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **k
     if (val)
         *val = nullptr;
     Node *d = as_node(node);
-    Cursor *it = static_cast<Cursor *>(iter);
+    DictCursor *it = static_cast<DictCursor *>(iter);
     if (!d || !it || d->type != ORVEX_DICT || !d->v.dict)
         return;
     const DictBody *b = d->v.dict;
+    // The entry returned last, or its removed slot, still just before the
+    // position: nothing moved. Otherwise find the place again by `seq`.
+    if (it->pos > b->used || (it->pos > 0 && b->entries[it->pos - 1].seq + 1 != it->seq)) {
+        const DictEntry *at = std::lower_bound(b->entries, b->entries + b->used, it->seq,
+                                               [](const DictEntry &e, uint64_t seq) { return e.seq < seq; });
+        it->pos = static_cast<uint32_t>(at - b->entries);
+    }
     it->pos = dict_next_live(b, it->pos);
     if (it->pos >= b->used)
         return;
     const DictEntry &e = b->entries[it->pos++];
+    it->seq = e.seq + 1;
     if (key)
         *key = e.key();
     if (key_length)
