@@ -2,6 +2,10 @@
 // value types.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <memory>
+#include <string>
+
 #include "orvex/orvex++.h"
 
 using namespace Orvex;
@@ -137,4 +141,62 @@ TEST(NodeFactory, NullTypeRootIsFreedChildIsLeftToItsContainer) {
     EXPECT_EQ(Node::FromOrvex(child, &parent), nullptr);
     EXPECT_EQ(orvex_array_get_size(parent.GetOrvex()), 1u);
     EXPECT_EQ(orvex_get_node_type(orvex_array_get_item(parent.GetOrvex(), 0)), ORVEX_NULL);
+}
+
+TEST(NodeCopies, EveryCopyPathKeepsTheExactValue) {
+    // Values only a document gives: text with NUL bytes, a fraction of a second.
+    orvex_t nul_text = orvex_new_string("");
+    orvex_set_string_val_len(nul_text, "ab\0cd", 5);
+    const String text(nul_text, nullptr);
+    const Date fraction(orvex_new_date(0.75), nullptr);
+    const Date exact_far(orvex_new_unix_date(INT64_MAX - 1), nullptr);
+    EXPECT_EQ(text.GetValue(), std::string("ab\0cd", 5));
+
+    struct Path {
+        const char *name;
+        orvex_t (*copy)(const Node &source, Array &array, Dictionary &dict, std::unique_ptr<Node> &kept);
+    };
+    const Path paths[] = {
+        {"copy constructor",
+         [](const Node &s, Array &, Dictionary &, std::unique_ptr<Node> &kept) {
+             if (auto *t = dynamic_cast<const String *>(&s))
+                 kept.reset(new String(*t));
+             else
+                 kept.reset(new Date(static_cast<const Date &>(s)));
+             return kept->GetOrvex();
+         }},
+        {"Clone",
+         [](const Node &s, Array &, Dictionary &, std::unique_ptr<Node> &kept) {
+             kept.reset(s.Clone());
+             return kept->GetOrvex();
+         }},
+        {"Append",
+         [](const Node &s, Array &a, Dictionary &, std::unique_ptr<Node> &) {
+             a.Append(s);
+             return a.Back()->GetOrvex();
+         }},
+        {"Insert",
+         [](const Node &s, Array &a, Dictionary &, std::unique_ptr<Node> &) {
+             a.Insert(s, 0u);
+             return a.Front()->GetOrvex();
+         }},
+        {"Set", [](const Node &s, Array &, Dictionary &d,
+                   std::unique_ptr<Node> &) { return d.Set("k", s)->second->GetOrvex(); }},
+    };
+    for (const Node *source : {static_cast<const Node *>(&text), static_cast<const Node *>(&fraction),
+                               static_cast<const Node *>(&exact_far)}) {
+        for (const Path &p : paths) {
+            Array array;
+            Dictionary dict;
+            std::unique_ptr<Node> kept;
+            orvex_t copy = p.copy(*source, array, dict, kept);
+            EXPECT_TRUE(orvex_equal(copy, source->GetOrvex())) << p.name << " of type " << source->GetType();
+            int64_t whole = 0;
+            orvex_get_unix_date_val(copy, &whole);
+            EXPECT_EQ(whole,
+                      source->GetType() == ORVEX_DATE ? static_cast<const Date *>(source)->GetValue() : 0)
+                << p.name;
+            EXPECT_NE(copy, source->GetOrvex()) << p.name;
+        }
+    }
 }

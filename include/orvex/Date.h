@@ -11,7 +11,8 @@ namespace Orvex {
 /**
  * A date (store type ORVEX_DATE) read and written as whole seconds relative
  * to the Unix epoch, negative before it. Reading a date that holds fractions
- * rounds toward negative infinity.
+ * rounds toward negative infinity; copies and assignment keep the instant as
+ * stored, fraction included.
  *
  * Assigning to a wrapper that a container holds changes its store node in
  * place (same handle, same place in the container); assigning to a root
@@ -29,8 +30,8 @@ class ORVEX_CXX_API Date : public Node {
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     Date(orvex_t node, Node *parent);
-    /// A root wrapper with a new store node holding the source's value in
-    /// whole seconds.
+    /// A root wrapper with a new store node holding the source's instant
+    /// exactly as stored (a fraction of a second included).
     Date(const Date &d);
     /// Self-assignment does nothing.
     Date &operator=(const Date &d);
@@ -39,7 +40,8 @@ class ORVEX_CXX_API Date : public Node {
 
     virtual ~Date();
 
-    /// A new root copy, owned by the caller.
+    /// A new root copy (the exact instant, as the copy constructor), owned by
+    /// the caller.
     virtual Node *Clone() const;
 
     /// Stores `t` whole seconds since the epoch.
