@@ -16,11 +16,13 @@
 
 namespace Orvex {
 
-Node::Node(Node *parent) : _node(nullptr), _parent(parent) {}
+Node::Node(Node *parent) : _node(nullptr), _parent(parent), _unattached(false) {}
 
-Node::Node(orvex_t node, Node *parent) : _node(node), _parent(parent) {}
+Node::Node(orvex_t node, Node *parent) : _node(node), _parent(parent), _unattached(false) {}
 
-Node::Node(orvex_type type, Node *parent) : _node(nullptr), _parent(parent) {
+// With a parent the new store node is still attached to nothing: unless this
+// wrapper frees it, nobody does.
+Node::Node(orvex_type type, Node *parent) : _node(nullptr), _parent(parent), _unattached(parent != nullptr) {
     // One unsigned range check: ORVEX_NONE wraps to a large value.
     if (static_cast<uint32_t>(type) > static_cast<uint32_t>(ORVEX_UID))
         return;
@@ -66,7 +68,7 @@ Node::Node(orvex_type type, Node *parent) : _node(nullptr), _parent(parent) {
 }
 
 Node::~Node() {
-    if (!_parent)
+    if (!_parent || _unattached)
         orvex_free(_node);
 }
 

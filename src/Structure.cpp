@@ -142,6 +142,9 @@ Structure *Structure::FromMemory(const char *buf, uint64_t size, orvex_format_t 
     return read_memory(buf, size, format);
 }
 
-void Structure::UpdateNodeParent(Node *node) { node->_parent = this; }
+void Structure::UpdateNodeParent(Node *node) {
+    node->_parent = this;
+    node->_unattached = false; // the caller attaches its store node next
+}
 
 } // namespace Orvex

@@ -33,9 +33,9 @@ class ORVEX_CXX_API Array : public Structure {
     typedef std::vector<Node *>::iterator iterator;
     typedef std::vector<Node *>::const_iterator const_iterator;
 
-    /// A new empty store array. Pass no parent: an array made with one never
-    /// frees its store node (containers make their own children).
-    Array(Node *parent = nullptr);
+    /// A new empty store array. A parent given is only recorded: the store node joins no container
+    /// and the wrapper frees it when deleted.
+    ORVEX_IMPLICIT Array(Node *parent = nullptr);
     /// Wraps the existing store array `node` and every node below it (level by
     /// level from a work list, not by recursion); with a null parent the
     /// array owns the handle and frees the tree when deleted.

@@ -24,9 +24,9 @@ namespace Orvex {
  */
 class ORVEX_CXX_API Date : public Node {
   public:
-    /// A fresh store node holding the epoch (0). Pass no parent: a wrapper made with
-    /// one never frees its store node (containers make their own children).
-    Date(Node *parent = nullptr);
+    /// A fresh store node holding the epoch (0). A parent given is only recorded: the store node
+    /// joins no container and the wrapper frees it when deleted.
+    ORVEX_IMPLICIT Date(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     Date(orvex_t node, Node *parent);
@@ -36,7 +36,7 @@ class ORVEX_CXX_API Date : public Node {
     /// Self-assignment does nothing.
     Date &operator=(const Date &d);
     /// A root wrapper holding `t` seconds since the epoch.
-    Date(int64_t t);
+    ORVEX_IMPLICIT Date(int64_t t);
 
     virtual ~Date();
 

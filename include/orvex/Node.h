@@ -5,6 +5,21 @@
 #include "orvex/Export.h"
 #include "orvex/orvex.h"
 
+/*
+ * Every one-argument constructor of the wrapper classes converts implicitly
+ * (`String s = "text";`, `Integer i = int64_t(5);`), and so does the
+ * parent-only one: `String s = dict["Name"];` compiles, and makes a new,
+ * empty String rather than reading the entry. Define
+ * ORVEX_NO_IMPLICIT_CONVERSIONS before including any Orvex header to make
+ * all of them explicit, so that the compiler refuses such conversions. Copy
+ * constructors stay implicit. The library itself is the same either way.
+ */
+#ifdef ORVEX_NO_IMPLICIT_CONVERSIONS
+#define ORVEX_IMPLICIT explicit
+#else
+#define ORVEX_IMPLICIT
+#endif
+
 namespace Orvex {
 
 class Structure;
@@ -16,11 +31,26 @@ class Structure;
  * Ownership: a root wrapper (no parent) owns its store node and, through the
  * store, the whole subtree below it; deleting it frees that subtree once. A
  * wrapper held by a container (GetParent() not null) never frees its store
- * node and is deleted by its container, never by the caller.
+ * node and is deleted by its container, never by the caller. A wrapper made
+ * by a parent-only constructor with a parent records that parent, but no
+ * container holds its new store node: it frees that node when deleted, as a
+ * root does.
+ *
+ * Reading an entry's value: a container hands out `Node*`; ask its class,
+ * or its type, and read through that class. Converting it instead (`String
+ * s = dict["Name"];`) runs the parent-only constructor and gives a new empty
+ * value (see ORVEX_NO_IMPLICIT_CONVERSIONS above):
+ *
+ *     if (auto *s = dynamic_cast<Orvex::String *>(dict["Name"]))
+ *         name = s->GetValue();
+ *     Orvex::Node *n = array[0u];
+ *     if (n && n->GetType() == ORVEX_INT)
+ *         count = static_cast<Orvex::Integer *>(n)->GetValue();
  */
 class ORVEX_CXX_API Node {
   public:
-    /// Frees the store node if this is a root wrapper; a child frees nothing.
+    /// Frees the store node if this is a root wrapper, or if the wrapper made
+    /// it and no container holds it; a container's child frees nothing.
     virtual ~Node();
 
     /// A copy as a new root wrapper with its own store node (containers copy
@@ -55,14 +85,14 @@ class ORVEX_CXX_API Node {
 
   protected:
     /// Records the parent only; the derived constructor sets _node.
-    Node(Node *parent);
+    ORVEX_IMPLICIT Node(Node *parent);
     /// Takes over `node` as it is, with no store call and no type check.
     Node(orvex_t node, Node *parent);
     /// Creates a fresh, unattached root store node of `type` holding its zero
     /// value (an empty key for ORVEX_KEY); a type outside ORVEX_BOOLEAN to
-    /// ORVEX_UID creates none. A non-null parent is recorded only, so that
-    /// store node is then never freed by this wrapper. Throws std::bad_alloc
-    /// when the store cannot make the node.
+    /// ORVEX_UID creates none. A non-null parent is recorded only: the store
+    /// node stays this wrapper's, freed when it is deleted. Throws
+    /// std::bad_alloc when the store cannot make the node.
     Node(orvex_type type, Node *parent);
 
     /// Copy assignment of the value classes: nothing for itself; a held
@@ -78,6 +108,9 @@ class ORVEX_CXX_API Node {
 
   private:
     Node *_parent;
+    /// The store node is one this wrapper made and no container holds, though
+    /// a parent is recorded: the wrapper frees it all the same.
+    bool _unattached;
 
     friend class Structure;
 };

@@ -26,9 +26,9 @@ namespace Orvex {
  */
 class ORVEX_CXX_API String : public Node {
   public:
-    /// A fresh store node holding the empty text. Pass no parent: a wrapper
-    /// made with one never frees its store node.
-    String(Node *parent = nullptr);
+    /// A fresh store node holding the empty text. A parent given is only recorded: the store node
+    /// joins no container and the wrapper frees it when deleted.
+    ORVEX_IMPLICIT String(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     String(orvex_t node, Node *parent);
@@ -42,9 +42,9 @@ class ORVEX_CXX_API String : public Node {
     /// Replaces the text by `s`; null is the empty text.
     String &operator=(const char *s);
     /// A root wrapper holding `s` up to its first NUL.
-    String(const std::string &s);
+    ORVEX_IMPLICIT String(const std::string &s);
     /// A root wrapper holding `s`; null is the empty text.
-    String(const char *s);
+    ORVEX_IMPLICIT String(const char *s);
 
     virtual ~String();
 

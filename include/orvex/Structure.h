@@ -77,7 +77,7 @@ class ORVEX_CXX_API Structure : public Node {
 
   protected:
     /// Records the parent only; the derived constructor sets _node.
-    Structure(Node *parent);
+    ORVEX_IMPLICIT Structure(Node *parent);
     /// A fresh empty store container of `type`, not attached to `parent`.
     Structure(orvex_type type, Node *parent);
 
