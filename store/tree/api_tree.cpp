@@ -11,19 +11,23 @@ using namespace orvex_store;
 
 namespace {
 
-// An array walk: the next position, and the array's log as that position
-// last agreed with it.
-struct ArrayCursor {
+// A walk: the next position, with what keeps it valid when the container
+// changes. One layout for both kinds, so that handing one kind's iterator to
+// the other's calls never reads past it.
+struct Cursor {
     uint32_t pos;
+    // Dictionaries: the `seq` the entry at `pos` must reach (entries move
+    // only when the dictionary compacts them).
+    uint64_t seq;
+    // Arrays: the array's log as `pos` last agreed with it.
     uint64_t changes, inner_inserts;
 };
 
-// A dictionary walk: the next position, and the `seq` that the entry there
-// must reach; entries move only when the dictionary compacts them.
-struct DictCursor {
-    uint32_t pos;
-    uint64_t seq;
-};
+// A walk at the start of `node`, or null when it is not of `type`.
+Cursor *new_cursor(orvex_t node, uint8_t type) {
+    Node *n = as_node(node);
+    return n && n->type == type ? static_cast<Cursor *>(std::calloc(1, sizeof(Cursor))) : nullptr;
+}
 
 void log_counts(const Node *a, uint64_t *changes, uint64_t *inner_inserts) {
     const ArrayLog *log = array_log(a);
@@ -35,7 +39,7 @@ void log_counts(const Node *a, uint64_t *changes, uint64_t *inner_inserts) {
 // One change is followed exactly. After several, the walk skips ahead by
 // every insertion that was not an append: the items it returned cannot have
 // moved further than that, so none comes back, though some may be passed.
-void follow(const Node *a, ArrayCursor *c) {
+void follow(const Node *a, Cursor *c) {
     uint64_t changes, inner;
     log_counts(a, &changes, &inner);
     if (changes != c->changes && c->pos > 0) {
@@ -153,18 +157,15 @@ void orvex_array_remove_item(orvex_t node, uint32_t n) {
 void orvex_array_new_iter(orvex_t node, orvex_array_iter *iter) {
     if (!iter)
         return;
-    Node *a = as_node(node);
-    ArrayCursor *c = nullptr;
-    if (a && a->type == ORVEX_ARRAY && (c = static_cast<ArrayCursor *>(std::malloc(sizeof(ArrayCursor))))) {
-        c->pos = 0;
-        log_counts(a, &c->changes, &c->inner_inserts);
-    }
+    Cursor *c = new_cursor(node, ORVEX_ARRAY);
+    if (c)
+        log_counts(as_node(node), &c->changes, &c->inner_inserts);
     *iter = c;
 }
 
 void orvex_array_next_item(orvex_t node, orvex_array_iter iter, orvex_t *item) {
     Node *a = as_node(node);
-    ArrayCursor *it = static_cast<ArrayCursor *>(iter);
+    Cursor *it = static_cast<Cursor *>(iter);
     if (!item)
         return;
     *item = nullptr;
@@ -209,15 +210,8 @@ void orvex_dict_remove_item(orvex_t node, const char *key) {
 }
 
 void orvex_dict_new_iter(orvex_t node, orvex_dict_iter *iter) {
-    if (!iter)
-        return;
-    Node *d = as_node(node);
-    DictCursor *c = nullptr;
-    if (d && d->type == ORVEX_DICT && (c = static_cast<DictCursor *>(std::malloc(sizeof(DictCursor))))) {
-        c->pos = 0;
-        c->seq = 0;
-    }
-    *iter = c;
+    if (iter)
+        *iter = new_cursor(node, ORVEX_DICT);
 }
 
 void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **key, uint64_t *key_length,
@@ -229,7 +223,7 @@ void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **k
     if (val)
         *val = nullptr;
     Node *d = as_node(node);
-    DictCursor *it = static_cast<DictCursor *>(iter);
+    Cursor *it = static_cast<Cursor *>(iter);
     if (!d || !it || d->type != ORVEX_DICT || !d->v.dict)
         return;
     const DictBody *b = d->v.dict;
