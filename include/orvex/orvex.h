@@ -145,17 +145,17 @@ ORVEX_API void orvex_array_remove_item(orvex_t node, uint32_t n);
 /* A new iterator (free() it) over the items in order; null for a non-array
  * or when memory runs out.
  *
- * The array may change between two steps of a walk; the walk follows its
- * items by position. After one change between two steps: removing (or
- * freeing) the item just returned goes on with the item that followed it, so
- * a loop that removes each item as it gets it sees every item once; removing
- * any other item, or inserting one before the walk's place, moves the walk
- * along with the items; an item inserted after that place, or appended, is
- * returned when reached, one inserted before it is not. After several
- * changes between two steps no item is returned twice, but the walk may pass
- * over items it has not returned (appends alone never cause that). A walk
- * never reads outside the array. Walking an array that has been freed is the
- * caller's fault; one retyped by a setter ends. */
+ * The array may change between two steps of a walk, which follows its items
+ * as they shift. With one insertion or removal between two steps nothing is
+ * missed or repeated: removing (or freeing) the item just returned goes on
+ * with the item that followed it, so a loop that removes each item as it
+ * gets it sees every item once; removing another item changes only that it
+ * is not returned; an item inserted after the one just returned, or
+ * appended, is returned when reached, one inserted before it is not. With
+ * several changes between two steps no item is returned twice, but the walk
+ * may pass over items it has not returned (appends alone never cause that).
+ * A walk never reads outside the array. Walking an array that has been freed
+ * is the caller's fault; one retyped by a setter ends. */
 ORVEX_API void orvex_array_new_iter(orvex_t node, orvex_array_iter *iter);
 /* The next item, or null at the end (a later call returns items appended
  * since). */
