@@ -16,13 +16,13 @@
 
 namespace Orvex {
 
-Node::Node(Node *parent) : _node(nullptr), _parent(parent), _unattached(false) {}
+Node::Node(Node *parent) : _node(nullptr), _parent(parent) {}
 
-Node::Node(orvex_t node, Node *parent) : _node(node), _parent(parent), _unattached(false) {}
+Node::Node(orvex_t node, Node *parent) : _node(node), _parent(parent) {}
 
-// With a parent the new store node is still attached to nothing: unless this
-// wrapper frees it, nobody does.
-Node::Node(orvex_type type, Node *parent) : _node(nullptr), _parent(parent), _unattached(parent != nullptr) {
+// The new store node is attached to nothing: with a parent recorded, nobody
+// would free it (a wrapper converted from an entry's Node* leaked so).
+Node::Node(orvex_type type, Node *) : _node(nullptr), _parent(nullptr) {
     // One unsigned range check: ORVEX_NONE wraps to a large value.
     if (static_cast<uint32_t>(type) > static_cast<uint32_t>(ORVEX_UID))
         return;
@@ -68,7 +68,7 @@ Node::Node(orvex_type type, Node *parent) : _node(nullptr), _parent(parent), _un
 }
 
 Node::~Node() {
-    if (!_parent || _unattached)
+    if (!_parent)
         orvex_free(_node);
 }
 

@@ -142,9 +142,6 @@ Structure *Structure::FromMemory(const char *buf, uint64_t size, orvex_format_t 
     return read_memory(buf, size, format);
 }
 
-void Structure::UpdateNodeParent(Node *node) {
-    node->_parent = this;
-    node->_unattached = false; // the caller attaches its store node next
-}
+void Structure::UpdateNodeParent(Node *node) { node->_parent = this; }
 
 } // namespace Orvex

@@ -59,11 +59,11 @@ TEST(NodeBase, TypesWithoutAStoreNodeCreateNone) {
 TEST(NodeBase, ChildWrapperFreesOnlyTheStoreNodeNoContainerHolds) {
     Probe parent(ORVEX_ARRAY, nullptr);
     {
-        // Recorded only: not attached to the parent's store node, so the
-        // wrapper frees it (the leak checkers of the sanitizer and valgrind
-        // runs see it otherwise).
+        // No container holds the new store node: the wrapper is a root and
+        // frees it (the leak checkers of the sanitizer and valgrind runs see
+        // it otherwise).
         Probe p(ORVEX_REAL, &parent);
-        EXPECT_EQ(p.GetParent(), &parent);
+        EXPECT_EQ(p.GetParent(), nullptr);
         EXPECT_EQ(orvex_array_get_size(parent.GetOrvex()), 0u);
     }
     {

@@ -33,8 +33,7 @@ class ORVEX_CXX_API Array : public Structure {
     typedef std::vector<Node *>::iterator iterator;
     typedef std::vector<Node *>::const_iterator const_iterator;
 
-    /// A new empty store array. A parent given is only recorded: the store node joins no container
-    /// and the wrapper frees it when deleted.
+    /// A new empty store array. A parent given is not recorded: the wrapper is a root, owning its store node.
     ORVEX_IMPLICIT Array(Node *parent = nullptr);
     /// Wraps the existing store array `node` and every node below it (level by
     /// level from a work list, not by recursion); with a null parent the

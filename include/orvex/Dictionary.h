@@ -38,8 +38,8 @@ class ORVEX_CXX_API Dictionary : public Structure {
     typedef std::map<std::string, Node *>::iterator iterator;
     typedef std::map<std::string, Node *>::const_iterator const_iterator;
 
-    /// A new empty store dictionary. A parent given is only recorded: the store node joins no
-    /// container and the wrapper frees it when deleted.
+    /// A new empty store dictionary. A parent given is not recorded: the wrapper is a root, owning its store
+    /// node.
     ORVEX_IMPLICIT Dictionary(Node *parent = nullptr);
     /// Wraps the existing store dictionary `node` and every node below it
     /// (level by level from a work list, not by recursion); with a null parent

@@ -32,9 +32,9 @@ class Structure;
  * store, the whole subtree below it; deleting it frees that subtree once. A
  * wrapper held by a container (GetParent() not null) never frees its store
  * node and is deleted by its container, never by the caller. A wrapper made
- * by a parent-only constructor with a parent records that parent, but no
- * container holds its new store node: it frees that node when deleted, as a
- * root does.
+ * by a parent-only constructor is a root whatever parent it is given: no
+ * container holds its new store node, so it records no parent (GetParent()
+ * is null) and frees that node when deleted.
  *
  * Reading an entry's value: a container hands out `Node*`; ask its class,
  * or its type, and read through that class. Converting it instead (`String
@@ -49,8 +49,7 @@ class Structure;
  */
 class ORVEX_CXX_API Node {
   public:
-    /// Frees the store node if this is a root wrapper, or if the wrapper made
-    /// it and no container holds it; a container's child frees nothing.
+    /// Frees the store node if this is a root wrapper; a child frees nothing.
     virtual ~Node();
 
     /// A copy as a new root wrapper with its own store node (containers copy
@@ -90,8 +89,8 @@ class ORVEX_CXX_API Node {
     Node(orvex_t node, Node *parent);
     /// Creates a fresh, unattached root store node of `type` holding its zero
     /// value (an empty key for ORVEX_KEY); a type outside ORVEX_BOOLEAN to
-    /// ORVEX_UID creates none. A non-null parent is recorded only: the store
-    /// node stays this wrapper's, freed when it is deleted. Throws
+    /// ORVEX_UID creates none. `parent` is not recorded: no container
+    /// holds the new store node, so the wrapper is a root and frees it. Throws
     /// std::bad_alloc when the store cannot make the node.
     Node(orvex_type type, Node *parent);
 
@@ -108,9 +107,6 @@ class ORVEX_CXX_API Node {
 
   private:
     Node *_parent;
-    /// The store node is one this wrapper made and no container holds, though
-    /// a parent is recorded: the wrapper frees it all the same.
-    bool _unattached;
 
     friend class Structure;
 };

@@ -78,7 +78,7 @@ class ORVEX_CXX_API Structure : public Node {
   protected:
     /// Records the parent only; the derived constructor sets _node.
     ORVEX_IMPLICIT Structure(Node *parent);
-    /// A fresh empty store container of `type`, not attached to `parent`.
+    /// A fresh empty store container of `type`: a root, `parent` not recorded.
     Structure(orvex_type type, Node *parent);
 
     /// Makes this container the parent of `node` (a fresh copy it is taking

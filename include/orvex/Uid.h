@@ -21,8 +21,8 @@ namespace Orvex {
  */
 class ORVEX_CXX_API Uid : public Node {
   public:
-    /// A fresh store node holding 0. A parent given is only recorded: the store node joins no
-    /// container and the wrapper frees it when deleted.
+    /// A fresh store node holding 0. A parent given is not recorded: the wrapper is a root, owning its store
+    /// node.
     ORVEX_IMPLICIT Uid(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
