@@ -1,18 +1,28 @@
 #include "orvex/Date.h"
 
 #include <cmath>
+#include <new>
 
 namespace Orvex {
+
+namespace {
+
+// A new root holding `source`'s instant exactly as stored (the epoch when it
+// holds no date).
+orvex_t copy_date(orvex_t source) {
+    orvex_t copy = orvex_get_node_type(source) == ORVEX_DATE ? orvex_copy(source) : orvex_new_unix_date(0);
+    if (!copy)
+        throw std::bad_alloc();
+    return copy;
+}
+
+} // namespace
 
 Date::Date(Node *parent) : Node(ORVEX_DATE, parent) {}
 
 Date::Date(orvex_t node, Node *parent) : Node(node, parent) {}
 
-Date::Date(const Date &d) : Node(ORVEX_DATE, nullptr) {
-    int64_t t = 0;
-    orvex_get_unix_date_val(d.GetOrvex(), &t);
-    orvex_set_unix_date_val(_node, t);
-}
+Date::Date(const Date &d) : Node(copy_date(d.GetOrvex()), nullptr) {}
 
 Date &Date::operator=(const Date &d) {
     // Held by a container: whole seconds go through the exact 64-bit path;

@@ -20,7 +20,9 @@ Node::Node(Node *parent) : _node(nullptr), _parent(parent) {}
 
 Node::Node(orvex_t node, Node *parent) : _node(node), _parent(parent) {}
 
-Node::Node(orvex_type type, Node *parent) : _node(nullptr), _parent(parent) {
+// The new store node is attached to nothing: with a parent recorded, nobody
+// would free it (a wrapper converted from an entry's Node* leaked so).
+Node::Node(orvex_type type, Node *) : _node(nullptr), _parent(nullptr) {
     // One unsigned range check: ORVEX_NONE wraps to a large value.
     if (static_cast<uint32_t>(type) > static_cast<uint32_t>(ORVEX_UID))
         return;

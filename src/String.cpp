@@ -17,16 +17,21 @@ void set_text(orvex_t node, const char *text, uint64_t length) {
 // Text up to its first NUL; null is the empty text.
 void set_text(orvex_t node, const char *text) { set_text(node, text, text ? std::strlen(text) : 0); }
 
+// A new root holding every byte of `source`'s text (empty when it holds none).
+orvex_t copy_text(orvex_t source) {
+    orvex_t copy = orvex_get_node_type(source) == ORVEX_STRING ? orvex_copy(source) : orvex_new_string("");
+    if (!copy)
+        throw std::bad_alloc();
+    return copy;
+}
+
 } // namespace
 
 String::String(Node *parent) : Node(ORVEX_STRING, parent) {}
 
 String::String(orvex_t node, Node *parent) : Node(node, parent) {}
 
-String::String(const String &s) : Node(ORVEX_STRING, nullptr) {
-    std::string text = s.GetValue();
-    set_text(_node, text.c_str());
-}
+String::String(const String &s) : Node(copy_text(s.GetOrvex()), nullptr) {}
 
 String &String::operator=(const String &s) {
     // Held by a container: the node takes the whole text, as a copy of the
@@ -69,8 +74,9 @@ Node *String::Clone() const { return new String(*this); }
 void String::SetValue(const std::string &s) { set_text(_node, s.c_str()); }
 
 std::string String::GetValue() const {
-    const char *text = orvex_get_string_ptr(_node, nullptr);
-    return text ? std::string(text, std::strlen(text)) : std::string();
+    uint64_t length = 0;
+    const char *text = orvex_get_string_ptr(_node, &length);
+    return text ? std::string(text, static_cast<size_t>(length)) : std::string();
 }
 
 } // namespace Orvex

@@ -220,7 +220,7 @@ TEST(ModelWriters, EncodeOnlyTheContainersSubtree) {
     }
 }
 
-TEST(ModelReaders, StringHoldingNulIsCutByCopiesButNotByAssignment) {
+TEST(ModelReaders, StringHoldingNulKeepsEveryByteThroughCopies) {
     Structure *doc = Structure::FromBin(kNulString);
     Array *a = dynamic_cast<Array *>(doc);
     ASSERT_NE(a, nullptr);
@@ -230,12 +230,13 @@ TEST(ModelReaders, StringHoldingNulIsCutByCopiesButNotByAssignment) {
     orvex_get_string_ptr(held->GetOrvex(), &length);
     ASSERT_EQ(length, 3u);
 
-    EXPECT_EQ(held->GetValue(), "a");
-    EXPECT_EQ(String(*held).GetValue(), "a");
+    const std::string whole(orvex_get_string_ptr(held->GetOrvex(), nullptr), 3);
+    EXPECT_EQ(held->GetValue(), whole);
+    EXPECT_EQ(String(*held).GetValue(), whole);
     Array copies;
     copies.Append(held);
     orvex_get_string_ptr(copies[0]->GetOrvex(), &length);
-    EXPECT_EQ(length, 1u);
+    EXPECT_EQ(length, 3u);
 
     String assigned;
     assigned = *held;

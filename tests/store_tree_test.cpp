@@ -196,6 +196,191 @@ TEST(StoreDict, ReplaceKeepsPositionRemoveAndKeys) {
     orvex_free(d);
 }
 
+namespace {
+
+// What a walk returns when its container changes between two steps: each
+// case changes the container after the step that returned item `at` (a
+// 0-based step count) and lists what the whole walk returns. 100 entries, so
+// that removals compact the dictionary's entries under the walk.
+struct WalkCase {
+    const char *name;
+    void (*change)(orvex_t container, orvex_t returned, int at);
+    std::vector<int> expect; // values returned, in order
+};
+
+std::vector<int> upto(int n, int from = 0, int step = 1) {
+    std::vector<int> v;
+    for (int i = from; i < n; i += step)
+        v.push_back(i);
+    return v;
+}
+
+std::vector<int> joined(std::vector<int> a, const std::vector<int> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::string key_of(int i) { return "key" + std::to_string(i); }
+
+} // namespace
+
+TEST(StoreWalk, DictionaryChangedWhileWalked) {
+    const int n = 100;
+    const WalkCase cases[] = {
+        {"remove the entry returned",
+         [](orvex_t d, orvex_t, int at) { orvex_dict_remove_item(d, key_of(at).c_str()); }, upto(n)},
+        {"free the value returned", [](orvex_t, orvex_t v, int) { orvex_free(v); }, upto(n)},
+        {"remove all but the first, one by one",
+         [](orvex_t d, orvex_t, int at) {
+             if (at > 0)
+                 orvex_dict_remove_item(d, key_of(at).c_str());
+         },
+         upto(n)},
+        {"remove all others at the first step",
+         [](orvex_t d, orvex_t, int at) {
+             for (int i = 1; at == 0 && i < 100; ++i)
+                 orvex_dict_remove_item(d, key_of(i).c_str());
+         },
+         {0}},
+        {"remove the next entry",
+         [](orvex_t d, orvex_t, int at) { orvex_dict_remove_item(d, key_of(2 * at + 1).c_str()); },
+         upto(n, 0, 2)},
+        {"remove an entry already returned",
+         [](orvex_t d, orvex_t, int at) { orvex_dict_remove_item(d, key_of(at - 1).c_str()); }, upto(n)},
+        {"add a key at each of the first ten steps",
+         [](orvex_t d, orvex_t, int at) {
+             if (at < 10)
+                 orvex_dict_set_item(d, key_of(n + at).c_str(), orvex_new_uint(uint64_t(n + at)));
+         },
+         upto(n + 10)},
+        {"replace the entry returned",
+         [](orvex_t d, orvex_t, int at) { orvex_dict_set_item(d, key_of(at).c_str(), orvex_new_uint(999)); },
+         upto(n)},
+        {"replace the next entry",
+         [](orvex_t d, orvex_t, int at) {
+             if (at == 0)
+                 orvex_dict_set_item(d, key_of(1).c_str(), orvex_new_uint(1000));
+         },
+         joined({0, 1000}, upto(n, 2))},
+        {"remove the entry returned and set it again, once",
+         [](orvex_t d, orvex_t, int at) {
+             if (at == 0) {
+                 orvex_dict_remove_item(d, key_of(0).c_str());
+                 orvex_dict_set_item(d, key_of(0).c_str(), orvex_new_uint(500));
+             }
+         },
+         joined(upto(n), {500})},
+        {"empty it, then add a key",
+         [](orvex_t d, orvex_t, int at) {
+             if (at == 0) {
+                 for (int i = 0; i < 100; ++i)
+                     orvex_dict_remove_item(d, key_of(i).c_str());
+                 orvex_dict_set_item(d, "new", orvex_new_uint(7));
+             }
+         },
+         {0, 7}},
+    };
+    for (const WalkCase &c : cases) {
+        for (bool lent : {false, true}) {
+            orvex_t d = orvex_new_dict();
+            for (int i = 0; i < n; ++i)
+                orvex_dict_set_item(d, key_of(i).c_str(), orvex_new_uint(uint64_t(i)));
+            orvex_dict_iter it = nullptr;
+            orvex_dict_new_iter(d, &it);
+            std::vector<int> seen;
+            for (int step = 0; step < 4 * n; ++step) {
+                orvex_t v = nullptr;
+                if (lent) {
+                    const char *k = nullptr;
+                    orvex_dict_next_item_ref(d, it, &k, nullptr, &v);
+                } else {
+                    char *k = nullptr;
+                    orvex_dict_next_item(d, it, &k, &v);
+                    std::free(k);
+                }
+                if (!v)
+                    break;
+                seen.push_back(int(uint_of(v)));
+                c.change(d, v, step);
+            }
+            std::free(it);
+            EXPECT_EQ(seen, c.expect) << c.name << (lent ? " (lent keys)" : "");
+            orvex_free(d);
+        }
+    }
+}
+
+TEST(StoreWalk, ArrayChangedWhileWalked) {
+    const int n = 10;
+    const WalkCase cases[] = {
+        {"remove the item returned",
+         [](orvex_t a, orvex_t v, int) { orvex_array_remove_item(a, orvex_array_get_item_index(v)); },
+         upto(n)},
+        {"free the item returned", [](orvex_t, orvex_t v, int) { orvex_free(v); }, upto(n)},
+        {"remove the next item",
+         [](orvex_t a, orvex_t v, int) { orvex_array_remove_item(a, orvex_array_get_item_index(v) + 1); },
+         upto(n, 0, 2)},
+        {"remove the item before",
+         [](orvex_t a, orvex_t v, int) {
+             if (uint32_t at = orvex_array_get_item_index(v))
+                 orvex_array_remove_item(a, at - 1);
+         },
+         upto(n)},
+        {"insert at the front",
+         [](orvex_t a, orvex_t, int at) {
+             orvex_array_insert_item(a, orvex_new_uint(uint64_t(100 + at)), 0);
+         },
+         upto(n)},
+        {"insert just after the item returned",
+         [](orvex_t a, orvex_t v, int at) {
+             if (at < 3)
+                 orvex_array_insert_item(a, orvex_new_uint(uint64_t(100 + at)),
+                                         orvex_array_get_item_index(v) + 1);
+         },
+         joined({0, 100, 101, 102}, upto(n, 1))},
+        {"append at the first three steps",
+         [](orvex_t a, orvex_t, int at) {
+             if (at < 3)
+                 orvex_array_append_item(a, orvex_new_uint(uint64_t(100 + at)));
+         },
+         joined(upto(n), {100, 101, 102})},
+        // Several changes between two steps: never an item twice, though the
+        // walk may pass over some.
+        {"insert two at the front",
+         [](orvex_t a, orvex_t, int) {
+             orvex_array_insert_item(a, orvex_new_uint(200), 0);
+             orvex_array_insert_item(a, orvex_new_uint(201), 0);
+         },
+         upto(n)},
+        {"remove the item returned, then insert it again at the front",
+         [](orvex_t a, orvex_t v, int) {
+             orvex_t back = orvex_copy(v);
+             orvex_free(v);
+             orvex_array_insert_item(a, back, 0);
+         },
+         upto(n, 0, 2)},
+    };
+    for (const WalkCase &c : cases) {
+        orvex_t a = orvex_new_array();
+        for (int i = 0; i < n; ++i)
+            orvex_array_append_item(a, orvex_new_uint(uint64_t(i)));
+        orvex_array_iter it = nullptr;
+        orvex_array_new_iter(a, &it);
+        std::vector<int> seen;
+        for (int step = 0; step < 4 * n; ++step) {
+            orvex_t v = nullptr;
+            orvex_array_next_item(a, it, &v);
+            if (!v)
+                break;
+            seen.push_back(int(uint_of(v)));
+            c.change(a, v, step);
+        }
+        std::free(it);
+        EXPECT_EQ(seen, c.expect) << c.name;
+        orvex_free(a);
+    }
+}
+
 TEST(StoreOwnership, FreeingAChildDetachesIt) {
     orvex_t a = orvex_new_array();
     orvex_t d = orvex_new_dict();

@@ -15,16 +15,16 @@ class TreeWork;
  * An ordered container (store type ORVEX_ARRAY). It keeps one child wrapper
  * per item, in store order, and owns them: pointers it hands out stay valid
  * until that child is removed, the array is assigned to or destroyed, and
- * must not be deleted by the caller. Values go in as copies made by Clone
- * (see each class: a String copy keeps its text up to the first NUL, a Date
- * copy whole seconds); the caller keeps what it passes. An item of a type without a class (ORVEX_NULL) has a
- * null entry. Reads never call the store.
+ * must not be deleted by the caller. Values go in as copies made by Clone,
+ * which keep the exact value (every byte of a String, a Date's instant with
+ * its fraction); the caller keeps what it passes. An item of a type without
+ * a class (ORVEX_NULL) has a null entry. Reads never call the store.
  *
  * Positions are unsigned int: write Remove(0u), since a plain 0 also matches
  * Remove(Node*).
  *
  * Any depth the store holds is safe: wrapping, copying, assignment and
- * destruction walk the tree without recursion. When memory runs out an
+ * destruction go through the tree from a work list, without recursion. When memory runs out an
  * operation throws std::bad_alloc and leaves the array as it was (an
  * assignment too), with nothing leaked.
  */
@@ -33,11 +33,11 @@ class ORVEX_CXX_API Array : public Structure {
     typedef std::vector<Node *>::iterator iterator;
     typedef std::vector<Node *>::const_iterator const_iterator;
 
-    /// A new empty store array. Pass no parent: an array made with one never
-    /// frees its store node (containers make their own children).
-    Array(Node *parent = nullptr);
-    /// Wraps the existing store array `node` and, recursively, all its items;
-    /// with a null parent the array owns the handle and frees the tree when deleted.
+    /// A new empty store array. A parent given is not recorded: the wrapper is a root, owning its store node.
+    ORVEX_IMPLICIT Array(Node *parent = nullptr);
+    /// Wraps the existing store array `node` and every node below it (level by
+    /// level from a work list, not by recursion); with a null parent the
+    /// array owns the handle and frees the tree when deleted.
     Array(orvex_t node, Node *parent);
     /// A root array over a deep copy of `a`'s store tree, with new children.
     Array(const Array &a);

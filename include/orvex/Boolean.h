@@ -21,9 +21,9 @@ namespace Orvex {
  */
 class ORVEX_CXX_API Boolean : public Node {
   public:
-    /// A fresh store node holding false. Pass no parent: a wrapper made with
-    /// one never frees its store node (containers make their own children).
-    Boolean(Node *parent = nullptr);
+    /// A fresh store node holding false. A parent given is not recorded: the wrapper is a root, owning its
+    /// store node.
+    ORVEX_IMPLICIT Boolean(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     Boolean(orvex_t node, Node *parent);
@@ -33,7 +33,7 @@ class ORVEX_CXX_API Boolean : public Node {
     /// Self-assignment does nothing.
     Boolean &operator=(const Boolean &b);
     /// A root wrapper holding `b`.
-    Boolean(bool b);
+    ORVEX_IMPLICIT Boolean(bool b);
 
     virtual ~Boolean();
 

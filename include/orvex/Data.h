@@ -23,9 +23,9 @@ namespace Orvex {
  */
 class ORVEX_CXX_API Data : public Node {
   public:
-    /// A fresh store node holding no bytes. Pass no parent: a wrapper made
-    /// with one never frees its store node.
-    Data(Node *parent = nullptr);
+    /// A fresh store node holding no bytes. A parent given is not recorded: the wrapper is a root, owning its
+    /// store node.
+    ORVEX_IMPLICIT Data(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     Data(orvex_t node, Node *parent);
@@ -34,7 +34,7 @@ class ORVEX_CXX_API Data : public Node {
     /// Self-assignment does nothing.
     Data &operator=(const Data &b);
     /// A root wrapper holding the bytes of `buff`.
-    Data(const std::vector<char> &buff);
+    ORVEX_IMPLICIT Data(const std::vector<char> &buff);
     /// A root wrapper holding `size` bytes from `buff`; null is the empty blob.
     Data(const char *buff, uint64_t size);
 

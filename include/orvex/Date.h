@@ -11,7 +11,8 @@ namespace Orvex {
 /**
  * A date (store type ORVEX_DATE) read and written as whole seconds relative
  * to the Unix epoch, negative before it. Reading a date that holds fractions
- * rounds toward negative infinity.
+ * rounds toward negative infinity; copies and assignment keep the instant as
+ * stored, fraction included.
  *
  * Assigning to a wrapper that a container holds changes its store node in
  * place (same handle, same place in the container); assigning to a root
@@ -23,23 +24,24 @@ namespace Orvex {
  */
 class ORVEX_CXX_API Date : public Node {
   public:
-    /// A fresh store node holding the epoch (0). Pass no parent: a wrapper made with
-    /// one never frees its store node (containers make their own children).
-    Date(Node *parent = nullptr);
+    /// A fresh store node holding the epoch (0). A parent given is not recorded: the wrapper is a root,
+    /// owning its store node.
+    ORVEX_IMPLICIT Date(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     Date(orvex_t node, Node *parent);
-    /// A root wrapper with a new store node holding the source's value in
-    /// whole seconds.
+    /// A root wrapper with a new store node holding the source's instant
+    /// exactly as stored (a fraction of a second included).
     Date(const Date &d);
     /// Self-assignment does nothing.
     Date &operator=(const Date &d);
     /// A root wrapper holding `t` seconds since the epoch.
-    Date(int64_t t);
+    ORVEX_IMPLICIT Date(int64_t t);
 
     virtual ~Date();
 
-    /// A new root copy, owned by the caller.
+    /// A new root copy (the exact instant, as the copy constructor), owned by
+    /// the caller.
     virtual Node *Clone() const;
 
     /// Stores `t` whole seconds since the epoch.

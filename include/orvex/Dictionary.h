@@ -18,9 +18,10 @@ class TreeWork;
  * its extensions), and owns them: pointers and iterators it hands out stay
  * valid until that entry is replaced or removed, or the dictionary is
  * assigned to or destroyed, and must not be deleted by the caller. Values go
- * in as copies made by Clone (a String copy keeps its text up to the first
- * NUL, a Date copy whole seconds); the caller keeps what it passes. Reads never call the
- * store; the documents it writes keep the store's insertion order.
+ * in as copies made by Clone, which keep the exact value (every byte of a
+ * String, a Date's instant with its fraction); the caller keeps what it
+ * passes. Reads never call the store; the documents it writes keep the
+ * store's insertion order.
  *
  * Keys end at their first NUL byte, as they do in the store: every operation
  * taking a key uses only the text before it. An entry's wrapper is null for a
@@ -28,7 +29,7 @@ class TreeWork;
  * for and that was absent (that entry exists in the mirror only).
  *
  * Any depth the store holds is safe: wrapping, copying, assignment and
- * destruction walk the tree without recursion. When memory runs out an
+ * destruction go through the tree from a work list, without recursion. When memory runs out an
  * operation throws std::bad_alloc and leaves the dictionary as it was (an
  * assignment too), with nothing leaked.
  */
@@ -37,12 +38,12 @@ class ORVEX_CXX_API Dictionary : public Structure {
     typedef std::map<std::string, Node *>::iterator iterator;
     typedef std::map<std::string, Node *>::const_iterator const_iterator;
 
-    /// A new empty store dictionary. Pass no parent: a dictionary made with
-    /// one never frees its store node (containers make their own children).
-    Dictionary(Node *parent = nullptr);
-    /// Wraps the existing store dictionary `node` and, recursively, all its
-    /// entries; with a null parent the dictionary owns the handle and frees the
-    /// tree when deleted.
+    /// A new empty store dictionary. A parent given is not recorded: the wrapper is a root, owning its store
+    /// node.
+    ORVEX_IMPLICIT Dictionary(Node *parent = nullptr);
+    /// Wraps the existing store dictionary `node` and every node below it
+    /// (level by level from a work list, not by recursion); with a null parent
+    /// the dictionary owns the handle and frees the tree when deleted.
     Dictionary(orvex_t node, Node *parent);
     /// A root dictionary over a deep copy of `d`'s store tree, with new
     /// children (entries that exist in `d`'s mirror only are not copied).

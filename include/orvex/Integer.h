@@ -24,9 +24,9 @@ namespace Orvex {
  */
 class ORVEX_CXX_API Integer : public Node {
   public:
-    /// A fresh store node holding 0 (unsigned). Pass no parent: a wrapper made with
-    /// one never frees its store node (containers make their own children).
-    Integer(Node *parent = nullptr);
+    /// A fresh store node holding 0 (unsigned). A parent given is not recorded: the wrapper is a root, owning
+    /// its store node.
+    ORVEX_IMPLICIT Integer(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     Integer(orvex_t node, Node *parent);
@@ -36,9 +36,9 @@ class ORVEX_CXX_API Integer : public Node {
     /// Self-assignment does nothing.
     Integer &operator=(const Integer &i);
     /// A root wrapper holding `i` as unsigned.
-    Integer(uint64_t i);
+    ORVEX_IMPLICIT Integer(uint64_t i);
     /// A root wrapper holding `i` as signed.
-    Integer(int64_t i);
+    ORVEX_IMPLICIT Integer(int64_t i);
 
     virtual ~Integer();
 

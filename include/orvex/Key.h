@@ -21,9 +21,9 @@ namespace Orvex {
  */
 class ORVEX_CXX_API Key : public Node {
   public:
-    /// A fresh store node holding the empty key. Pass no parent: a wrapper
-    /// made with one never frees its store node.
-    Key(Node *parent = nullptr);
+    /// A fresh store node holding the empty key. A parent given is not recorded: the wrapper is a root,
+    /// owning its store node.
+    ORVEX_IMPLICIT Key(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     Key(orvex_t node, Node *parent);
@@ -32,7 +32,7 @@ class ORVEX_CXX_API Key : public Node {
     /// Self-assignment does nothing.
     Key &operator=(const Key &k);
     /// A root wrapper holding `s` up to its first NUL.
-    Key(const std::string &s);
+    ORVEX_IMPLICIT Key(const std::string &s);
 
     virtual ~Key();
 

@@ -5,6 +5,21 @@
 #include "orvex/Export.h"
 #include "orvex/orvex.h"
 
+/*
+ * Every one-argument constructor of the wrapper classes converts implicitly
+ * (`String s = "text";`, `Integer i = int64_t(5);`), and so does the
+ * parent-only one: `String s = dict["Name"];` compiles, and makes a new,
+ * empty String rather than reading the entry. Define
+ * ORVEX_NO_IMPLICIT_CONVERSIONS before including any Orvex header to make
+ * all of them explicit, so that the compiler refuses such conversions. Copy
+ * constructors stay implicit. The library itself is the same either way.
+ */
+#ifdef ORVEX_NO_IMPLICIT_CONVERSIONS
+#define ORVEX_IMPLICIT explicit
+#else
+#define ORVEX_IMPLICIT
+#endif
+
 namespace Orvex {
 
 class Structure;
@@ -16,7 +31,21 @@ class Structure;
  * Ownership: a root wrapper (no parent) owns its store node and, through the
  * store, the whole subtree below it; deleting it frees that subtree once. A
  * wrapper held by a container (GetParent() not null) never frees its store
- * node and is deleted by its container, never by the caller.
+ * node and is deleted by its container, never by the caller. A wrapper made
+ * by a parent-only constructor is a root whatever parent it is given: no
+ * container holds its new store node, so it records no parent (GetParent()
+ * is null) and frees that node when deleted.
+ *
+ * Reading an entry's value: a container hands out `Node*`; ask its class,
+ * or its type, and read through that class. Converting it instead (`String
+ * s = dict["Name"];`) runs the parent-only constructor and gives a new empty
+ * value (see ORVEX_NO_IMPLICIT_CONVERSIONS above):
+ *
+ *     if (auto *s = dynamic_cast<Orvex::String *>(dict["Name"]))
+ *         name = s->GetValue();
+ *     Orvex::Node *n = array[0u];
+ *     if (n && n->GetType() == ORVEX_INT)
+ *         count = static_cast<Orvex::Integer *>(n)->GetValue();
  */
 class ORVEX_CXX_API Node {
   public:
@@ -55,14 +84,14 @@ class ORVEX_CXX_API Node {
 
   protected:
     /// Records the parent only; the derived constructor sets _node.
-    Node(Node *parent);
+    ORVEX_IMPLICIT Node(Node *parent);
     /// Takes over `node` as it is, with no store call and no type check.
     Node(orvex_t node, Node *parent);
     /// Creates a fresh, unattached root store node of `type` holding its zero
     /// value (an empty key for ORVEX_KEY); a type outside ORVEX_BOOLEAN to
-    /// ORVEX_UID creates none. A non-null parent is recorded only, so that
-    /// store node is then never freed by this wrapper. Throws std::bad_alloc
-    /// when the store cannot make the node.
+    /// ORVEX_UID creates none. `parent` is not recorded: no container
+    /// holds the new store node, so the wrapper is a root and frees it. Throws
+    /// std::bad_alloc when the store cannot make the node.
     Node(orvex_type type, Node *parent);
 
     /// Copy assignment of the value classes: nothing for itself; a held

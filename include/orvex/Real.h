@@ -21,9 +21,9 @@ namespace Orvex {
  */
 class ORVEX_CXX_API Real : public Node {
   public:
-    /// A fresh store node holding 0.0. Pass no parent: a wrapper made with
-    /// one never frees its store node (containers make their own children).
-    Real(Node *parent = nullptr);
+    /// A fresh store node holding 0.0. A parent given is not recorded: the wrapper is a root, owning its
+    /// store node.
+    ORVEX_IMPLICIT Real(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     Real(orvex_t node, Node *parent);
@@ -32,7 +32,7 @@ class ORVEX_CXX_API Real : public Node {
     /// Self-assignment does nothing.
     Real &operator=(const Real &d);
     /// A root wrapper holding `d`.
-    Real(double d);
+    ORVEX_IMPLICIT Real(double d);
 
     virtual ~Real();
 

@@ -9,11 +9,12 @@
 namespace Orvex {
 
 /**
- * A text value (store type ORVEX_STRING). Text reaches the store as
- * NUL-terminated text, so it ends at its first NUL byte; a null `const char*`
- * is the empty text. A store string read from a binary document may hold NUL
- * bytes: GetValue, the copy constructor and Clone carry the text before the
- * first one, while copy assignment keeps it whole.
+ * A text value (store type ORVEX_STRING). Text given as `const char*` or
+ * `std::string` reaches the store as NUL-terminated text, so it ends at its
+ * first NUL byte; a null `const char*` is the empty text. A store string read
+ * from a binary document may hold NUL bytes: GetValue returns them, and the
+ * copy constructor, Clone (so insertion into a container) and copy
+ * assignment keep every byte.
  *
  * Assigning to a wrapper that a container holds changes its store node in
  * place (same handle, same place in the container); assigning to a root
@@ -25,14 +26,14 @@ namespace Orvex {
  */
 class ORVEX_CXX_API String : public Node {
   public:
-    /// A fresh store node holding the empty text. Pass no parent: a wrapper
-    /// made with one never frees its store node.
-    String(Node *parent = nullptr);
+    /// A fresh store node holding the empty text. A parent given is not recorded: the wrapper is a root,
+    /// owning its store node.
+    ORVEX_IMPLICIT String(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     String(orvex_t node, Node *parent);
-    /// A root wrapper with a new store node holding the source's text up to
-    /// its first NUL.
+    /// A root wrapper with a new store node holding every byte of the
+    /// source's text.
     String(const String &s);
     /// Self-assignment does nothing.
     String &operator=(const String &s);
@@ -41,18 +42,19 @@ class ORVEX_CXX_API String : public Node {
     /// Replaces the text by `s`; null is the empty text.
     String &operator=(const char *s);
     /// A root wrapper holding `s` up to its first NUL.
-    String(const std::string &s);
+    ORVEX_IMPLICIT String(const std::string &s);
     /// A root wrapper holding `s`; null is the empty text.
-    String(const char *s);
+    ORVEX_IMPLICIT String(const char *s);
 
     virtual ~String();
 
-    /// A new root copy (text up to its first NUL), owned by the caller.
+    /// A new root copy (every byte of the text), owned by the caller.
     virtual Node *Clone() const;
 
     /// Stores `s` up to its first NUL in the store node.
     void SetValue(const std::string &s);
-    /// A copy of the stored text up to its first NUL; empty if there is none.
+    /// A copy of the whole stored text, NUL bytes included; empty if there is
+    /// none.
     std::string GetValue() const;
 };
 

@@ -77,8 +77,8 @@ class ORVEX_CXX_API Structure : public Node {
 
   protected:
     /// Records the parent only; the derived constructor sets _node.
-    Structure(Node *parent);
-    /// A fresh empty store container of `type`, not attached to `parent`.
+    ORVEX_IMPLICIT Structure(Node *parent);
+    /// A fresh empty store container of `type`: a root, `parent` not recorded.
     Structure(orvex_type type, Node *parent);
 
     /// Makes this container the parent of `node` (a fresh copy it is taking

@@ -21,9 +21,9 @@ namespace Orvex {
  */
 class ORVEX_CXX_API Uid : public Node {
   public:
-    /// A fresh store node holding 0. Pass no parent: a wrapper made with
-    /// one never frees its store node (containers make their own children).
-    Uid(Node *parent = nullptr);
+    /// A fresh store node holding 0. A parent given is not recorded: the wrapper is a root, owning its store
+    /// node.
+    ORVEX_IMPLICIT Uid(Node *parent = nullptr);
     /// Wraps the existing store node `node` without a copy or type check; with
     /// a null parent the wrapper owns the handle and frees it when deleted.
     Uid(orvex_t node, Node *parent);
@@ -32,7 +32,7 @@ class ORVEX_CXX_API Uid : public Node {
     /// Self-assignment does nothing.
     Uid &operator=(const Uid &i);
     /// A root wrapper holding `i`.
-    Uid(uint64_t i);
+    ORVEX_IMPLICIT Uid(uint64_t i);
 
     virtual ~Uid();
 

@@ -142,9 +142,23 @@ ORVEX_API void orvex_array_append_item(orvex_t node, orvex_t item);
 ORVEX_API void orvex_array_insert_item(orvex_t node, orvex_t item, uint32_t n);
 /* Detach and free item `n`; past the end: no change. */
 ORVEX_API void orvex_array_remove_item(orvex_t node, uint32_t n);
-/* A new iterator (free() it) over the items in order; null for a non-array. */
+/* A new iterator (free() it) over the items in order; null for a non-array
+ * or when memory runs out.
+ *
+ * The array may change between two steps of a walk, which follows its items
+ * as they shift. With one insertion or removal between two steps nothing is
+ * missed or repeated: removing (or freeing) the item just returned goes on
+ * with the item that followed it, so a loop that removes each item as it
+ * gets it sees every item once; removing another item changes only that it
+ * is not returned; an item inserted after the one just returned, or
+ * appended, is returned when reached, one inserted before it is not. With
+ * several changes between two steps no item is returned twice, but the walk
+ * may pass over items it has not returned (appends alone never cause that).
+ * A walk never reads outside the array. Walking an array that has been freed
+ * is the caller's fault; one retyped by a setter ends. */
 ORVEX_API void orvex_array_new_iter(orvex_t node, orvex_array_iter *iter);
-/* The next item, or null at the end. */
+/* The next item, or null at the end (a later call returns items appended
+ * since). */
 ORVEX_API void orvex_array_next_item(orvex_t node, orvex_array_iter iter, orvex_t *item);
 
 /* ----------------------------------------------------------- dictionaries */
@@ -162,10 +176,24 @@ ORVEX_API void orvex_dict_get_item_key(orvex_t node, char **key);
 ORVEX_API void orvex_dict_set_item(orvex_t node, const char *key, orvex_t item);
 /* Detach and free the entry under `key`; absent or null key: no change. */
 ORVEX_API void orvex_dict_remove_item(orvex_t node, const char *key);
-/* A new iterator (free() it) over the entries in insertion order. */
+/* A new iterator (free() it) over the entries in insertion order; null for a
+ * non-dictionary or when memory runs out.
+ *
+ * The dictionary may change in any way between two steps of a walk, and the
+ * walk goes on in insertion order from the entry it returned last: no entry
+ * is returned twice and none is read outside the dictionary. Removing (or
+ * freeing the value of) the entry just returned, or any other, goes on with
+ * the next entry that remains, so a loop that removes each entry as it gets
+ * it sees every entry once; an entry removed before the walk reaches it is
+ * not returned. A new key is a new entry at the end and is returned when
+ * reached; so is a key removed and set again. Setting an existing key keeps
+ * its entry in place: the walk returns the new value if it has not passed it.
+ * Walking a dictionary that has been freed is the caller's fault; one retyped
+ * by a setter ends. */
 ORVEX_API void orvex_dict_new_iter(orvex_t node, orvex_dict_iter *iter);
 /* The next entry: `*key` a malloc'd copy of its key (when key is not null)
- * and `*val` its value; both null at the end. */
+ * and `*val` its value; both null at the end (a later call returns entries
+ * added since). */
 ORVEX_API void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_t *val);
 /* As orvex_dict_next_item, but `*key` is lent, not copied: the entry's own
  * NUL-terminated text, valid until the dictionary changes, with its length in

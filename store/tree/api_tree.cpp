@@ -1,4 +1,5 @@
 // C interface: creating, freeing and copying nodes, arrays and dictionaries.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -10,18 +11,50 @@ using namespace orvex_store;
 
 namespace {
 
-// What an array or dictionary iterator points to: the next position.
+// A walk: the next position, with what keeps it valid when the container
+// changes. One layout for both kinds, so that handing one kind's iterator to
+// the other's calls never reads past it.
 struct Cursor {
     uint32_t pos;
+    // Dictionaries: the `seq` the entry at `pos` must reach (entries move
+    // only when the dictionary compacts them).
+    uint64_t seq;
+    // Arrays: the array's log as `pos` last agreed with it.
+    uint64_t changes, inner_inserts;
 };
 
-// A cursor at the start of `node`, or null when it is not of `type`.
+// A walk at the start of `node`, or null when it is not of `type`.
 Cursor *new_cursor(orvex_t node, uint8_t type) {
     Node *n = as_node(node);
-    Cursor *c = n && n->type == type ? static_cast<Cursor *>(std::malloc(sizeof(Cursor))) : nullptr;
-    if (c)
-        c->pos = 0;
-    return c;
+    return n && n->type == type ? static_cast<Cursor *>(std::calloc(1, sizeof(Cursor))) : nullptr;
+}
+
+void log_counts(const Node *a, uint64_t *changes, uint64_t *inner_inserts) {
+    const ArrayLog *log = array_log(a);
+    *changes = log ? log->changes : 0;
+    *inner_inserts = log ? log->inner_inserts : 0;
+}
+
+// Moves `c` along with the items of `a` that shifted since its last step.
+// One change is followed exactly. After several, the walk skips ahead by
+// every insertion that was not an append: the items it returned cannot have
+// moved further than that, so none comes back, though some may be passed.
+void follow(const Node *a, Cursor *c) {
+    uint64_t changes, inner;
+    log_counts(a, &changes, &inner);
+    if (changes != c->changes && c->pos > 0) {
+        const ArrayLog *log = array_log(a);
+        uint64_t pos = c->pos;
+        if (log && changes == c->changes + 1) {
+            if (log->last_pos < pos)
+                pos = log->last_removed ? pos - 1 : pos + 1;
+        } else {
+            pos = inner >= c->inner_inserts ? pos + (inner - c->inner_inserts) : a->v.arr.size;
+        }
+        c->pos = static_cast<uint32_t>(pos < a->v.arr.size ? pos : a->v.arr.size);
+    }
+    c->changes = changes;
+    c->inner_inserts = inner;
 }
 
 char *dup_text(const char *p, size_t len) {
@@ -122,8 +155,12 @@ void orvex_array_remove_item(orvex_t node, uint32_t n) {
 }
 
 void orvex_array_new_iter(orvex_t node, orvex_array_iter *iter) {
-    if (iter)
-        *iter = new_cursor(node, ORVEX_ARRAY);
+    if (!iter)
+        return;
+    Cursor *c = new_cursor(node, ORVEX_ARRAY);
+    if (c)
+        log_counts(as_node(node), &c->changes, &c->inner_inserts);
+    *iter = c;
 }
 
 void orvex_array_next_item(orvex_t node, orvex_array_iter iter, orvex_t *item) {
@@ -132,9 +169,11 @@ void orvex_array_next_item(orvex_t node, orvex_array_iter iter, orvex_t *item) {
     if (!item)
         return;
     *item = nullptr;
-    if (!a || !it || a->type != ORVEX_ARRAY || it->pos >= a->v.arr.size)
+    if (!a || !it || a->type != ORVEX_ARRAY)
         return;
-    *item = a->v.arr.items[it->pos++];
+    follow(a, it);
+    if (it->pos < a->v.arr.size)
+        *item = a->v.arr.items[it->pos++];
 }
 
 uint32_t orvex_dict_get_size(orvex_t node) {
@@ -188,10 +227,18 @@ void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **k
     if (!d || !it || d->type != ORVEX_DICT || !d->v.dict)
         return;
     const DictBody *b = d->v.dict;
+    // The entry returned last, or its removed slot, still just before the
+    // position: nothing moved. Otherwise find the place again by `seq`.
+    if (it->pos > b->used || (it->pos > 0 && b->entries[it->pos - 1].seq + 1 != it->seq)) {
+        const DictEntry *at = std::lower_bound(b->entries, b->entries + b->used, it->seq,
+                                               [](const DictEntry &e, uint64_t seq) { return e.seq < seq; });
+        it->pos = static_cast<uint32_t>(at - b->entries);
+    }
     it->pos = dict_next_live(b, it->pos);
     if (it->pos >= b->used)
         return;
     const DictEntry &e = b->entries[it->pos++];
+    it->seq = e.seq + 1;
     if (key)
         *key = e.key();
     if (key_length)

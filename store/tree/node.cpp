@@ -26,6 +26,9 @@ Node *raw_new(uint8_t type) {
     return n;
 }
 
+// The start of an array's items block (null when there is none).
+ArrayLog *log_of(Node *arr) { return const_cast<ArrayLog *>(array_log(arr)); }
+
 void free_key(DictEntry &e) {
     if (e.klen >= sizeof(e.k.inl))
         std::free(e.k.ptr);
@@ -52,7 +55,7 @@ void release_storage(Node *n) {
     if (is_text(n->type))
         free_text(n);
     else if (n->type == ORVEX_ARRAY)
-        std::free(n->v.arr.items);
+        std::free(log_of(n));
     else if (n->type == ORVEX_DICT)
         free_dict_body(n->v.dict);
 }
@@ -68,6 +71,14 @@ template <class F> void for_each_child(Node *n, F &&f) {
     }
 }
 
+void log_change(Node *arr, uint32_t pos, bool removed, bool inner) {
+    ArrayLog *log = log_of(arr);
+    log->changes++;
+    log->inner_inserts += inner;
+    log->last_pos = pos;
+    log->last_removed = removed;
+}
+
 bool grow_items(Node *arr, uint32_t need) {
     if (need <= arr->v.arr.cap)
         return true;
@@ -76,12 +87,15 @@ bool grow_items(Node *arr, uint32_t need) {
         cap = need;
     if (cap > 0xFFFFFFFFu)
         cap = 0xFFFFFFFFu;
-    if (cap < need)
+    if (cap < need || cap > (SIZE_MAX - sizeof(ArrayLog)) / sizeof(Node *))
         return false;
-    void *p = std::realloc(arr->v.arr.items, size_t(cap) * sizeof(Node *));
+    ArrayLog *old = log_of(arr);
+    void *p = std::realloc(old, sizeof(ArrayLog) + size_t(cap) * sizeof(Node *));
     if (!p)
         return false;
-    arr->v.arr.items = static_cast<Node **>(p);
+    if (!old)
+        std::memset(p, 0, sizeof(ArrayLog));
+    arr->v.arr.items = reinterpret_cast<Node **>(static_cast<char *>(p) + sizeof(ArrayLog));
     arr->v.arr.cap = static_cast<uint32_t>(cap);
     return true;
 }
@@ -395,6 +409,7 @@ bool array_push(Node *arr, Node *child) {
     arr->v.arr.size = size + 1;
     child->parent = arr;
     child->index = size;
+    log_change(arr, size, false, false);
     return true;
 }
 
@@ -410,6 +425,7 @@ bool array_insert(Node *arr, Node *child, uint32_t pos) {
         items[i]->index = i;
     child->parent = arr;
     child->index = pos;
+    log_change(arr, pos, false, pos < size);
     return true;
 }
 
@@ -425,6 +441,7 @@ Node *array_take(Node *arr, uint32_t pos) {
         items[i]->index = i;
     c->parent = nullptr;
     c->index = NO_INDEX;
+    log_change(arr, pos, true, false);
     return c;
 }
 
@@ -561,6 +578,7 @@ bool dict_put(Node *dict, const char *key, size_t len, Node *child) {
     e.klen = static_cast<uint32_t>(len);
     e.hash = hash;
     e.val = child;
+    e.seq = d->next_seq++;
     uint32_t at = d->used++;
     d->live++;
     child->parent = dict;

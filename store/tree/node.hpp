@@ -22,6 +22,9 @@ struct DictEntry {
     uint32_t klen;
     uint32_t hash;
     Node *val;
+    // Rises along the entries and survives compaction: a walk finds its place
+    // again by it after the entries have moved.
+    uint64_t seq;
 
     const char *key() const { return klen < sizeof(k.inl) ? k.inl : k.ptr; }
 };
@@ -33,6 +36,16 @@ struct DictBody {
     uint32_t live;       // entries that hold a value
     uint32_t index_mask; // hash index size - 1, or 0 while there is no index
     uint32_t *index;     // open addressing: entry position + 1, 0 for empty
+    uint64_t next_seq;   // `seq` of the next entry appended
+};
+
+// Sits in an array's items block, just before the first item: what a walk
+// needs to follow the items when they shift between two of its steps.
+struct ArrayLog {
+    uint64_t changes;       // insertions and removals so far
+    uint64_t inner_inserts; // insertions anywhere but at the end
+    uint32_t last_pos;      // position of the latest change
+    uint32_t last_removed;  // 1 when the latest change was a removal
 };
 
 enum : uint8_t {
@@ -113,6 +126,13 @@ inline bool is_text(uint8_t t) { return t == ORVEX_STRING || t == ORVEX_KEY || t
 inline bool is_container(uint8_t t) { return t == ORVEX_ARRAY || t == ORVEX_DICT; }
 
 // ---- arrays (child must be a root not in n's ancestry; false on OOM)
+// The array's log, or null while it has never held an item.
+inline const ArrayLog *array_log(const Node *arr) {
+    if (!arr->v.arr.items)
+        return nullptr;
+    return reinterpret_cast<const ArrayLog *>(reinterpret_cast<const char *>(arr->v.arr.items) -
+                                              sizeof(ArrayLog));
+}
 bool array_push(Node *arr, Node *child);
 bool array_insert(Node *arr, Node *child, uint32_t pos);
 // Detaches item `pos` and returns it (a root now), or null past the end.
