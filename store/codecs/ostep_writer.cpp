@@ -403,7 +403,7 @@ class Writer : private TextOut {
     // Writes the line of `n` at `depth`, under the key of `e` when it is in
     // a dictionary, and what ends it; a container with children is opened
     // and pushed.
-    void value(const Node *n, size_t depth, const DictEntry *e, char term) {
+    __attribute__((always_inline)) void value(const Node *n, size_t depth, const DictEntry *e, char term) {
         depth -= depth ? shift_ : 0;
         uint64_t bound = depth + value_bound(n) + 2 + (e ? text_bound(e->key(), e->klen) + 3 : 0);
         char *w = indent(room(bound), depth);
@@ -520,19 +520,17 @@ orvex_err_t ostep_write(const Node *root, Output &out, uint32_t *length, uint32_
         return ORVEX_ERR_INVALID_ARG;
     bool writable = true;
     orvex_err_t e = writing_boundary([&] {
-        if (!utf16) {
-            Writer w(out, flags);
-            writable = w.run(root);
-            if (writable)
-                *length = w.length();
-            return;
-        }
-        // UTF-8 first, into memory of our own: the caller's gets the UTF-16.
+        // UTF-16 is encoded from the UTF-8 text, written first into memory of
+        // our own. One writer for both, so its walk stays inlined.
         Output utf8;
-        Writer w(utf8, flags & ~uint32_t(ORVEX_OSTEP_BOM));
+        Writer w(utf16 ? utf8 : out, utf16 ? flags & ~uint32_t(ORVEX_OSTEP_BOM) : flags);
         writable = w.run(root);
         if (!writable)
             return;
+        if (!utf16) {
+            *length = w.length();
+            return;
+        }
         const uint32_t n = w.length();
         const std::unique_ptr<char, decltype(&std::free)> text(utf8.release(), std::free);
         to_utf16(text.get(), n, utf16 == ORVEX_OSTEP_UTF16LE, out, length);
