@@ -12,8 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK((e == ORVEX_ERR_SUCCESS) == (root != nullptr));
     FUZZ_CHECK(fmt == ORVEX_FORMAT_NONE || fmt == ORVEX_FORMAT_XML || fmt == ORVEX_FORMAT_BINARY ||
                fmt == ORVEX_FORMAT_JSON || fmt == ORVEX_FORMAT_OSTEP);
+    // Nothing detected: an unknown encoding, or no bytes at all (refused as empty).
     if (fmt == ORVEX_FORMAT_NONE)
-        FUZZ_CHECK(e == ORVEX_ERR_FORMAT);
+        FUZZ_CHECK(e == (size == 0 ? ORVEX_ERR_PARSE : ORVEX_ERR_FORMAT));
     // A copy must equal its source and outlive it.
     orvex_t copy = orvex_copy(root);
     FUZZ_CHECK(orvex_equal(root, copy));
