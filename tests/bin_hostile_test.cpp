@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bin_doc.hpp"
+#include "documents.hpp"
 #include "expect_tree.hpp"
 
 using namespace orvex_test;
@@ -80,11 +81,7 @@ std::string rich_doc() {
     orvex_dict_set_item(d, "big", orvex_new_uint(UINT64_MAX));
     orvex_dict_set_item(d, "yes", orvex_new_bool(1));
     orvex_dict_set_item(d, "none", orvex_new_null());
-    char *buf = nullptr;
-    uint32_t len = 0;
-    EXPECT_EQ(orvex_to_bin(d, &buf, &len), ORVEX_ERR_SUCCESS);
-    std::string s(buf, len);
-    std::free(buf);
+    std::string s = encode(d, ORVEX_FORMAT_BINARY);
     orvex_free(d);
     return s;
 }

@@ -367,6 +367,13 @@ orvex_t in_whole_seconds(orvex_t tree) {
     });
 }
 
+orvex_t array_of(std::initializer_list<orvex_t> items) {
+    orvex_t a = orvex_new_array();
+    for (orvex_t i : items)
+        orvex_array_append_item(a, i);
+    return a;
+}
+
 std::string data_path(const std::string &name) { return std::string(ORVEX_TEST_DATA) + "/" + name; }
 
 std::string describe(orvex_t node) {
