@@ -280,19 +280,7 @@ uint64_t count_nodes(orvex_t root) {
         orvex_t x = todo.back();
         todo.pop_back();
         ++n;
-        if (orvex_get_node_type(x) == ORVEX_ARRAY) {
-            for (uint32_t i = 0; i < orvex_array_get_size(x); ++i)
-                todo.push_back(orvex_array_get_item(x, i));
-        } else if (orvex_get_node_type(x) == ORVEX_DICT) {
-            orvex_dict_iter it = nullptr;
-            orvex_dict_new_iter(x, &it);
-            for (orvex_t v = nullptr;; todo.push_back(v)) {
-                orvex_dict_next_item(x, it, nullptr, &v);
-                if (!v)
-                    break;
-            }
-            std::free(it);
-        }
+        push_children(x, todo);
     }
     return n;
 }

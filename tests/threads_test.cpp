@@ -10,11 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "documents.hpp"
 #include "expect_tree.hpp"
 #include "orvex/orvex++.h"
 
 using namespace Orvex;
 using orvex_test::describe;
+using orvex_test::push_children;
 using orvex_test::Tree;
 
 namespace {
@@ -42,63 +44,37 @@ orvex_t make_tree(int seed) {
     return root;
 }
 
-// The tree in each encoding, by the C writers.
+// The tree in each encoding, by the C writers (which check the outcome).
 struct Documents {
     std::string xml, bin, json, ostep;
 };
 
-std::string take(char *p, uint32_t n, orvex_err_t e) {
-    std::string s = e == ORVEX_ERR_SUCCESS && p ? std::string(p, n) : std::string();
-    std::free(p);
-    return s;
-}
-
 Documents encode(orvex_t tree) {
-    Documents d;
-    char *p = nullptr;
-    uint32_t n = 0;
-    d.xml = take(p, n, orvex_to_xml(tree, &p, &n));
-    p = nullptr;
-    d.bin = take(p, n, orvex_to_bin(tree, &p, &n));
-    p = nullptr;
-    d.json = take(p, n, orvex_to_json(tree, &p, &n, 0));
-    p = nullptr;
-    d.ostep = take(p, n, orvex_to_openstep(tree, &p, &n, ORVEX_OSTEP_TYPED));
-    return d;
+    using orvex_test::encode;
+    return {encode(tree, ORVEX_FORMAT_XML), encode(tree, ORVEX_FORMAT_BINARY),
+            encode(tree, ORVEX_FORMAT_JSON), encode(tree, ORVEX_FORMAT_OSTEP, ORVEX_OSTEP_TYPED)};
 }
 
 bool same_documents(const Documents &a, const Documents &b) {
     return a.xml == b.xml && a.bin == b.bin && a.json == b.json && a.ostep == b.ostep;
 }
 
-// Lookups by key agree with the iterator, for every dictionary in the tree.
+// Every dictionary item is found under the key it gives for itself.
 bool lookups_agree(orvex_t root) {
     std::vector<orvex_t> todo{root};
     while (!todo.empty()) {
         orvex_t n = todo.back();
         todo.pop_back();
-        if (orvex_get_node_type(n) == ORVEX_ARRAY) {
-            for (uint32_t i = 0; i < orvex_array_get_size(n); ++i)
-                todo.push_back(orvex_array_get_item(n, i));
-        } else if (orvex_get_node_type(n) == ORVEX_DICT) {
-            orvex_dict_iter it = nullptr;
-            orvex_dict_new_iter(n, &it);
-            for (;;) {
-                char *key = nullptr;
-                orvex_t v = nullptr;
-                orvex_dict_next_item(n, it, &key, &v);
-                const bool found = v && orvex_dict_get_item(n, key) == v;
-                std::free(key);
-                if (!v)
-                    break;
-                if (!found) {
-                    std::free(it);
-                    return false;
-                }
-                todo.push_back(v);
-            }
-            std::free(it);
+        orvex_t parent = orvex_get_parent(n);
+        if (orvex_get_node_type(parent) == ORVEX_DICT) {
+            char *key = nullptr;
+            orvex_dict_get_item_key(n, &key);
+            const bool found = key && orvex_dict_get_item(parent, key) == n;
+            std::free(key);
+            if (!found)
+                return false;
         }
+        push_children(n, todo);
     }
     return true;
 }
