@@ -107,21 +107,20 @@ TEST(BinHostile, TruncatedAtEveryCutPoint) {
 TEST(BinHostile, EveryByteCorruptedIsRefusedOrReadWhole) {
     std::string doc = rich_doc();
     for (size_t i = 8; i < doc.size(); ++i) {
+        bool written = false;
         for (int v : {0x00, 0x0F, 0x7F, 0x80, 0xFF, (uint8_t(doc[i]) + 1) & 0xFF}) {
             std::string bad = doc;
             bad[i] = char(v);
             orvex_t read = nullptr;
-            if (parse(bad, &read).code != ORVEX_ERR_SUCCESS)
+            if (parse(bad, &read).code != ORVEX_ERR_SUCCESS || written) {
+                orvex_free(read);
                 continue;
-            // What is accepted is a whole tree: written and read again, it is the same.
+            }
+            // What is accepted is a whole tree: written and read again, it is
+            // the same (once a byte, which keeps valgrind's run short).
+            written = true;
             Tree tree(read);
-            char *bin = nullptr;
-            uint32_t length = 0;
-            ASSERT_EQ(orvex_to_bin(tree.get(), &bin, &length), ORVEX_ERR_SUCCESS)
-                << "byte " << i << " = " << v;
-            Tree back(nullptr);
-            EXPECT_EQ(orvex_from_bin(bin, length, &back.n), ORVEX_ERR_SUCCESS);
-            std::free(bin);
+            Tree back(decode(encode(tree.get(), ORVEX_FORMAT_BINARY), ORVEX_FORMAT_BINARY));
             EXPECT_TRUE(orvex_equal(tree.get(), back.get())) << "byte " << i << " = " << v;
         }
     }
