@@ -9,20 +9,14 @@
 #include <vector>
 
 #include "bin_doc.hpp"
+#include "documents.hpp"
 #include "expect_tree.hpp"
 
 using namespace orvex_test;
 
 namespace {
 
-std::string to_bin(orvex_t n) {
-    char *buf = nullptr;
-    uint32_t len = 0;
-    EXPECT_EQ(orvex_to_bin(n, &buf, &len), ORVEX_ERR_SUCCESS);
-    std::string s(buf ? buf : "", len);
-    std::free(buf);
-    return s;
-}
+std::string to_bin(orvex_t n) { return encode(n, ORVEX_FORMAT_BINARY); }
 
 // Writes `tree`, reads it back and expects the same tree; returns the bytes.
 std::string round_trip(orvex_t tree) {
@@ -32,13 +26,6 @@ std::string round_trip(orvex_t tree) {
     EXPECT_TRUE(orvex_equal(tree, back)) << describe(tree) << "---\n" << describe(back);
     orvex_free(back);
     return bin;
-}
-
-orvex_t array_of(std::initializer_list<orvex_t> items) {
-    orvex_t a = orvex_new_array();
-    for (orvex_t i : items)
-        orvex_array_append_item(a, i);
-    return a;
 }
 
 // Trailer fields of an encoded document.

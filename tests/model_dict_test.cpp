@@ -6,37 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "mirror_check.hpp"
 #include "orvex/orvex++.h"
 
 using namespace Orvex;
+using orvex_test::mirror_mismatch;
+using orvex_test::MirrorOnly;
 
 namespace {
-
-// Every store entry has a mirror entry under its key whose wrapper stands for
-// it (null for ORVEX_NULL), with `d` as parent.
-void ExpectStoreMirrored(const Dictionary &d) {
-    orvex_dict_iter it = nullptr;
-    orvex_dict_new_iter(d.GetOrvex(), &it);
-    for (;;) {
-        char *key = nullptr;
-        orvex_t value = nullptr;
-        orvex_dict_next_item(d.GetOrvex(), it, &key, &value);
-        if (!value) {
-            free(key);
-            break;
-        }
-        auto entry = d.Find(key);
-        free(key);
-        ASSERT_NE(entry, d.End());
-        if (!entry->second) {
-            EXPECT_EQ(orvex_get_node_type(value), ORVEX_NULL);
-            continue;
-        }
-        EXPECT_EQ(entry->second->GetOrvex(), value);
-        EXPECT_EQ(entry->second->GetParent(), &d);
-    }
-    free(it);
-}
 
 std::vector<std::string> Keys(const Dictionary &d) {
     std::vector<std::string> keys;
@@ -58,7 +35,7 @@ TEST(DictionaryModel, KeysIterateInByteOrder) {
         d.Set(key, Boolean(true));
     EXPECT_EQ(Keys(d), (std::vector<std::string>{"", "Z", "a", "ab", "b", "\x80"}));
     EXPECT_EQ(d.size(), d.GetSize());
-    ExpectStoreMirrored(d);
+    EXPECT_EQ(mirror_mismatch(d, MirrorOnly::Allowed), "");
 }
 
 TEST(DictionaryModel, BracketAddsAMirrorOnlyNullEntry) {
@@ -86,7 +63,7 @@ TEST(DictionaryModel, BracketAddsAMirrorOnlyNullEntry) {
     d.Remove("absent");
     EXPECT_EQ(d.size(), 2u);
     EXPECT_EQ(d.GetNodeKey(nullptr), "");
-    ExpectStoreMirrored(d);
+    EXPECT_EQ(mirror_mismatch(d, MirrorOnly::Allowed), "");
 }
 
 TEST(DictionaryModel, SetReplacesAndReturnsTheCopy) {
@@ -106,7 +83,7 @@ TEST(DictionaryModel, SetReplacesAndReturnsTheCopy) {
     // Setting an entry to its own wrapper files a fresh copy.
     d.Set("k", *d.Find("k")->second);
     EXPECT_EQ(IntAt(d, "k"), 2);
-    ExpectStoreMirrored(d);
+    EXPECT_EQ(mirror_mismatch(d, MirrorOnly::Allowed), "");
 
     Dictionary src;
     src.Set("n", Integer(int64_t(5)));
@@ -120,7 +97,7 @@ TEST(DictionaryModel, SetReplacesAndReturnsTheCopy) {
     // Self-set: a copy of the earlier content.
     d.Set("self", d);
     EXPECT_EQ(static_cast<Dictionary *>(d["self"])->size(), 2u);
-    ExpectStoreMirrored(d);
+    EXPECT_EQ(mirror_mismatch(d, MirrorOnly::Allowed), "");
 }
 
 TEST(DictionaryModel, RemoveByNodeRefusesNonChildren) {
@@ -146,7 +123,7 @@ TEST(DictionaryModel, RemoveByNodeRefusesNonChildren) {
     EXPECT_EQ(Keys(d), std::vector<std::string>{"a"});
     EXPECT_EQ(d.GetSize(), 1u);
     d.Remove(static_cast<Node *>(nullptr));
-    ExpectStoreMirrored(d);
+    EXPECT_EQ(mirror_mismatch(d, MirrorOnly::Allowed), "");
 }
 
 TEST(DictionaryModel, KeysEndAtTheFirstNul) {
@@ -183,7 +160,7 @@ TEST(DictionaryModel, Assignment) {
     d = *static_cast<Dictionary *>(d["inner"]);
     EXPECT_EQ(Keys(d), std::vector<std::string>{"y"});
     EXPECT_EQ(IntAt(d, "y"), 2);
-    ExpectStoreMirrored(d);
+    EXPECT_EQ(mirror_mismatch(d, MirrorOnly::Allowed), "");
 }
 
 TEST(DictionaryModel, AssigningToAHeldDictionaryKeepsItsPlace) {
@@ -203,7 +180,7 @@ TEST(DictionaryModel, AssigningToAHeldDictionaryKeepsItsPlace) {
     EXPECT_EQ(orvex_array_get_item(a.GetOrvex(), 1), handle);
     EXPECT_EQ(Keys(*held), (std::vector<std::string>{"new1", "new2"}));
     EXPECT_TRUE(orvex_equal(handle, src.GetOrvex())); // store order kept too
-    ExpectStoreMirrored(*held);
+    EXPECT_EQ(mirror_mismatch(*held, MirrorOnly::Allowed), "");
 
     held->Set("deeper", src);
     *held = *static_cast<Dictionary *>((*held)["deeper"]);
@@ -220,8 +197,41 @@ TEST(DictionaryModel, NullValuedEntriesAreCountedAndSkipped) {
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->size(), 2u);
     EXPECT_EQ(d->Find("n")->second, nullptr);
-    ExpectStoreMirrored(*d);
+    EXPECT_EQ(mirror_mismatch(*d, MirrorOnly::Allowed), "");
     d->Set("n", Integer(int64_t(2)));
-    ExpectStoreMirrored(*d);
+    EXPECT_EQ(mirror_mismatch(*d, MirrorOnly::Allowed), "");
     delete wrapped;
+}
+
+// The shared mirror check sees a store changed behind the model's back, and
+// says where.
+TEST(DictionaryModel, MirrorCheckFindsAStoreChangedBehindTheModel) {
+    const struct {
+        const char *where;
+        void (*change)(Dictionary &d);
+        MirrorOnly mirror_only;
+    } cases[] = {
+        {"the root", [](Dictionary &d) { orvex_dict_set_item(d.GetOrvex(), "extra", orvex_new_bool(1)); },
+         MirrorOnly::Allowed},
+        {"/list",
+         [](Dictionary &d) { orvex_array_append_item(d.Find("list")->second->GetOrvex(), orvex_new_null()); },
+         MirrorOnly::Allowed},
+        {"/list/0",
+         [](Dictionary &d) {
+             orvex_t inner = orvex_array_get_item(d.Find("list")->second->GetOrvex(), 0);
+             orvex_dict_set_item(inner, "extra", orvex_new_null());
+         },
+         MirrorOnly::Allowed},
+        {"/missing", [](Dictionary &d) { d["missing"]; }, MirrorOnly::Refused},
+    };
+    for (const auto &c : cases) {
+        Dictionary d;
+        Array list;
+        list.Append(Dictionary());
+        d.Set("list", list);
+        ASSERT_EQ(mirror_mismatch(d), "");
+        c.change(d);
+        EXPECT_EQ(mirror_mismatch(d, c.mirror_only).rfind(std::string(c.where) + ": ", 0), 0u)
+            << c.where << ": " << mirror_mismatch(d, c.mirror_only);
+    }
 }

@@ -16,10 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "mirror_check.hpp"
 #include "oom/fail_alloc.hpp"
 #include "orvex/orvex++.h"
 
 using namespace Orvex;
+using orvex_test::mirror_mismatch;
 
 namespace {
 
@@ -73,34 +75,6 @@ std::vector<char> encoded(orvex_err_t (*writer)(orvex_t, char **, uint32_t *)) {
     free(bytes);
     orvex_free(tree);
     return out;
-}
-
-void expect_in_step(const Node &n);
-
-void expect_child(const Node *child, const Node &parent, orvex_t item) {
-    if (!child) {
-        EXPECT_EQ(orvex_get_node_type(item), ORVEX_NULL) << "null mirror entry for a typed item";
-        return;
-    }
-    EXPECT_EQ(child->GetOrvex(), item) << "mirror entry stands for another store node";
-    EXPECT_EQ(child->GetParent(), &parent);
-    if (child->GetOrvex() == item)
-        expect_in_step(*child);
-}
-
-// Mirror and store in step, all the way down.
-void expect_in_step(const Node &n) {
-    ASSERT_NE(n.GetOrvex(), nullptr) << "a wrapper without a store node";
-    if (auto *a = dynamic_cast<const Array *>(&n)) {
-        ASSERT_EQ(a->size(), a->GetSize()) << "array mirror and store differ";
-        uint32_t i = 0;
-        for (auto it = a->begin(); it != a->end(); ++it, ++i)
-            expect_child(*it, n, orvex_array_get_item(n.GetOrvex(), i));
-    } else if (auto *d = dynamic_cast<const Dictionary *>(&n)) {
-        ASSERT_EQ(d->size(), d->GetSize()) << "dictionary mirror and store differ";
-        for (auto it = d->begin(); it != d->end(); ++it)
-            expect_child(it->second, n, orvex_dict_get_item(n.GetOrvex(), it->first.c_str()));
-    }
 }
 
 bool same(const Node &a, orvex_t b) { return orvex_equal(a.GetOrvex(), b) != 0; }
@@ -161,7 +135,7 @@ class Trial {
     void check_doc() {
         if (!doc_)
             return;
-        expect_in_step(*doc_);
+        EXPECT_EQ(mirror_mismatch(*doc_), "");
         if (!done_) {
             EXPECT_TRUE(same(*doc_, snapshot_)) << "the document changed although the operation failed";
         }
@@ -188,7 +162,7 @@ void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 void expect_copy(const Node &copy, const Node &source) {
     EXPECT_EQ(copy.GetParent(), nullptr);
     EXPECT_TRUE(same(copy, source)) << "the copy differs from its source";
-    expect_in_step(copy);
+    EXPECT_EQ(mirror_mismatch(copy), "");
 }
 
 // Assignment to a root `target`: on failure it keeps its old tree.
@@ -201,7 +175,7 @@ template <class T> void assign_root(Trial &t, T &target, const T &source) {
         EXPECT_TRUE(same(target, source)) << "the target differs from its source";
     else
         EXPECT_TRUE(same(target, before)) << "a failed assignment changed its target";
-    expect_in_step(target);
+    EXPECT_EQ(mirror_mismatch(target), "");
     orvex_free(before);
 }
 
@@ -409,7 +383,7 @@ void add_document_cases(std::vector<Case> &cases) {
                                      return doc != nullptr;
                                  })) {
                                  EXPECT_TRUE(same(*doc, expected)) << "read another tree";
-                                 expect_in_step(*doc);
+                                 EXPECT_EQ(mirror_mismatch(*doc), "");
                              }
                              orvex_free(expected);
                          }});

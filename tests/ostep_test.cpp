@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "documents.hpp"
 #include "expect_tree.hpp"
 #include "orvex/orvex++.h"
 
@@ -22,18 +23,12 @@ using namespace orvex_test;
 namespace {
 
 std::string to_ostep(orvex_t n, uint32_t flags, orvex_err_t want = ORVEX_ERR_SUCCESS) {
-    char *buf = nullptr;
-    uint32_t len = 0;
-    EXPECT_EQ(orvex_to_openstep(n, &buf, &len, flags), want);
-    std::string s(buf ? buf : "", len);
-    std::free(buf);
-    return s;
+    return encode(n, ORVEX_FORMAT_OSTEP, flags, want);
 }
 
 orvex_t from_ostep(const std::string &s) {
-    orvex_t root = nullptr;
     orvex_parse_result r{};
-    orvex_parse(s.data(), s.size(), ORVEX_FORMAT_OSTEP, &root, nullptr, &r);
+    orvex_t root = decode(s, ORVEX_FORMAT_OSTEP, &r);
     EXPECT_NE(root, nullptr) << s << "\n-> " << r.reason << " at line " << r.line << " column " << r.column;
     return root;
 }
@@ -336,68 +331,57 @@ TEST(OpenStepReader, AcceptsTheFormsOfTheFormat) {
 }
 
 TEST(OpenStepReader, RejectsWithTheCause) {
-    const struct {
-        std::string doc;
-        orvex_err_t code;
-        orvex_reason_t cause;
-        uint64_t offset;
-    } cases[] = {
-        {"", ORVEX_ERR_PARSE, ORVEX_REASON_EMPTY, 0},
-        {"{a = b;", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 7},
-        {"(a, \"bc", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 4},
-        {"{a = b;} /* x", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 9},
-        {"<0f", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 0},
-        {"<*I5", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 0},
-        {"{a = b} ", ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_SEMICOLON, 6},
-        {"{a b;}", ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_EQUALS, 3},
-        {"(a b)", ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_COMMA, 3},
-        {"(a,,)", ORVEX_ERR_PARSE, ORVEX_REASON_UNEXPECTED, 3},
-        {"{a = ;}", ORVEX_ERR_PARSE, ORVEX_REASON_UNEXPECTED, 5},
-        {"(a) b", ORVEX_ERR_PARSE, ORVEX_REASON_EXTRA_CONTENT, 4},
-        {"a = b; (", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_KEY, 7},
-        {"{<00> = b;}", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_KEY, 1},
-        {"(a, #)", ORVEX_ERR_PARSE, ORVEX_REASON_UNEXPECTED, 4},
-        {"\"\\u\"", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_ESCAPE, 1},
-        {"\"\\uDC00\"", ORVEX_ERR_PARSE, ORVEX_REASON_UNPAIRED_SURROGATE, 1},
-        {"\"\\uD800x\"", ORVEX_ERR_PARSE, ORVEX_REASON_UNPAIRED_SURROGATE, 1},
-        {"<0fb>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DATA, 4},
-        {"<0g>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DATA, 2},
-        {"(<[aGVsbG8=]", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 1},
-        {"(<[aGVsbG8=] >)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 12},
-        {"(<[aGVsbG8=x]>)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 1},
-        {"(<[a]>)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 1},
-        {"{<[AA==]> = b;}", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_KEY, 1},
-        {"(a // c\rb)", ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_COMMA, 8},
-        {"(\xE2\x80\xA8"
-         "a\xE2\x80\xA8"
-         "b)",
-         ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_COMMA, 8},
-        {"<*X1>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_TYPED, 0},
-        {"<*BT>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_TYPED, 0},
-        {"<*I1.5>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_INTEGER, 3},
-        {"<*I99999999999999999999>", ORVEX_ERR_PARSE, ORVEX_REASON_INTEGER_RANGE, 3},
-        {"<*Rx>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_REAL, 3},
-        {"<*D2001-01-01>x", ORVEX_ERR_PARSE, ORVEX_REASON_EXTRA_CONTENT, 14},
-        {"<*D2001-01-01 00:00:00 +01x0>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DATE, 3},
-        {"<*D2001-13-01 00:00:00 +0000>", ORVEX_ERR_PARSE, ORVEX_REASON_DATE_RANGE, 3},
-        {"\"\xC3\"", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_UTF8, 1},
-        {"(a\xFF)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_UTF8, 2},
-        {std::string("\"a\0\"", 4), ORVEX_ERR_PARSE, ORVEX_REASON_NUL_BYTE, 2},
-        {std::string(600, '(') + std::string(600, ')'), ORVEX_ERR_LIMIT, ORVEX_REASON_TOO_DEEP,
-         ORVEX_MAX_DEPTH},
-        {"\xFF\xFE(", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_UTF16, 2},
-        {std::string("\xFE\xFF\0(\xDC\0", 6), ORVEX_ERR_PARSE, ORVEX_REASON_BAD_UTF16, 4},
-        {std::string("\xFF\xFE(\0a\0,\0#\0)\0", 12), ORVEX_ERR_PARSE, ORVEX_REASON_UNEXPECTED, 8},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.doc);
-        orvex_t root = reinterpret_cast<orvex_t>(1);
-        orvex_parse_result r{};
-        EXPECT_EQ(orvex_parse(c.doc.data(), c.doc.size(), ORVEX_FORMAT_OSTEP, &root, nullptr, &r), c.code);
-        EXPECT_EQ(root, nullptr);
-        EXPECT_EQ(r.cause, c.cause) << r.reason;
-        EXPECT_EQ(r.offset, c.offset);
-    }
+    expect_refusals(
+        ORVEX_FORMAT_OSTEP,
+        {
+            {"", ORVEX_ERR_PARSE, ORVEX_REASON_EMPTY, 0},
+            {"{a = b;", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 7},
+            {"(a, \"bc", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 4},
+            {"{a = b;} /* x", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 9},
+            {"<0f", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 0},
+            {"<*I5", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 0},
+            {"{a = b} ", ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_SEMICOLON, 6},
+            {"{a b;}", ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_EQUALS, 3},
+            {"(a b)", ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_COMMA, 3},
+            {"(a,,)", ORVEX_ERR_PARSE, ORVEX_REASON_UNEXPECTED, 3},
+            {"{a = ;}", ORVEX_ERR_PARSE, ORVEX_REASON_UNEXPECTED, 5},
+            {"(a) b", ORVEX_ERR_PARSE, ORVEX_REASON_EXTRA_CONTENT, 4},
+            {"a = b; (", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_KEY, 7},
+            {"{<00> = b;}", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_KEY, 1},
+            {"(a, #)", ORVEX_ERR_PARSE, ORVEX_REASON_UNEXPECTED, 4},
+            {"\"\\u\"", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_ESCAPE, 1},
+            {"\"\\uDC00\"", ORVEX_ERR_PARSE, ORVEX_REASON_UNPAIRED_SURROGATE, 1},
+            {"\"\\uD800x\"", ORVEX_ERR_PARSE, ORVEX_REASON_UNPAIRED_SURROGATE, 1},
+            {"<0fb>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DATA, 4},
+            {"<0g>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DATA, 2},
+            {"(<[aGVsbG8=]", ORVEX_ERR_PARSE, ORVEX_REASON_TRUNCATED, 1},
+            {"(<[aGVsbG8=] >)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 12},
+            {"(<[aGVsbG8=x]>)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 1},
+            {"(<[a]>)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_BASE64, 1},
+            {"{<[AA==]> = b;}", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_KEY, 1},
+            {"(a // c\rb)", ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_COMMA, 8},
+            {"(\xE2\x80\xA8"
+             "a\xE2\x80\xA8"
+             "b)",
+             ORVEX_ERR_PARSE, ORVEX_REASON_EXPECTED_COMMA, 8},
+            {"<*X1>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_TYPED, 0},
+            {"<*BT>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_TYPED, 0},
+            {"<*I1.5>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_INTEGER, 3},
+            {"<*I99999999999999999999>", ORVEX_ERR_PARSE, ORVEX_REASON_INTEGER_RANGE, 3},
+            {"<*Rx>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_REAL, 3},
+            {"<*D2001-01-01>x", ORVEX_ERR_PARSE, ORVEX_REASON_EXTRA_CONTENT, 14},
+            {"<*D2001-01-01 00:00:00 +01x0>", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_DATE, 3},
+            {"<*D2001-13-01 00:00:00 +0000>", ORVEX_ERR_PARSE, ORVEX_REASON_DATE_RANGE, 3},
+            {"\"\xC3\"", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_UTF8, 1},
+            {"(a\xFF)", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_UTF8, 2},
+            {std::string("\"a\0\"", 4), ORVEX_ERR_PARSE, ORVEX_REASON_NUL_BYTE, 2},
+            {std::string(600, '(') + std::string(600, ')'), ORVEX_ERR_LIMIT, ORVEX_REASON_TOO_DEEP,
+             ORVEX_MAX_DEPTH},
+            {"\xFF\xFE(", ORVEX_ERR_PARSE, ORVEX_REASON_BAD_UTF16, 2},
+            {std::string("\xFE\xFF\0(\xDC\0", 6), ORVEX_ERR_PARSE, ORVEX_REASON_BAD_UTF16, 4},
+            {std::string("\xFF\xFE(\0a\0,\0#\0)\0", 12), ORVEX_ERR_PARSE, ORVEX_REASON_UNEXPECTED, 8},
+        });
+
     // Line and column count characters: UTF-8 sequences and UTF-16 units as one.
     for (int wide : {0, 1, 2}) { // UTF-8, UTF-16 with its mark, without
         std::string doc = "{\n\t\xC3\xA9 = b;\n\tk = v\n}";

@@ -12,13 +12,8 @@
 
 #include "orvex/orvex.h"
 
-// The loaded library and the headers agree, and the string is the three numbers.
-TEST(StoreVersion, LibraryMatchesHeaders) {
-    EXPECT_STREQ(orvex_version(), ORVEX_VERSION_STRING);
-    EXPECT_EQ(std::to_string(ORVEX_VERSION_MAJOR) + "." + std::to_string(ORVEX_VERSION_MINOR) + "." +
-                  std::to_string(ORVEX_VERSION_PATCH),
-              ORVEX_VERSION_STRING);
-}
+// The loaded library and the headers agree.
+TEST(StoreVersion, LibraryMatchesHeaders) { EXPECT_STREQ(orvex_version(), ORVEX_VERSION_STRING); }
 
 TEST(StoreIntegers, SignednessAtThe64BitEdges) {
     struct Case {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "documents.hpp"
 #include "expect_tree.hpp"
 
 using namespace orvex_test;
@@ -15,9 +16,7 @@ using namespace orvex_test;
 namespace {
 
 orvex_t read(const std::string &doc, orvex_parse_result *res = nullptr) {
-    orvex_t root = nullptr;
-    orvex_parse(doc.data(), doc.size(), ORVEX_FORMAT_XML, &root, nullptr, res);
-    return root;
+    return decode(doc, ORVEX_FORMAT_XML, res);
 }
 
 orvex_err_t read_code(const std::string &doc) {
@@ -27,17 +26,7 @@ orvex_err_t read_code(const std::string &doc) {
     return r.code;
 }
 
-std::string write(orvex_t node) {
-    char *xml = nullptr;
-    uint32_t len = 0;
-    EXPECT_EQ(orvex_to_xml(node, &xml, &len), ORVEX_ERR_SUCCESS);
-    std::string s = xml ? std::string(xml, len) : std::string();
-    if (xml) {
-        EXPECT_EQ(xml[len], '\0');
-    }
-    std::free(xml);
-    return s;
-}
+std::string write(orvex_t node) { return encode(node, ORVEX_FORMAT_XML); }
 
 // Writes `node`, reads it back and checks that only what the format drops
 // changed: dates keep whole seconds. Written again, the text is the same.
@@ -479,13 +468,8 @@ TEST(XmlReader, RejectsMalformedDocuments) {
         {doc(std::string("<string>a\0b</string>", 20)), P, ORVEX_REASON_NUL_BYTE},
     };
     for (const Case &c : cases) {
-        orvex_parse_result r{};
-        Tree t(read(c.doc, &r));
-        EXPECT_EQ(t.get(), nullptr) << c.doc;
-        EXPECT_EQ(r.code, c.code) << c.doc << " -> " << r.reason;
-        EXPECT_EQ(r.cause, c.why) << c.doc << " -> " << r.reason << ", not " << orvex_reason_text(c.why);
-        EXPECT_STREQ(r.reason, orvex_reason_text(r.cause));
-        EXPECT_LE(r.offset, c.doc.size()) << c.doc;
+        SCOPED_TRACE(c.doc);
+        EXPECT_EQ(expect_refused(c.doc, ORVEX_FORMAT_XML, c.why).code, c.code);
         orvex_t m = reinterpret_cast<orvex_t>(1);
         EXPECT_NE(orvex_from_xml(c.doc.data(), uint32_t(c.doc.size()), &m), ORVEX_ERR_SUCCESS);
         EXPECT_EQ(m, nullptr);

@@ -334,25 +334,31 @@ std::vector<char> read_file(const std::string &path) {
     return std::vector<char>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
+void push_children(orvex_t n, std::vector<orvex_t> &todo) {
+    const orvex_type t = orvex_get_node_type(n);
+    if (t == ORVEX_ARRAY) {
+        for (uint32_t i = 0; i < orvex_array_get_size(n); ++i)
+            todo.push_back(orvex_array_get_item(n, i));
+    } else if (t == ORVEX_DICT) {
+        orvex_dict_iter it = nullptr;
+        orvex_dict_new_iter(n, &it);
+        for (orvex_t v = nullptr; orvex_dict_next_item(n, it, nullptr, &v), v;)
+            todo.push_back(v);
+        std::free(it);
+    }
+}
+
 orvex_t copy_with(orvex_t tree, const std::function<void(orvex_t)> &fix) {
     orvex_t copy = orvex_copy(tree);
     std::vector<orvex_t> todo{copy};
     while (!todo.empty()) {
         orvex_t n = todo.back();
         todo.pop_back();
-        orvex_type t = orvex_get_node_type(n);
-        if (t == ORVEX_ARRAY) {
-            for (uint32_t i = 0; i < orvex_array_get_size(n); ++i)
-                todo.push_back(orvex_array_get_item(n, i));
-        } else if (t == ORVEX_DICT) {
-            orvex_dict_iter it = nullptr;
-            orvex_dict_new_iter(n, &it);
-            for (orvex_t v = nullptr; orvex_dict_next_item(n, it, nullptr, &v), v;)
-                todo.push_back(v);
-            std::free(it);
-        } else {
+        const orvex_type t = orvex_get_node_type(n);
+        if (t == ORVEX_ARRAY || t == ORVEX_DICT)
+            push_children(n, todo);
+        else
             fix(n);
-        }
     }
     return copy;
 }
@@ -365,6 +371,13 @@ orvex_t in_whole_seconds(orvex_t tree) {
             orvex_set_unix_date_val(n, sec);
         }
     });
+}
+
+orvex_t array_of(std::initializer_list<orvex_t> items) {
+    orvex_t a = orvex_new_array();
+    for (orvex_t i : items)
+        orvex_array_append_item(a, i);
+    return a;
 }
 
 std::string data_path(const std::string &name) { return std::string(ORVEX_TEST_DATA) + "/" + name; }

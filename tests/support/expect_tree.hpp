@@ -4,6 +4,7 @@
 #define ORVEX_TESTS_EXPECT_TREE_HPP
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ orvex_t copy_with(orvex_t tree, const std::function<void(orvex_t)> &fix);
 // A copy of `tree` with every date set to the whole second that
 // orvex_get_unix_date_val reads: what the XML encoding keeps of it.
 orvex_t in_whole_seconds(orvex_t tree);
+// Appends the children of `n`, when it is a container, to `todo`.
+void push_children(orvex_t n, std::vector<orvex_t> &todo);
+// A new array holding `items`.
+orvex_t array_of(std::initializer_list<orvex_t> items);
 // A readable dump of a tree, for failure messages.
 std::string describe(orvex_t node);
 
