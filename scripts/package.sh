@@ -18,9 +18,19 @@ echo "-- $deb"
 dpkg-deb --field "$deb" Package Version Depends
 
 contents=$(dpkg-deb --contents "$deb")
+# The libraries under the SONAME they were built with (liborvex.so.0.2 for 0.2.x), and the shlibs
+# file naming that SONAME, so that other packages depend on this ABI.
+sonames=()
+for lib in liborvex liborvex++; do
+  sonames+=("$(readelf -d "$dir/$lib.so" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')")
+done
 for want in usr/bin/orvexutil share/man/man1/orvexutil.1 include/orvex/orvex.h include/orvex/orvex++.h \
-  liborvex.so.0 liborvex++.so.0 cmake/Orvex/OrvexConfig.cmake pkgconfig/orvex.pc pkgconfig/orvex++.pc; do
-  grep -q "$want" <<<"$contents" || { echo "package lacks $want"; exit 1; }
+  "${sonames[@]}" liborvex.so liborvex++.so cmake/Orvex/OrvexConfig.cmake pkgconfig/orvex.pc pkgconfig/orvex++.pc; do
+  grep -qF "/$want" <<<"$contents" || { echo "package lacks $want"; exit 1; }
+done
+shlibs=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./shlibs)
+for so in "${sonames[@]}"; do
+  grep -q "^${so%%.so.*} ${so#*.so.} orvex " <<<"$shlibs" || { echo "shlibs does not name $so:"; echo "$shlibs"; exit 1; }
 done
 
 # In /usr the pkg-config files name /usr itself, so that pkg-config drops the system's -I and -L.

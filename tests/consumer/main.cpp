@@ -6,7 +6,19 @@
 #include <cstdio>
 #include <cstring>
 
+// The numeric version answers #if in the installed headers (0.2.0 brought it).
+#if ORVEX_VERSION_NUMBER < 200
+#error ORVEX_VERSION_NUMBER below 0.2.0
+#endif
+
 int main() {
+    char number[32];
+    std::snprintf(number, sizeof number, "%d.%d.%d", ORVEX_VERSION_NUMBER / 10000,
+                  ORVEX_VERSION_NUMBER / 100 % 100, ORVEX_VERSION_NUMBER % 100);
+    if (std::strcmp(number, orvex_version()) != 0)
+        return std::fprintf(stderr, "library %s, ORVEX_VERSION_NUMBER %d\n", orvex_version(),
+                            ORVEX_VERSION_NUMBER),
+               1;
     if (std::strcmp(orvex_version(), ORVEX_VERSION_STRING) != 0)
         return std::fprintf(stderr, "library %s, headers %s\n", orvex_version(), ORVEX_VERSION_STRING), 1;
 #ifdef ORVEX_PACKAGE_VERSION

@@ -4,7 +4,8 @@
 # and Google Benchmark hidden; then installed under a prefix outside /usr, with
 # LD_LIBRARY_PATH unset: the installed orvexutil, find_package and pkg-config consumers,
 # and pkg-config's flags naming that prefix; then all of it again after the whole prefix
-# folder has been moved elsewhere (nothing may remember where it was installed).
+# folder has been moved elsewhere (nothing may remember where it was installed); then with static
+# libraries (BUILD_SHARED_LIBS=OFF), through add_subdirectory and installed for find_package.
 # Usage: tests/consumer/run.sh [work-dir]
 set -euo pipefail
 unset LD_LIBRARY_PATH
@@ -14,7 +15,8 @@ mkdir -p "$work"
 work=$(cd "$work" && pwd -P)
 prefix=$work/prefix
 moved=$work/moved/elsewhere
-rm -rf "$work/sub" "$work"/pkg-* "$prefix" "$work/moved"
+static=$work/prefix-static
+rm -rf "$work/sub" "$work/sub-static" "$work"/pkg-* "$prefix" "$static" "$work/moved"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # Checks that program $1 loads its $3 Orvex libraries from folder $2, not from a copy
 # elsewhere on the system (which would hide a missing run path).
@@ -90,7 +92,7 @@ check_installed() {
   done
   [[ $seen == *-I* && $seen == *-L* ]] || fail "pkg-config gives no -I or no -L: $(pkg-config --cflags --libs orvex++)"
   local rpath=-Wl,-rpath,$(pkg-config --variable=libdir orvex++)
-  c++ -std=c++17 -Wall -Wextra -Werror "$root/tests/consumer/main.cpp" -o "$build/pc-consumer" \
+  c++ -std=c++17 -Wall -Wextra -Wundef -Werror "$root/tests/consumer/main.cpp" -o "$build/pc-consumer" \
     $(pkg-config --cflags --libs orvex++) "$rpath"
   loads_from "$build/pc-consumer" "$lib" 2
   "$build/pc-consumer" >/dev/null
@@ -98,9 +100,10 @@ check_installed() {
     -Wl,--as-needed $(pkg-config --cflags --libs orvex++) "$rpath"
   loads_from "$build/pc-model-consumer" "$lib" 2
   "$build/pc-model-consumer"
-  # The installed C header stands alone in C.
-  printf '#include <orvex/orvex.h>\nint main(void) { return orvex_version()[0] != ORVEX_VERSION_STRING[0]; }\n' |
-    cc -std=c99 -Wall -Wextra -Werror -x c - -o "$build/pc-c-consumer" $(pkg-config --cflags --libs orvex) "$rpath"
+  # The installed C header stands alone in C, and its version number answers #if.
+  printf '%s\n' '#include <orvex/orvex.h>' '#if ORVEX_VERSION_NUMBER < 200' '#error no version number' '#endif' \
+    'int main(void) { return orvex_version()[0] != ORVEX_VERSION_STRING[0]; }' |
+    cc -std=c99 -Wall -Wextra -Wundef -Werror -x c - -o "$build/pc-c-consumer" $(pkg-config --cflags --libs orvex) "$rpath"
   loads_from "$build/pc-c-consumer" "$lib" 1
   "$build/pc-c-consumer"
 }
@@ -109,4 +112,21 @@ check_installed "$prefix" installed
 mkdir -p "$(dirname "$moved")"
 mv "$prefix" "$moved"
 check_installed "$moved" moved
-echo "consumers build and run, orvexutil runs, installed and moved, without LD_LIBRARY_PATH: Orvex $version"
+
+echo "-- static libraries: add_subdirectory, then installed for find_package"
+cmake -S "$root/tests/consumer" -B "$work/sub-static" -DORVEX_SOURCE_DIR="$root" -DBUILD_SHARED_LIBS=OFF \
+  --no-warn-unused-cli -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >/dev/null
+cmake --build "$work/sub-static" -j"$(nproc)" >/dev/null
+cmake --install "$work/sub-static" --prefix "$static" >/dev/null
+for a in liborvex.a liborvex++.a; do
+  [ -f "$static/$libdir/$a" ] || fail "static install lacks $libdir/$a"
+done
+[ -z "$(find "$static" -name 'liborvex*.so*')" ] || fail "static install holds a shared library"
+cmake -S "$root/tests/consumer" -B "$work/pkg-static" -DCMAKE_PREFIX_PATH="$static" >/dev/null
+cmake --build "$work/pkg-static" >/dev/null
+for program in "$work/sub-static/consumer" "$work/sub-static/model_consumer" "$work/pkg-static/consumer" \
+  "$work/pkg-static/model_consumer"; do
+  loads_from "$program" "" 0
+  "$program" >/dev/null
+done
+echo "consumers build and run, orvexutil runs, installed and moved, without LD_LIBRARY_PATH; static libraries link: Orvex $version"
