@@ -27,6 +27,9 @@ class TreeWork;
  * destruction go through the tree from a work list, without recursion. When memory runs out an
  * operation throws std::bad_alloc and leaves the array as it was (an
  * assignment too), with nothing leaked.
+ *
+ * Threads: as Node says: one tree is used by several threads at once only
+ * through calls that change nothing.
  */
 class ORVEX_CXX_API Array : public Structure {
   public:

@@ -32,6 +32,10 @@ class TreeWork;
  * destruction go through the tree from a work list, without recursion. When memory runs out an
  * operation throws std::bad_alloc and leaves the dictionary as it was (an
  * assignment too), with nothing leaked.
+ *
+ * Threads: as Node says: one tree is used by several threads at once only
+ * through calls that change nothing. operator[] adds a mirror entry for a
+ * missing key: read a shared dictionary with Find instead.
  */
 class ORVEX_CXX_API Dictionary : public Structure {
   public:

@@ -15,6 +15,10 @@ namespace Orvex {
  * The abstract base of Array and Dictionary. A container owns the wrappers of
  * its children and deletes them; it takes values in only as copies.
  * Containers cannot be copied through this base.
+ *
+ * Threads: as Node says: one tree is used by several threads at once only
+ * through calls that change nothing (the writers among them); each reader
+ * makes a new tree, so readers may run on any threads at once.
  */
 class ORVEX_CXX_API Structure : public Node {
   public:
