@@ -10,7 +10,7 @@
 
 namespace Orvex {
 
-class TreeWork;
+class Mirrors;
 
 /**
  * A keyed container (store type ORVEX_DICT). It keeps one child wrapper per
@@ -97,12 +97,12 @@ class ORVEX_CXX_API Dictionary : public Structure {
     std::string GetNodeKey(Node *node);
 
   private:
-    /// Takes over `node` with an empty mirror, for TreeWork to fill.
-    Dictionary(orvex_t node, Node *parent, TreeWork *unfilled);
+    /// Takes over `node` with an empty mirror, for Mirrors to fill.
+    Dictionary(orvex_t node, Node *parent, Unfilled);
 
     std::map<std::string, Node *> _map;
 
-    friend class TreeWork;
+    friend class Mirrors;
 };
 
 } // namespace Orvex

@@ -80,6 +80,10 @@ class ORVEX_CXX_API Structure : public Node {
     static Structure *FromMemory(const char *buf, uint64_t size, orvex_format_t *format);
 
   protected:
+    /// Marks the containers' constructors that take over a store node with an
+    /// empty mirror, which Mirrors fills one level at a time.
+    struct Unfilled {};
+
     /// Records the parent only; the derived constructor sets _node.
     ORVEX_IMPLICIT Structure(Node *parent);
     /// A fresh empty store container of `type`: a root, `parent` not recorded.
