@@ -1,7 +1,7 @@
 #include "orvex/Array.h"
 
+#include "Mirrors.hpp"
 #include "StoreBuffer.hpp"
-#include "TreeWork.hpp"
 
 #include <memory>
 #include <new>
@@ -15,7 +15,7 @@ void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, FillWork
     array.reserve(size);
     for (uint32_t i = 0; i < size; ++i) {
         array.push_back(nullptr); // make room first: the wrapper must not leak
-        TreeWork::Wrap(orvex_array_get_item(node, i), _this, array.back(), work.pending);
+        Mirrors::Wrap(orvex_array_get_item(node, i), _this, array.back(), work.pending);
     }
 }
 
@@ -23,19 +23,19 @@ Array::Array(Node *parent) : Structure(ORVEX_ARRAY, parent) {}
 
 Array::Array(orvex_t node, Node *parent) : Structure(parent) {
     _node = node;
-    TreeWork::Fill(this);
+    Mirrors::Fill(this);
 }
 
-Array::Array(orvex_t node, Node *parent, TreeWork *) : Structure(parent) { _node = node; }
+Array::Array(orvex_t node, Node *parent, Unfilled) : Structure(parent) { _node = node; }
 
-Array::Array(const Array &a) : Structure(nullptr) { TreeWork::CopyFrom(*this, a.GetOrvex()); }
+Array::Array(const Array &a) : Structure(nullptr) { Mirrors::CopyFrom(*this, a.GetOrvex()); }
 
 Array &Array::operator=(const Array &a) {
-    TreeWork::Assign(*this, a);
+    Mirrors::Assign(*this, a);
     return *this;
 }
 
-Array::~Array() { TreeWork::Clear(this); }
+Array::~Array() { Mirrors::Clear(this); }
 
 Node *Array::Clone() const { return new Array(*this); }
 

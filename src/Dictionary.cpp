@@ -1,7 +1,7 @@
 #include "orvex/Dictionary.h"
 
+#include "Mirrors.hpp"
 #include "StoreBuffer.hpp"
-#include "TreeWork.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -97,7 +97,7 @@ void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orve
         auto slot = map.emplace_hint(map.end(), std::piecewise_construct,
                                      std::forward_as_tuple(e.key, e.length), std::forward_as_tuple(nullptr));
         if (map.size() != before) // store keys are unique: a guard, not a case
-            TreeWork::Wrap(e.value, _this, slot->second, work.pending);
+            Mirrors::Wrap(e.value, _this, slot->second, work.pending);
     }
 }
 
@@ -105,19 +105,19 @@ Dictionary::Dictionary(Node *parent) : Structure(ORVEX_DICT, parent) {}
 
 Dictionary::Dictionary(orvex_t node, Node *parent) : Structure(parent) {
     _node = node;
-    TreeWork::Fill(this);
+    Mirrors::Fill(this);
 }
 
-Dictionary::Dictionary(orvex_t node, Node *parent, TreeWork *) : Structure(parent) { _node = node; }
+Dictionary::Dictionary(orvex_t node, Node *parent, Unfilled) : Structure(parent) { _node = node; }
 
-Dictionary::Dictionary(const Dictionary &d) : Structure(nullptr) { TreeWork::CopyFrom(*this, d.GetOrvex()); }
+Dictionary::Dictionary(const Dictionary &d) : Structure(nullptr) { Mirrors::CopyFrom(*this, d.GetOrvex()); }
 
 Dictionary &Dictionary::operator=(const Dictionary &d) {
-    TreeWork::Assign(*this, d);
+    Mirrors::Assign(*this, d);
     return *this;
 }
 
-Dictionary::~Dictionary() { TreeWork::Clear(this); }
+Dictionary::~Dictionary() { Mirrors::Clear(this); }
 
 Node *Dictionary::Clone() const { return new Dictionary(*this); }
 

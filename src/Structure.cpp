@@ -10,7 +10,7 @@ constexpr uint64_t MAX_DOCUMENT = 0xFFFFFFFFu;
 
 // Keeps a parsed root only when it is a container; anything else is freed.
 // Running out of memory is no verdict on the document: it throws.
-Structure *ImportStruct(orvex_err_t status, orvex_t root) {
+Structure *keep_container(orvex_err_t status, orvex_t root) {
     if (status == ORVEX_ERR_NO_MEM)
         throw std::bad_alloc();
     const orvex_type type = orvex_get_node_type(root);
@@ -29,7 +29,7 @@ Structure *read_with(orvex_err_t (*read)(const char *, uint32_t, orvex_t *), con
         return nullptr;
     orvex_t root = nullptr;
     const orvex_err_t status = read(data, static_cast<uint32_t>(size), &root);
-    return ImportStruct(status, root);
+    return keep_container(status, root);
 }
 
 Structure *read_memory(const char *buf, uint64_t size, orvex_format_t *format) {
@@ -40,7 +40,7 @@ Structure *read_memory(const char *buf, uint64_t size, orvex_format_t *format) {
     }
     orvex_t root = nullptr;
     const orvex_err_t status = orvex_from_memory(buf, static_cast<uint32_t>(size), &root, format);
-    return ImportStruct(status, root);
+    return keep_container(status, root);
 }
 
 // Lends a std::string or std::vector<char> to the store's writer: it grows

@@ -538,6 +538,35 @@ TEST(StoreLargeDict, RemoveThenSetKeepsOrderAndValues) {
     }
 }
 
+TEST(StoreLargeDict, CopiesGrowAndCompactLikeTheirSource) {
+    // A copy's entries are reserved to its size at once; the source grew one
+    // entry at a time. Both must then take the same appends and removals,
+    // across the sizes where the index appears and compaction begins.
+    for (int size : {0, 1, 3, 4, 5, 8, 9, 16, 17, 33, 1000}) {
+        SCOPED_TRACE(size);
+        orvex_t d = orvex_new_dict();
+        for (int i = 0; i < size; ++i)
+            orvex_dict_set_item(d, ("k" + std::to_string(i)).c_str(), orvex_new_uint(uint64_t(i)));
+        orvex_t c = orvex_copy(d);
+        for (orvex_t x : {d, c}) {
+            for (int i = size; i < 2 * size + 20; ++i)
+                orvex_dict_set_item(x, ("k" + std::to_string(i)).c_str(), orvex_new_uint(uint64_t(i)));
+            for (int i = 0; i < 2 * size + 20; i += 3)
+                orvex_dict_remove_item(x, ("k" + std::to_string(i)).c_str());
+            orvex_dict_set_item(x, "k0", orvex_new_uint(0));
+        }
+        EXPECT_TRUE(orvex_equal(c, d));
+        EXPECT_EQ(dict_keys(c), dict_keys(d));
+        for (int i = 0; i < 2 * size + 20; ++i) {
+            orvex_t v = orvex_dict_get_item(c, ("k" + std::to_string(i)).c_str());
+            ASSERT_EQ(v != nullptr, i == 0 || i % 3 != 0) << i;
+            EXPECT_EQ(uint_of(v), uint64_t(i % 3 ? i : 0)) << i;
+        }
+        orvex_free(c);
+        orvex_free(d);
+    }
+}
+
 TEST(StoreSwap, ContentsChangePlacesNodesStay) {
     orvex_t top = orvex_new_dict(), held = orvex_new_array(), loose = orvex_new_array();
     orvex_dict_set_item(top, "held", held);

@@ -9,7 +9,7 @@
 
 namespace Orvex {
 
-class TreeWork;
+class Mirrors;
 
 /**
  * An ordered container (store type ORVEX_ARRAY). It keeps one child wrapper
@@ -27,6 +27,9 @@ class TreeWork;
  * destruction go through the tree from a work list, without recursion. When memory runs out an
  * operation throws std::bad_alloc and leaves the array as it was (an
  * assignment too), with nothing leaked.
+ *
+ * Threads: as Node says: one tree is used by several threads at once only
+ * through calls that change nothing.
  */
 class ORVEX_CXX_API Array : public Structure {
   public:
@@ -92,12 +95,12 @@ class ORVEX_CXX_API Array : public Structure {
     unsigned int GetNodeIndex(const Node &node) const;
 
   private:
-    /// Takes over `node` with an empty mirror, for TreeWork to fill.
-    Array(orvex_t node, Node *parent, TreeWork *unfilled);
+    /// Takes over `node` with an empty mirror, for Mirrors to fill.
+    Array(orvex_t node, Node *parent, Unfilled);
 
     std::vector<Node *> _array;
 
-    friend class TreeWork;
+    friend class Mirrors;
 };
 
 } // namespace Orvex

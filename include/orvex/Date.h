@@ -21,6 +21,9 @@ namespace Orvex {
  * Out of memory: every constructor but the adopting one, Clone and assignment
  * to a root wrapper throw std::bad_alloc, and a target keeps its old value.
  * SetValue and assignment to a held wrapper need no memory.
+ *
+ * Threads: as Node says: one tree is used by several threads at once only
+ * through calls that change nothing.
  */
 class ORVEX_CXX_API Date : public Node {
   public:

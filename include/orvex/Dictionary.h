@@ -10,7 +10,7 @@
 
 namespace Orvex {
 
-class TreeWork;
+class Mirrors;
 
 /**
  * A keyed container (store type ORVEX_DICT). It keeps one child wrapper per
@@ -32,6 +32,10 @@ class TreeWork;
  * destruction go through the tree from a work list, without recursion. When memory runs out an
  * operation throws std::bad_alloc and leaves the dictionary as it was (an
  * assignment too), with nothing leaked.
+ *
+ * Threads: as Node says: one tree is used by several threads at once only
+ * through calls that change nothing. operator[] adds a mirror entry for a
+ * missing key: read a shared dictionary with Find instead.
  */
 class ORVEX_CXX_API Dictionary : public Structure {
   public:
@@ -93,12 +97,12 @@ class ORVEX_CXX_API Dictionary : public Structure {
     std::string GetNodeKey(Node *node);
 
   private:
-    /// Takes over `node` with an empty mirror, for TreeWork to fill.
-    Dictionary(orvex_t node, Node *parent, TreeWork *unfilled);
+    /// Takes over `node` with an empty mirror, for Mirrors to fill.
+    Dictionary(orvex_t node, Node *parent, Unfilled);
 
     std::map<std::string, Node *> _map;
 
-    friend class TreeWork;
+    friend class Mirrors;
 };
 
 } // namespace Orvex

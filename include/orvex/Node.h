@@ -46,6 +46,14 @@ class Structure;
  *     Orvex::Node *n = array[0u];
  *     if (n && n->GetType() == ORVEX_INT)
  *         count = static_cast<Orvex::Integer *>(n)->GetValue();
+ *
+ * Threads: wrappers of distinct trees may be used on any threads at once. One
+ * tree (its root wrapper and every wrapper below it) may be used by several
+ * threads at once only through calls that change neither the store nor the
+ * mirror: getters, GetType and GetParent, lookups, iteration, Clone, the
+ * writers. Setters, insertion, removal, assignment and deletion change the
+ * tree, and so does Dictionary::operator[] for a missing key (it adds a
+ * mirror entry): such a call must not run beside any other call on the tree.
  */
 class ORVEX_CXX_API Node {
   public:

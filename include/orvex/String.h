@@ -23,6 +23,9 @@ namespace Orvex {
  * Out of memory: every constructor but the adopting one, Clone, each
  * assignment, SetValue and GetValue throw std::bad_alloc, and a target keeps
  * its old text.
+ *
+ * Threads: as Node says: one tree is used by several threads at once only
+ * through calls that change nothing.
  */
 class ORVEX_CXX_API String : public Node {
   public:

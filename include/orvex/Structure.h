@@ -15,6 +15,10 @@ namespace Orvex {
  * The abstract base of Array and Dictionary. A container owns the wrappers of
  * its children and deletes them; it takes values in only as copies.
  * Containers cannot be copied through this base.
+ *
+ * Threads: as Node says: one tree is used by several threads at once only
+ * through calls that change nothing (the writers among them); each reader
+ * makes a new tree, so readers may run on any threads at once.
  */
 class ORVEX_CXX_API Structure : public Node {
   public:
@@ -76,6 +80,10 @@ class ORVEX_CXX_API Structure : public Node {
     static Structure *FromMemory(const char *buf, uint64_t size, orvex_format_t *format);
 
   protected:
+    /// Marks the containers' constructors that take over a store node with an
+    /// empty mirror, which Mirrors fills one level at a time.
+    struct Unfilled {};
+
     /// Records the parent only; the derived constructor sets _node.
     ORVEX_IMPLICIT Structure(Node *parent);
     /// A fresh empty store container of `type`: a root, `parent` not recorded.

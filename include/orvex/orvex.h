@@ -9,6 +9,23 @@
  * store hands out for the caller to keep (keys, iterators, encoded buffers) is
  * allocated with malloc and released with free.
  *
+ * Attaching (orvex_array_append_item, orvex_array_insert_item,
+ * orvex_dict_set_item) is refused, changing nothing, when the item already
+ * has a parent, is the container or one of its ancestors, when a position or
+ * key is invalid, or when memory runs out. These calls return nothing: a
+ * caller that must know attaches a root and checks orvex_get_parent(item)
+ * afterwards. It is the container when the item was attached; still null
+ * when the attach was refused, and the item is then still the caller's, to
+ * attach elsewhere or release with orvex_free.
+ *
+ * Threads: the store shares no state between trees, so distinct trees may
+ * be used on any threads at once. One tree may be read by several threads at
+ * once only through calls that do not change it (getters, sizes, lookups,
+ * walks with an iterator each, orvex_copy, orvex_equal, the writers); a call
+ * that changes a tree, freeing it or one of its nodes included, must not run
+ * beside any other call on that tree. An iterator is used by one thread at a
+ * time.
+ *
  * Robustness: a null handle is harmless everywhere (getters leave their
  * out-values untouched, sizes are 0, types ORVEX_NONE, setters do nothing),
  * and a getter asked of a node of another type leaves its out-value untouched.
@@ -32,7 +49,7 @@
 extern "C" {
 #endif
 
-/* ------------------------------------------------------------------ types */
+/* ---- Types ---- */
 
 typedef void *orvex_t;          /* a store node; null means none */
 typedef void *orvex_array_iter; /* array iterator, released with free() */
@@ -59,12 +76,15 @@ typedef enum {
     ORVEX_FORMAT_BINARY = 2,
     ORVEX_FORMAT_JSON = 3,
     ORVEX_FORMAT_OSTEP = 4,
-    ORVEX_FORMAT_PRINT = 10,
-    ORVEX_FORMAT_VESK = 11,
-    ORVEX_FORMAT_PLUTIL = 12
+    ORVEX_FORMAT_PRINT = 10, /* no codec */
+    ORVEX_FORMAT_VESK = 11,  /* no codec */
+    ORVEX_FORMAT_PLUTIL = 12 /* no codec */
 } orvex_format_t;
 /* ORVEX_FORMAT_XML, ORVEX_FORMAT_BINARY, ORVEX_FORMAT_JSON and ORVEX_FORMAT_OSTEP have a
- * codec: asking a reader for any other format gives ORVEX_ERR_FORMAT. */
+ * codec. The three values marked "no codec" are named so that programs can
+ * speak of those output forms, but nothing here reads or writes them: asking a
+ * reader for one, as for any value without a codec, gives ORVEX_ERR_FORMAT,
+ * and detection never reports one. */
 
 typedef enum {
     ORVEX_ERR_SUCCESS = 0,
@@ -76,22 +96,7 @@ typedef enum {
     ORVEX_ERR_UNKNOWN = -255
 } orvex_err_t;
 
-/* orvex_array_get_item_index for a node that is no array item. */
-#define ORVEX_NO_INDEX 0xFFFFFFFFu
-
-/* Readers reject documents nested deeper than this many containers. */
-#define ORVEX_MAX_DEPTH 512
-
-/* A binary document may store a container once and reference it many times;
- * each reference reads as a copy. The binary reader refuses (ORVEX_ERR_LIMIT)
- * a document that would expand into more nodes than the larger of
- * ORVEX_EXPANSION_NODES and 2 per input byte, or copy more bytes of text,
- * keys and data than the larger of ORVEX_EXPANSION_BYTES and 32 per input
- * byte. A document that shares nothing always fits. */
-#define ORVEX_EXPANSION_NODES 1048576  /* 2^20 nodes */
-#define ORVEX_EXPANSION_BYTES 67108864 /* 64 MiB */
-
-/* --------------------------------------------------------------- creation */
+/* ---- Creation ---- */
 
 /* Each returns a new root node the caller owns, or null when memory runs out. */
 ORVEX_API orvex_t orvex_new_dict(void);
@@ -127,7 +132,10 @@ ORVEX_API orvex_t orvex_copy(orvex_t node);
  * two different types, or when one node lies in the other's subtree. */
 ORVEX_API orvex_err_t orvex_swap_contents(orvex_t a, orvex_t b);
 
-/* ----------------------------------------------------------------- arrays */
+/* ---- Arrays ---- */
+
+/* orvex_array_get_item_index for a node that is no array item. */
+#define ORVEX_NO_INDEX 0xFFFFFFFFu
 
 /* Number of items; 0 for null or a non-array. */
 ORVEX_API uint32_t orvex_array_get_size(orvex_t node);
@@ -161,7 +169,7 @@ ORVEX_API void orvex_array_new_iter(orvex_t node, orvex_array_iter *iter);
  * since). */
 ORVEX_API void orvex_array_next_item(orvex_t node, orvex_array_iter iter, orvex_t *item);
 
-/* ----------------------------------------------------------- dictionaries */
+/* ---- Dictionaries ---- */
 
 /* Number of entries; 0 for null or a non-dictionary. */
 ORVEX_API uint32_t orvex_dict_get_size(orvex_t node);
@@ -202,7 +210,7 @@ ORVEX_API void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **k
 ORVEX_API void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **key,
                                         uint64_t *key_length, orvex_t *val);
 
-/* ----------------------------------------------------------- node values */
+/* ---- Values ---- */
 
 /* The container holding `node`, or null for a root. */
 ORVEX_API orvex_t orvex_get_parent(orvex_t node);
@@ -258,7 +266,7 @@ ORVEX_API void orvex_set_date_val(orvex_t node, double sec_since_2001);
 ORVEX_API orvex_err_t orvex_set_string_val_len(orvex_t node, const char *text, uint64_t length);
 ORVEX_API orvex_err_t orvex_set_key_val_len(orvex_t node, const char *text, uint64_t length);
 
-/* --------------------------------------------------------------- encodings */
+/* ---- Writing ---- */
 
 /* Encode the subtree at `node` into a malloc'd buffer (XML is NUL-terminated,
  * the length excludes the NUL). On failure nothing is allocated, `*xml`/`*bin`
@@ -279,19 +287,6 @@ ORVEX_API orvex_err_t orvex_set_key_val_len(orvex_t node, const char *text, uint
 ORVEX_API orvex_err_t orvex_to_xml(orvex_t node, char **xml, uint32_t *length);
 ORVEX_API orvex_err_t orvex_to_bin(orvex_t node, char **bin, uint32_t *length);
 
-/* Memory a writer may write into, lent by the caller: returns room for at
- * least `size` bytes in all that keeps the bytes written so far (it may be
- * asked again, for more), or null to stop the writer with ORVEX_ERR_NO_MEM. */
-typedef char *(*orvex_grow_fn)(void *context, uint64_t size);
-
-/* orvex_to_xml and orvex_to_bin writing into the caller's memory through
- * `grow` instead of a malloc'd buffer: `*length` gets the size of the
- * document, which starts at the memory `grow` last returned (XML adds no NUL
- * to the count). On failure `*length` is 0 and what the memory holds is
- * unspecified; nothing is allocated that the caller must free. */
-ORVEX_API orvex_err_t orvex_to_xml_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length);
-ORVEX_API orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length);
-
 /* JSON (RFC 8259). orvex_to_json writes the subtree at `node` as
  * orvex_to_xml does (a malloc'd, NUL-terminated buffer; ORVEX_ERR_LIMIT,
  * ORVEX_ERR_INVALID_ARG likewise, also for unknown `flags` bits), compact
@@ -309,14 +304,82 @@ ORVEX_API orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *
 #define ORVEX_JSON_PRETTY 1u
 #define ORVEX_JSON_LOSSY 2u
 ORVEX_API orvex_err_t orvex_to_json(orvex_t node, char **json, uint32_t *length, uint32_t flags);
-/* orvex_to_json into the caller's memory, as orvex_to_xml_into. */
-ORVEX_API orvex_err_t orvex_to_json_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length,
-                                         uint32_t flags);
 /* The node for which orvex_to_json without ORVEX_JSON_LOSSY refuses the
  * subtree at `node`: the first date, data, UID or non-finite real in document
  * order (depth first, entries in order), owned by the tree. Null when the
  * subtree has a JSON form, and for a null node. */
 ORVEX_API orvex_t orvex_json_unwritable(orvex_t node);
+
+/* The OpenStep text encoding (orvex_from_openstep, under Reading, describes
+ * the format).
+ *
+ * Writing: UTF-8 without a byte-order mark unless a flag below asks for
+ * another form, one entry per line, tab-indented, NUL-terminated as XML
+ * is; strings bare when made only of A-Z a-z 0-9 _ $ / : . - (what other
+ * readers take unquoted) and not starting a comment, else quoted and escaped
+ * where they must be; data as <hex>. The format has no numbers, booleans or
+ * dates: by default they are written as text (integers in decimal, reals in
+ * the fewest digits that read back, as orvex_to_xml but without its ".0",
+ * quoted when the text holds a '+' as "1e+16" does, booleans as YES and NO,
+ * dates as "2001-01-01 00:00:00 +0000") and read back as strings. With
+ * ORVEX_OSTEP_TYPED they are written in the GNUstep typed forms and read
+ * back as what they were (dates in whole seconds, as in XML). A key node
+ * standing as a value is written as a string. UIDs and null nodes have no
+ * form: a tree holding one is refused with ORVEX_ERR_FORMAT and nothing is
+ * written. Other failures as orvex_to_xml; ORVEX_ERR_INVALID_ARG also for a
+ * flag this library does not know. */
+#define ORVEX_OSTEP_TYPED 1u /* numbers, booleans and dates in the GNUstep typed forms */
+/* A root dictionary as a bare .strings list: its `key = value;` lines
+ * without braces or indent (its containers keep theirs), an empty one as a
+ * single newline, which reads back as {}. A root of another type is
+ * written as without this flag. */
+#define ORVEX_OSTEP_STRINGS 2u
+/* UTF-16 in little- (UTF16LE) or big-endian (UTF16BE) order, starting with
+ * its byte-order mark; both together are ORVEX_ERR_INVALID_ARG. The length
+ * counts bytes, the mark included, and the text is followed by one NUL code
+ * unit (two zero bytes) that the length leaves out. */
+#define ORVEX_OSTEP_UTF16LE 4u
+#define ORVEX_OSTEP_UTF16BE 8u
+/* UTF-8 starting with its byte-order mark, EF BB BF (counted in the length);
+ * no effect with a UTF-16 flag, whose mark is always written. */
+#define ORVEX_OSTEP_BOM 16u
+ORVEX_API orvex_err_t orvex_to_openstep(orvex_t node, char **text, uint32_t *length, uint32_t flags);
+
+/* ---- Writing into caller memory ---- */
+
+/* Memory a writer may write into, lent by the caller: returns room for at
+ * least `size` bytes in all that keeps the bytes written so far (it may be
+ * asked again, for more), or null to stop the writer with ORVEX_ERR_NO_MEM. */
+typedef char *(*orvex_grow_fn)(void *context, uint64_t size);
+
+/* orvex_to_xml and orvex_to_bin writing into the caller's memory through
+ * `grow` instead of a malloc'd buffer: `*length` gets the size of the
+ * document, which starts at the memory `grow` last returned (XML adds no NUL
+ * to the count). On failure `*length` is 0 and what the memory holds is
+ * unspecified; nothing is allocated that the caller must free. */
+ORVEX_API orvex_err_t orvex_to_xml_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length);
+ORVEX_API orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length);
+
+/* orvex_to_json into the caller's memory, as orvex_to_xml_into. */
+ORVEX_API orvex_err_t orvex_to_json_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length,
+                                         uint32_t flags);
+/* orvex_to_openstep into the caller's memory, as orvex_to_xml_into. */
+ORVEX_API orvex_err_t orvex_to_openstep_into(orvex_t node, orvex_grow_fn grow, void *context,
+                                             uint32_t *length, uint32_t flags);
+
+/* ---- Reading ---- */
+
+/* Readers reject documents nested deeper than this many containers. */
+#define ORVEX_MAX_DEPTH 512
+
+/* A binary document may store a container once and reference it many times;
+ * each reference reads as a copy. The binary reader refuses (ORVEX_ERR_LIMIT)
+ * a document that would expand into more nodes than the larger of
+ * ORVEX_EXPANSION_NODES and 2 per input byte, or copy more bytes of text,
+ * keys and data than the larger of ORVEX_EXPANSION_BYTES and 32 per input
+ * byte. A document that shares nothing always fits. */
+#define ORVEX_EXPANSION_NODES 1048576  /* 2^20 nodes */
+#define ORVEX_EXPANSION_BYTES 67108864 /* 64 MiB */
 
 /* Parse a document into a new root the caller owns; `*node` is null on any
  * failure. orvex_from_memory detects the encoding and writes it through
@@ -379,43 +442,10 @@ ORVEX_API orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex
  * rejections. Otherwise OpenStep is a text that starts with a character a
  * document in it can start with: { ( " ' / or one of an unquoted string; a
  * text of only blanks (and a byte-order mark) reads as an empty dictionary,
- * as it does with the format given.
- *
- * Writing: UTF-8 without a byte-order mark unless a flag below asks for
- * another form, one entry per line, tab-indented, NUL-terminated as XML
- * is; strings bare when made only of A-Z a-z 0-9 _ $ / : . - (what other
- * readers take unquoted) and not starting a comment, else quoted and escaped
- * where they must be; data as <hex>. The format has no numbers, booleans or
- * dates: by default they are written as text (integers in decimal, reals in
- * the fewest digits that read back, as orvex_to_xml but without its ".0",
- * quoted when the text holds a '+' as "1e+16" does, booleans as YES and NO,
- * dates as "2001-01-01 00:00:00 +0000") and read back as strings. With
- * ORVEX_OSTEP_TYPED they are written in the GNUstep typed forms and read
- * back as what they were (dates in whole seconds, as in XML). A key node
- * standing as a value is written as a string. UIDs and null nodes have no
- * form: a tree holding one is refused with ORVEX_ERR_FORMAT and nothing is
- * written. Other failures as orvex_to_xml; ORVEX_ERR_INVALID_ARG also for a
- * flag this library does not know. */
-#define ORVEX_OSTEP_TYPED 1u /* numbers, booleans and dates in the GNUstep typed forms */
-/* A root dictionary as a bare .strings list: its `key = value;` lines
- * without braces or indent (its containers keep theirs), an empty one as a
- * single newline, which reads back as {}. A root of another type is
- * written as without this flag. */
-#define ORVEX_OSTEP_STRINGS 2u
-/* UTF-16 in little- (UTF16LE) or big-endian (UTF16BE) order, starting with
- * its byte-order mark; both together are ORVEX_ERR_INVALID_ARG. The length
- * counts bytes, the mark included, and the text is followed by one NUL code
- * unit (two zero bytes) that the length leaves out. */
-#define ORVEX_OSTEP_UTF16LE 4u
-#define ORVEX_OSTEP_UTF16BE 8u
-/* UTF-8 starting with its byte-order mark, EF BB BF (counted in the length);
- * no effect with a UTF-16 flag, whose mark is always written. */
-#define ORVEX_OSTEP_BOM 16u
+ * as it does with the format given. */
 ORVEX_API orvex_err_t orvex_from_openstep(const char *text, uint32_t length, orvex_t *node);
-ORVEX_API orvex_err_t orvex_to_openstep(orvex_t node, char **text, uint32_t *length, uint32_t flags);
-/* orvex_to_openstep into the caller's memory, as orvex_to_xml_into. */
-ORVEX_API orvex_err_t orvex_to_openstep_into(orvex_t node, orvex_grow_fn grow, void *context,
-                                             uint32_t *length, uint32_t flags);
+
+/* ---- Rejections ---- */
 
 /* Why a reader rejected a document: one value per cause, stable across
  * versions (new causes are appended), for programs to test instead of the
@@ -507,7 +537,7 @@ typedef struct {
 ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format, orvex_t *root,
                                   orvex_format_t *found, orvex_parse_result *result);
 
-/* ------------------------------------------------------------- comparison */
+/* ---- Comparison ---- */
 
 /* Nonzero when the two subtrees hold the same values: same types and shapes,
  * integers equal as numbers, reals equal bit for bit and dates as instants
@@ -515,7 +545,7 @@ ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_forma
  * entries in the same order. Two nulls are equal; null and a node are not. */
 ORVEX_API int orvex_equal(orvex_t a, orvex_t b);
 
-/* ---------------------------------------------------------------- version */
+/* ---- Version ---- */
 
 /* The version of the library loaded at run time, "MAJOR.MINOR.PATCH"; it may
  * differ from ORVEX_VERSION_STRING, the version of the headers compiled. */

@@ -7,37 +7,9 @@
 #include <cstdint>
 
 #include "orvex/orvex.h"
+#include "tree/dict.hpp"
 
 namespace orvex_store {
-
-struct Node;
-
-// A dictionary entry. Keys of up to 15 bytes live inline; longer ones in a
-// malloc'd block. A null `val` marks a removed entry awaiting compaction.
-struct DictEntry {
-    union {
-        char inl[16];
-        char *ptr;
-    } k;
-    uint32_t klen;
-    uint32_t hash;
-    Node *val;
-    // Rises along the entries and survives compaction: a walk finds its place
-    // again by it after the entries have moved.
-    uint64_t seq;
-
-    const char *key() const { return klen < sizeof(k.inl) ? k.inl : k.ptr; }
-};
-
-struct DictBody {
-    DictEntry *entries; // insertion order, removed entries included
-    uint32_t used;      // slots of `entries` in use, removed ones included
-    uint32_t cap;
-    uint32_t live;       // entries that hold a value
-    uint32_t index_mask; // hash index size - 1, or 0 while there is no index
-    uint32_t *index;     // open addressing: entry position + 1, 0 for empty
-    uint64_t next_seq;   // `seq` of the next entry appended
-};
 
 // Sits in an array's items block, just before the first item: what a walk
 // needs to follow the items when they shift between two of its steps.
@@ -140,31 +112,8 @@ Node *array_take(Node *arr, uint32_t pos);
 // Reserve room for `n` more items; false on OOM.
 bool array_reserve(Node *arr, uint32_t extra);
 
-// ---- dictionaries
-uint32_t key_hash(const char *key, size_t len);
-// Entry position of `key`, or NO_INDEX.
-uint32_t dict_find(const Node *dict, const char *key, size_t len);
-// Puts `child` under `key`: an existing entry keeps its position and its old
-// value is freed. False on OOM (child stays the caller's).
-bool dict_put(Node *dict, const char *key, size_t len, Node *child);
-// Room for `extra` more entries, and an index to match; false on OOM.
-bool dict_reserve(Node *dict, uint32_t extra);
-// Detaches the value under `key` and returns it, or null.
-Node *dict_take(Node *dict, const char *key, size_t len);
+// ---- dictionaries (tree/dict.hpp)
 inline uint32_t dict_live(const Node *d) { return d->v.dict ? d->v.dict->live : 0; }
-
-// The first entry in [e, end) that holds a value, or `end`: removed entries
-// keep their slot, with a null value, until compaction.
-inline const DictEntry *next_live(const DictEntry *e, const DictEntry *end) {
-    while (e != end && !e->val)
-        ++e;
-    return e;
-}
-
-// Position of the first entry at or after `i` that holds a value, or `d->used`.
-inline uint32_t dict_next_live(const DictBody *d, uint32_t i) {
-    return static_cast<uint32_t>(next_live(d->entries + i, d->entries + d->used) - d->entries);
-}
 
 // A writer's step through container `c` from position `*i`: the next child
 // (with `*entry` its entry in a dictionary), `*i` moved past it; null when
@@ -180,33 +129,6 @@ inline const Node *next_child(const Node *c, uint32_t *i, const DictEntry **entr
     *entry = e;
     return e->val;
 }
-
-// The entries of a dictionary body (null for none) that hold a value, in
-// order: `for (const DictEntry &e : live_entries(body))`.
-class LiveEntries {
-  public:
-    class iterator {
-      public:
-        iterator(const DictEntry *e, const DictEntry *end) : e_(next_live(e, end)), end_(end) {}
-        const DictEntry &operator*() const { return *e_; }
-        iterator &operator++() {
-            e_ = next_live(e_ + 1, end_);
-            return *this;
-        }
-        bool operator!=(const iterator &o) const { return e_ != o.e_; }
-
-      private:
-        const DictEntry *e_, *end_;
-    };
-    explicit LiveEntries(const DictBody *d)
-        : begin_(d ? d->entries : nullptr), end_(d ? d->entries + d->used : nullptr) {}
-    iterator begin() const { return {begin_, end_}; }
-    iterator end() const { return {end_, end_}; }
-
-  private:
-    const DictEntry *begin_, *end_;
-};
-inline LiveEntries live_entries(const DictBody *d) { return LiveEntries(d); }
 
 // True when `anc` is `n` or one of its ancestors.
 bool is_ancestor(const Node *anc, const Node *n);

@@ -1,7 +1,8 @@
-// Orvex::TreeWork - wrapping and destroying whole wrapper trees without
-// recursion, so that any depth the store holds is safe. Internal.
-#ifndef ORVEX_TREE_WORK_HPP
-#define ORVEX_TREE_WORK_HPP
+// Orvex::Mirrors - the containers' mirrors of whole trees: filled from the
+// store, copied, assigned and torn down from work lists, without recursion,
+// so that any depth the store holds is safe. Internal.
+#ifndef ORVEX_MIRRORS_HPP
+#define ORVEX_MIRRORS_HPP
 
 #include <cstddef>
 #include <cstdint>
@@ -32,7 +33,8 @@ struct FillWork {
     std::vector<LentEntry> entries;   // scratch for one dictionary, reused
 };
 
-class TreeWork {
+// The one friend of Array and Dictionary that reaches into their mirrors.
+class Mirrors {
   public:
     /// Wraps every store child of `root`, and theirs, into the mirrors, one
     /// level at a time from a work list. On throw every wrapper made is

@@ -1,4 +1,4 @@
-#include "TreeWork.hpp"
+#include "Mirrors.hpp"
 
 #include "orvex/Boolean.h"
 #include "orvex/Data.h"
@@ -28,7 +28,7 @@ Array *as_array(Structure *s, orvex_type type) {
 
 } // namespace
 
-void TreeWork::Fill(Structure *root) {
+void Mirrors::Fill(Structure *root) {
     try {
         FillWork work;
         work.pending.push_back(root);
@@ -47,7 +47,7 @@ void TreeWork::Fill(Structure *root) {
     }
 }
 
-bool TreeWork::TakeChild(Structure *s, Array *as, Node *&child) noexcept {
+bool Mirrors::TakeChild(Structure *s, Array *as, Node *&child) noexcept {
     if (as) {
         if (as->_array.empty())
             return false;
@@ -64,26 +64,32 @@ bool TreeWork::TakeChild(Structure *s, Array *as, Node *&child) noexcept {
     return true;
 }
 
-// The class of a wrapper being destroyed, from its dynamic type alone: its
-// store node may be gone already (a replaced or removed child is deleted
-// after the store has freed its subtree). The library's own classes compare
-// by address; anything else (a subclass) takes the casts.
-Array *array_of(Node *n, bool &container) {
+namespace {
+
+// What a wrapper being destroyed is, from its dynamic type alone: its store
+// node may be gone already (a replaced or removed child is deleted after the
+// store has freed its subtree). The library's own classes compare by address;
+// anything else (a subclass) takes the casts.
+struct WrapperKind {
+    bool container;
+    Array *array; // the wrapper as an Array, null for anything else
+};
+
+WrapperKind classify(Node *n) {
     const std::type_info *type = &typeid(*n);
-    container = true;
     if (type == &typeid(Array))
-        return static_cast<Array *>(n);
+        return {true, static_cast<Array *>(n)};
     if (type == &typeid(Dictionary))
-        return nullptr;
+        return {true, nullptr};
     static const std::type_info *const values[] = {&typeid(String), &typeid(Integer), &typeid(Boolean),
                                                    &typeid(Real),   &typeid(Date),    &typeid(Data),
                                                    &typeid(Key),    &typeid(Uid)};
-    container = false;
     for (const std::type_info *value : values)
         if (type == value)
-            return nullptr;
-    container = dynamic_cast<Structure *>(n) != nullptr;
-    return container ? dynamic_cast<Array *>(n) : nullptr;
+            return {false, nullptr};
+    if (!dynamic_cast<Structure *>(n))
+        return {false, nullptr};
+    return {true, dynamic_cast<Array *>(n)};
 }
 
 // Deletes the value wrappers of `map` where they stand. When no container is
@@ -94,9 +100,7 @@ void drop_values(std::map<std::string, Node *> &map) noexcept {
     for (auto &entry : map) {
         if (!entry.second)
             continue;
-        bool container = false;
-        array_of(entry.second, container);
-        if (container) {
+        if (classify(entry.second).container) {
             containers = true;
         } else {
             delete entry.second;
@@ -107,10 +111,11 @@ void drop_values(std::map<std::string, Node *> &map) noexcept {
         map.clear();
 }
 
-void TreeWork::Clear(Structure *root) noexcept {
+} // namespace
+
+void Mirrors::Clear(Structure *root) noexcept {
     Structure *cur = root;
-    bool container = true;
-    Array *cur_array = array_of(cur, container);
+    Array *cur_array = classify(cur).array;
     if (!cur_array)
         drop_values(static_cast<Dictionary *>(cur)->_map);
     for (;;) {
@@ -118,10 +123,10 @@ void TreeWork::Clear(Structure *root) noexcept {
         if (TakeChild(cur, cur_array, child)) {
             if (!child)
                 continue;
-            Array *child_array = array_of(child, container);
-            if (container) {
+            const WrapperKind kind = classify(child);
+            if (kind.container) {
                 cur = static_cast<Structure *>(child); // empty it first
-                cur_array = child_array;
+                cur_array = kind.array;
                 if (!cur_array)
                     drop_values(static_cast<Dictionary *>(cur)->_map);
             } else {
@@ -135,20 +140,20 @@ void TreeWork::Clear(Structure *root) noexcept {
         Structure *up = static_cast<Structure *>(cur->GetParent());
         delete cur;
         cur = up;
-        cur_array = array_of(cur, container);
+        cur_array = classify(cur).array;
     }
 }
 
-void TreeWork::Wrap(orvex_t node, Structure *parent, Node *&slot, std::vector<Structure *> &pending) {
+void Mirrors::Wrap(orvex_t node, Structure *parent, Node *&slot, std::vector<Structure *> &pending) {
     // One type query per child: the classes are named here rather than
     // through Node::FromOrvex, which would ask again.
     Structure *container = nullptr;
     switch (orvex_get_node_type(node)) {
     case ORVEX_ARRAY:
-        container = new Array(node, parent, static_cast<TreeWork *>(nullptr));
+        container = new Array(node, parent, Array::Unfilled());
         break;
     case ORVEX_DICT:
-        container = new Dictionary(node, parent, static_cast<TreeWork *>(nullptr));
+        container = new Dictionary(node, parent, Dictionary::Unfilled());
         break;
     case ORVEX_BOOLEAN:
         slot = new Boolean(node, parent);

@@ -1,0 +1,352 @@
+// Dictionaries: insertion-ordered entries, the hash index, compaction of
+// removed entries, growth.
+#include <sys/random.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "tree/node.hpp"
+
+namespace orvex_store {
+
+namespace {
+
+// Dictionaries up to this size are scanned; larger ones get a hash index.
+constexpr uint32_t INDEX_THRESHOLD = 8;
+
+// Entry counts and key lengths stay below 2^32-1, the value that means "none".
+constexpr uint32_t MAX_ENTRIES = 0xFFFFFFFEu;
+constexpr uint32_t MAX_KEY_LEN = 0xFFFFFFFEu;
+// The first block of entries: most dictionaries built one entry at a time
+// are small, and four entries cost one allocation of 160 bytes.
+constexpr uint32_t MIN_ENTRIES = 4;
+
+// Removed entries keep their slot (walks and the index refer to slots) until
+// compaction moves the live ones down. Compaction visits every slot and
+// rebuilds the index, so it waits until removed entries outnumber live ones:
+// it then frees at least as many slots as it moves, and a dictionary that
+// alternates insertions and removals does not compact at every step.
+// A full dictionary compacts instead of growing from this many slots on: the
+// growth it avoids would have cost a pass over the entries too.
+constexpr uint32_t COMPACT_WHEN_FULL_FROM = 8;
+// A removal compacts only above this many slots: below it, scanning the
+// removed slots costs less than moving the entries after every other removal.
+constexpr uint32_t COMPACT_ON_REMOVAL_ABOVE = 16;
+// When the index is full and at least 1/N of the slots are removed entries,
+// compacting makes as much room as doubling the index would.
+constexpr uint32_t COMPACT_ON_REBUILD_SHARE = 4;
+
+bool mostly_removed(const DictBody *d) { return d->used > uint64_t(d->live) * 2; }
+
+// The one growth policy for entries: at least double the capacity, so that
+// entries appended one at a time are moved a constant number of times on
+// average, and at least `need`. Capped at MAX_ENTRIES (then below `need`
+// when `need` is past it).
+uint64_t grown_capacity(uint32_t cap, uint64_t need) {
+    uint64_t c = cap ? uint64_t(cap) * 2 : MIN_ENTRIES;
+    if (c < need)
+        c = need;
+    return c < MAX_ENTRIES ? c : MAX_ENTRIES;
+}
+
+bool grow_entries(DictBody *d, uint64_t need) {
+    if (need <= d->cap)
+        return true;
+    uint64_t cap = grown_capacity(d->cap, need);
+    if (cap < need)
+        return false;
+    void *p = std::realloc(d->entries, size_t(cap) * sizeof(DictEntry));
+    if (!p)
+        return false;
+    d->entries = static_cast<DictEntry *>(p);
+    d->cap = static_cast<uint32_t>(cap);
+    return true;
+}
+
+// An index is kept at most three quarters full, so that runs stay short.
+bool index_has_room(const DictBody *d, uint64_t entries) {
+    return d->index && entries * 4 <= (uint64_t(d->index_mask) + 1) * 3;
+}
+
+void free_key(DictEntry &e) {
+    if (e.klen >= sizeof(e.k.inl))
+        std::free(e.k.ptr);
+}
+
+bool key_eq(const DictEntry &e, const char *key, size_t len, uint32_t h) {
+    return e.val && e.hash == h && e.klen == len && std::memcmp(e.key(), key, len) == 0;
+}
+
+// An index with room for `slots` entries (at most half full), holding the
+// live ones. Past two billion slots there is none: lookups scan.
+bool make_index(DictBody *d, uint64_t slots) {
+    std::free(d->index);
+    d->index = nullptr;
+    d->index_mask = 0;
+    uint64_t size = 16;
+    while (size < slots * 2 + 2)
+        size <<= 1;
+    if (size > (uint64_t(1) << 31))
+        return true;
+    uint32_t *idx = static_cast<uint32_t *>(std::calloc(size_t(size), sizeof(uint32_t)));
+    if (!idx)
+        return false;
+    uint32_t mask = static_cast<uint32_t>(size - 1);
+    for (const DictEntry &e : live_entries(d)) {
+        uint32_t s = e.hash & mask;
+        while (idx[s])
+            s = (s + 1) & mask;
+        idx[s] = static_cast<uint32_t>(&e - d->entries) + 1;
+    }
+    d->index = idx;
+    d->index_mask = mask;
+    return true;
+}
+
+// Sized from every slot in use, removed ones included: the index must keep
+// room for the entries appended until the next rebuild, and sizing from live
+// entries alone would rebuild on every append once removals pile up.
+bool rebuild_index(DictBody *d) {
+    if (d->live > INDEX_THRESHOLD)
+        return make_index(d, d->used);
+    std::free(d->index);
+    d->index = nullptr;
+    d->index_mask = 0;
+    return true;
+}
+
+// Drops removed entries, renumbering the children and the index.
+bool compact(DictBody *d) {
+    uint32_t w = 0;
+    for (uint32_t r = 0; r < d->used; ++r) {
+        if (!d->entries[r].val) {
+            free_key(d->entries[r]);
+            continue;
+        }
+        if (w != r)
+            d->entries[w] = d->entries[r];
+        d->entries[w].val->index = w;
+        ++w;
+    }
+    d->used = w;
+    return rebuild_index(d);
+}
+
+void index_insert(DictBody *d, uint32_t pos) {
+    uint32_t s = d->entries[pos].hash & d->index_mask;
+    while (d->index[s])
+        s = (s + 1) & d->index_mask;
+    d->index[s] = pos + 1;
+}
+
+// A dictionary's body, made on first need (an empty dictionary has none);
+// null when memory runs out.
+DictBody *dict_body(Node *dict) {
+    if (!dict->v.dict)
+        dict->v.dict = static_cast<DictBody *>(std::calloc(1, sizeof(DictBody)));
+    return dict->v.dict;
+}
+
+// A secret per process: a document's author cannot choose keys that share
+// index slots, which would make every set and lookup walk one long run.
+uint64_t make_seed() {
+    uint64_t s = 0;
+    if (getrandom(&s, sizeof s, GRND_NONBLOCK) != ssize_t(sizeof s)) {
+        // No entropy yet (very early boot): the clock and where the loader
+        // placed us still differ from run to run.
+        s = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+        s ^= reinterpret_cast<uintptr_t>(&s) * 0x9E3779B97F4A7C15ull;
+        s ^= reinterpret_cast<uintptr_t>(&make_seed) << 17;
+    }
+    return s;
+}
+
+// Entry position of `key`, whose hash is `h`, or NO_INDEX.
+uint32_t find_hashed(const DictBody *d, const char *key, size_t len, uint32_t h) {
+    if (!d || d->live == 0)
+        return NO_INDEX;
+    if (d->index) {
+        uint32_t s = h & d->index_mask;
+        while (uint32_t e = d->index[s]) {
+            if (key_eq(d->entries[e - 1], key, len, h))
+                return e - 1;
+            s = (s + 1) & d->index_mask;
+        }
+        return NO_INDEX;
+    }
+    for (uint32_t i = 0; i < d->used; ++i)
+        if (key_eq(d->entries[i], key, len, h))
+            return i;
+    return NO_INDEX;
+}
+
+// dict_put's steps, in the order it takes them.
+
+// The entry at `pos` takes `child`; its old value is freed.
+void replace_value(Node *dict, uint32_t pos, Node *child) {
+    DictEntry &e = dict->v.dict->entries[pos];
+    Node *old = e.val;
+    e.val = child;
+    child->parent = dict;
+    child->index = pos;
+    old->parent = nullptr;
+    node_free_tree(old);
+}
+
+// A free slot at the end of the entries: removed entries reclaimed when they
+// are most of a full dictionary, the entries grown otherwise.
+bool make_room(DictBody *d) {
+    if (d->used < d->cap)
+        return true;
+    if (d->used >= COMPACT_WHEN_FULL_FROM && mostly_removed(d) && !compact(d))
+        return false;
+    return grow_entries(d, uint64_t(d->used) + 1);
+}
+
+// Writes `key` and `child` into the free slot at the end; false on OOM, with
+// nothing changed.
+bool append_entry(Node *dict, DictBody *d, const char *key, size_t len, uint32_t hash, Node *child) {
+    DictEntry &e = d->entries[d->used];
+    std::memset(&e, 0, sizeof(e));
+    if (len >= sizeof(e.k.inl)) {
+        char *k = static_cast<char *>(std::malloc(len + 1));
+        if (!k)
+            return false;
+        std::memcpy(k, key, len);
+        k[len] = 0;
+        e.k.ptr = k;
+    } else {
+        std::memcpy(e.k.inl, key, len);
+        e.k.inl[len] = 0;
+    }
+    e.klen = static_cast<uint32_t>(len);
+    e.hash = hash;
+    e.val = child;
+    e.seq = d->next_seq++;
+    uint32_t at = d->used++;
+    d->live++;
+    child->parent = dict;
+    child->index = at;
+    return true;
+}
+
+// Takes the entry just appended into the index, rebuilding the index when it
+// is full.
+void index_appended(DictBody *d) {
+    if (index_has_room(d, uint64_t(d->used) + 1)) {
+        index_insert(d, d->used - 1);
+    } else if (d->live > INDEX_THRESHOLD) {
+        // Compacting or doubling: either way at least half as many appends
+        // as there are slots come before the next rebuild, so its cost is
+        // amortised over them.
+        bool ok = d->used - d->live >= d->used / COMPACT_ON_REBUILD_SHARE ? compact(d) : rebuild_index(d);
+        if (!ok) {
+            // Without an index the dictionary still works, only slower.
+            d->index = nullptr;
+            d->index_mask = 0;
+        }
+    }
+}
+
+} // namespace
+
+void dict_body_free(DictBody *d) {
+    if (!d)
+        return;
+    for (uint32_t i = 0; i < d->used; ++i)
+        free_key(d->entries[i]);
+    std::free(d->entries);
+    std::free(d->index);
+    std::free(d);
+}
+
+uint32_t key_hash(const char *key, size_t len) {
+    // Eight bytes at a time with a strong final mix: keys are hashed on every
+    // lookup, so this sits on the hot path of large dictionaries.
+    static const uint64_t seed = make_seed();
+    uint64_t h = seed ^ 0x9E3779B97F4A7C15ull ^ (len * 0xC2B2AE3D27D4EB4Full);
+    while (len >= 8) {
+        uint64_t w;
+        std::memcpy(&w, key, 8);
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 29;
+        key += 8;
+        len -= 8;
+    }
+    // The last 0-7 bytes with fixed-size loads (overlapping when 4 to 7).
+    uint64_t tail = 0;
+    if (len >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, key, 4);
+        std::memcpy(&b, key + len - 4, 4);
+        tail = (uint64_t(a) << 32) | b;
+    } else if (len > 0) {
+        const unsigned char *u = reinterpret_cast<const unsigned char *>(key);
+        tail = (uint64_t(u[0]) << 16) | (uint64_t(u[len >> 1]) << 8) | u[len - 1];
+    }
+    h = (h ^ tail) * 0x94D049BB133111EBull;
+    h ^= h >> 32;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 29;
+    return static_cast<uint32_t>(h);
+}
+
+uint32_t dict_find(const Node *dict, const char *key, size_t len) {
+    const DictBody *d = dict->v.dict;
+    if (!d || d->live == 0)
+        return NO_INDEX;
+    return find_hashed(d, key, len, key_hash(key, len));
+}
+
+bool dict_put(Node *dict, const char *key, size_t len, Node *child) {
+    if (len > MAX_KEY_LEN)
+        return false;
+    // Hashed once: for the lookup and for the new entry.
+    const uint32_t hash = key_hash(key, len);
+    uint32_t pos = find_hashed(dict->v.dict, key, len, hash);
+    if (pos != NO_INDEX) {
+        replace_value(dict, pos, child);
+        return true;
+    }
+    DictBody *d = dict_body(dict);
+    if (!d || !make_room(d) || !append_entry(dict, d, key, len, hash, child))
+        return false;
+    index_appended(d);
+    return true;
+}
+
+bool dict_reserve(Node *dict, uint32_t extra) {
+    DictBody *d = dict_body(dict);
+    if (!d)
+        return false;
+    uint64_t need = uint64_t(d->used) + extra;
+    if (need > MAX_ENTRIES || !grow_entries(d, need))
+        return false;
+    if (uint64_t(d->live) + extra > INDEX_THRESHOLD && !index_has_room(d, need))
+        return make_index(d, need);
+    return true;
+}
+
+Node *dict_take(Node *dict, const char *key, size_t len) {
+    uint32_t pos = dict_find(dict, key, len);
+    if (pos == NO_INDEX)
+        return nullptr;
+    DictBody *d = dict->v.dict;
+    Node *c = d->entries[pos].val;
+    d->entries[pos].val = nullptr; // tombstone; the index slot stays until compaction
+    d->live--;
+    c->parent = nullptr;
+    c->index = NO_INDEX;
+    if (d->live == 0) {
+        for (uint32_t i = 0; i < d->used; ++i)
+            free_key(d->entries[i]);
+        d->used = 0;
+        rebuild_index(d);
+    } else if (d->used > COMPACT_ON_REMOVAL_ABOVE && mostly_removed(d)) {
+        compact(d);
+    }
+    return c;
+}
+
+} // namespace orvex_store
