@@ -48,7 +48,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
-#include "codecs/text_input.hpp"
+#include "codecs/utf16_input.hpp"
 #include "codecs/xml_lexer.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
@@ -132,28 +132,20 @@ class Reader : Lexer {
     // Hands `n` to its place: the root, the array, or the dictionary under
     // the waiting key. `complete`: nothing more will be read into it.
     void attach(Node *n, bool complete) {
-        if (!n)
-            throw std::bad_alloc();
         if (depth_ == 0) {
-            root_ = n;
+            root_ = made(n);
             root_done_ = complete;
             return;
         }
         Frame &f = top();
-        bool ok = true;
         if (f.kind == E_WRAPPER) {
-            root_ = n;
+            root_ = made(n);
             f.has_value = true;
-        } else if (f.kind == E_ARRAY) {
-            ok = array_push(f.node, n);
-        } else {
-            ok = dict_put(f.node, f.key ? f.key : f.key_buf.data(), f.klen, n);
+            return;
+        }
+        attach_child(f.node, f.kind != E_ARRAY, f.key ? f.key : f.key_buf.data(), f.klen, n);
+        if (f.kind != E_ARRAY)
             f.has_key = false;
-        }
-        if (!ok) {
-            node_free_tree(n);
-            throw std::bad_alloc();
-        }
     }
 
     // Rejects a container at `lt` that would nest past the limit. One more

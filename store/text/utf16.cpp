@@ -61,7 +61,7 @@ inline uint32_t next_cp(const unsigned char *s, size_t n, size_t *i) {
         }
         cp = (cp << 6) | (b & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    if (cp < min || cp > 0x10FFFF || is_surrogate(cp)) {
         *i = k + 1;
         return REPLACEMENT;
     }
@@ -93,12 +93,12 @@ size_t utf16be_to_utf8(const unsigned char *s, size_t units, char *dst) {
             *d++ = static_cast<char>(u);
             continue;
         }
-        if (u >= 0xD800 && u <= 0xDFFF) {
+        if (is_surrogate(u)) {
             uint32_t lo = 0;
-            if (u <= 0xDBFF && i + 1 < units)
+            if (is_high_surrogate(u) && i + 1 < units)
                 lo = (uint32_t(s[2 * i + 2]) << 8) | s[2 * i + 3];
-            if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+            if (is_low_surrogate(lo)) {
+                u = join_surrogates(u, lo);
                 ++i;
             } else {
                 u = REPLACEMENT;
@@ -152,17 +152,17 @@ inline uint32_t unit(const unsigned char *s, size_t i, bool little) {
 // gives 0xFFFFFFFF and leaves `*i` on it.
 inline uint32_t next_unit_cp(const unsigned char *s, size_t units, bool little, size_t *i) {
     uint32_t u = unit(s, *i, little);
-    if (u < 0xD800 || u > 0xDFFF) {
+    if (!is_surrogate(u)) {
         ++*i;
         return u;
     }
-    if (u > 0xDBFF || *i + 1 >= units)
+    if (!is_high_surrogate(u) || *i + 1 >= units)
         return 0xFFFFFFFF;
     uint32_t lo = unit(s, *i + 1, little);
-    if (lo < 0xDC00 || lo > 0xDFFF)
+    if (!is_low_surrogate(lo))
         return 0xFFFFFFFF;
     *i += 2;
-    return 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+    return join_surrogates(u, lo);
 }
 
 } // namespace
