@@ -3,29 +3,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "text/utf8.hpp"
+
 namespace orvex_store {
 namespace {
 
 constexpr uint32_t REPLACEMENT = 0xFFFD;
-
-inline char *put_utf8(char *d, uint32_t cp) {
-    if (cp < 0x80) {
-        *d++ = static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        *d++ = static_cast<char>(0xC0 | (cp >> 6));
-        *d++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        *d++ = static_cast<char>(0xE0 | (cp >> 12));
-        *d++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *d++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        *d++ = static_cast<char>(0xF0 | (cp >> 18));
-        *d++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        *d++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *d++ = static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return d;
-}
 
 // The code point at s[*i], advancing past it. Overlong forms, surrogates,
 // values past U+10FFFF and cut sequences give U+FFFD and consume one byte,
@@ -104,7 +87,7 @@ size_t utf16be_to_utf8(const unsigned char *s, size_t units, char *dst) {
                 u = REPLACEMENT;
             }
         }
-        d = put_utf8(d, u);
+        d += utf8_put(u, d);
     }
     return static_cast<size_t>(d - dst);
 }
@@ -112,7 +95,7 @@ size_t utf16be_to_utf8(const unsigned char *s, size_t units, char *dst) {
 size_t latin1_to_utf8(const unsigned char *s, size_t n, char *dst) {
     char *d = dst;
     for (size_t i = 0; i < n; ++i)
-        d = put_utf8(d, s[i]);
+        d += utf8_put(s[i], d);
     return static_cast<size_t>(d - dst);
 }
 
@@ -181,7 +164,7 @@ size_t utf16_to_utf8_strict(const unsigned char *s, size_t units, bool little, c
             *bad = i;
             return SIZE_MAX;
         }
-        d = put_utf8(d, cp);
+        d += utf8_put(cp, d);
     }
     return static_cast<size_t>(d - dst);
 }
