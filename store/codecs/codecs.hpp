@@ -19,14 +19,20 @@ inline Node *made(Node *n) {
     return n;
 }
 
+// Frees `n`, which no container took, and reports the allocation that failed.
+[[noreturn, gnu::cold, gnu::noinline]] inline void not_attached(Node *n) {
+    node_free_tree(n);
+    throw std::bad_alloc();
+}
+
 // Puts `n`, a node a reader just made, into `parent`: after an array's last
 // item, or under `key` in a dictionary. When that fails `n` is freed, so no
 // node is left outside the tree, and std::bad_alloc thrown.
 inline void attach_child(Node *parent, bool dict, const char *key, size_t klen, Node *n) {
-    if (!(dict ? dict_put(parent, key, klen, made(n)) : array_push(parent, made(n)))) {
-        node_free_tree(n);
+    if (!n)
         throw std::bad_alloc();
-    }
+    if (!(dict ? dict_put(parent, key, klen, n) : array_push(parent, n)))
+        not_attached(n);
 }
 
 // Readers: on success `*root` is a new root; on failure it is null and `err`

@@ -156,7 +156,10 @@ class Reader {
             return;
         }
         Frame &f = top();
-        attach_child(f.node, f.ctx != C_ARRAY, f.key ? f.key : f.key_buf.data(), f.klen, n);
+        if (f.ctx == C_ARRAY)
+            attach_child(f.node, false, nullptr, 0, n);
+        else
+            attach_child(f.node, true, f.key ? f.key : f.key_buf.data(), f.klen, n);
     }
 
     void push(Ctx ctx, State state, Node *n, uint64_t at) {

@@ -132,20 +132,22 @@ class Reader : Lexer {
     // Hands `n` to its place: the root, the array, or the dictionary under
     // the waiting key. `complete`: nothing more will be read into it.
     void attach(Node *n, bool complete) {
+        made(n);
         if (depth_ == 0) {
-            root_ = made(n);
+            root_ = n;
             root_done_ = complete;
             return;
         }
         Frame &f = top();
         if (f.kind == E_WRAPPER) {
-            root_ = made(n);
+            root_ = n;
             f.has_value = true;
-            return;
-        }
-        attach_child(f.node, f.kind != E_ARRAY, f.key ? f.key : f.key_buf.data(), f.klen, n);
-        if (f.kind != E_ARRAY)
+        } else if (f.kind == E_ARRAY) {
+            attach_child(f.node, false, nullptr, 0, n);
+        } else {
             f.has_key = false;
+            attach_child(f.node, true, f.key ? f.key : f.key_buf.data(), f.klen, n);
+        }
     }
 
     // Rejects a container at `lt` that would nest past the limit. One more
