@@ -1,4 +1,4 @@
-// Date arithmetic shared by the API and the codecs: whole Unix seconds,
+// Date arithmetic shared by the API, the codecs and orvexutil: whole Unix seconds,
 // seconds since 2001 as stored, the civil calendar (proleptic Gregorian, UTC),
 // and ISO 8601 text, read and written.
 #ifndef ORVEX_STORE_DATES_HPP
