@@ -207,7 +207,18 @@ const Case CASES[] = {
     {"$T set x -date 2023-02-29T00:00:00Z k.xml",
      2,
      {},
-     {"expected a date as YYYY-MM-DDTHH:MM:SSZ"},
+     {"expected an ISO 8601 date in UTC, YYYY[-MM[-DD[THH[:MM[:SS[.fraction]]]]]][Z]"},
+     nullptr},
+    // dates, reals and JSON text as the library reads and writes them
+    {"for v in 2024 2024-02-29T12 2024-02-29T12:30:45.5 +10000-01-01T00:00:00Z; do $T set x -date $v s.bin &&"
+     " $T extract x xml --raw s.bin; done && for v in 5e-324 1e16 100 0.1; do $T set x -real $v s.bin &&"
+     " $T extract x xml --raw s.bin; done && $T set x -string \"$(printf 'a\\t\\177\\303')\" s.bin &&"
+     " $T print --json s.bin | grep '\"x\":'",
+     0,
+     {"=2024-01-01T00:00:00Z\n2024-02-29T12:00:00Z\n2024-02-29T12:30:45.5Z\n+10000-01-01T00:00:00Z\n"
+      "5e-324\n1e+16\n100.0\n0.1\n"
+      "  \"x\": {\"type\": \"string\", \"value\": \"a\\t\x7f\xEF\xBF\xBD\"}\n"},
+     {},
      nullptr},
     {"$T set x -data 'AA=A' k.xml", 2, {}, {"-data 'AA=A': expected base64"}, nullptr},
     {"$T set x -json '{\"n\": [1, 2.5]}' k.xml && $T extract x.n.1 xml --raw k.xml",

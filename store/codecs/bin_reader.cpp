@@ -36,8 +36,8 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
-#include "codecs/xml_shared.hpp"
 #include "text/utf16.hpp"
+#include "text/utf8.hpp"
 
 namespace orvex_store {
 namespace {

@@ -1,6 +1,6 @@
 // C interface: the document readers and writers, dispatching to the codecs.
 #include "codecs/codecs.hpp"
-#include "codecs/text_input.hpp"
+#include "text/utf16.hpp"
 
 namespace orvex_store {
 namespace {
@@ -17,7 +17,7 @@ void line_column(const char *data, uint64_t offset, const ParseError &err, uint3
             if (unit == '\n') {
                 ++l;
                 c = 1;
-            } else if (unit < 0xDC00 || unit > 0xDFFF) {
+            } else if (!is_low_surrogate(unit)) {
                 ++c;
             }
         }

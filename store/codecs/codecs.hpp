@@ -4,12 +4,36 @@
 #define ORVEX_STORE_CODECS_HPP
 
 #include <cstdint>
+#include <new>
 
 #include "codecs/codec_error.hpp"
 #include "codecs/output.hpp"
 #include "tree/node.hpp"
 
 namespace orvex_store {
+
+// `n`, a node a reader just made; null means the allocation failed.
+inline Node *made(Node *n) {
+    if (!n)
+        throw std::bad_alloc();
+    return n;
+}
+
+// Frees `n`, which no container took, and reports the allocation that failed.
+[[noreturn, gnu::cold, gnu::noinline]] inline void not_attached(Node *n) {
+    node_free_tree(n);
+    throw std::bad_alloc();
+}
+
+// Puts `n`, a node a reader just made, into `parent`: after an array's last
+// item, or under `key` in a dictionary. When that fails `n` is freed, so no
+// node is left outside the tree, and std::bad_alloc thrown.
+inline void attach_child(Node *parent, bool dict, const char *key, size_t klen, Node *n) {
+    if (!n)
+        throw std::bad_alloc();
+    if (!(dict ? dict_put(parent, key, klen, n) : array_push(parent, n)))
+        not_attached(n);
+}
 
 // Readers: on success `*root` is a new root; on failure it is null and `err`
 // says why (its code is also the return value). Input longer than 2^32-1

@@ -2,7 +2,8 @@
 #include <cstring>
 
 #include "codecs/codecs.hpp"
-#include "codecs/text_input.hpp"
+#include "text/numbers.hpp"
+#include "text/utf16.hpp"
 
 namespace orvex_store {
 namespace {
@@ -16,7 +17,7 @@ inline bool is_blank(unsigned c) {
            c == 0x2029;
 }
 
-inline bool is_hex(unsigned c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+inline bool is_hex(unsigned c) { return hex_value(c) >= 0; }
 
 // Whether an OpenStep document may start with character `c`: a bracket, a
 // quote, a comment or an unquoted string.

@@ -25,8 +25,9 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
-#include "codecs/xml_shared.hpp"
 #include "text/numbers.hpp"
+#include "text/utf16.hpp"
+#include "text/utf8.hpp"
 
 namespace orvex_store {
 namespace {
@@ -117,17 +118,10 @@ class Reader {
     // Hands `n` to its place: the root, the array on top, or the dictionary
     // on top under the waiting key.
     void attach(Node *n) {
-        if (!n)
-            throw std::bad_alloc();
-        if (stack_.empty()) {
-            root_ = n;
-            return;
-        }
-        const Frame &f = stack_.back();
-        if (!(f.dict ? dict_put(f.node, key_.p, key_.n, n) : array_push(f.node, n))) {
-            node_free_tree(n);
-            throw std::bad_alloc();
-        }
+        if (stack_.empty())
+            root_ = made(n);
+        else
+            attach_child(stack_.back().node, stack_.back().dict, key_.p, key_.n, n);
     }
 
     // Reads the value at p_ (after blanks). Returns true when it opened a
@@ -306,10 +300,7 @@ class Reader {
             reject(ORVEX_ERR_PARSE, off(end_), ORVEX_REASON_TRUNCATED);
         long v = 0;
         for (int i = 2; i < 6; ++i) {
-            uchar c = q[i];
-            int d = is_digit(c)                                ? c - '0'
-                    : ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') ? (c | 0x20) - 'a' + 10
-                                                               : -1;
+            const int d = hex_value(q[i]);
             if (d < 0)
                 return -1;
             v = v * 16 + d;
@@ -324,17 +315,17 @@ class Reader {
         if (cp < 0)
             reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_BAD_ESCAPE);
         const uchar *next = q + 6;
-        if (cp >= 0xDC00 && cp <= 0xDFFF)
+        if (is_low_surrogate(uint32_t(cp)))
             reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_UNPAIRED_SURROGATE);
-        if (cp >= 0xD800 && cp <= 0xDBFF) {
+        if (is_high_surrogate(uint32_t(cp))) {
             if (end_ - next < 2 || next[0] != '\\' || next[1] != 'u')
                 reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_UNPAIRED_SURROGATE);
             long lo = hex4(next);
             if (lo < 0)
                 reject(ORVEX_ERR_PARSE, off(next), ORVEX_REASON_BAD_ESCAPE);
-            if (lo < 0xDC00 || lo > 0xDFFF)
+            if (!is_low_surrogate(uint32_t(lo)))
                 reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_UNPAIRED_SURROGATE);
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+            cp = join_surrogates(uint32_t(cp), uint32_t(lo));
             next += 6;
         }
         char out[4];

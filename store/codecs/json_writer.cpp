@@ -26,34 +26,22 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
-#include "codecs/xml_shared.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
+#include "text/json_text.hpp"
 #include "text/numbers.hpp"
+#include "text/utf8.hpp"
 
 namespace orvex_store {
 namespace {
 
 using uchar = unsigned char;
 
-constexpr size_t NUMBER_MAX = 32; // more than any number's text, ".0" included
-static_assert(NUMBER_MAX >= REAL_TEXT_MAX + 2, "no room for a real and its \".0\"");
 constexpr uint32_t KNOWN_FLAGS = ORVEX_JSON_PRETTY | ORVEX_JSON_LOSSY;
 
 template <size_t N> constexpr size_t len(const char (&)[N]) { return N - 1; }
 
 constexpr char UID_KEY[] = "\"CF$UID\"";
-
-// Bytes a string cannot hold as they are: '"', '\\', control characters, and
-// bytes >= 0x80, which the writer checks are UTF-8.
-struct Special {
-    bool v[256];
-    constexpr Special() : v() {
-        for (int c = 0; c < 256; ++c)
-            v[c] = c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
-    }
-};
-inline constexpr Special SPECIAL;
 
 template <class T> T load(const uchar *p) {
     T v;
@@ -119,7 +107,7 @@ inline const uchar *scan_special(const uchar *p, const uchar *e, const uchar *st
             return e;
     }
 #endif
-    while (p != e && !SPECIAL.v[*p])
+    while (p != e && !JSON_SPECIAL.v[*p])
         ++p;
     return p;
 }
@@ -314,45 +302,17 @@ class Writer : private TextOut {
 
     // The escaped form of byte `c`. Out of line: rare, and text() is inlined.
     __attribute__((noinline)) void escape(uchar c) {
-        static const char SHORT[] = "btn\0fr"; // escapes of 0x08 to 0x0D, 0x0B aside
-        if (c == '"' || c == '\\') {
-            char two[2] = {'\\', static_cast<char>(c)};
-            put(two, 2);
-        } else if (c >= 0x80) {
-            put("\xEF\xBF\xBD"); // not UTF-8: U+FFFD in its place
-        } else if (c >= 0x08 && c <= 0x0D && c != 0x0B) {
-            char two[2] = {'\\', SHORT[c - 0x08]};
-            put(two, 2);
-        } else {
-            static const char HEX[] = "0123456789abcdef";
-            char u[6] = {'\\', 'u', '0', '0', HEX[c >> 4], HEX[c & 15]};
-            put(u, 6);
-        }
+        char buf[JSON_ESCAPE_MAX];
+        put(buf, static_cast<size_t>(json_escape(c, buf) - buf));
     }
 
-    void integer(uint64_t v, bool neg) {
-        char *w = room(NUMBER_MAX);
-        if (neg) {
-            *w++ = '-';
-            v = uint64_t(0) - v;
-        }
-        done(std::to_chars(w, w + NUMBER_MAX - 1, v).ptr);
-    }
+    void integer(uint64_t v, bool neg) { done(write_integer(room(NUMBER_TEXT_MAX), v, neg)); }
 
     void real(double x) {
         if (!std::isfinite(x))
             return put("null"); // only when lossy: run() refused the tree otherwise
-        char *s = room(NUMBER_MAX), *w = write_real(s, x);
         // "1" would read back as an integer.
-        bool plain = true;
-        for (char *c = s; c < w; ++c)
-            if (*c == '.' || *c == 'e')
-                plain = false;
-        if (plain) {
-            *w++ = '.';
-            *w++ = '0';
-        }
-        done(w);
+        done(write_real_text(room(NUMBER_TEXT_MAX), x, true));
     }
 
     void date(const Node *n) {

@@ -32,7 +32,7 @@
 //
 // The text is UTF-8, with or without a byte-order mark; a UTF-16 document,
 // with its byte-order mark or recognised by its first characters, is
-// transcoded first (codecs/text_input.hpp) and offsets in errors are bytes
+// transcoded first (codecs/utf16_input.hpp) and offsets in errors are bytes
 // of the input as given. Strings must be well-formed UTF-8 without raw NUL
 // bytes; \000 is the way to write a NUL.
 #include <cstring>
@@ -41,32 +41,27 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
-#include "codecs/text_input.hpp"
-#include "codecs/xml_shared.hpp"
+#include "codecs/utf16_input.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
 #include "text/nextstep.hpp"
 #include "text/numbers.hpp"
+#include "text/utf8.hpp"
 
 namespace orvex_store {
 namespace {
 
 using uchar = unsigned char;
 
-// Byte classes: blanks, the characters of an unquoted string, and hex digit values.
+// Byte classes: blanks and the characters of an unquoted string.
 struct Classes {
     bool space[256];
     bool unquoted[256];
-    int8_t hex[256];
-    constexpr Classes() : space(), unquoted(), hex() {
+    constexpr Classes() : space(), unquoted() {
         for (int c = 0; c < 256; ++c) {
             space[c] = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
             unquoted[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                           c == '_' || c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
-            hex[c] = c >= '0' && c <= '9'   ? int8_t(c - '0')
-                     : c >= 'a' && c <= 'f' ? int8_t(c - 'a' + 10)
-                     : c >= 'A' && c <= 'F' ? int8_t(c - 'A' + 10)
-                                            : int8_t(-1);
         }
     }
 };
@@ -156,19 +151,15 @@ class Reader {
     // Hands `n` to its place: the root, the array on top, or the dictionary
     // on top under its waiting key.
     void attach(Node *n) {
-        if (!n)
-            throw std::bad_alloc();
         if (depth_ == 0) {
-            root_ = n;
+            root_ = made(n);
             return;
         }
         Frame &f = top();
-        bool ok = f.ctx == C_ARRAY ? array_push(f.node, n)
-                                   : dict_put(f.node, f.key ? f.key : f.key_buf.data(), f.klen, n);
-        if (!ok) {
-            node_free_tree(n);
-            throw std::bad_alloc();
-        }
+        if (f.ctx == C_ARRAY)
+            attach_child(f.node, false, nullptr, 0, n);
+        else
+            attach_child(f.node, true, f.key ? f.key : f.key_buf.data(), f.klen, n);
     }
 
     void push(Ctx ctx, State state, Node *n, uint64_t at) {
@@ -453,8 +444,8 @@ class Reader {
     // Up to `max` hex digits at `q`; `*v` their value. Returns past them.
     const uchar *hex_digits(const uchar *q, int max, uint32_t *v) const {
         *v = 0;
-        for (int k = 0; k < max && q < end_ && CLASSES.hex[*q] >= 0; ++k, ++q)
-            *v = *v * 16 + static_cast<uint32_t>(CLASSES.hex[*q]);
+        for (int k = 0; k < max && q < end_ && hex_value(*q) >= 0; ++k, ++q)
+            *v = *v * 16 + static_cast<uint32_t>(hex_value(*q));
         return q;
     }
 
@@ -492,16 +483,16 @@ class Reader {
             const uchar *e = hex_digits(q, 4, &v);
             if (e == q)
                 reject(ORVEX_ERR_PARSE, off(bs), ORVEX_REASON_BAD_ESCAPE);
-            if (v >= 0xDC00 && v <= 0xDFFF)
+            if (is_low_surrogate(v))
                 reject(ORVEX_ERR_PARSE, off(bs), ORVEX_REASON_UNPAIRED_SURROGATE);
-            if (v >= 0xD800 && v <= 0xDBFF) { // a high surrogate: its low half must follow
+            if (is_high_surrogate(v)) { // a high surrogate: its low half must follow
                 uint32_t lo = 0;
                 const uchar *e2 = e;
                 if (end_ - e >= 2 && e[0] == '\\' && (e[1] == 'u' || e[1] == 'U'))
                     e2 = hex_digits(e + 2, 4, &lo);
-                if (lo < 0xDC00 || lo > 0xDFFF)
+                if (!is_low_surrogate(lo))
                     reject(ORVEX_ERR_PARSE, off(bs), ORVEX_REASON_UNPAIRED_SURROGATE);
-                v = 0x10000 + ((v - 0xD800) << 10) + (lo - 0xDC00);
+                v = join_surrogates(v, lo);
                 e = e2;
             }
             put_cp(v);
@@ -542,7 +533,7 @@ class Reader {
                 ++q;
             if (q == e)
                 break;
-            int hi = CLASSES.hex[*q], lo = e - q >= 2 ? CLASSES.hex[q[1]] : -1;
+            int hi = hex_value(*q), lo = e - q >= 2 ? hex_value(q[1]) : -1;
             if (hi < 0 || lo < 0)
                 reject(ORVEX_ERR_PARSE, off(hi < 0 ? q : q + 1), ORVEX_REASON_BAD_DATA);
             *w++ = static_cast<char>(hi << 4 | lo);

@@ -32,18 +32,16 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
-#include "codecs/xml_shared.hpp"
 #include "text/dates.hpp"
 #include "text/numbers.hpp"
 #include "text/utf16.hpp"
+#include "text/utf8.hpp"
 
 namespace orvex_store {
 namespace {
 
 using uchar = unsigned char;
 
-constexpr size_t NUMBER_MAX = 32; // room for any integer or real's text
-static_assert(NUMBER_MAX >= REAL_TEXT_MAX, "no room for a real");
 // A date's text: the ISO 8601 text with a blank for the 'T' and a zone for the 'Z'.
 constexpr size_t DATE_MAX = ISO8601_MAX + 8;
 
@@ -321,24 +319,11 @@ class Writer : private TextOut {
     }
 
     char *integer(char *w, const Node *n) {
-        return scalar(w, 'I', [&](char *d) {
-            uint64_t v = n->v.u;
-            if (int_is_negative(n)) {
-                *d++ = '-';
-                v = uint64_t(0) - v;
-            }
-            return std::to_chars(d, d + NUMBER_MAX, v).ptr;
-        });
+        return scalar(w, 'I', [&](char *d) { return write_integer(d, n->v.u, int_is_negative(n)); });
     }
 
     char *real(char *w, double x) {
-        return scalar(w, 'R', [&](char *d) {
-            if (std::isnan(x))
-                return copy(d, "nan", 3);
-            if (std::isinf(x))
-                return x < 0 ? copy(d, "-inf", 4) : copy(d, "inf", 3);
-            return write_real(d, x);
-        });
+        return scalar(w, 'R', [&](char *d) { return write_real_text(d, x, false); });
     }
 
     char *boolean(char *w, bool b) {
@@ -396,7 +381,7 @@ class Writer : private TextOut {
         case ORVEX_DATE:
             return DATE_MAX + 5;
         default:
-            return NUMBER_MAX + 4;
+            return NUMBER_TEXT_MAX + 4;
         }
     }
 

@@ -2,11 +2,19 @@
 
 #include <string_view>
 
-#include "codecs/xml_shared.hpp"
+#include "text/numbers.hpp"
+#include "text/utf16.hpp"
+#include "text/utf8.hpp"
 
 namespace orvex_store {
 namespace xml {
 namespace {
+
+// First byte that a reader of character data must look at: '<', '&', CR,
+// NUL or any byte >= 0x80.
+inline const uchar *scan_char_data(const uchar *p, const uchar *end) {
+    return scan_for<'<', '&', '\r', 1>(p, end);
+}
 
 bool same_name(const uchar *p, size_t n, const char *lit) {
     size_t k = 0;
@@ -331,18 +339,14 @@ uint32_t Lexer::char_ref(const uchar *q, const uchar *&s) {
     uint32_t cp = 0;
     const uchar *ds = s;
     for (; s < end_ && *s != ';'; ++s) {
-        unsigned c = *s, d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
-            d = (c | 0x20) - 'a' + 10;
-        else
+        const int d = hex ? hex_value(*s) : *s >= '0' && *s <= '9' ? *s - '0' : -1;
+        if (d < 0)
             reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_BAD_CHAR_REF);
-        cp = cp * (hex ? 16 : 10) + d;
+        cp = cp * (hex ? 16 : 10) + unsigned(d);
         if (cp > 0x10FFFF)
             reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_BAD_CHAR_REF);
     }
-    if (s == end_ || s == ds || (cp >= 0xD800 && cp <= 0xDFFF))
+    if (s == end_ || s == ds || is_surrogate(cp))
         reject(ORVEX_ERR_PARSE, off(q), ORVEX_REASON_BAD_CHAR_REF);
     return cp;
 }

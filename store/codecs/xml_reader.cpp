@@ -48,7 +48,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
-#include "codecs/text_input.hpp"
+#include "codecs/utf16_input.hpp"
 #include "codecs/xml_lexer.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
@@ -132,27 +132,21 @@ class Reader : Lexer {
     // Hands `n` to its place: the root, the array, or the dictionary under
     // the waiting key. `complete`: nothing more will be read into it.
     void attach(Node *n, bool complete) {
-        if (!n)
-            throw std::bad_alloc();
+        made(n);
         if (depth_ == 0) {
             root_ = n;
             root_done_ = complete;
             return;
         }
         Frame &f = top();
-        bool ok = true;
         if (f.kind == E_WRAPPER) {
             root_ = n;
             f.has_value = true;
         } else if (f.kind == E_ARRAY) {
-            ok = array_push(f.node, n);
+            attach_child(f.node, false, nullptr, 0, n);
         } else {
-            ok = dict_put(f.node, f.key ? f.key : f.key_buf.data(), f.klen, n);
             f.has_key = false;
-        }
-        if (!ok) {
-            node_free_tree(n);
-            throw std::bad_alloc();
+            attach_child(f.node, true, f.key ? f.key : f.key_buf.data(), f.klen, n);
         }
     }
 

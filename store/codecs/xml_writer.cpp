@@ -34,10 +34,10 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
-#include "codecs/xml_shared.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
 #include "text/numbers.hpp"
+#include "text/utf8.hpp"
 
 namespace orvex_store {
 namespace {
@@ -66,11 +66,6 @@ constexpr char ARRAY_OPEN[] = "<array>\n", ARRAY_CLOSE[] = "</array>\n", ARRAY_E
 constexpr char DICT_OPEN[] = "<dict>\n", DICT_CLOSE[] = "</dict>\n", DICT_EMPTY[] = "<dict/>\n";
 constexpr char UID_KEY[] = "<key>CF$UID</key>\n";
 
-// Room for a number's text: more than any double or 64-bit integer takes,
-// with a sign or a ".0" after it.
-constexpr size_t NUMBER_MAX = 32;
-constexpr char POINT_ZERO[] = ".0";
-static_assert(NUMBER_MAX >= REAL_TEXT_MAX + len(POINT_ZERO), "no room for a real and its \".0\"");
 // The shortest text of a real ("nan", "0.0") and of a date.
 constexpr size_t REAL_MIN = len("nan");
 constexpr size_t DATE_MIN = len("2001-01-01T00:00:00Z");
@@ -115,6 +110,13 @@ size_t text_len(const Node *n) {
 char *indent(char *w, size_t depth) {
     std::memset(w, '\t', depth);
     return w + depth;
+}
+
+// First byte that a writer of character data cannot copy as it is: '<', '>',
+// '&', any control character (TAB and LF included, the caller lets those
+// pass) or any byte >= 0x80 (checked by the caller).
+inline const uchar *scan_to_escape(const uchar *p, const uchar *end) {
+    return scan_for<'<', '>', '&', 0x20>(p, end);
 }
 
 // Bytes at `q`, a byte scan_to_escape stopped at, that are copied as they
@@ -237,34 +239,15 @@ class Writer : private TextOut {
     }
 
     void uint_line(size_t depth, uint64_t v, bool neg) {
-        char *w = indent(room(line_size(depth, INT_OPEN, NUMBER_MAX, INT_CLOSE)), depth);
-        w = copy(w, INT_OPEN);
-        if (neg) {
-            *w++ = '-';
-            v = uint64_t(0) - v;
-        }
-        w = std::to_chars(w, w + NUMBER_MAX - len("-"), v).ptr;
+        char *w = indent(room(line_size(depth, INT_OPEN, NUMBER_TEXT_MAX, INT_CLOSE)), depth);
+        w = write_integer(copy(w, INT_OPEN), v, neg);
         done(copy(w, INT_CLOSE));
     }
 
     void real_line(size_t depth, double x) {
-        char *w = indent(room(line_size(depth, REAL_OPEN, NUMBER_MAX, REAL_CLOSE)), depth);
-        w = copy(w, REAL_OPEN);
-        if (std::isnan(x)) {
-            w = copy(w, "nan");
-        } else if (std::isinf(x)) {
-            w = x < 0 ? copy(w, "-inf") : copy(w, "inf");
-        } else {
-            char *s = w;
-            w = write_real(w, x);
-            // "1" reads as a real everywhere, but "1.0" says what it is.
-            bool plain = true;
-            for (char *c = s; c < w; ++c)
-                if (*c == '.' || *c == 'e')
-                    plain = false;
-            if (plain)
-                w = copy(w, POINT_ZERO);
-        }
+        char *w = indent(room(line_size(depth, REAL_OPEN, NUMBER_TEXT_MAX, REAL_CLOSE)), depth);
+        // "1" reads as a real everywhere, but "1.0" says what it is.
+        w = write_real_text(copy(w, REAL_OPEN), x, true);
         done(copy(w, REAL_CLOSE));
     }
 

@@ -1,4 +1,4 @@
-// Date arithmetic shared by the API and the codecs: whole Unix seconds,
+// Date arithmetic shared by the API, the codecs and orvexutil: whole Unix seconds,
 // seconds since 2001 as stored, the civil calendar (proleptic Gregorian, UTC),
 // and ISO 8601 text, read and written.
 #ifndef ORVEX_STORE_DATES_HPP
@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "orvex/orvex.h"
-#include "tree/node.hpp"
 
 namespace orvex_store {
 
@@ -18,16 +17,6 @@ constexpr int64_t UNIX_TO_2001 = 978307200;
 // Whole seconds since 1970, rounded toward negative infinity, clamped to the
 // int64 range; NaN gives 0. Never undefined behaviour, whatever the double.
 int64_t date_to_unix_seconds(double since_2001);
-
-// Stores whole Unix seconds exactly, with the double the encodings use.
-inline void set_exact_date(Node *n, int64_t sec) {
-    // Subtract in 64 bits first: one rounding, so the double is the nearest
-    // one also beyond 2^53 seconds.
-    n->v.date.since_2001 = sec >= INT64_MIN + UNIX_TO_2001 ? static_cast<double>(sec - UNIX_TO_2001)
-                                                           : static_cast<double>(sec) - double(UNIX_TO_2001);
-    n->v.date.unix_sec = sec;
-    n->flags |= NODE_EXACT;
-}
 
 // Days since 1970-01-01 of a civil date (month 1-12, day 1-31), and back.
 int64_t days_from_civil(int64_t y, unsigned m, unsigned d);

@@ -9,8 +9,20 @@
 #include <cstdint>
 
 #include "orvex/orvex.h"
+#include "text/byte_table.hpp"
 
 namespace orvex_store {
+
+// Hex digit values by byte, -1 for a byte that is not one.
+inline constexpr ByteTable<int8_t> HEX_VALUES([](int c) {
+    return c >= '0' && c <= '9'   ? int8_t(c - '0')
+           : c >= 'a' && c <= 'f' ? int8_t(c - 'a' + 10)
+           : c >= 'A' && c <= 'F' ? int8_t(c - 'A' + 10)
+                                  : int8_t(-1);
+});
+
+// The value of hex digit `c` (either case), or -1; `c` may be a code point.
+inline int hex_value(unsigned c) { return c < 256 ? HEX_VALUES.v[c] : -1; }
 
 // An integer read from text: its 64 bits, two's complement when negative.
 struct ParsedInt {
@@ -40,8 +52,8 @@ inline orvex_reason_t parse_integer(const char *s, size_t n, ParsedInt *out) {
         unsigned c = static_cast<unsigned char>(*s), d;
         if (c >= '0' && c <= '9')
             d = c - '0';
-        else if (hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
-            d = (c | 0x20) - 'a' + 10;
+        else if (hex && hex_value(c) >= 0)
+            d = unsigned(hex_value(c));
         else
             return ORVEX_REASON_BAD_INTEGER;
         if (v > (UINT64_MAX - d) / base)
@@ -85,6 +97,20 @@ inline orvex_reason_t parse_real(const char *s, size_t n, double *out) {
 
 // Room write_real needs: the longest text it writes ("-1.2345678901234567e-308").
 constexpr size_t REAL_TEXT_MAX = 24;
+// Room for any number's text: a 64-bit integer with its sign, a real with
+// its ".0".
+constexpr size_t NUMBER_TEXT_MAX = 32;
+static_assert(NUMBER_TEXT_MAX >= REAL_TEXT_MAX + 2, "no room for a real and its \".0\"");
+
+// Writes an integer's 64 bits in decimal at `w`: as two's complement with a
+// '-' when `negative`, else unsigned. Returns the end of the text.
+inline char *write_integer(char *w, uint64_t bits, bool negative) {
+    if (negative) {
+        *w++ = '-';
+        bits = uint64_t(0) - bits;
+    }
+    return std::to_chars(w, w + NUMBER_TEXT_MAX - 1, bits).ptr;
+}
 
 // Writes finite `x` at `w` in the fewest significant digits that read back
 // to the same double, in plain notation when that is no longer than with an
@@ -92,6 +118,31 @@ constexpr size_t REAL_TEXT_MAX = 24;
 // ("1e+16"; 2^63 is "9.223372036854776e+18", not its 19 exact digits).
 // Integral text gets no ".0". Returns the end of the text.
 char *write_real(char *w, double x);
+
+// Any double: "nan", "inf" or "-inf" when it is not finite, else write_real's
+// text, with ".0" after integral text when `point`, so that the text says it
+// is a real ("1.0"; "1e+16" needs none). Returns the end of the text.
+inline char *write_real_text(char *w, double x, bool point) {
+    if (!std::isfinite(x)) {
+        const char *t = std::isnan(x) ? "nan" : x < 0 ? "-inf" : "inf";
+        while (*t)
+            *w++ = *t++;
+        return w;
+    }
+    char *s = w;
+    w = write_real(w, x);
+    if (point) {
+        bool plain = true;
+        for (char *c = s; c < w; ++c)
+            if (*c == '.' || *c == 'e')
+                plain = false;
+        if (plain) {
+            *w++ = '.';
+            *w++ = '0';
+        }
+    }
+    return w;
+}
 
 } // namespace orvex_store
 

@@ -3,29 +3,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "text/utf8.hpp"
+
 namespace orvex_store {
 namespace {
 
 constexpr uint32_t REPLACEMENT = 0xFFFD;
-
-inline char *put_utf8(char *d, uint32_t cp) {
-    if (cp < 0x80) {
-        *d++ = static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        *d++ = static_cast<char>(0xC0 | (cp >> 6));
-        *d++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        *d++ = static_cast<char>(0xE0 | (cp >> 12));
-        *d++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *d++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        *d++ = static_cast<char>(0xF0 | (cp >> 18));
-        *d++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        *d++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *d++ = static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return d;
-}
 
 // The code point at s[*i], advancing past it. Overlong forms, surrogates,
 // values past U+10FFFF and cut sequences give U+FFFD and consume one byte,
@@ -61,7 +44,7 @@ inline uint32_t next_cp(const unsigned char *s, size_t n, size_t *i) {
         }
         cp = (cp << 6) | (b & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    if (cp < min || cp > 0x10FFFF || is_surrogate(cp)) {
         *i = k + 1;
         return REPLACEMENT;
     }
@@ -93,18 +76,18 @@ size_t utf16be_to_utf8(const unsigned char *s, size_t units, char *dst) {
             *d++ = static_cast<char>(u);
             continue;
         }
-        if (u >= 0xD800 && u <= 0xDFFF) {
+        if (is_surrogate(u)) {
             uint32_t lo = 0;
-            if (u <= 0xDBFF && i + 1 < units)
+            if (is_high_surrogate(u) && i + 1 < units)
                 lo = (uint32_t(s[2 * i + 2]) << 8) | s[2 * i + 3];
-            if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+            if (is_low_surrogate(lo)) {
+                u = join_surrogates(u, lo);
                 ++i;
             } else {
                 u = REPLACEMENT;
             }
         }
-        d = put_utf8(d, u);
+        d += utf8_put(u, d);
     }
     return static_cast<size_t>(d - dst);
 }
@@ -112,7 +95,7 @@ size_t utf16be_to_utf8(const unsigned char *s, size_t units, char *dst) {
 size_t latin1_to_utf8(const unsigned char *s, size_t n, char *dst) {
     char *d = dst;
     for (size_t i = 0; i < n; ++i)
-        d = put_utf8(d, s[i]);
+        d += utf8_put(s[i], d);
     return static_cast<size_t>(d - dst);
 }
 
@@ -152,17 +135,17 @@ inline uint32_t unit(const unsigned char *s, size_t i, bool little) {
 // gives 0xFFFFFFFF and leaves `*i` on it.
 inline uint32_t next_unit_cp(const unsigned char *s, size_t units, bool little, size_t *i) {
     uint32_t u = unit(s, *i, little);
-    if (u < 0xD800 || u > 0xDFFF) {
+    if (!is_surrogate(u)) {
         ++*i;
         return u;
     }
-    if (u > 0xDBFF || *i + 1 >= units)
+    if (!is_high_surrogate(u) || *i + 1 >= units)
         return 0xFFFFFFFF;
     uint32_t lo = unit(s, *i + 1, little);
-    if (lo < 0xDC00 || lo > 0xDFFF)
+    if (!is_low_surrogate(lo))
         return 0xFFFFFFFF;
     *i += 2;
-    return 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+    return join_surrogates(u, lo);
 }
 
 } // namespace
@@ -181,7 +164,7 @@ size_t utf16_to_utf8_strict(const unsigned char *s, size_t units, bool little, c
             *bad = i;
             return SIZE_MAX;
         }
-        d = put_utf8(d, cp);
+        d += utf8_put(cp, d);
     }
     return static_cast<size_t>(d - dst);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "orvex/orvex.h"
+#include "text/dates.hpp"
 #include "tree/dict.hpp"
 
 namespace orvex_store {
@@ -94,6 +95,17 @@ inline const char *node_text(const Node *n, size_t *len) {
 inline bool int_is_negative(const Node *n) {
     return (n->flags & NODE_SIGNED) && static_cast<int64_t>(n->v.u) < 0;
 }
+// Stores whole Unix seconds in date node `n` exactly, with the double the
+// encodings use.
+inline void set_exact_date(Node *n, int64_t sec) {
+    // Subtract in 64 bits first: one rounding, so the double is the nearest
+    // one also beyond 2^53 seconds.
+    n->v.date.since_2001 = sec >= INT64_MIN + UNIX_TO_2001 ? static_cast<double>(sec - UNIX_TO_2001)
+                                                           : static_cast<double>(sec) - double(UNIX_TO_2001);
+    n->v.date.unix_sec = sec;
+    n->flags |= NODE_EXACT;
+}
+
 inline bool is_text(uint8_t t) { return t == ORVEX_STRING || t == ORVEX_KEY || t == ORVEX_DATA; }
 inline bool is_container(uint8_t t) { return t == ORVEX_ARRAY || t == ORVEX_DICT; }
 

@@ -64,7 +64,8 @@ const Command COMMANDS[] = {
      "Replaces the value at KEYPATH (or adds the dictionary entry) and writes FILE\n"
      "back in the encoding and form it was read in. -TYPE is one of:\n"
      "  -bool true|false|yes|no (any case)|1|0  -integer N  -real X (or -float)\n"
-     "  -string TEXT  -date YYYY-MM-DDTHH:MM:SS[.fraction]Z  -data BASE64\n"
+     "  -string TEXT  -data BASE64\n"
+     "  -date YYYY[-MM[-DD[THH[:MM[:SS[.fraction]]]]]][Z], in UTC\n"
      "  -xml FRAGMENT  -json FRAGMENT   a whole value given as a document\n"
      "  -array  -dictionary             an empty container (no VALUE)\n"},
     {"insert", insert_command, "insert KEYPATH -TYPE VALUE [-append] FILE",

@@ -5,6 +5,8 @@
 #include "files.hpp"
 #include "formats.hpp"
 #include "keypath.hpp"
+#include "text/json_text.hpp"
+#include "text/utf8.hpp"
 #include "values.hpp"
 
 #include <cmath>
@@ -190,45 +192,26 @@ class TreePrinter : public Visitor {
     }
 };
 
-// JSON text; bytes that are not UTF-8 become U+FFFD, so the output always
-// parses.
+// JSON text as the JSON writer escapes it; bytes that are not UTF-8 become
+// U+FFFD, so the output always parses.
 std::string json_string(const std::string &text) {
+    using orvex_store::JSON_SPECIAL;
     std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-            i++;
-        } else if (c < 0x20 || c == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-            i++;
-        } else if (c < 0x80) {
-            out += char(c);
-            i++;
-        } else {
-            // A well-formed sequence: the lead byte's length, continuation
-            // bytes, no overlong form, surrogate or value past U+10FFFF.
-            const size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-            uint32_t cp = n == 4 ? c & 0x07 : n == 3 ? c & 0x0F : c & 0x1F;
-            bool ok = n > 0 && c <= 0xF4 && i + n <= text.size();
-            for (size_t k = 1; ok && k < n; k++) {
-                const unsigned char cc = static_cast<unsigned char>(text[i + k]);
-                ok = (cc & 0xC0) == 0x80;
-                cp = (cp << 6) | (cc & 0x3F);
-            }
-            ok = ok && !(n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) &&
-                 !(n == 4 && (cp < 0x10000 || cp > 0x10FFFF));
-            if (ok) {
-                out.append(text, i, n);
-                i += n;
-            } else {
-                out += "\\ufffd";
-                i++;
-            }
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data()), *e = p + text.size();
+    while (p < e) {
+        const unsigned char *run = p;
+        while (p < e && !JSON_SPECIAL.v[*p])
+            ++p;
+        out.append(reinterpret_cast<const char *>(run), size_t(p - run));
+        if (p == e)
+            break;
+        if (const size_t n = *p >= 0x80 ? orvex_store::utf8_seq_len(p, e) : 0) {
+            out.append(reinterpret_cast<const char *>(p), n);
+            p += n;
+            continue;
         }
+        char buf[orvex_store::JSON_ESCAPE_MAX];
+        out.append(buf, orvex_store::json_escape(*p++, buf));
     }
     return out + "\"";
 }

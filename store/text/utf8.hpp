@@ -1,7 +1,7 @@
-// Pieces the XML reader and writer agree on: UTF-8 sequence checks and
-// encoding, and the scanners for the bytes character data cannot pass as they are.
-#ifndef ORVEX_STORE_XML_SHARED_HPP
-#define ORVEX_STORE_XML_SHARED_HPP
+// UTF-8 for every text codec and the tool: checking and encoding sequences,
+// and the scan for the next byte a reader or writer must look at.
+#ifndef ORVEX_STORE_UTF8_HPP
+#define ORVEX_STORE_UTF8_HPP
 
 #include <cstddef>
 #include <cstdint>
@@ -92,19 +92,6 @@ inline const unsigned char *scan_for(const unsigned char *p, const unsigned char
             return p;
     }
     return end;
-}
-
-// First byte that a reader of character data must look at: '<', '&', CR,
-// NUL or any byte >= 0x80.
-inline const unsigned char *scan_char_data(const unsigned char *p, const unsigned char *end) {
-    return scan_for<'<', '&', '\r', 1>(p, end);
-}
-
-// First byte that a writer of character data cannot copy as it is: '<', '>',
-// '&', any control character (TAB and LF included, the caller lets those
-// pass) or any byte >= 0x80 (checked by the caller).
-inline const unsigned char *scan_to_escape(const unsigned char *p, const unsigned char *end) {
-    return scan_for<'<', '>', '&', 0x20>(p, end);
 }
 
 } // namespace orvex_store
