@@ -3,9 +3,11 @@
 #include "diag.hpp"
 #include "files.hpp"
 #include "keypath.hpp"
+#include "text/utf16.hpp"
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -152,18 +154,19 @@ std::string path_of(orvex_t node, orvex_t root) {
     return path;
 }
 
+using orvex_store::utf16_little;
+using orvex_store::utf16_mark;
+using orvex_store::UTF16_NONE;
+
 // The code units of a text document past its byte-order mark, read the
-// same whatever their width.
+// same whatever their width; `form` is the document's UTF-16 form as the
+// readers detect it (utf16_order), UTF16_NONE for UTF-8.
 class Units {
   public:
-    Units(const Bytes &bytes, Encoding encoding)
-        : _p(reinterpret_cast<const unsigned char *>(bytes.data())),
-          _wide(encoding == Encoding::UTF16LE || encoding == Encoding::UTF16BE),
-          _little(encoding == Encoding::UTF16LE) {
-        size_t skip = encoding == Encoding::UTF8_BOM ? 3 : 0;
-        if (_wide && bytes.size() >= 2 &&
-            ((_p[0] == 0xFF && _p[1] == 0xFE) || (_p[0] == 0xFE && _p[1] == 0xFF)))
-            skip = 2;
+    Units(const Bytes &bytes, uint8_t form)
+        : _p(reinterpret_cast<const unsigned char *>(bytes.data())), _wide(form != UTF16_NONE),
+          _little(utf16_little(form)) {
+        const size_t skip = _wide ? utf16_mark(form) : has_utf8_mark(bytes) ? 3 : 0;
         _p += skip;
         _n = (bytes.size() - skip) / (_wide ? 2 : 1);
     }
@@ -177,22 +180,20 @@ class Units {
         return _little ? _p[2 * i] | (_p[2 * i + 1] << 8) : (_p[2 * i] << 8) | _p[2 * i + 1];
     }
 
+    static bool has_utf8_mark(const Bytes &bytes) {
+        return bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0;
+    }
+
   private:
     const unsigned char *_p;
     bool _wide, _little;
     size_t _n = 0;
 };
 
-Encoding encoding_of(const Bytes &bytes) {
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const size_t n = bytes.size();
-    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
-        return Encoding::UTF8_BOM;
-    if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] != 0 && p[1] == 0)))
-        return Encoding::UTF16LE;
-    if (n >= 2 && ((p[0] == 0xFE && p[1] == 0xFF) || (p[0] == 0 && p[1] != 0)))
-        return Encoding::UTF16BE;
-    return Encoding::UTF8;
+Encoding encoding_of(const Bytes &bytes, uint8_t form) {
+    if (form != UTF16_NONE)
+        return utf16_little(form) ? Encoding::UTF16LE : Encoding::UTF16BE;
+    return Units::has_utf8_mark(bytes) ? Encoding::UTF8_BOM : Encoding::UTF8;
 }
 
 bool is_blank(unsigned c) {
@@ -339,8 +340,9 @@ Document Document::load(const std::string &path) {
     doc.format = format_of(found);
     doc._handle = root;
     if (found != ORVEX_FORMAT_BINARY) {
-        doc.encoding = encoding_of(bytes);
-        const Units units(bytes, doc.encoding);
+        const uint8_t form = orvex_store::utf16_order(bytes.data(), bytes.size());
+        doc.encoding = encoding_of(bytes, form);
+        const Units units(bytes, form);
         if (found == ORVEX_FORMAT_OSTEP) {
             bool no_brace = false;
             scan_openstep(units, doc.had_comments, no_brace);
