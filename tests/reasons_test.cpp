@@ -152,3 +152,15 @@ TEST(RejectionReasons, EachIsReachedByADocument) {
     EXPECT_EQ(r.cause, ORVEX_REASON_NONE);
     orvex_free(ok);
 }
+
+// Each error code has a text of its own; a value the library does not know has the fallback.
+TEST(Reasons, EveryErrorCodeHasItsOwnText) {
+    const orvex_err_t codes[] = {ORVEX_ERR_SUCCESS, ORVEX_ERR_INVALID_ARG, ORVEX_ERR_FORMAT,
+                                 ORVEX_ERR_PARSE,   ORVEX_ERR_NO_MEM,      ORVEX_ERR_LIMIT,
+                                 ORVEX_ERR_IO,      ORVEX_ERR_NOT_FOUND,   ORVEX_ERR_UNKNOWN};
+    std::set<std::string> texts;
+    for (orvex_err_t code : codes)
+        EXPECT_TRUE(texts.insert(orvex_err_text(code)).second) << code;
+    EXPECT_EQ(texts.count("unknown error"), 0u);
+    EXPECT_STREQ(orvex_err_text(orvex_err_t(-100)), "unknown error");
+}

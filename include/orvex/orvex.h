@@ -93,8 +93,15 @@ typedef enum {
     ORVEX_ERR_PARSE = -3,
     ORVEX_ERR_NO_MEM = -4,
     ORVEX_ERR_LIMIT = -5,
+    ORVEX_ERR_IO = -6,        /* a file could not be read or written; errno tells why */
+    ORVEX_ERR_NOT_FOUND = -7, /* a key path names no node */
     ORVEX_ERR_UNKNOWN = -255
 } orvex_err_t;
+/* Values are stable: new codes are appended below the last one. */
+
+/* The English text of an error code; static, never freed; "unknown error" for
+ * a value this library does not know. */
+ORVEX_API const char *orvex_err_text(orvex_err_t code);
 
 /* ---- Creation ---- */
 

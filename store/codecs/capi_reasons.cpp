@@ -1,4 +1,4 @@
-// The text of each rejection reason: the only place a reader's reason is
+// The text of each rejection reason and error code: the only place they are
 // written in English.
 #include "orvex/orvex.h"
 
@@ -74,4 +74,28 @@ static_assert(sizeof(TEXTS) / sizeof(TEXTS[0]) == ORVEX_REASON_MISSING_SEPARATOR
 extern "C" const char *orvex_reason_text(orvex_reason_t reason) {
     auto i = static_cast<unsigned>(reason);
     return i < sizeof(TEXTS) / sizeof(TEXTS[0]) ? TEXTS[i] : "unknown reason";
+}
+
+extern "C" const char *orvex_err_text(orvex_err_t code) {
+    switch (code) {
+    case ORVEX_ERR_SUCCESS:
+        return "no error";
+    case ORVEX_ERR_INVALID_ARG:
+        return "invalid argument";
+    case ORVEX_ERR_FORMAT:
+        return "no form in this encoding, or an unknown encoding";
+    case ORVEX_ERR_PARSE:
+        return "the document does not parse";
+    case ORVEX_ERR_NO_MEM:
+        return "out of memory";
+    case ORVEX_ERR_LIMIT:
+        return "past a size or nesting limit";
+    case ORVEX_ERR_IO:
+        return "input or output failed";
+    case ORVEX_ERR_NOT_FOUND:
+        return "no node at that key path";
+    case ORVEX_ERR_UNKNOWN:
+        return "unknown failure";
+    }
+    return "unknown error";
 }
