@@ -229,10 +229,11 @@ char *orvex_path_of(orvex_t root, orvex_t node) {
     // Measured first, from `node` up: each part with the '.' or NUL after it.
     size_t total = 0;
     const Node *c = n;
-    for (; c && c != r; c = c->parent)
+    for (; c != r; c = c->parent) {
+        if (!c->parent)
+            return nullptr; // not below `root`
         total += step_size(c) + 1;
-    if (!c)
-        return nullptr;
+    }
     char *out = static_cast<char *>(std::malloc(total));
     if (!out)
         return nullptr;
