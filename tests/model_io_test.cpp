@@ -1,9 +1,11 @@
 // Factory on containers, document readers and writers of the object model.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -217,4 +219,42 @@ TEST(ModelReaders, StringHoldingNulKeepsEveryByteThroughCopies) {
     orvex_get_string_ptr(assigned.GetOrvex(), &length);
     EXPECT_EQ(length, 3u);
     delete doc;
+}
+
+TEST(ModelWriters, StrictJsonSaysWhichValueHasNoForm) {
+    const struct {
+        orvex_t value;
+        const char *what;
+    } rows[] = {
+        {orvex_new_unix_date(0), "the date"},
+        {orvex_new_data("", 0), "the data"},
+        {orvex_new_uid(1), "the UID"},
+        {orvex_new_real(NAN), "the real NaN"},
+        {orvex_new_real(INFINITY), "the real infinity"},
+        {orvex_new_real(-INFINITY), "the real -infinity"},
+    };
+    for (const auto &row : rows) {
+        orvex_t store = orvex_new_dict();
+        orvex_t items = orvex_new_array();
+        for (int i = 0; i < 3; ++i)
+            orvex_array_append_item(items, orvex_new_int(i));
+        orvex_t entry = orvex_new_dict();
+        orvex_dict_set_item(entry, "Add.ed", row.value);
+        orvex_array_append_item(items, entry);
+        orvex_dict_set_item(store, "Items", items);
+        std::unique_ptr<Node> doc(Node::FromOrvex(store, nullptr));
+        const Structure &d = static_cast<const Structure &>(*doc);
+        std::string why = "stale";
+        EXPECT_EQ(d.ToJson(false, false, &why), "");
+        EXPECT_EQ(why, std::string(row.what) + " at key path 'Items.3.Add\\.ed' has no JSON form");
+        EXPECT_EQ(d.ToJson(false, false), ""); // the old call as it was
+        // Below a nested container the path starts there.
+        EXPECT_EQ(static_cast<const Structure *>(d.At("Items"))->ToJson(true, false, &why), "");
+        EXPECT_EQ(why, std::string(row.what) + " at key path '3.Add\\.ed' has no JSON form");
+        // Lossy writes it, and nothing is wrong.
+        EXPECT_EQ(d.ToJson(true, true, &why), d.ToJson(true, true));
+        EXPECT_FALSE(d.ToJson(true, true).empty());
+        EXPECT_EQ(why, "");
+        EXPECT_EQ(d.ToJson(false, false, nullptr), "");
+    }
 }
