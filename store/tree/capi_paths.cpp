@@ -85,20 +85,19 @@ Node *dict_child(const Node *dict, const char *path, const Part &p) {
     const DictBody *d = dict->v.dict;
     if (!d || d->live == 0)
         return nullptr;
-    const char *key = path + p.start;
-    char copy[STACK_KEY];
-    if (p.escaped && p.length <= STACK_KEY) {
+    uint32_t pos = NO_INDEX;
+    if (!p.escaped) {
+        pos = dict_find(dict, path + p.start, p.length);
+    } else if (p.length <= STACK_KEY) {
+        char copy[STACK_KEY];
         unescape(path, p, copy);
-        key = copy;
+        pos = dict_find(dict, copy, p.length);
+    } else {
+        for (const DictEntry &e : live_entries(d))
+            if (is_key(path, p, e.key(), e.klen))
+                return e.val;
     }
-    if (!p.escaped || key == copy) {
-        const uint32_t pos = dict_find(dict, key, p.length);
-        return pos == NO_INDEX ? nullptr : d->entries[pos].val;
-    }
-    for (const DictEntry &e : live_entries(d))
-        if (is_key(path, p, e.key(), e.klen))
-            return e.val;
-    return nullptr;
+    return pos == NO_INDEX ? nullptr : d->entries[pos].val;
 }
 
 Node *child(const Node *container, const char *path, const Part &p) {
