@@ -265,5 +265,6 @@ TEST(DictionaryModel, AtFindsWrappersByKeyPath) {
     // A mirror-only entry is no value; a replaced one gives its new wrapper.
     static_cast<Dictionary &>(*d)["ghost"];
     EXPECT_EQ(d->At("ghost"), nullptr);
-    EXPECT_EQ(d->At("It\\.ems.1.Name"), inner->Set("Name", Integer(int64_t(5)))->second);
+    Node *replaced = inner->Set("Name", Integer(int64_t(5)))->second;
+    EXPECT_EQ(d->At("It\\.ems.1.Name"), replaced);
 }

@@ -132,8 +132,10 @@ ORVEX_API void orvex_free(orvex_t node);
 /* Takes `node` out of its container and returns it as a root the caller owns
  * (to attach elsewhere or release with orvex_free): an array item leaves its
  * array, whose later items move up; a dictionary value leaves with its entry.
- * Nothing is copied, and it cannot fail for lack of memory. A walk of the
- * container goes on as after orvex_array_remove_item or
+ * Nothing is copied, and it never fails: it allocates only when a
+ * dictionary compacts its removed entries and rebuilds its hash index, and
+ * without memory for one the dictionary goes on without an index. A walk of
+ * the container goes on as after orvex_array_remove_item or
  * orvex_dict_remove_item, which this is without the free. A root is returned
  * as it is; null gives null. Changes the container: no other call on its
  * tree at the same time. */
