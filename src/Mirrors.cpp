@@ -144,6 +144,37 @@ void Mirrors::Clear(Structure *root) noexcept {
     }
 }
 
+Node *Mirrors::WrapperOf(Structure *top, orvex_t node) {
+    // The store nodes from `node` up to just below `top`, deepest first.
+    std::vector<orvex_t> ancestry;
+    for (orvex_t n = node; n != top->GetOrvex(); n = orvex_get_parent(n)) {
+        if (!n)
+            return nullptr;
+        ancestry.push_back(n);
+    }
+    Node *cur = top;
+    for (auto step = ancestry.rbegin(); step != ancestry.rend(); ++step) {
+        // Every node above `node` is a container in the store, so its wrapper
+        // is one of the containers (setters never make one).
+        const orvex_type type = orvex_get_node_type(cur->GetOrvex());
+        if (type != ORVEX_ARRAY && type != ORVEX_DICT)
+            return nullptr;
+        if (Array *a = as_array(static_cast<Structure *>(cur), type)) {
+            const uint32_t i = orvex_array_get_item_index(*step);
+            cur = i < a->_array.size() ? a->_array[i] : nullptr;
+        } else {
+            uint64_t length = 0;
+            const char *key = orvex_dict_get_item_key_ptr(*step, &length);
+            auto &map = static_cast<Dictionary *>(cur)->_map;
+            const auto entry = key ? map.find(std::string(key, length)) : map.end();
+            cur = entry != map.end() ? entry->second : nullptr;
+        }
+        if (!cur || cur->GetOrvex() != *step)
+            return nullptr;
+    }
+    return cur;
+}
+
 void Mirrors::Wrap(orvex_t node, Structure *parent, Node *&slot, std::vector<Structure *> &pending) {
     // One type query per child: the classes are named here rather than
     // through Node::FromOrvex, which would ask again.

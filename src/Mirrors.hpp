@@ -53,6 +53,11 @@ class Mirrors {
     /// on `pending` to be filled.
     static void Wrap(orvex_t node, Structure *parent, Node *&slot, std::vector<Structure *> &pending);
 
+    /// The wrapper of the store node `node` in `top`'s subtree, found from
+    /// the node's ancestry down the mirrors; null for a node outside it, a
+    /// null value, or a mirror that disagrees with the store. Reads only.
+    static Node *WrapperOf(Structure *top, orvex_t node);
+
     /// Makes `target`, just constructed and empty, a deep copy of the store
     /// node `source`. Throws std::bad_alloc, with `target` still empty.
     template <class C> static void CopyFrom(C &target, orvex_t source) {

@@ -1,5 +1,9 @@
 #include "orvex/Structure.h"
 
+#include "Mirrors.hpp"
+#include "StoreBuffer.hpp"
+
+#include <cmath>
 #include <new>
 
 namespace Orvex {
@@ -58,14 +62,48 @@ template <class Buffer> char *grow_buffer(void *context, uint64_t size) noexcept
 
 // The document that `write` (a store writer into lent memory) makes of a
 // tree, in a Buffer of its own length; empty when the writer refuses it.
-template <class Buffer, class Write> Buffer written(Write write) {
+// The writer's status through `status` when that is not null.
+template <class Buffer, class Write> Buffer written(Write write, orvex_err_t *status = nullptr) {
     Buffer out;
     uint32_t length = 0;
-    const orvex_err_t status = write(grow_buffer<Buffer>, &out, &length);
-    if (status == ORVEX_ERR_NO_MEM)
+    const orvex_err_t result = write(grow_buffer<Buffer>, &out, &length);
+    if (result == ORVEX_ERR_NO_MEM)
         throw std::bad_alloc();
-    out.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
+    out.resize(result == ORVEX_ERR_SUCCESS ? length : 0);
+    if (status)
+        *status = result;
     return out;
+}
+
+// Why the strict JSON writer refused the tree at `top`, whose node `bad` has
+// no JSON form.
+std::string no_json_form(orvex_t top, orvex_t bad) {
+    const char *what = "value";
+    switch (orvex_get_node_type(bad)) {
+    case ORVEX_DATE:
+        what = "date";
+        break;
+    case ORVEX_DATA:
+        what = "data";
+        break;
+    case ORVEX_UID:
+        what = "UID";
+        break;
+    case ORVEX_REAL: {
+        double value = 0;
+        orvex_get_real_val(bad, &value);
+        what = std::isnan(value) ? "real NaN" : value > 0 ? "real infinity" : "real -infinity";
+        break;
+    }
+    default:
+        break;
+    }
+    // A container always has a JSON form: `bad` lies below `top`, and only
+    // memory can make the path fail.
+    const StoreText path(orvex_path_of(top, bad));
+    if (!path)
+        throw std::bad_alloc();
+    return std::string("the ") + what + " at key path '" + path.get() + "' has no JSON form";
 }
 
 } // namespace
@@ -106,6 +144,39 @@ std::string Structure::ToJson(bool pretty, bool lossy) const {
     return written<std::string>([&](orvex_grow_fn grow, void *out, uint32_t *length) {
         return orvex_to_json_into(_node, grow, out, length, flags);
     });
+}
+
+std::string Structure::ToJson(bool pretty, bool lossy, std::string *why) const {
+    if (!why)
+        return ToJson(pretty, lossy);
+    const uint32_t flags = (pretty ? ORVEX_JSON_PRETTY : 0) | (lossy ? ORVEX_JSON_LOSSY : 0);
+    orvex_err_t status = ORVEX_ERR_SUCCESS;
+    std::string out = written<std::string>(
+        [&](orvex_grow_fn grow, void *buffer, uint32_t *length) {
+            return orvex_to_json_into(_node, grow, buffer, length, flags);
+        },
+        &status);
+    why->clear();
+    const orvex_t bad = status == ORVEX_ERR_FORMAT ? orvex_json_unwritable(_node) : nullptr;
+    if (bad)
+        *why = no_json_form(_node, bad);
+    else if (status == ORVEX_ERR_LIMIT)
+        *why = "the JSON encoding would pass 4 GiB";
+    else if (status != ORVEX_ERR_SUCCESS)
+        *why = orvex_err_text(status);
+    return out;
+}
+
+Node *Structure::At(const std::string &keypath) {
+    // The store reads the path as a C string: a NUL would cut it short.
+    if (keypath.find('\0') != std::string::npos)
+        return nullptr;
+    const orvex_t found = orvex_get_path(_node, keypath.c_str());
+    return found ? Mirrors::WrapperOf(this, found) : nullptr;
+}
+
+const Node *Structure::At(const std::string &keypath) const {
+    return const_cast<Structure *>(this)->At(keypath);
 }
 
 std::vector<char> Structure::ToBin() const {

@@ -2,6 +2,7 @@
 // assignment, and the mirror staying in step with the store dictionary.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -234,4 +235,36 @@ TEST(DictionaryModel, MirrorCheckFindsAStoreChangedBehindTheModel) {
         EXPECT_EQ(mirror_mismatch(d, c.mirror_only).rfind(std::string(c.where) + ": ", 0), 0u)
             << c.where << ": " << mirror_mismatch(d, c.mirror_only);
     }
+}
+
+// At: the store finds the node by its key path, the mirrors give its wrapper.
+TEST(DictionaryModel, AtFindsWrappersByKeyPath) {
+    std::unique_ptr<Structure> d(
+        Structure::FromJson(R"({"It.ems": [null, {"Name": "x", "": 1}], "n": null, "": [true]})"));
+    ASSERT_NE(d, nullptr);
+    Array *list = static_cast<Array *>(static_cast<Dictionary &>(*d).Find("It.ems")->second);
+    Dictionary *inner = static_cast<Dictionary *>((*list)[1]);
+    Node *name = inner->Find("Name")->second;
+    const std::pair<std::string, Node *> rows[] = {
+        {"It\\.ems", list},
+        {"It\\.ems.01.Name", name},
+        {"It\\.ems.1.", inner->Find("")->second},
+        {".0", (*static_cast<Array *>(static_cast<Dictionary &>(*d).Find("")->second))[0]},
+        // A null value has no wrapper; then absent, malformed, cut short by a NUL.
+        {"It\\.ems.0", nullptr},
+        {"n", nullptr},
+        {"It.ems", nullptr},
+        {"It\\.ems.2", nullptr},
+        {"It\\ems", nullptr},
+        {std::string("It\\.ems\0", 8), nullptr}};
+    for (const auto &row : rows) {
+        EXPECT_EQ(d->At(row.first), row.second) << row.first;
+        EXPECT_EQ(static_cast<const Structure &>(*d).At(row.first), row.second) << row.first;
+    }
+    EXPECT_EQ(list->At("1.Name"), name); // below a nested container, from it
+    // A mirror-only entry is no value; a replaced one gives its new wrapper.
+    static_cast<Dictionary &>(*d)["ghost"];
+    EXPECT_EQ(d->At("ghost"), nullptr);
+    Node *replaced = inner->Set("Name", Integer(int64_t(5)))->second;
+    EXPECT_EQ(d->At("It\\.ems.1.Name"), replaced);
 }

@@ -1,9 +1,11 @@
 // Factory on containers, document readers and writers of the object model.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -217,4 +219,31 @@ TEST(ModelReaders, StringHoldingNulKeepsEveryByteThroughCopies) {
     orvex_get_string_ptr(assigned.GetOrvex(), &length);
     EXPECT_EQ(length, 3u);
     delete doc;
+}
+
+TEST(ModelWriters, StrictJsonSaysWhichValueHasNoForm) {
+    const std::pair<orvex_t, std::string> rows[] = {
+        {orvex_new_unix_date(0), "date"},
+        {orvex_new_data("", 0), "data"},
+        {orvex_new_uid(1), "UID"},
+        {orvex_new_real(NAN), "real NaN"},
+        {orvex_new_real(INFINITY), "real infinity"},
+        {orvex_new_real(-INFINITY), "real -infinity"},
+    };
+    for (const auto &row : rows) {
+        const std::string json = R"({"Items": [0, 1, 2, {}]})";
+        orvex_t store = nullptr;
+        orvex_from_json(json.data(), uint32_t(json.size()), &store);
+        orvex_dict_set_item(orvex_get_path(store, "Items.3"), "Add.ed", row.first);
+        std::unique_ptr<Structure> d(static_cast<Structure *>(Node::FromOrvex(store, nullptr)));
+        const Structure *items = static_cast<const Structure *>(d->At("Items"));
+        std::string why = "stale";
+        EXPECT_EQ(d->ToJson(false, false, &why), "");
+        EXPECT_EQ(why, "the " + row.second + " at key path 'Items.3.Add\\.ed' has no JSON form");
+        EXPECT_EQ(d->ToJson(false, false), ""); // as it always was
+        EXPECT_EQ(items->ToJson(true, false, &why), "");
+        EXPECT_EQ(why, "the " + row.second + " at key path '3.Add\\.ed' has no JSON form");
+        EXPECT_EQ(d->ToJson(true, true, &why), d->ToJson(true, true)); // lossy writes it
+        EXPECT_EQ(why, "");
+    }
 }

@@ -495,6 +495,76 @@ void add_store_cases(std::vector<Case> &cases) {
                      }});
 }
 
+// Key paths: the store spells and splits them, the model finds wrappers by
+// them and names by them the value that stops a strict JSON writer; and
+// orvex_detach.
+void add_key_path_cases(std::vector<Case> &cases) {
+    static const std::string deep = "list.3.a key long enough, one level down";
+    cases.push_back({"StorePathOf", [](Trial &t) {
+                         orvex_t tree = sample_tree();
+                         const orvex_t node = orvex_get_path(tree, deep.c_str());
+                         char *path = nullptr;
+                         if (t.run([&] { return (path = orvex_path_of(tree, node)) != nullptr; })) {
+                             EXPECT_EQ(path, deep);
+                         }
+                         free(path);
+                         orvex_free(tree);
+                     }});
+    cases.push_back(
+        {"StorePathPart", [](Trial &t) {
+             char *part = nullptr;
+             uint64_t length = 0, next = 0;
+             if (t.run([&] { return store_result(orvex_path_part("a\\.b.c", 0, &part, &length, &next)); })) {
+                 EXPECT_EQ(std::string(part, length), "a.b");
+                 EXPECT_EQ(next, 5u);
+             } else {
+                 EXPECT_TRUE(part == nullptr && length == 0 && next == 0);
+             }
+             free(part);
+         }});
+    // Detaching never fails: a dictionary compacting without memory for its
+    // index goes on without one.
+    cases.push_back({"StoreDetachCompacting", [](Trial &t) {
+                         orvex_t dict = orvex_new_dict();
+                         for (int i = 0; i < 40; ++i)
+                             orvex_dict_set_item(dict, std::to_string(i).c_str(), orvex_new_int(i));
+                         std::vector<orvex_t> taken;
+                         taken.reserve(30);
+                         t.run([&] {
+                             for (int i = 0; i < 30; ++i)
+                                 taken.push_back(
+                                     orvex_detach(orvex_dict_get_item(dict, std::to_string(i).c_str())));
+                             return true;
+                         });
+                         EXPECT_EQ(orvex_dict_get_size(dict), 10u);
+                         for (int i = 30; i < 40; ++i)
+                             EXPECT_NE(orvex_dict_get_item(dict, std::to_string(i).c_str()), nullptr);
+                         for (orvex_t n : taken) {
+                             EXPECT_TRUE(n && !orvex_get_parent(n));
+                             orvex_free(n);
+                         }
+                         orvex_free(dict);
+                     }});
+    cases.push_back({"StructureAt", [](Trial &t) {
+                         const Dictionary &doc = t.doc();
+                         const Node *expected = t.held<Dictionary>("list/3").Find(deep.substr(7))->second;
+                         const Node *found = nullptr;
+                         if (t.run([&] {
+                                 found = doc.At(deep);
+                                 return true;
+                             })) {
+                             EXPECT_EQ(found, expected);
+                         }
+                     }});
+    cases.push_back({"ToJsonWhy", [](Trial &t) {
+                         const Dictionary &doc = t.doc();
+                         std::string why;
+                         if (t.run([&] { return doc.ToJson(false, false, &why).empty(); })) {
+                             EXPECT_EQ(why, "the data at key path 'blob' has no JSON form");
+                         }
+                     }});
+}
+
 std::vector<Case> all_cases() {
     std::vector<Case> cases;
     add_document_cases(cases);
@@ -529,6 +599,7 @@ std::vector<Case> all_cases() {
                          }
                      }});
     add_store_cases(cases);
+    add_key_path_cases(cases);
     return cases;
 }
 

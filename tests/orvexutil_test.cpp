@@ -178,6 +178,12 @@ const Case CASES[] = {
      {"    0: \"first\"\n    1: \"zero\"\n", "    3: data (4 bytes) 00 01 02 ff\n"},
      {},
      nullptr},
+    // insert may add at the end, named with leading zeros as any position
+    {"$T insert list.02 -string end k.xml && $T type list.2 k.xml && $T insert list.4 -string x k.xml",
+     1,
+     {"=string\n"},
+     {"key path 'list.4': 'list' has no '4' (an array of 3 items)"},
+     nullptr},
     {"$T insert 'a\\.b' -bool true k.xml",
      1,
      {},

@@ -54,6 +54,25 @@ class ORVEX_CXX_API Structure : public Node {
     /// {"CF$UID": n} and null. Also empty past 4 GiB. Throws std::bad_alloc
     /// when memory runs out.
     std::string ToJson(bool pretty = false, bool lossy = false) const;
+    /// ToJson(pretty, lossy) saying why when it gives nothing: `*why` (when
+    /// `why` is not null) is emptied on success, and otherwise names the
+    /// value that has no JSON form with its key path below this container,
+    /// as orvex_path_of spells it ("the date at key path 'Items.3.Added' has
+    /// no JSON form"; "the real NaN", "the real infinity", "the real
+    /// -infinity", "the data", "the UID" likewise), or says the encoding
+    /// would pass 4 GiB. Throws std::bad_alloc when memory runs out, `*why`
+    /// then unspecified.
+    std::string ToJson(bool pretty, bool lossy, std::string *why) const;
+
+    /// The wrapper at `keypath` below this container (orvex.h, "Key paths":
+    /// keys and positions separated by '.', At("a\\.b") the key "a.b"),
+    /// owned by its container as every child is; null when the path names
+    /// nothing, is malformed or holds a NUL byte, and for a null value, which
+    /// has no wrapper. The store finds the node and the mirrors give its
+    /// wrapper: as fast as the path is deep, and a read that changes nothing.
+    /// Throws only std::bad_alloc.
+    Node *At(const std::string &keypath);
+    const Node *At(const std::string &keypath) const;
 
     /**
      * Document readers. Each returns a new root Array or Dictionary that the

@@ -129,6 +129,17 @@ ORVEX_API orvex_t orvex_new_null(void);
 /* Frees `node` and its subtree; a node still held by a container is detached
  * from it first. Null is harmless. Iterative: any depth is safe. */
 ORVEX_API void orvex_free(orvex_t node);
+/* Takes `node` out of its container and returns it as a root the caller owns
+ * (to attach elsewhere or release with orvex_free): an array item leaves its
+ * array, whose later items move up; a dictionary value leaves with its entry.
+ * Nothing is copied, and it never fails: it allocates only when a
+ * dictionary compacts its removed entries and rebuilds its hash index, and
+ * without memory for one the dictionary goes on without an index. A walk of
+ * the container goes on as after orvex_array_remove_item or
+ * orvex_dict_remove_item, which this is without the free. A root is returned
+ * as it is; null gives null. Changes the container: no other call on its
+ * tree at the same time. */
+ORVEX_API orvex_t orvex_detach(orvex_t node);
 /* A deep copy of the subtree as a new root, or null (null input, no memory). */
 ORVEX_API orvex_t orvex_copy(orvex_t node);
 /* Exchanges the children of two containers of the same type (array with
@@ -185,6 +196,11 @@ ORVEX_API orvex_t orvex_dict_get_item(orvex_t node, const char *key);
 /* A malloc'd copy of the key under which `node` sits in its parent
  * dictionary; `*key` untouched when it has none. */
 ORVEX_API void orvex_dict_get_item_key(orvex_t node, char **key);
+/* As orvex_dict_get_item_key, but lent, not copied: the entry's own
+ * NUL-terminated text, valid until the dictionary changes, with its length
+ * through `length` when that is not null. Null (and `*length` untouched) for
+ * a node that sits in no dictionary, and for null. */
+ORVEX_API const char *orvex_dict_get_item_key_ptr(orvex_t node, uint64_t *length);
 /* Attach the root `item` under `key`. An existing entry keeps its position
  * and its old value is freed. Refused (item stays the caller's) for a null
  * key, an item with a parent, or `node` itself or one of its ancestors. */
@@ -272,6 +288,64 @@ ORVEX_API void orvex_set_date_val(orvex_t node, double sec_since_2001);
  * runs out. On any failure the node is unchanged, old text and type kept. */
 ORVEX_API orvex_err_t orvex_set_string_val_len(orvex_t node, const char *text, uint64_t length);
 ORVEX_API orvex_err_t orvex_set_key_val_len(orvex_t node, const char *text, uint64_t length);
+
+/* ---- Key paths ----
+ *
+ * A key path names a node below a root: parts separated by '.', each a
+ * dictionary key or, in an array, a position from 0 in decimal (1 to 10
+ * digits, no sign, leading zeros allowed: "01" is item 1) below its size.
+ * Inside a part, a backslash and a dot stand for a dot and two backslashes
+ * for one ("a\\.b" and "a\\\\b" as C literals); any other character after a
+ * backslash, or none, makes the path malformed. The empty text is one part,
+ * the empty key, and "a." is "a" then the empty key: the root itself has no
+ * path. A part is looked up as a key only in a dictionary and as a position
+ * only in an array; every scalar holds nothing. Offsets and lengths count
+ * bytes of the path as written, escapes included.
+ *
+ * Lookups (orvex_get_path, orvex_find_path) read the tree and write nothing
+ * in it, so they may run beside other reads of it; they never allocate, so
+ * memory never makes them fail. */
+
+/* Where orvex_find_path stopped. */
+typedef struct {
+    uint32_t part;           /* index of the first part not found (0: the first) */
+    uint64_t offset, length; /* where that part stands in the path as written, in bytes */
+    orvex_t container;       /* the node it was looked for in: a dictionary, an array or a scalar */
+} orvex_path_miss;
+
+/* The node at `path` below `root` (owned by the tree), or null: absent, a
+ * malformed path, a null root or path. */
+ORVEX_API orvex_t orvex_get_path(orvex_t root, const char *path);
+/* orvex_get_path saying why not. ORVEX_ERR_SUCCESS with `*node` the node;
+ * ORVEX_ERR_NOT_FOUND, `*node` null and, when `miss` is not null, `*miss`
+ * the first part missing and the node it was looked for in;
+ * ORVEX_ERR_INVALID_ARG for a null root, path or node pointer (`*miss`
+ * untouched), and for a malformed path, which is refused whole before any
+ * lookup: `*node` null, `*miss` naming the part that holds the first stray
+ * backslash, with `offset` at that backslash, `length` 1 and a null
+ * `container`. */
+ORVEX_API orvex_err_t orvex_find_path(orvex_t root, const char *path, orvex_t *node, orvex_path_miss *miss);
+/* The part of `path` starting at byte `offset` (0, or a `*next` returned
+ * before), unescaped into a malloc'd NUL-terminated copy in `*part` (free()
+ * it), its length through `length` and the offset of the following part
+ * through `next` (each when not null); past the last part `*next` is
+ * strlen(path) + 1. Checking `offset` reads the path up to it.
+ * ORVEX_ERR_INVALID_ARG for a null path or part pointer, an offset past
+ * strlen(path), or a stray backslash in this part; ORVEX_ERR_NO_MEM. On
+ * failure `*part` is null and the other out-values are untouched. */
+ORVEX_API orvex_err_t orvex_path_part(const char *path, uint64_t offset, char **part, uint64_t *length,
+                                      uint64_t *next);
+/* Nonzero when the `length` bytes at `part` (unescaped, as orvex_path_part
+ * gives them) are an array position as key paths write them (at most
+ * 4294967295), with its value through `position` when that is not null; 0,
+ * `*position` untouched, otherwise. A null `part` is no position. */
+ORVEX_API int orvex_path_position(const char *part, uint64_t length, uint32_t *position);
+/* The key path of `node` below `root`, escaped, with positions in plain
+ * decimal, so that orvex_get_path(root, it) is `node`: a malloc'd,
+ * NUL-terminated text (free() it). Null when `node` is `root`, lies outside
+ * its subtree, either is null, or memory runs out. Reads only; linear in
+ * the depth and the length of the path. */
+ORVEX_API char *orvex_path_of(orvex_t root, orvex_t node);
 
 /* ---- Writing ---- */
 

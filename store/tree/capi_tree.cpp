@@ -115,6 +115,14 @@ void orvex_free(orvex_t node) {
     node_free_tree(n);
 }
 
+orvex_t orvex_detach(orvex_t node) {
+    // As a removal, without the free: the array logs the change and the
+    // dictionary leaves a removed slot, which is what walks follow.
+    if (Node *n = as_node(node))
+        node_detach(n);
+    return node;
+}
+
 orvex_t orvex_copy(orvex_t node) { return node ? node_copy_tree(as_node(node)) : nullptr; }
 
 uint32_t orvex_array_get_size(orvex_t node) {
@@ -195,6 +203,16 @@ void orvex_dict_get_item_key(orvex_t node, char **key) {
         return;
     const DictEntry &e = n->parent->v.dict->entries[n->index];
     *key = dup_text(e.key(), e.klen);
+}
+
+const char *orvex_dict_get_item_key_ptr(orvex_t node, uint64_t *length) {
+    Node *n = as_node(node);
+    if (!n || !n->parent || n->parent->type != ORVEX_DICT)
+        return nullptr;
+    const DictEntry &e = n->parent->v.dict->entries[n->index];
+    if (length)
+        *length = e.klen;
+    return e.key();
 }
 
 void orvex_dict_set_item(orvex_t node, const char *key, orvex_t item) {

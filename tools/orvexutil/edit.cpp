@@ -126,20 +126,19 @@ int edit(const std::string &command, const Args &args) {
     const std::string &last = path.parts().back();
 
     if (line.append) {
-        const Found found = follow(doc, path, depth);
-        if (orvex_get_node_type(found.handle) != ORVEX_ARRAY)
-            throw container_expected(doc, path, "an array", found.handle);
-        auto *array = static_cast<Orvex::Array *>(found.node);
+        const orvex_t found = follow(doc, path, depth);
+        if (orvex_get_node_type(found) != ORVEX_ARRAY)
+            throw container_expected(doc, path, "an array", found);
+        auto *array = static_cast<Orvex::Array *>(wrapper_at(doc, path, depth));
         array->Append(*value);
         keep_exact(array->Back()->GetOrvex(), value->GetOrvex());
         write_back(doc);
         return STATUS_OK;
     }
 
-    const Found parent = follow(doc, path, depth - 1);
-    const orvex_type type = orvex_get_node_type(parent.handle);
+    const orvex_type type = orvex_get_node_type(follow(doc, path, depth - 1));
     if (type == ORVEX_DICT) {
-        auto *dict = static_cast<Orvex::Dictionary *>(parent.node);
+        auto *dict = static_cast<Orvex::Dictionary *>(wrapper_at(doc, path, depth - 1));
         const bool present = dict->Find(last) != dict->End();
         if (command == "remove") {
             if (!present)
@@ -154,11 +153,12 @@ int edit(const std::string &command, const Args &args) {
             keep_exact(entry->second->GetOrvex(), value->GetOrvex());
         }
     } else if (type == ORVEX_ARRAY) {
-        auto *array = static_cast<Orvex::Array *>(parent.node);
+        auto *array = static_cast<Orvex::Array *>(wrapper_at(doc, path, depth - 1));
         uint32_t position = 0;
-        const bool inside = parse_position(last, position) && position < array->size();
+        const bool is_position = orvex_path_position(last.c_str(), last.size(), &position) != 0;
         // insert may also add at the end
-        if (!inside && !(command == "insert" && parse_position(last, position) && position == array->size()))
+        if (!(is_position &&
+              (position < array->size() || (command == "insert" && position == array->size()))))
             follow(doc, path, depth); // names what is missing
         if (command != "insert")
             array->Remove(position);
@@ -200,19 +200,19 @@ int extract_command(const Args &args) {
         refuse_terminal("extract", *format);
 
     const Document doc = Document::load(parsed.operands[2]);
-    const Found found = follow(doc, path, path.parts().size());
-    if (expect && !same_type(orvex_get_node_type(found.handle), expected))
-        throw Failure{doc.path, "key path '" + path.text() + "' is " +
-                                    a_type(orvex_get_node_type(found.handle)) + ", not " + a_type(expected)};
+    const orvex_t found = follow(doc, path, path.parts().size());
+    if (expect && !same_type(orvex_get_node_type(found), expected))
+        throw Failure{doc.path, "key path '" + path.text() + "' is " + a_type(orvex_get_node_type(found)) +
+                                    ", not " + a_type(expected)};
     std::string bytes;
     if (raw) {
-        if (!raw_text(found.handle, bytes))
+        if (!raw_text(found, bytes))
             throw UsageError{"extract", "--raw needs a scalar; key path '" + path.text() + "' is " +
-                                            a_type(orvex_get_node_type(found.handle))};
+                                            a_type(orvex_get_node_type(found))};
         if (!parsed.has("-n"))
             bytes += "\n";
     } else {
-        bytes = encode(*format, found.handle, options, doc.path);
+        bytes = encode(*format, found, options, doc.path);
     }
     deliver(out ? *out : "-", bytes);
     return STATUS_OK;
@@ -224,8 +224,8 @@ int type_command(const Args &args) {
         throw UsageError{"type", "expected KEYPATH FILE"};
     const KeyPath path("type", parsed.operands[0]);
     const Document doc = Document::load(parsed.operands[1]);
-    const Found found = follow(doc, path, path.parts().size());
-    write_stdout(std::string(type_name(orvex_get_node_type(found.handle))) + "\n");
+    const orvex_t found = follow(doc, path, path.parts().size());
+    write_stdout(std::string(type_name(orvex_get_node_type(found))) + "\n");
     return STATUS_OK;
 }
 

@@ -128,30 +128,12 @@ orvex_t sorted_copy(orvex_t root) {
 // The key path from `root` to `node`, a node of its subtree ("the root" for
 // the root itself).
 std::string path_of(orvex_t node, orvex_t root) {
-    std::vector<std::string> parts;
-    for (orvex_t n = node; n != root; n = orvex_get_parent(n)) {
-        const orvex_t parent = orvex_get_parent(n);
-        if (orvex_get_node_type(parent) == ORVEX_ARRAY) {
-            parts.push_back(std::to_string(orvex_array_get_item_index(n)));
-            continue;
-        }
-        char *key = nullptr;
-        orvex_dict_get_item_key(n, &key);
-        std::string escaped;
-        for (const char *k = key ? key : ""; *k; ++k) {
-            if (*k == '.' || *k == '\\')
-                escaped += '\\';
-            escaped += *k;
-        }
-        std::free(key);
-        parts.push_back(escaped);
-    }
-    if (parts.empty())
+    if (node == root)
         return "the root";
-    std::string path;
-    for (auto p = parts.rbegin(); p != parts.rend(); ++p)
-        path += (path.empty() ? "" : ".") + *p;
-    return path;
+    const std::unique_ptr<char, void (*)(void *)> path(orvex_path_of(root, node), std::free);
+    if (!path)
+        throw std::bad_alloc();
+    return path.get();
 }
 
 using orvex_store::utf16_little;

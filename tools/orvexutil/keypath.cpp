@@ -2,45 +2,29 @@
 
 #include "diag.hpp"
 
+#include <cstdlib>
+#include <memory>
+#include <new>
+
 namespace orvexutil {
 
 KeyPath::KeyPath(const std::string &command, const std::string &text) : _text(text) {
-    std::string part;
-    for (size_t i = 0; i < text.size(); i++) {
-        const char c = text[i];
-        if (c == '.') {
-            _parts.push_back(part);
-            _ends.push_back(i);
-            part.clear();
-        } else if (c == '\\') {
-            if (i + 1 == text.size() || (text[i + 1] != '.' && text[i + 1] != '\\'))
-                throw UsageError{command,
-                                 "key path '" + text + "': only \\. and \\\\ may follow a backslash"};
-            part += text[++i];
-        } else {
-            part += c;
-        }
+    for (uint64_t at = 0; at <= _text.size();) {
+        char *raw = nullptr;
+        uint64_t length = 0, next = 0;
+        const orvex_err_t status = orvex_path_part(_text.c_str(), at, &raw, &length, &next);
+        if (status == ORVEX_ERR_NO_MEM)
+            throw std::bad_alloc();
+        if (status != ORVEX_ERR_SUCCESS)
+            throw UsageError{command, "key path '" + text + "': only \\. and \\\\ may follow a backslash"};
+        const std::unique_ptr<char, void (*)(void *)> part(raw, std::free);
+        _parts.emplace_back(part.get(), length);
+        _ends.push_back(next - 1);
+        at = next;
     }
-    _parts.push_back(part);
-    _ends.push_back(text.size());
 }
 
 std::string KeyPath::prefix(size_t n) const { return n == 0 ? std::string() : _text.substr(0, _ends[n - 1]); }
-
-bool parse_position(const std::string &part, uint32_t &position) {
-    if (part.empty() || part.size() > 10)
-        return false;
-    uint64_t value = 0;
-    for (char c : part) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + uint64_t(c - '0');
-    }
-    if (value > 0xFFFFFFFFu)
-        return false;
-    position = uint32_t(value);
-    return true;
-}
 
 const char *type_name(orvex_type type) {
     switch (type) {
@@ -106,34 +90,33 @@ std::string a_type(orvex_type type) {
     return (std::string("aeio").find(name[0]) != std::string::npos ? "an " : "a ") + name;
 }
 
-Found follow(const Document &doc, const KeyPath &path, size_t depth) {
-    Found at{doc.root(), doc.handle(), nullptr};
-    for (size_t i = 0; i < depth; i++) {
-        const std::string &part = path.parts()[i];
-        const orvex_type type = orvex_get_node_type(at.handle);
-        auto missing = [&](const std::string &detail) {
-            const std::string where = i == 0 ? "the root" : "'" + path.prefix(i) + "'";
-            return Failure{doc.path,
-                           "key path '" + path.text() + "': " + where + " has no '" + part + "'" + detail};
-        };
-        if (type == ORVEX_DICT) {
-            auto *dict = static_cast<Orvex::Dictionary *>(at.node);
-            auto it = dict->Find(part);
-            if (it == dict->End())
-                throw missing("");
-            // A null value has no wrapper; the store still has its node.
-            at = Found{it->second, orvex_dict_get_item(dict->GetOrvex(), part.c_str()), dict};
-        } else if (type == ORVEX_ARRAY) {
-            auto *array = static_cast<Orvex::Array *>(at.node);
-            uint32_t position = 0;
-            if (!parse_position(part, position) || position >= array->size())
-                throw missing(" (an array of " + std::to_string(array->size()) + " items)");
-            at = Found{(*array)[position], orvex_array_get_item(array->GetOrvex(), position), array};
-        } else {
-            throw missing(" (" + a_type(type) + ")");
-        }
-    }
-    return at;
+orvex_t follow(const Document &doc, const KeyPath &path, size_t depth) {
+    if (depth == 0)
+        return doc.handle();
+    orvex_t found = nullptr;
+    orvex_path_miss miss{};
+    const orvex_err_t status = orvex_find_path(doc.handle(), path.prefix(depth).c_str(), &found, &miss);
+    if (status == ORVEX_ERR_SUCCESS)
+        return found;
+    if (status != ORVEX_ERR_NOT_FOUND)
+        throw Failure{doc.path, "key path '" + path.text() + "': " + orvex_err_text(status)};
+    const size_t i = miss.part;
+    const orvex_type type = orvex_get_node_type(miss.container);
+    const std::string where = i == 0 ? "the root" : "'" + path.prefix(i) + "'";
+    const std::string detail =
+        type == ORVEX_DICT ? ""
+        : type == ORVEX_ARRAY
+            ? " (an array of " + std::to_string(orvex_array_get_size(miss.container)) + " items)"
+            : " (" + a_type(type) + ")";
+    throw Failure{doc.path,
+                  "key path '" + path.text() + "': " + where + " has no '" + path.parts()[i] + "'" + detail};
+}
+
+Orvex::Node *wrapper_at(const Document &doc, const KeyPath &path, size_t depth) {
+    // Below the root there is something only when the root is a container.
+    if (depth == 0)
+        return doc.root();
+    return static_cast<Orvex::Structure *>(doc.root())->At(path.prefix(depth));
 }
 
 } // namespace orvexutil

@@ -1,5 +1,6 @@
 // Key paths: keys and array positions separated by '.', with "\." and "\\"
-// standing for a literal dot and backslash.
+// standing for a literal dot and backslash; the library parses and follows
+// them.
 #ifndef ORVEXUTIL_KEYPATH_HPP
 #define ORVEXUTIL_KEYPATH_HPP
 
@@ -10,6 +11,8 @@
 
 namespace orvexutil {
 
+// A key path as the library reads it (orvex.h, "Key paths"), split into its
+// parts.
 class KeyPath {
   public:
     // Throws UsageError (for `command`) for a stray backslash.
@@ -25,20 +28,12 @@ class KeyPath {
     std::vector<size_t> _ends; // where each part ends in _text
 };
 
-// A value found by a key path: its wrapper (null for a null value, which has
-// no class), its store node, and the container holding it (null for the root).
-struct Found {
-    Orvex::Node *node;
-    orvex_t handle;
-    Orvex::Structure *parent;
-};
-
-// Follows the first `depth` parts of `path` from the root of `doc`. Throws
-// Failure naming the first part that is not there.
-Found follow(const Document &doc, const KeyPath &path, size_t depth);
-
-// A decimal array position, or false.
-bool parse_position(const std::string &part, uint32_t &position);
+// The store node that the first `depth` parts of `path` name in `doc` (its
+// root for 0). Throws Failure naming the first part that is not there.
+orvex_t follow(const Document &doc, const KeyPath &path, size_t depth);
+// The wrapper of what follow(doc, path, depth) found: null for a null value,
+// which has no class.
+Orvex::Node *wrapper_at(const Document &doc, const KeyPath &path, size_t depth);
 
 // The name of a type, as the -TYPE options and `type` spell it.
 const char *type_name(orvex_type type);
