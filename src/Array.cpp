@@ -21,6 +21,17 @@ void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, FillWork
 
 Array::Array(Node *parent) : Structure(ORVEX_ARRAY, parent) {}
 
+Array::Array(std::initializer_list<Value> items) : Structure(ORVEX_ARRAY, nullptr) {
+    try {
+        _array.reserve(items.size());
+        for (const Value &item : items)
+            Append(item);
+    } catch (...) {
+        Mirrors::Clear(this); // ~Node then frees the store array, and the children with it
+        throw;
+    }
+}
+
 Array::Array(orvex_t node, Node *parent) : Structure(parent) {
     _node = node;
     Mirrors::Fill(this);
@@ -40,6 +51,8 @@ Array::~Array() { Mirrors::Clear(this); }
 Node *Array::Clone() const { return new Array(*this); }
 
 Node *Array::operator[](unsigned int array_index) { return _array.at(array_index); }
+
+const Node *Array::operator[](unsigned int array_index) const { return _array.at(array_index); }
 
 Node *Array::Back() { return _array.empty() ? nullptr : _array.back(); }
 
@@ -75,16 +88,21 @@ void Array::Append(const Node *node) {
 
 void Array::Append(const Node &node) { Append(&node); }
 
+void Array::Append(const Value &value) { Insert(value, static_cast<unsigned int>(_array.size())); }
+
 void Array::Insert(const Node *node, unsigned int pos) {
-    if (!node)
-        return;
+    if (node)
+        Insert(Value(*node), pos);
+}
+
+void Array::Insert(const Value &value, unsigned int pos) {
     if (pos > _array.size())
         throw std::out_of_range("Orvex::Array::Insert: position past the end");
     // Grow the mirror before the store takes the copy, so nothing after the
     // attach can throw.
     if (_array.size() == _array.capacity())
         _array.reserve(_array.empty() ? 4 : 2 * _array.size());
-    std::unique_ptr<Node> clone(node->Clone());
+    std::unique_ptr<Node> clone(value.Make());
     if (pos == _array.size())
         orvex_array_append_item(_node, clone->GetOrvex());
     else
