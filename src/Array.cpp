@@ -21,17 +21,6 @@ void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, FillWork
 
 Array::Array(Node *parent) : Structure(ORVEX_ARRAY, parent) {}
 
-Array::Array(std::initializer_list<Value> items) : Structure(ORVEX_ARRAY, nullptr) {
-    try {
-        _array.reserve(items.size());
-        for (const Value &item : items)
-            Append(item);
-    } catch (...) {
-        Mirrors::Clear(this); // ~Node then frees the store array, and the children with it
-        throw;
-    }
-}
-
 Array::Array(orvex_t node, Node *parent) : Structure(parent) {
     _node = node;
     Mirrors::Fill(this);
@@ -147,5 +136,12 @@ unsigned int Array::GetNodeIndex(const Node *node) const {
 }
 
 unsigned int Array::GetNodeIndex(const Node &node) const { return GetNodeIndex(&node); }
+
+// Called from a delegating constructor: when it throws, ~Array cleans up.
+void Array::AppendAll(std::initializer_list<Value> items) {
+    _array.reserve(items.size());
+    for (const Value &item : items)
+        Append(item);
+}
 
 } // namespace Orvex

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "orvex/Structure.h"
@@ -47,12 +48,33 @@ class ORVEX_CXX_API Array : public Structure {
 
     /// A new empty store array. A parent given is not recorded: the wrapper is a root, owning its store node.
     ORVEX_IMPLICIT Array(Node *parent = nullptr);
-    /// A new root array of the `items` in order, each made as Value says
-    /// (`Array{1, "two", 3.0, Array{4, 5}}`; a nested container is copied).
-    /// Braces with one Array in them copy it (`Array b{a};`), `Array{}` is
-    /// empty and `Array{nullptr}` is Array(Node *): neither a Node * nor
-    /// nullptr is a Value. Throws std::bad_alloc, leaving nothing behind.
-    Array(std::initializer_list<Value> items);
+    /**
+     * A new root array of the `items` in order, each made as Value says:
+     * `Array{1, "two", 3.0, Array{4, 5}}` (a nested container is copied).
+     * Not an initializer-list constructor, so that braces keep their old
+     * meanings: one Array (or a class derived from it) in braces is a copy
+     * (`Array b{a};`, also `Array{Array{1, 2}}`: nest one array with
+     * Append), `Array{}` is empty, and what is no Value (`Array{nullptr}`,
+     * a Node *, a store handle and parent) goes to the constructors above.
+     * An integer is a value, though: `Array{0}` is the array holding 0 (an
+     * empty array is `Array{}` or `Array{nullptr}`). The one-item form is
+     * explicit, as `Array a = 5;` would read oddly; `Array a = {1, 2};`
+     * converts. Throws std::bad_alloc, leaving nothing behind.
+     */
+    template <
+        class... Items,
+        typename std::enable_if<
+            (sizeof...(Items) > 1) && (std::is_convertible<Items &&, Value>::value && ...), int>::type = 0>
+    Array(Items &&...items) : Array() {
+        AppendAll({Value(std::forward<Items>(items))...});
+    }
+    template <class Item,
+              typename std::enable_if<std::is_convertible<Item &&, Value>::value &&
+                                          !std::is_base_of<Array, typename std::decay<Item>::type>::value,
+                                      int>::type = 0>
+    explicit Array(Item &&item) : Array() {
+        Append(Value(std::forward<Item>(item)));
+    }
     /// Wraps the existing store array `node` and every node below it (level by
     /// level from a work list, not by recursion); with a null parent the
     /// array owns the handle and frees the tree when deleted.
@@ -140,6 +162,8 @@ class ORVEX_CXX_API Array : public Structure {
   private:
     /// Takes over `node` with an empty mirror, for Mirrors to fill.
     Array(orvex_t node, Node *parent, Unfilled);
+    /// The list constructor's work: appends each of `items` in turn.
+    void AppendAll(std::initializer_list<Value> items);
 
     std::vector<Node *> _array;
 
