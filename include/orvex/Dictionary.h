@@ -25,8 +25,8 @@ class Mirrors;
  * assigned to or destroyed, and must not be deleted by the caller. Values go
  * in as copies made by Clone, which keep the exact value (every byte of a
  * String, a Date's instant with its fraction); the caller keeps what it
- * passes. Reads never call the store; the documents it writes keep the
- * store's insertion order.
+ * passes. Reads never call the store but InOrder, which lists the entries
+ * in the store's insertion order, the order of the documents it writes.
  *
  * Keys end at their first NUL byte, as they do in the store: every operation
  * taking a key uses only the text before it. An entry's wrapper is null for a

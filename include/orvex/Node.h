@@ -15,7 +15,9 @@
  * empty String rather than reading the entry. Define
  * ORVEX_NO_IMPLICIT_CONVERSIONS before including any Orvex header to make
  * all of them explicit, so that the compiler refuses such conversions. Copy
- * constructors stay implicit. The library itself is the same either way.
+ * constructors stay implicit, and so do the conversions to Value (Value.h)
+ * and the lists of several items (`Array a = {1, 2};`), which make no
+ * wrapper of a lone value. The library itself is the same either way.
  */
 #ifdef ORVEX_NO_IMPLICIT_CONVERSIONS
 #define ORVEX_IMPLICIT explicit

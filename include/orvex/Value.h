@@ -30,8 +30,9 @@ namespace Orvex {
  * Nothing else converts: no pointer but text (so neither nullptr nor a
  * Node * becomes a Value, and a pointer is never taken for a bool), no
  * braced list (`Array{1, {2, 3}}` does not compile: name the class,
- * `Array{1, Array{2, 3}}`), and no character type (char, wchar_t, char16_t,
- * char32_t: a letter or a number?); integers wider than 64 bits neither.
+ * `Array{1, Array{2, 3}}`), and no character type (char, wchar_t, char8_t,
+ * char16_t, char32_t: a letter or a number?); integers wider than 64 bits
+ * neither.
  *
  * A Value refers to what it was made from, copying nothing: it is meant as
  * an argument, made and used within one expression, and must not outlive
@@ -48,7 +49,11 @@ class ORVEX_CXX_API Value {
     template <class T> static constexpr bool IsInteger() {
         return std::is_integral<T>::value && sizeof(T) <= sizeof(uint64_t) && !std::is_same<T, bool>::value &&
                !std::is_same<T, char>::value && !std::is_same<T, wchar_t>::value &&
-               !std::is_same<T, char16_t>::value && !std::is_same<T, char32_t>::value;
+               !std::is_same<T, char16_t>::value && !std::is_same<T, char32_t>::value
+#ifdef __cpp_char8_t
+               && !std::is_same<T, char8_t>::value
+#endif
+            ;
     }
     /// The arithmetic types a Value takes: bool, IsInteger, floating point.
     template <class T> static constexpr bool IsScalar() {
