@@ -8,7 +8,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -138,48 +137,30 @@ TEST(Conveniences, AsFollowsTheStoreType) {
 }
 
 TEST(Conveniences, EqualityIsTheStoresValueEquality) {
+    using P = std::shared_ptr<Node>;
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    struct Row {
-        std::function<Node *()> a, b;
+    const struct {
+        P a, b;
         bool equal;
     } rows[] = {
-        {[] { return new Integer(5); }, [] { return new Integer(5u); }, true},
-        {[] { return new Integer(5); }, [] { return new Real(5.0); }, false},
-        {[] { return new Real(0.0); }, [] { return new Real(-0.0); }, false},
-        {[nan] { return new Real(nan); }, [nan] { return new Real(-nan); }, true},
-        {[] { return new String("k"); }, [] { return new Key("k"); }, false},
-        {[] { return new String(std::string("a")); }, [] { return new String("a"); }, true},
-        {[] { return new Date(int64_t(7)); }, [] { return new Date(Clock::from_time_t(7)); }, true},
-        {[] {
-             return new Array{1, "x"};
-         },
-         [] { return json("[1, \"x\"]").release(); }, true},
-        {[] {
-             return new Array{1, "x"};
-         },
-         [] {
-             return new Array{"x", 1};
-         },
-         false},
-        {[] {
-             return new Dictionary{{"a", 1}, {"b", 2}};
-         },
-         [] {
-             return new Dictionary{{"b", 2}, {"a", 1}};
-         },
-         false},
-        {[] {
-             return new Dictionary{{"a", Array{}}};
-         },
-         [] { return json("{\"a\": []}").release(); }, true},
-        {[] { return new Array(); }, [] { return new Dictionary(); }, false},
+        {P(new Integer(5)), P(new Integer(5u)), true},
+        {P(new Integer(5)), P(new Real(5.0)), false},
+        {P(new Real(0.0)), P(new Real(-0.0)), false},
+        {P(new Real(nan)), P(new Real(-nan)), true},
+        {P(new String("k")), P(new Key("k")), false},
+        {P(new String(std::string("a"))), P(new String("a")), true},
+        {P(new Date(int64_t(7))), P(new Date(Clock::from_time_t(7))), true},
+        {P(new Array(1, "x")), P(json("[1, \"x\"]")), true},
+        {P(new Array(1, "x")), P(new Array("x", 1)), false},
+        {P(new Dictionary{{"a", 1}, {"b", 2}}), P(new Dictionary{{"b", 2}, {"a", 1}}), false},
+        {P(new Dictionary{{"a", Array{}}}), P(json("{\"a\": []}")), true},
+        {P(new Array()), P(new Dictionary()), false},
     };
-    for (const Row &row : rows) {
-        std::unique_ptr<Node> a(row.a()), b(row.b());
-        EXPECT_EQ(*a == *b, row.equal) << a->GetType() << " vs " << b->GetType();
-        EXPECT_EQ(*b == *a, row.equal);
-        EXPECT_EQ(*a != *b, !row.equal);
-        EXPECT_TRUE(*a == *a);
+    for (const auto &row : rows) {
+        EXPECT_EQ(*row.a == *row.b, row.equal) << row.a->GetType() << " vs " << row.b->GetType();
+        EXPECT_EQ(*row.b == *row.a, row.equal);
+        EXPECT_EQ(*row.a != *row.b, !row.equal);
+        EXPECT_TRUE(*row.a == *row.a);
     }
 }
 
@@ -213,68 +194,41 @@ TEST(Conveniences, IntegerConstructorsKeepTheSign) {
     EXPECT_EQ(Real(true).GetValue(), 1.0); // as before: bool converts to double
 }
 
+// Files `value` through Set and Append as written (a literal stays a literal,
+// for the overload it picks) and checks that both made `expected`.
+#define EXPECT_FILED(value, expected)                                                                        \
+    do {                                                                                                     \
+        const std::string key = std::to_string(d.size());                                                    \
+        const Dictionary::iterator entry = d.Set(key, value);                                                \
+        EXPECT_TRUE(entry != d.End() && entry->first == key && *entry->second == (expected)) << #value;      \
+        a.Append(value);                                                                                     \
+        EXPECT_TRUE(a.size() == d.size() && *a.Back() == (expected)) << #value;                              \
+    } while (0)
+
 TEST(Conveniences, SetAppendAndInsertMakeTheValueWritten) {
     const auto when = Clock::from_time_t(1700000000) + std::chrono::milliseconds(250);
     const std::string with_nul("x\0y", 3);
+    const std::vector<char> bytes{'\0', 'b'};
     Dictionary d;
     Array a;
-    // Each row: what goes in, and the wrapper it must equal.
-    struct Row {
-        std::function<Dictionary::iterator(Dictionary &, const std::string &)> set;
-        std::function<void(Array &)> append;
-        std::function<Node *()> expected;
-    } rows[] = {
-        {[](Dictionary &t, const std::string &k) { return t.Set(k, true); },
-         [](Array &t) { t.Append(false); }, [] { return new Boolean(true); }},
-        {[](Dictionary &t, const std::string &k) { return t.Set(k, "text"); },
-         [](Array &t) { t.Append("text"); }, [] { return new String("text"); }},
-        {[&](Dictionary &t, const std::string &k) { return t.Set(k, with_nul); },
-         [&](Array &t) { t.Append(with_nul); }, [] { return new String("x"); }},
-        {[](Dictionary &t, const std::string &k) { return t.Set(k, 5); }, [](Array &t) { t.Append(5u); },
-         [] { return new Integer(5); }},
-        {[](Dictionary &t, const std::string &k) { return t.Set(k, 0); }, [](Array &t) { t.Append(0); },
-         [] { return new Integer(0); }},
-        {[](Dictionary &t, const std::string &k) { return t.Set(k, 2.5); }, [](Array &t) { t.Append(2.5f); },
-         [] { return new Real(2.5); }},
-        {[](Dictionary &t, const std::string &k) {
-             return t.Set(k, std::vector<char>{'\0', 'b'});
-         },
-         [](Array &t) {
-             t.Append(std::vector<char>{'\0', 'b'});
-         },
-         [] {
-             return new Data(std::vector<char>{'\0', 'b'});
-         }},
-        {[&](Dictionary &t, const std::string &k) { return t.Set(k, when); },
-         [&](Array &t) { t.Append(when); }, [&] { return new Date(when); }},
-        {[](Dictionary &t, const std::string &k) {
-             return t.Set(k, Array{1, "y"});
-         },
-         [](Array &t) {
-             t.Append(Array{1, "y"});
-         },
-         [] { return json("[1, \"y\"]").release(); }},
-    };
-    unsigned pos = 0;
-    for (const Row &row : rows) {
-        const std::string key = "k" + std::to_string(pos);
-        std::unique_ptr<Node> expected(row.expected());
-        const Dictionary::iterator entry = row.set(d, key);
-        ASSERT_TRUE(entry != d.End());
-        EXPECT_EQ(entry->first, key);
-        EXPECT_TRUE(*entry->second == *expected) << key;
-        row.append(a);
-        ASSERT_EQ(a.size(), pos + 1);
-        EXPECT_EQ(a[pos]->GetType(), expected->GetType()) << key;
-        ++pos;
-    }
-    // Set replaces in place; only nullptr is the null that sets nothing.
-    d.Set("k0", "again");
-    EXPECT_TRUE(*d["k0"] == String("again"));
+    EXPECT_FILED(true, Boolean(true));
+    EXPECT_FILED("text", String("text"));
+    EXPECT_FILED(with_nul, String("x"));
+    EXPECT_FILED(std::string("y"), String("y"));
+    EXPECT_FILED(5, Integer(5));
+    EXPECT_FILED(0, Integer(0)); // not the null Node *
+    EXPECT_FILED(UINT64_MAX, Integer(UINT64_MAX));
+    EXPECT_FILED(2.5f, Real(2.5));
+    EXPECT_FILED(bytes, Data(bytes));
+    EXPECT_FILED(when, Date(when));
+    EXPECT_FILED(Array(1, "y"), *json("[1, \"y\"]"));
+    // Set replaces in place; only nullptr is the null that files nothing.
+    const size_t size = d.size();
+    d.Set("0", "again");
+    EXPECT_TRUE(*d.InOrder().front().second == String("again"));
     EXPECT_TRUE(d.Set("none", nullptr) == d.End());
     a.Append(nullptr);
-    EXPECT_EQ(d.size(), pos);
-    EXPECT_EQ(a.size(), pos);
+    EXPECT_TRUE(d.size() == size && a.size() == size);
     a.Insert(7, 0u);
     a.Insert("first", 0u);
     EXPECT_TRUE(*a[0u] == String("first") && *a[1u] == Integer(7));
