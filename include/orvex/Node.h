@@ -16,8 +16,9 @@
  * ORVEX_NO_IMPLICIT_CONVERSIONS before including any Orvex header to make
  * all of them explicit, so that the compiler refuses such conversions. Copy
  * constructors stay implicit, and so do the conversions to Value (Value.h)
- * and the lists of several items (`Array a = {1, 2};`), which make no
- * wrapper of a lone value. The library itself is the same either way.
+ * and the containers' lists (`Array a = {1, 2};`, a Dictionary's of any
+ * length), which make no wrapper of a lone value; Array's one-item list is
+ * explicit either way. The library itself is the same either way.
  */
 #ifdef ORVEX_NO_IMPLICIT_CONVERSIONS
 #define ORVEX_IMPLICIT explicit
