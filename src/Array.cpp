@@ -41,6 +41,8 @@ Node *Array::Clone() const { return new Array(*this); }
 
 Node *Array::operator[](unsigned int array_index) { return _array.at(array_index); }
 
+const Node *Array::operator[](unsigned int array_index) const { return _array.at(array_index); }
+
 Node *Array::Back() { return _array.empty() ? nullptr : _array.back(); }
 
 Node *Array::back() { return Back(); }
@@ -75,16 +77,21 @@ void Array::Append(const Node *node) {
 
 void Array::Append(const Node &node) { Append(&node); }
 
+void Array::Append(const Value &value) { Insert(value, static_cast<unsigned int>(_array.size())); }
+
 void Array::Insert(const Node *node, unsigned int pos) {
-    if (!node)
-        return;
+    if (node)
+        Insert(Value(*node), pos);
+}
+
+void Array::Insert(const Value &value, unsigned int pos) {
     if (pos > _array.size())
         throw std::out_of_range("Orvex::Array::Insert: position past the end");
     // Grow the mirror before the store takes the copy, so nothing after the
     // attach can throw.
     if (_array.size() == _array.capacity())
         _array.reserve(_array.empty() ? 4 : 2 * _array.size());
-    std::unique_ptr<Node> clone(node->Clone());
+    std::unique_ptr<Node> clone(value.Make());
     if (pos == _array.size())
         orvex_array_append_item(_node, clone->GetOrvex());
     else
@@ -129,5 +136,12 @@ unsigned int Array::GetNodeIndex(const Node *node) const {
 }
 
 unsigned int Array::GetNodeIndex(const Node &node) const { return GetNodeIndex(&node); }
+
+// Called from a delegating constructor: when it throws, ~Array cleans up.
+void Array::AppendAll(std::initializer_list<Value> items) {
+    _array.reserve(items.size());
+    for (const Value &item : items)
+        Append(item);
+}
 
 } // namespace Orvex

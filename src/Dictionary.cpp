@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <tuple>
@@ -103,6 +104,17 @@ void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orve
 
 Dictionary::Dictionary(Node *parent) : Structure(ORVEX_DICT, parent) {}
 
+Dictionary::Dictionary(std::initializer_list<std::pair<std::string, Value>> entries)
+    : Structure(ORVEX_DICT, nullptr) {
+    try {
+        for (const auto &entry : entries)
+            Set(entry.first, entry.second);
+    } catch (...) {
+        Mirrors::Clear(this); // ~Node then frees the store dictionary, and the children with it
+        throw;
+    }
+}
+
 Dictionary::Dictionary(orvex_t node, Node *parent) : Structure(parent) {
     _node = node;
     Mirrors::Fill(this);
@@ -122,6 +134,18 @@ Dictionary::~Dictionary() { Mirrors::Clear(this); }
 Node *Dictionary::Clone() const { return new Dictionary(*this); }
 
 Node *Dictionary::operator[](const std::string &key) { return _map[KeyText(key).str()]; }
+
+const Node *Dictionary::operator[](const std::string &key) const { return Get(key); }
+
+Node *Dictionary::Get(const std::string &key) {
+    const iterator entry = Find(key);
+    return entry == _map.end() ? nullptr : entry->second;
+}
+
+const Node *Dictionary::Get(const std::string &key) const {
+    const const_iterator entry = Find(key);
+    return entry == _map.end() ? nullptr : entry->second;
+}
 
 Dictionary::iterator Dictionary::Begin() { return _map.begin(); }
 
@@ -148,8 +172,10 @@ Dictionary::const_iterator Dictionary::Find(const std::string &key) const {
 }
 
 Dictionary::iterator Dictionary::Set(const std::string &key, const Node *node) {
-    if (!node)
-        return _map.end();
+    return node ? Set(key, Value(*node)) : _map.end();
+}
+
+Dictionary::iterator Dictionary::Set(const std::string &key, const Value &value) {
     const KeyText k(key);
     // Everything that can throw happens before the store changes: the mirror
     // slot, then the copy (taken before anything is replaced, so setting an
@@ -160,7 +186,7 @@ Dictionary::iterator Dictionary::Set(const std::string &key, const Node *node) {
         slot = _map.emplace(k.str(), nullptr).first;
     Node *clone = nullptr;
     try {
-        clone = node->Clone();
+        clone = value.Make();
     } catch (...) {
         if (added)
             _map.erase(slot);
@@ -206,6 +232,49 @@ void Dictionary::Remove(const std::string &key) {
         return;
     delete entry->second;
     _map.erase(entry);
+}
+
+Dictionary::ordered_entries Dictionary::InOrder() const {
+    ordered_entries out;
+    const uint32_t size = orvex_dict_get_size(_node);
+    if (size == 0)
+        return out;
+    // Each wrapper is found by its store node, so no key is copied for the
+    // lookup; an item without a class (ORVEX_NULL) has none and is found by
+    // its key.
+    std::vector<std::pair<orvex_t, const_iterator>> by_node;
+    by_node.reserve(_map.size());
+    for (const_iterator entry = _map.begin(); entry != _map.end(); ++entry)
+        if (entry->second)
+            by_node.emplace_back(entry->second->GetOrvex(), entry);
+    const auto before = [](const std::pair<orvex_t, const_iterator> &a, orvex_t b) {
+        return std::less<orvex_t>()(a.first, b);
+    };
+    std::sort(by_node.begin(), by_node.end(),
+              [](const std::pair<orvex_t, const_iterator> &a, const std::pair<orvex_t, const_iterator> &b) {
+                  return std::less<orvex_t>()(a.first, b.first);
+              });
+    out.reserve(size);
+    orvex_dict_iter it = nullptr;
+    orvex_dict_new_iter(_node, &it);
+    if (!it)
+        throw std::bad_alloc();
+    const StoreIter release(it);
+    for (;;) {
+        const char *key = nullptr;
+        uint64_t length = 0;
+        orvex_t value = nullptr;
+        orvex_dict_next_item_ref(_node, it, &key, &length, &value);
+        if (!value)
+            break;
+        const auto found = std::lower_bound(by_node.begin(), by_node.end(), value, before);
+        const_iterator entry = found != by_node.end() && found->first == value
+                                   ? found->second
+                                   : _map.find(std::string(key, static_cast<size_t>(length)));
+        if (entry != _map.end()) // the mirror holds every store entry: a guard, not a case
+            out.emplace_back(entry->first, entry->second);
+    }
+    return out;
 }
 
 std::string Dictionary::GetNodeKey(Node *node) {

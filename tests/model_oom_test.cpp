@@ -7,6 +7,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -357,6 +358,79 @@ void add_container_cases(std::vector<Case> &cases) {
                      }});
 }
 
+// Values made from C++ values: lists, Set, Append and Insert, InOrder, a Date
+// from a time point.
+void add_convenience_cases(std::vector<Case> &cases) {
+    cases.push_back({"ArrayFromItems", [](Trial &t) {
+                         const Array expected{1, LONG_TEXT, Array{2, OTHER_TEXT}};
+                         std::unique_ptr<Array> made;
+                         if (t.run([&] {
+                                 made.reset(new Array{1, LONG_TEXT, Array{2, OTHER_TEXT}});
+                                 return true;
+                             }))
+                             expect_copy(*made, expected);
+                     }});
+    cases.push_back(
+        {"DictionaryFromEntries", [](Trial &t) {
+             const Dictionary expected{{NEW_KEY, LONG_TEXT}, {"n", 5}, {"list", Array{OTHER_TEXT}}};
+             std::unique_ptr<Dictionary> made;
+             if (t.run([&] {
+                     made.reset(new Dictionary{{NEW_KEY, LONG_TEXT}, {"n", 5}, {"list", Array{OTHER_TEXT}}});
+                     return true;
+                 }))
+                 expect_copy(*made, expected);
+         }});
+    // One operation each: a failure must leave the document as it was.
+    const struct {
+        const char *name;
+        std::function<void(Dictionary &)> op;
+        std::function<bool(Dictionary &)> done;
+    } edits[] = {
+        {"DictionarySetValueNewKey", [](Dictionary &d) { d.Set(NEW_KEY, LONG_TEXT); },
+         [](Dictionary &d) { return *d.Get(NEW_KEY) == String(LONG_TEXT); }},
+        {"DictionarySetValueReplacing", [](Dictionary &d) { d.Set("title", 2.5); },
+         [](Dictionary &d) { return *d.Get("title") == Real(2.5); }},
+        {"ArrayAppendValue", [](Dictionary &d) { d.Get("list")->As<Array>()->Append(OTHER_TEXT.c_str()); },
+         [](Dictionary &d) { return *d.Get("list")->As<Array>()->Back() == String(OTHER_TEXT); }},
+        {"ArrayInsertValue", [](Dictionary &d) { d.Get("list")->As<Array>()->Insert(7, 0u); },
+         [](Dictionary &d) { return *(*d.Get("list")->As<Array>())[0u] == Integer(7); }},
+    };
+    for (const auto &e : edits) {
+        cases.push_back({e.name, [op = e.op, done = e.done](Trial &t) {
+                             Dictionary &doc = t.doc();
+                             if (t.run([&] {
+                                     op(doc);
+                                     return true;
+                                 })) {
+                                 EXPECT_TRUE(done(doc)) << "not filed";
+                             }
+                         }});
+    }
+    cases.push_back({"DictionaryInOrder", [](Trial &t) {
+                         const Dictionary &doc = t.doc();
+                         Dictionary::ordered_entries entries;
+                         if (t.run([&] {
+                                 entries = doc.InOrder();
+                                 return true;
+                             })) {
+                             ASSERT_EQ(entries.size(), doc.size());
+                             EXPECT_EQ(entries.front().first, "flag");
+                             EXPECT_EQ(entries.back().second, doc.Get("empty"));
+                         }
+                     }});
+    cases.push_back({"DateFromTime", [](Trial &t) {
+                         const auto when =
+                             std::chrono::system_clock::from_time_t(5) + std::chrono::milliseconds(500);
+                         std::unique_ptr<Date> made;
+                         if (t.run([&] {
+                                 made.reset(new Date(when));
+                                 return true;
+                             })) {
+                             EXPECT_EQ(made->GetSecondsSince2001(), 5.5 - 978307200);
+                         }
+                     }});
+}
+
 void add_document_cases(std::vector<Case> &cases) {
     // The readers: each result must equal the store's own reading.
     using Reader = std::function<Structure *(const std::vector<char> &)>;
@@ -569,6 +643,7 @@ std::vector<Case> all_cases() {
     std::vector<Case> cases;
     add_document_cases(cases);
     add_container_cases(cases);
+    add_convenience_cases(cases);
     add_value_cases<Boolean>(cases, "Boolean", "flag", false);
     add_value_cases<Integer>(cases, "Integer", "count", int64_t(-7));
     add_value_cases<Real>(cases, "Real", "ratio", 0.5);

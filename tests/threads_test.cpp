@@ -92,6 +92,10 @@ std::string model_digest(const Node &root) {
                 out += e->first + (d->Find(e->first) == e ? " " : " lost ");
                 todo.push_back(e->second);
             }
+            // Document order, and the lookups that add nothing.
+            for (const auto &[key, node] : d->InOrder())
+                out += key +
+                       ((*d)[key] == node && d->Get(key) == node && As<Node>(node) == node ? " " : " lost ");
         } else if (auto *a = dynamic_cast<const Array *>(n)) {
             for (const Node *c : *a)
                 todo.push_back(c);

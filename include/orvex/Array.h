@@ -2,10 +2,16 @@
 #ifndef ORVEX_ARRAY_H
 #define ORVEX_ARRAY_H
 
+#include <climits>
 #include <cstddef>
+#include <initializer_list>
+#include <stdexcept>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "orvex/Structure.h"
+#include "orvex/Value.h"
 
 namespace Orvex {
 
@@ -20,8 +26,12 @@ class Mirrors;
  * its fraction); the caller keeps what it passes. An item of a type without
  * a class (ORVEX_NULL) has a null entry. Reads never call the store.
  *
- * Positions are unsigned int: write Remove(0u), since a plain 0 also matches
- * Remove(Node*).
+ * Positions are unsigned int; Remove also takes any other integer type, so
+ * that Remove(0) removes position 0 rather than being taken for
+ * Remove(Node *). Values other than wrappers go in through Value
+ * (`a.Append(5)`, `a.Append("text")`, `Array{1, "two", 3.0}`); an integer
+ * is always a value there, so Append(0) appends the integer 0: only
+ * `nullptr` (or a null `Node *`) is the null that appends nothing.
  *
  * Any depth the store holds is safe: wrapping, copying, assignment and
  * destruction go through the tree from a work list, without recursion. When memory runs out an
@@ -38,6 +48,33 @@ class ORVEX_CXX_API Array : public Structure {
 
     /// A new empty store array. A parent given is not recorded: the wrapper is a root, owning its store node.
     ORVEX_IMPLICIT Array(Node *parent = nullptr);
+    /**
+     * A new root array of the `items` in order, each made as Value says:
+     * `Array{1, "two", 3.0, Array{4, 5}}` (a nested container is copied).
+     * Not an initializer-list constructor, so that braces keep their old
+     * meanings: one Array (or a class derived from it) in braces is a copy
+     * (`Array b{a};`, also `Array{Array{1, 2}}`: nest one array with
+     * Append), `Array{}` is empty, and what is no Value (`Array{nullptr}`,
+     * a Node *, a store handle and parent) goes to the constructors above.
+     * An integer is a value, though: `Array{0}` is the array holding 0 (an
+     * empty array is `Array{}` or `Array{nullptr}`). The one-item form is
+     * explicit, as `Array a = 5;` would read oddly; `Array a = {1, 2};`
+     * converts. Throws std::bad_alloc, leaving nothing behind.
+     */
+    template <
+        class... Items,
+        typename std::enable_if<
+            (sizeof...(Items) > 1) && (std::is_convertible<Items &&, Value>::value && ...), int>::type = 0>
+    Array(Items &&...items) : Array() {
+        AppendAll({Value(std::forward<Items>(items))...});
+    }
+    template <class Item,
+              typename std::enable_if<std::is_convertible<Item &&, Value>::value &&
+                                          !std::is_base_of<Array, typename std::decay<Item>::type>::value,
+                                      int>::type = 0>
+    explicit Array(Item &&item) : Array() {
+        Append(Value(std::forward<Item>(item)));
+    }
     /// Wraps the existing store array `node` and every node below it (level by
     /// level from a work list, not by recursion); with a null parent the
     /// array owns the handle and frees the tree when deleted.
@@ -57,6 +94,8 @@ class ORVEX_CXX_API Array : public Structure {
     /// The child at `array_index` (null for an ORVEX_NULL item); throws
     /// std::out_of_range when `array_index` >= size().
     Node *operator[](unsigned int array_index);
+    /// The same on a const array: reads only, safe beside other reads.
+    const Node *operator[](unsigned int array_index) const;
     /// The first child, or null when the array is empty.
     Node *Front();
     Node *front();
@@ -83,12 +122,38 @@ class ORVEX_CXX_API Array : public Structure {
     /// nothing, when `pos` > size().
     void Insert(const Node *node, unsigned int pos);
     void Insert(const Node &node, unsigned int pos);
+    /// Appends or inserts a new child made from `value` (see Value):
+    /// `a.Append(5)`, `a.Insert("text", 0u)`. Same failures as above.
+    void Append(const Value &value);
+    void Insert(const Value &value, unsigned int pos);
+    /// Numbers and booleans exactly, so that 0 is the integer, not a null
+    /// Node *.
+    template <class T, typename std::enable_if<Value::IsScalar<T>(), int>::type = 0> void Append(T value) {
+        Append(Value(value));
+    }
+    template <class T, typename std::enable_if<Value::IsScalar<T>(), int>::type = 0>
+    void Insert(T value, unsigned int pos) {
+        Insert(Value(value), pos);
+    }
     /// Removes the child `node` and deletes it. A null pointer or a wrapper
     /// that is not a child of this array changes nothing.
     virtual void Remove(Node *node);
     /// Removes and deletes the child at `pos`; throws std::out_of_range,
     /// changing nothing, when `pos` >= size().
     void Remove(unsigned int pos);
+    /// Remove(unsigned int) for any other integer type (Remove(0)); a
+    /// negative position or one past unsigned int throws std::out_of_range.
+    template <class I, typename std::enable_if<Value::IsInteger<I>() && !std::is_same<I, unsigned int>::value,
+                                               int>::type = 0>
+    void Remove(I pos) {
+        if constexpr (std::is_signed<I>::value)
+            if (pos < 0)
+                throw std::out_of_range("Orvex::Array::Remove: negative position");
+        if constexpr (sizeof(I) > sizeof(unsigned int))
+            if (static_cast<typename std::make_unsigned<I>::type>(pos) > UINT_MAX)
+                throw std::out_of_range("Orvex::Array::Remove: position past the end");
+        Remove(static_cast<unsigned int>(pos));
+    }
     /// The position of the child `node` (compared by identity), or size()
     /// when it is not a child.
     unsigned int GetNodeIndex(const Node *node) const;
@@ -97,6 +162,8 @@ class ORVEX_CXX_API Array : public Structure {
   private:
     /// Takes over `node` with an empty mirror, for Mirrors to fill.
     Array(orvex_t node, Node *parent, Unfilled);
+    /// The list constructor's work: appends each of `items` in turn.
+    void AppendAll(std::initializer_list<Value> items);
 
     std::vector<Node *> _array;
 

@@ -3,16 +3,20 @@
 #define ORVEX_INTEGER_H
 
 #include <cstdint>
+#include <type_traits>
 
 #include "orvex/Node.h"
+#include "orvex/Value.h"
 
 namespace Orvex {
 
 /**
  * A 64-bit integer (store type ORVEX_INT) with a signed and an unsigned
  * reading of the same bits; the store remembers whether a value was stored
- * signed or unsigned. Note that a plain int literal matches both value
- * constructors: write Integer(int64_t(5)) or Integer(uint64_t(5)).
+ * signed or unsigned. Any integer type constructs and sets one (Integer(5),
+ * SetValue(n) for a size_t n): a signed type is stored signed, an unsigned
+ * one unsigned. Characters and bool do not (Value::IsInteger says which
+ * types count).
  *
  * Assigning to a wrapper that a container holds changes its store node in
  * place (same handle, same place in the container); assigning to a root
@@ -42,6 +46,11 @@ class ORVEX_CXX_API Integer : public Node {
     ORVEX_IMPLICIT Integer(uint64_t i);
     /// A root wrapper holding `i` as signed.
     ORVEX_IMPLICIT Integer(int64_t i);
+    /// A root wrapper holding `i`, signed when its type is.
+    template <class I, typename std::enable_if<Value::IsInteger<I>() && !std::is_same<I, int64_t>::value &&
+                                                   !std::is_same<I, uint64_t>::value,
+                                               int>::type = 0>
+    ORVEX_IMPLICIT Integer(I i) : Integer(static_cast<Widened<I>>(i)) {}
 
     virtual ~Integer();
 
@@ -54,12 +63,23 @@ class ORVEX_CXX_API Integer : public Node {
     void SetValue(uint64_t i);
     /// Stores `i` as unsigned.
     void SetUnsignedValue(uint64_t i);
+    /// Stores `i`, signed when its type is.
+    template <class I, typename std::enable_if<Value::IsInteger<I>() && !std::is_same<I, int64_t>::value &&
+                                                   !std::is_same<I, uint64_t>::value,
+                                               int>::type = 0>
+    void SetValue(I i) {
+        SetValue(static_cast<Widened<I>>(i));
+    }
     /// The signed reading.
     int64_t GetValue() const;
     /// The unsigned reading of the same 64 bits.
     uint64_t GetUnsignedValue() const;
     /// True only for a value stored signed and below zero.
     bool isNegative() const;
+
+  private:
+    template <class I> using Widened =
+        typename std::conditional<std::is_signed<I>::value, int64_t, uint64_t>::type;
 };
 
 } // namespace Orvex

@@ -2,7 +2,10 @@
 #ifndef ORVEX_NODE_H
 #define ORVEX_NODE_H
 
+#include <type_traits>
+
 #include "orvex/Export.h"
+#include "orvex/NodeClass.h"
 #include "orvex/orvex.h"
 
 /*
@@ -12,7 +15,10 @@
  * empty String rather than reading the entry. Define
  * ORVEX_NO_IMPLICIT_CONVERSIONS before including any Orvex header to make
  * all of them explicit, so that the compiler refuses such conversions. Copy
- * constructors stay implicit. The library itself is the same either way.
+ * constructors stay implicit, and so do the conversions to Value (Value.h)
+ * and the containers' lists (`Array a = {1, 2};`, a Dictionary's of any
+ * length), which make no wrapper of a lone value; Array's one-item list is
+ * explicit either way. The library itself is the same either way.
  */
 #ifdef ORVEX_NO_IMPLICIT_CONVERSIONS
 #define ORVEX_IMPLICIT explicit
@@ -41,11 +47,10 @@ class Structure;
  * s = dict["Name"];`) runs the parent-only constructor and gives a new empty
  * value (see ORVEX_NO_IMPLICIT_CONVERSIONS above):
  *
- *     if (auto *s = dynamic_cast<Orvex::String *>(dict["Name"]))
+ *     if (auto *s = Orvex::As<Orvex::String>(dict.Get("Name")))
  *         name = s->GetValue();
- *     Orvex::Node *n = array[0u];
- *     if (n && n->GetType() == ORVEX_INT)
- *         count = static_cast<Orvex::Integer *>(n)->GetValue();
+ *     if (auto *i = Orvex::As<Orvex::Integer>(array[0u]))
+ *         count = i->GetValue();
  *
  * Threads: wrappers of distinct trees may be used on any threads at once. One
  * tree (its root wrapper and every wrapper below it) may be used by several
@@ -84,6 +89,28 @@ class ORVEX_CXX_API Node {
      */
     static Node *FromOrvex(orvex_t node, Node *parent);
 
+    /// This wrapper as a T (Boolean, Integer, String, Array, Structure, Node
+    /// or any other class derived from Node), or null when it is another
+    /// class or T stands for no store type it has (a String is never an
+    /// Integer; a wrapper without a store node is only a Node). For the
+    /// library's classes this asks the store node's type (see NodeClass),
+    /// which stays the wrapper's class as long as the node is changed
+    /// through its wrapper; retyping it through orvex.h's setters is not
+    /// supported. Other classes are asked with dynamic_cast. Changes
+    /// nothing: safe beside other reads of the tree.
+    template <class T> T *As() {
+        static_assert(std::is_base_of<Node, T>::value, "Node::As: T must be Orvex::Node or derived from it");
+        if (NodeClass<T>::ByType)
+            return NodeClass<T>::Holds(GetType()) ? static_cast<T *>(this) : nullptr;
+        return dynamic_cast<T *>(this);
+    }
+    template <class T> const T *As() const {
+        static_assert(std::is_base_of<Node, T>::value, "Node::As: T must be Orvex::Node or derived from it");
+        if (NodeClass<T>::ByType)
+            return NodeClass<T>::Holds(GetType()) ? static_cast<const T *>(this) : nullptr;
+        return dynamic_cast<const T *>(this);
+    }
+
     /// Wrappers are copied through their concrete class (copy constructor,
     /// assignment, Clone); copying only the base would share one store node
     /// between two owners.
@@ -118,6 +145,36 @@ class ORVEX_CXX_API Node {
 
     friend class Structure;
 };
+
+/// As Node::As, for a pointer that may be null (an absent entry, an
+/// ORVEX_NULL item): null in, null out.
+template <class T> T *As(Node *node) { return node ? node->As<T>() : nullptr; }
+template <class T> const T *As(const Node *node) { return node ? node->As<T>() : nullptr; }
+
+/**
+ * Value equality of two wrappers' store subtrees, as orvex_equal says:
+ * same types and shapes, integers equal as numbers, reals bit for bit,
+ * dates as instants, text and data byte for byte, dictionary entries in the
+ * same order (`Dictionary{{"a", 1}, {"b", 2}}` differs from
+ * `Dictionary{{"b", 2}, {"a", 1}}`). Two wrappers without a store node are
+ * equal. Both sides must be wrappers: nothing converts to one, so
+ * `node == 5` does not compile (write `node == Integer(5)`), and comparing
+ * `Node *` still compares identity. Allocates nothing; a read, safe beside
+ * other reads of either tree.
+ */
+template <class A, class B,
+          typename std::enable_if<std::is_base_of<Node, A>::value && std::is_base_of<Node, B>::value,
+                                  int>::type = 0>
+bool operator==(const A &a, const B &b) {
+    return orvex_equal(a.GetOrvex(), b.GetOrvex()) != 0;
+}
+
+template <class A, class B,
+          typename std::enable_if<std::is_base_of<Node, A>::value && std::is_base_of<Node, B>::value,
+                                  int>::type = 0>
+bool operator!=(const A &a, const B &b) {
+    return !(a == b);
+}
 
 } // namespace Orvex
 

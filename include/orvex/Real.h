@@ -3,8 +3,10 @@
 #define ORVEX_REAL_H
 
 #include <cstdint>
+#include <type_traits>
 
 #include "orvex/Node.h"
+#include "orvex/Value.h"
 
 namespace Orvex {
 
@@ -36,6 +38,10 @@ class ORVEX_CXX_API Real : public Node {
     Real &operator=(const Real &d);
     /// A root wrapper holding `d`.
     ORVEX_IMPLICIT Real(double d);
+    /// A root wrapper holding the integer `i` as a double (the nearest one
+    /// past 2^53), so that Real(0) is not taken for Real(Node *).
+    template <class I, typename std::enable_if<Value::IsInteger<I>(), int>::type = 0> ORVEX_IMPLICIT Real(I i)
+        : Real(static_cast<double>(i)) {}
 
     virtual ~Real();
 

@@ -18,5 +18,6 @@
 #include "orvex/Real.h"
 #include "orvex/String.h"
 #include "orvex/Uid.h"
+#include "orvex/Value.h"
 
 #endif
