@@ -216,23 +216,25 @@ TEST(Conveniences, SetAppendAndInsertMakeTheValueWritten) {
     EXPECT_FILED(with_nul, String("x"));
     EXPECT_FILED(std::string("y"), String("y"));
     EXPECT_FILED(5, Integer(5));
-    EXPECT_FILED(0, Integer(0)); // not the null Node *
+    EXPECT_FILED(Value(0), Integer(0)); // a literal 0 is the null Node *: below
     EXPECT_FILED(UINT64_MAX, Integer(UINT64_MAX));
     EXPECT_FILED(2.5f, Real(2.5));
     EXPECT_FILED(bytes, Data(bytes));
     EXPECT_FILED(when, Date(when));
     EXPECT_FILED(Array(1, "y"), *json("[1, \"y\"]"));
-    // Set replaces in place; only nullptr is the null that files nothing.
+    // Set replaces in place; a null pointer, however it is spelled, files nothing.
     const size_t size = d.size();
     d.Set("0", "again");
     EXPECT_TRUE(*d.InOrder().front().second == String("again"));
-    EXPECT_TRUE(d.Set("none", nullptr) == d.End());
+    EXPECT_TRUE(d.Set("none", nullptr) == d.End() && d.Set("zero", 0) == d.End());
     a.Append(nullptr);
+    a.Append(0);
+    a.Insert(0, 0u);
     EXPECT_TRUE(d.size() == size && a.size() == size);
     a.Insert(7, 0u);
     a.Insert("first", 0u);
     EXPECT_TRUE(*a[0u] == String("first") && *a[1u] == Integer(7));
-    EXPECT_THROW(a.Insert(1, 99u), std::out_of_range);
+    EXPECT_THROW(a.Insert(Integer(1), 99u), std::out_of_range);
     EXPECT_EQ(mirror_mismatch(d), "");
     EXPECT_EQ(mirror_mismatch(a), "");
 }
@@ -294,15 +296,16 @@ TEST(Conveniences, InitializerListsBuildTreesAndKeepTheirOldMeanings) {
     EXPECT_EQ(dnull.GetType(), ORVEX_DICT);
     // Another wrapper, or one of another class, is an item.
     const Array holding{Dictionary{}};
-    const Array zero{0};
+    const Array zero{0}, one{Integer(0)};
     EXPECT_TRUE(holding.size() == 1 && holding[0u]->GetType() == ORVEX_DICT);
-    EXPECT_TRUE(zero.size() == 1 && *zero[0u] == Integer(0));
+    EXPECT_EQ(zero.size(), 0u); // Array(Node *), as it always was
+    EXPECT_TRUE(one.size() == 1 && *one[0u] == Integer(0));
 }
 
 TEST(Conveniences, InOrderWalksTheStoreOrder) {
     Dictionary d{{"zeta", 1}, {"alpha", "a"}, {"a key longer than any inline key", 2.5}, {"mid", Array{}}};
-    d.Set("zeta", 9);  // replaced: keeps its place
-    d.Remove("alpha"); // removed, then set again: at the end
+    d.Set("zeta", Integer(9)); // replaced: keeps its place
+    d.Remove("alpha");         // removed, then set again: at the end
     d.Set("alpha", "b");
     (void)d["mirror only"]; // not in the store: not listed
     // An item without a class has no wrapper, and is listed all the same.

@@ -29,9 +29,10 @@ class Mirrors;
  * Positions are unsigned int; Remove also takes any other integer type, so
  * that Remove(0) removes position 0 rather than being taken for
  * Remove(Node *). Values other than wrappers go in through Value
- * (`a.Append(5)`, `a.Append("text")`, `Array{1, "two", 3.0}`); an integer
- * is always a value there, so Append(0) appends the integer 0: only
- * `nullptr` (or a null `Node *`) is the null that appends nothing.
+ * (`a.Append("text")`, `a.Append(2.5)`, `Array{1, "two", 3.0}`). Append and
+ * Insert take integers too (`a.Append(5)`, `a.Append(n)`), but a literal 0
+ * or NULL is the null `Node *` of the fixed `Append(const Node *)`, which
+ * appends nothing: write `a.Append(Integer(0))` or `a.Append(Value(0))`.
  *
  * Any depth the store holds is safe: wrapping, copying, assignment and
  * destruction go through the tree from a work list, without recursion. When memory runs out an
@@ -56,8 +57,9 @@ class ORVEX_CXX_API Array : public Structure {
      * (`Array b{a};`, also `Array{Array{1, 2}}`: nest one array with
      * Append), `Array{}` is empty, and what is no Value (`Array{nullptr}`,
      * a Node *, a store handle and parent) goes to the constructors above.
-     * An integer is a value, though: `Array{0}` is the array holding 0 (an
-     * empty array is `Array{}` or `Array{nullptr}`). The one-item form is
+     * A literal 0 alone is the null `Node *` of Array(Node *), so `Array{0}`
+     * and `Array(0)` stay the empty array (the array holding 0 is
+     * `Array{Integer(0)}`); `Array{5}` holds 5. The one-item form is
      * explicit, as `Array a = 5;` would read oddly; `Array a = {1, 2};`
      * converts. Throws std::bad_alloc, leaving nothing behind.
      */
@@ -68,13 +70,7 @@ class ORVEX_CXX_API Array : public Structure {
     Array(Items &&...items) : Array() {
         AppendAll({Value(std::forward<Items>(items))...});
     }
-    template <class Item,
-              typename std::enable_if<std::is_convertible<Item &&, Value>::value &&
-                                          !std::is_base_of<Array, typename std::decay<Item>::type>::value,
-                                      int>::type = 0>
-    explicit Array(Item &&item) : Array() {
-        Append(Value(std::forward<Item>(item)));
-    }
+    explicit Array(const Value &item) : Array() { Append(item); }
     /// Wraps the existing store array `node` and every node below it (level by
     /// level from a work list, not by recursion); with a null parent the
     /// array owns the handle and frees the tree when deleted.
@@ -126,12 +122,13 @@ class ORVEX_CXX_API Array : public Structure {
     /// `a.Append(5)`, `a.Insert("text", 0u)`. Same failures as above.
     void Append(const Value &value);
     void Insert(const Value &value, unsigned int pos);
-    /// Numbers and booleans exactly, so that 0 is the integer, not a null
-    /// Node *.
-    template <class T, typename std::enable_if<Value::IsScalar<T>(), int>::type = 0> void Append(T value) {
+    /// Booleans and reals exactly, so that neither a bool nor a double is
+    /// taken for a wrapper to convert to.
+    template <class T, typename std::enable_if<Value::IsExactArgument<T>(), int>::type = 0>
+    void Append(T value) {
         Append(Value(value));
     }
-    template <class T, typename std::enable_if<Value::IsScalar<T>(), int>::type = 0>
+    template <class T, typename std::enable_if<Value::IsExactArgument<T>(), int>::type = 0>
     void Insert(T value, unsigned int pos) {
         Insert(Value(value), pos);
     }

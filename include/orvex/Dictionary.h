@@ -38,10 +38,12 @@ class Mirrors;
  * operation throws std::bad_alloc and leaves the dictionary as it was (an
  * assignment too), with nothing leaked.
  *
- * Values other than wrappers go in through Value (`d.Set("k", 5)`,
- * `Dictionary{{"a", 1}, {"b", "x"}}`); an integer is always a value there,
- * so Set("k", 0) files the integer 0: only `nullptr` (or a null `Node *`) is
- * the null that sets nothing.
+ * Values other than wrappers go in through Value (`d.Set("k", "text")`,
+ * `d.Set("k", true)`, `d.Set("k", 2.5)`, `Dictionary{{"a", 1}, {"b", "x"}}`).
+ * Integers too (`d.Set("k", 5)`, `d.Set("k", n)`), with one exception that
+ * the fixed `Set(key, const Node *)` makes: a literal 0 or NULL is the null
+ * pointer, and `d.Set("k", 0)` sets nothing and returns End(). Write
+ * `d.Set("k", Integer(0))` or `d.Set("k", Value(0))` for the integer 0.
  *
  * Threads: as Node says: one tree is used by several threads at once only
  * through calls that change nothing. operator[] adds a mirror entry for a
@@ -114,9 +116,9 @@ class ORVEX_CXX_API Dictionary : public Structure {
     /// Files a new child made from `value` (see Value) under `key`, as
     /// above: `d.Set("k", "text")`, `d.Set("k", 2.5)`.
     iterator Set(const std::string &key, const Value &value);
-    /// Numbers and booleans exactly, so that 0 is the integer, not a null
-    /// Node *.
-    template <class T, typename std::enable_if<Value::IsScalar<T>(), int>::type = 0>
+    /// Booleans and reals exactly, so that neither a bool nor a double is
+    /// taken for a wrapper to convert to.
+    template <class T, typename std::enable_if<Value::IsExactArgument<T>(), int>::type = 0>
     iterator Set(const std::string &key, T value) {
         return Set(key, Value(value));
     }

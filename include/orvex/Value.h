@@ -55,6 +55,13 @@ class ORVEX_CXX_API Value {
 #endif
             ;
     }
+    /// What Set, Append and Insert take by exact match: bool and floating
+    /// point. Integers reach them through the conversion to Value, which a
+    /// literal 0 (or NULL) never takes: it is the null `Node *`, which files
+    /// nothing, as it always was.
+    template <class T> static constexpr bool IsExactArgument() {
+        return std::is_same<T, bool>::value || std::is_floating_point<T>::value;
+    }
     /// The arithmetic types a Value takes: bool, IsInteger, floating point.
     template <class T> static constexpr bool IsScalar() {
         return std::is_same<T, bool>::value || IsInteger<T>() || std::is_floating_point<T>::value;
