@@ -374,6 +374,59 @@ ORVEX_API orvex_err_t orvex_to_json_into(orvex_t node, orvex_grow_fn grow, void 
 ORVEX_API orvex_err_t orvex_to_openstep_into(orvex_t node, orvex_grow_fn grow, void *context,
                                              uint32_t *length, uint32_t flags);
 
+/* ---- Writing any format ---- */
+
+/* Flags of orvex_write, orvex_write_into and orvex_write_file: each means the
+ * same in every format, and a format with nothing to do for one ignores it
+ * unless said otherwise. */
+/* JSON's indented form (ORVEX_JSON_PRETTY); XML, binary and OpenStep have one
+ * layout each and ignore it. */
+#define ORVEX_WRITE_PRETTY 1u
+/* JSON's one-way mapping of dates, data, UIDs and non-finite reals
+ * (ORVEX_JSON_LOSSY); ignored by the formats that need none. */
+#define ORVEX_WRITE_LOSSY 2u
+/* OpenStep's typed forms (ORVEX_OSTEP_TYPED); the other formats always write
+ * the type. */
+#define ORVEX_WRITE_TYPED 4u
+/* OpenStep's bare .strings root (ORVEX_OSTEP_STRINGS); ignored elsewhere. */
+#define ORVEX_WRITE_STRINGS 8u
+/* UTF-16 little- or big-endian with its byte-order mark, for OpenStep as
+ * ORVEX_OSTEP_UTF16LE/BE and for XML, whose declaration then says
+ * encoding="UTF-16"; both together are refused. The length counts bytes, and
+ * one NUL code unit follows that the length leaves out. JSON is UTF-8 (RFC
+ * 8259 section 8.1) and binary has no text encoding: both refuse these flags
+ * with ORVEX_ERR_INVALID_ARG. */
+#define ORVEX_WRITE_UTF16LE 16u
+#define ORVEX_WRITE_UTF16BE 32u
+/* UTF-8 starting with its byte-order mark, EF BB BF, in OpenStep and XML (no
+ * effect with a UTF-16 flag, whose mark is always written). JSON refuses it
+ * (RFC 8259 section 8.1: implementations must not add one), as binary does:
+ * ORVEX_ERR_INVALID_ARG. */
+#define ORVEX_WRITE_BOM 64u
+/* Every dictionary's entries in byte order of their keys (unsigned bytes, a
+ * key before the keys it is a prefix of), in every format, binary included.
+ * The tree is neither changed nor copied: a tree read by several threads may
+ * be written sorted by each of them. */
+#define ORVEX_WRITE_SORTED 128u
+
+/* Encodes the subtree at `node` in `format` (ORVEX_FORMAT_XML, _BINARY,
+ * _JSON or _OSTEP) with `flags` (ORVEX_WRITE_* above) into a malloc'd buffer
+ * the caller frees: text is NUL-terminated (a NUL code unit for UTF-16), the
+ * length without it. Writes what orvex_to_xml, orvex_to_bin, orvex_to_json
+ * and orvex_to_openstep write with the matching flags, and fails as they do
+ * (ORVEX_ERR_FORMAT for a tree the format cannot hold, ORVEX_ERR_LIMIT past
+ * 2^32-1 bytes, ORVEX_ERR_NO_MEM); ORVEX_ERR_INVALID_ARG for a null node or
+ * out-pointer, a format without a codec, a flag this library does not know,
+ * or one the format refuses. On failure `*data` is null and `*length` 0.
+ * Reads the tree only (see Threads above). */
+ORVEX_API orvex_err_t orvex_write(orvex_t node, orvex_format_t format, uint32_t flags, char **data,
+                                  uint64_t *length);
+/* orvex_write into the caller's memory through `grow`, as orvex_to_xml_into:
+ * `*length` gets the size of the document, which starts at the memory `grow`
+ * last returned; on failure `*length` is 0 and nothing is allocated. */
+ORVEX_API orvex_err_t orvex_write_into(orvex_t node, orvex_format_t format, uint32_t flags, orvex_grow_fn grow,
+                                       void *context, uint64_t *length);
+
 /* ---- Reading ---- */
 
 /* Readers reject documents nested deeper than this many containers. */

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "codecs/key_order.hpp"
 #include "text/utf16.hpp"
 
 namespace orvex_store {
@@ -102,7 +103,7 @@ class Writer {
         }
     }
 
-    explicit Writer(Output &out) : out_(out) {}
+    Writer(Output &out, bool sorted) : out_(out), sorted_(sorted) {}
 
     uint32_t emit() {
         uint64_t n = objs_.size();
@@ -153,6 +154,7 @@ class Writer {
     std::vector<Slot> table_;
     uint64_t table_used_ = 0;
     Output &out_;
+    const bool sorted_; // dictionary entries in key order
     char *buf_ = nullptr; // out_'s memory
     uint64_t pos_ = 0, cap_ = 0;
 
@@ -341,15 +343,19 @@ class Writer {
             number_batched(count, [&](uint32_t i) { return scalar_of(items[i]); });
         } else if (const DictBody *d = n->v.dict) {
             const DictEntry *e = d->entries;
-            if (d->live == d->used) {
+            if (d->live == d->used && !sorted_) {
                 count = d->used;
                 number_keys(e, nullptr, count);
                 number_batched(count, [&](uint32_t i) { return scalar_of(e[i].val); });
             } else {
-                // Removed entries leave holes: number the live ones in order.
+                // Removed entries leave holes: number the live ones in order,
+                // stored or asked for.
                 std::vector<uint32_t> live;
-                for (const DictEntry &x : live_entries(d))
-                    live.push_back(static_cast<uint32_t>(&x - e));
+                if (sorted_)
+                    sorted_positions(d, live, 0);
+                else
+                    for (const DictEntry &x : live_entries(d))
+                        live.push_back(static_cast<uint32_t>(&x - e));
                 count = static_cast<uint32_t>(live.size());
                 number_keys(e, live.data(), count);
                 number_batched(count, [&](uint32_t i) { return scalar_of(e[live[i]].val); });
@@ -535,10 +541,10 @@ class Writer {
 
 } // namespace
 
-orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length) {
+orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length, uint32_t flags) {
     *length = 0;
     return writing_boundary([&] {
-        Writer w(out);
+        Writer w(out, flags & ORVEX_WRITE_SORTED);
         w.number(root);
         *length = w.emit();
     });
