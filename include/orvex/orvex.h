@@ -597,6 +597,59 @@ typedef struct {
 ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format, orvex_t *root,
                                   orvex_format_t *found, orvex_parse_result *result);
 
+/* ---- Files ----
+ *
+ * Paths are as open(2) takes them. A failure of the system is ORVEX_ERR_IO
+ * with errno as the failing call left it (EISDIR for a directory given to be
+ * read or written); every other outcome leaves errno as it may. Calls on
+ * distinct files may run on any threads at once; two calls writing one file
+ * at once leave one of the two documents, whole. */
+
+/* The bytes of the file at `path` in a malloc'd buffer the caller frees, with
+ * one NUL after them that `*length` leaves out (an empty file gives a buffer
+ * holding just the NUL). The document limit holds before anything is
+ * allocated for it: a regular file longer than 2^32-1 bytes is refused from
+ * its size, a pipe or other stream once one byte past the bound has come, as
+ * ORVEX_ERR_LIMIT. ORVEX_ERR_INVALID_ARG for a null argument, ORVEX_ERR_IO,
+ * ORVEX_ERR_NO_MEM. On failure `*data` is null and `*length` 0. "/dev/stdin"
+ * reads standard input. */
+ORVEX_API orvex_err_t orvex_read_file_bytes(const char *path, char **data, uint64_t *length);
+/* Reads the file at `path` as orvex_read_file_bytes does and parses it as
+ * orvex_parse does (`format` ORVEX_FORMAT_NONE: detect it; `found` and
+ * `result` may be null). `*root` is a new root the caller owns, null on any
+ * failure. Failures as orvex_parse, and as orvex_read_file_bytes with
+ * result->code set alike: ORVEX_ERR_IO (errno kept; cause ORVEX_REASON_NONE,
+ * as no reader saw a byte, and offset 0), ORVEX_ERR_LIMIT with
+ * ORVEX_REASON_TOO_LONG, ORVEX_ERR_NO_MEM with ORVEX_REASON_NO_MEMORY. */
+ORVEX_API orvex_err_t orvex_read_file(const char *path, orvex_format_t format, orvex_t *root,
+                                      orvex_format_t *found, orvex_parse_result *result);
+
+/* Replaces the file at `path` by `length` bytes from `data`, never leaving it
+ * half written: a temporary file beside it (named ".NAME.XXXXXX") is
+ * written, flushed to disk and renamed over it, then the folder flushed. A
+ * symbolic link is followed, so the link stays and its target is replaced.
+ * An existing file keeps its mode, and its owner and group where the user
+ * may give them (as cp -p: EPERM gives the group alone, or neither); a new
+ * one gets the mode open(2) would give it (0666 less the umask). A file with
+ * other hard links is rewritten in place once the complete copy is on disk,
+ * so that the links stay one file; should that fail, the copy is renamed over
+ * this name (the other names then hold a torn document) and ORVEX_ERR_IO
+ * reports the failure; should that fail too, the temporary file, the one
+ * whole copy, is kept. Refused, changing nothing: a directory (EISDIR), a
+ * file the user may not write (the error of access(2), EACCES), a folder
+ * the temporary file cannot be made in. On any other failure the file is as
+ * it was and no temporary file is left. SIGINT, SIGTERM and SIGHUP are held on
+ * the calling thread while the temporary file exists, so that in a program
+ * that does not catch them they end it only once it is gone; other
+ * signals and other threads are left alone. ORVEX_ERR_INVALID_ARG for a null
+ * path, or null data with a nonzero length; ORVEX_ERR_LIMIT past 2^32-1
+ * bytes. */
+ORVEX_API orvex_err_t orvex_write_file_bytes(const char *path, const char *data, uint64_t length);
+/* Writes the subtree at `node` as orvex_write does, then into the file at
+ * `path` as orvex_write_file_bytes does; a document refused by the writer
+ * leaves the file untouched. Reads the tree only. */
+ORVEX_API orvex_err_t orvex_write_file(orvex_t node, const char *path, orvex_format_t format, uint32_t flags);
+
 /* ---- Comparison ---- */
 
 /* Nonzero when the two subtrees hold the same values: same types and shapes,
