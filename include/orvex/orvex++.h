@@ -19,4 +19,6 @@
 #include "orvex/String.h"
 #include "orvex/Uid.h"
 
+#include "orvex/Documents.h"
+
 #endif
