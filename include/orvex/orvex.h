@@ -424,8 +424,8 @@ ORVEX_API orvex_err_t orvex_write(orvex_t node, orvex_format_t format, uint32_t 
 /* orvex_write into the caller's memory through `grow`, as orvex_to_xml_into:
  * `*length` gets the size of the document, which starts at the memory `grow`
  * last returned; on failure `*length` is 0 and nothing is allocated. */
-ORVEX_API orvex_err_t orvex_write_into(orvex_t node, orvex_format_t format, uint32_t flags, orvex_grow_fn grow,
-                                       void *context, uint64_t *length);
+ORVEX_API orvex_err_t orvex_write_into(orvex_t node, orvex_format_t format, uint32_t flags,
+                                       orvex_grow_fn grow, void *context, uint64_t *length);
 
 /* ---- Reading ---- */
 

@@ -154,7 +154,7 @@ class Writer {
     std::vector<Slot> table_;
     uint64_t table_used_ = 0;
     Output &out_;
-    const bool sorted_; // dictionary entries in key order
+    const bool sorted_;   // dictionary entries in key order
     char *buf_ = nullptr; // out_'s memory
     uint64_t pos_ = 0, cap_ = 0;
 

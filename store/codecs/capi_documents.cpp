@@ -64,9 +64,13 @@ orvex_err_t write_into(WriterFn writer, orvex_t node, orvex_grow_fn grow, void *
 
 // The writers in the shape the calls of one format take: their own flags,
 // refused when unknown, as ORVEX_WRITE_* bits.
-orvex_err_t xml_plain(const Node *root, Output &out, uint32_t *length) { return xml_write(root, out, length, 0); }
+orvex_err_t xml_plain(const Node *root, Output &out, uint32_t *length) {
+    return xml_write(root, out, length, 0);
+}
 
-orvex_err_t bin_plain(const Node *root, Output &out, uint32_t *length) { return bin_write(root, out, length, 0); }
+orvex_err_t bin_plain(const Node *root, Output &out, uint32_t *length) {
+    return bin_write(root, out, length, 0);
+}
 
 static_assert(ORVEX_JSON_PRETTY == ORVEX_WRITE_PRETTY && ORVEX_JSON_LOSSY == ORVEX_WRITE_LOSSY,
               "JSON's flags are its ORVEX_WRITE_* bits");
@@ -83,9 +87,11 @@ auto json_writer(uint32_t flags) {
 // OpenStep's flags, in their order, are ORVEX_WRITE_TYPED to ORVEX_WRITE_BOM.
 constexpr uint32_t OSTEP_FLAGS =
     ORVEX_OSTEP_TYPED | ORVEX_OSTEP_STRINGS | ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_UTF16BE | ORVEX_OSTEP_BOM;
-static_assert((ORVEX_OSTEP_TYPED << 2) == ORVEX_WRITE_TYPED && (ORVEX_OSTEP_STRINGS << 2) == ORVEX_WRITE_STRINGS &&
+static_assert((ORVEX_OSTEP_TYPED << 2) == ORVEX_WRITE_TYPED &&
+                  (ORVEX_OSTEP_STRINGS << 2) == ORVEX_WRITE_STRINGS &&
                   (ORVEX_OSTEP_UTF16LE << 2) == ORVEX_WRITE_UTF16LE &&
-                  (ORVEX_OSTEP_UTF16BE << 2) == ORVEX_WRITE_UTF16BE && (ORVEX_OSTEP_BOM << 2) == ORVEX_WRITE_BOM,
+                  (ORVEX_OSTEP_UTF16BE << 2) == ORVEX_WRITE_UTF16BE &&
+                  (ORVEX_OSTEP_BOM << 2) == ORVEX_WRITE_BOM,
               "OpenStep's flags shifted are its ORVEX_WRITE_* bits");
 
 auto ostep_writer(uint32_t flags) {

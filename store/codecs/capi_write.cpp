@@ -20,8 +20,9 @@ WriterFn writer_of(orvex_format_t format) {
 }
 
 orvex_err_t write_flags_error(orvex_format_t format, uint32_t flags) {
-    constexpr uint32_t known = ORVEX_WRITE_PRETTY | ORVEX_WRITE_LOSSY | ORVEX_WRITE_TYPED | ORVEX_WRITE_STRINGS |
-                               ORVEX_WRITE_UTF16LE | ORVEX_WRITE_UTF16BE | ORVEX_WRITE_BOM | ORVEX_WRITE_SORTED;
+    constexpr uint32_t known = ORVEX_WRITE_PRETTY | ORVEX_WRITE_LOSSY | ORVEX_WRITE_TYPED |
+                               ORVEX_WRITE_STRINGS | ORVEX_WRITE_UTF16LE | ORVEX_WRITE_UTF16BE |
+                               ORVEX_WRITE_BOM | ORVEX_WRITE_SORTED;
     constexpr uint32_t encodings = ORVEX_WRITE_UTF16LE | ORVEX_WRITE_UTF16BE | ORVEX_WRITE_BOM;
     if (flags & ~known)
         return ORVEX_ERR_INVALID_ARG;

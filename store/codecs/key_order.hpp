@@ -65,7 +65,7 @@ class KeyOrder {
     }
 
   private:
-    std::vector<uint32_t> pos_;   // the open dictionaries' entry positions, the top one's last
+    std::vector<uint32_t> pos_;  // the open dictionaries' entry positions, the top one's last
     std::vector<size_t> starts_; // where each open dictionary's positions start
 };
 

@@ -1,9 +1,8 @@
 // OpenStep text writer: one entry per line, tab-indented, entries in store
-// order (or their keys' with ORVEX_WRITE_SORTED), UTF-8 without a byte-order mark unless the flags ask for one or for
-// UTF-16 (encoded from the finished UTF-8), a root dictionary with braces
-// unless they ask for a bare .strings list. Iterative, so any depth is safe; a
-// first walk refuses a tree holding a UID or a null node (the format has no
-// form for either) before anything is written, and sizes the buffer.
+// order (or their keys' with ORVEX_WRITE_SORTED), UTF-8 without a byte-order mark unless the flags ask for
+// one or for UTF-16 (encoded from the finished UTF-8), a root dictionary with braces unless they ask for a
+// bare .strings list. Iterative, so any depth is safe; a first walk refuses a tree holding a UID or a null
+// node (the format has no form for either) before anything is written, and sizes the buffer.
 //
 // What it writes:
 // - strings and keys bare when they are made only of the unquoted

@@ -51,10 +51,10 @@ using uchar = unsigned char;
 // Length of a literal, its NUL aside.
 template <size_t N> constexpr size_t len(const char (&)[N]) { return N - 1; }
 
-#define ORVEX_XML_PROLOG(encoding)                                                                     \
-    "<?xml version=\"1.0\" encoding=\"" encoding "\"?>\n"                                                   \
+#define ORVEX_XML_PROLOG(encoding)                                                                           \
+    "<?xml version=\"1.0\" encoding=\"" encoding "\"?>\n"                                                    \
     "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "                                                \
-    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"                                                 \
+    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"                                                  \
     "<plist version=\"1.0\">\n"
 constexpr char HEADER[] = ORVEX_XML_PROLOG("UTF-8");
 // What the text written in UTF-8 first declares when it is to be UTF-16.
@@ -425,7 +425,8 @@ orvex_err_t xml_write(const Node *root, Output &out, uint32_t *length, uint32_t 
         return ORVEX_ERR_INVALID_ARG;
     const bool sorted = flags & ORVEX_WRITE_SORTED, bom = !utf16 && (flags & ORVEX_WRITE_BOM);
     auto write = [&](Output &to) {
-        return sorted ? write_xml<KeyOrder>(root, to, utf16, bom) : write_xml<StoreOrder>(root, to, utf16, bom);
+        return sorted ? write_xml<KeyOrder>(root, to, utf16, bom)
+                      : write_xml<StoreOrder>(root, to, utf16, bom);
     };
     return writing_boundary([&] {
         if (utf16)

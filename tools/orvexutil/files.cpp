@@ -36,7 +36,8 @@ Bytes read_input(const std::string &path) {
     uint64_t length = 0;
     // Standard input through its name: the library's bounded read is the
     // only one (a socket on standard input cannot be opened so).
-    const orvex_err_t status = orvex_read_file_bytes(path == "-" ? "/dev/stdin" : path.c_str(), &data, &length);
+    const orvex_err_t status =
+        orvex_read_file_bytes(path == "-" ? "/dev/stdin" : path.c_str(), &data, &length);
     if (status == ORVEX_ERR_NO_MEM)
         throw std::bad_alloc();
     if (status == ORVEX_ERR_LIMIT)

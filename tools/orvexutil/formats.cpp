@@ -29,7 +29,8 @@ char *grow_string(void *context, uint64_t size) noexcept {
 }
 
 // Every writer: the store's one call, the options as its flags.
-template <orvex_format_t Id> orvex_err_t write_as(orvex_t node, const WriteOptions &options, std::string &out) {
+template <orvex_format_t Id>
+orvex_err_t write_as(orvex_t node, const WriteOptions &options, std::string &out) {
     const uint32_t flags = ((options.flags & OPT_PRETTY) ? ORVEX_WRITE_PRETTY : 0) |
                            ((options.flags & OPT_LOSSY) ? ORVEX_WRITE_LOSSY : 0) |
                            ((options.flags & OPT_TYPED) ? ORVEX_WRITE_TYPED : 0) |
