@@ -99,7 +99,10 @@ class Writer {
         while (!work_.empty()) {
             uint32_t idx = work_.back();
             work_.pop_back();
-            fill(idx);
+            if (sorted_)
+                fill_sorted(idx);
+            else
+                fill(idx);
         }
     }
 
@@ -343,24 +346,38 @@ class Writer {
             number_batched(count, [&](uint32_t i) { return scalar_of(items[i]); });
         } else if (const DictBody *d = n->v.dict) {
             const DictEntry *e = d->entries;
-            if (d->live == d->used && !sorted_) {
+            if (d->live == d->used) {
                 count = d->used;
                 number_keys(e, nullptr, count);
                 number_batched(count, [&](uint32_t i) { return scalar_of(e[i].val); });
             } else {
-                // Removed entries leave holes: number the live ones in order,
-                // stored or asked for.
+                // Removed entries leave holes: number the live ones in order.
                 std::vector<uint32_t> live;
-                if (sorted_)
-                    sorted_positions(d, live, 0);
-                else
-                    for (const DictEntry &x : live_entries(d))
-                        live.push_back(static_cast<uint32_t>(&x - e));
+                for (const DictEntry &x : live_entries(d))
+                    live.push_back(static_cast<uint32_t>(&x - e));
                 count = static_cast<uint32_t>(live.size());
                 number_keys(e, live.data(), count);
                 number_batched(count, [&](uint32_t i) { return scalar_of(e[live[i]].val); });
             }
         }
+        objs_[idx].refs = start;
+        objs_[idx].count = count;
+    }
+
+    // fill() with a dictionary's entries in key order. Apart, so that the
+    // walk in store order is what it was.
+    [[gnu::noinline]] void fill_sorted(uint32_t idx) {
+        const Node *n = static_cast<const Node *>(objs_[idx].ptr);
+        const DictBody *d = n->type == ORVEX_DICT ? n->v.dict : nullptr;
+        if (!d)
+            return fill(idx);
+        const uint32_t start = static_cast<uint32_t>(refs_.size());
+        std::vector<uint32_t> order;
+        sorted_positions(d, order, 0);
+        const uint32_t count = static_cast<uint32_t>(order.size());
+        const DictEntry *e = d->entries;
+        number_keys(e, order.data(), count);
+        number_batched(count, [&](uint32_t i) { return scalar_of(e[order[i]].val); });
         objs_[idx].refs = start;
         objs_[idx].count = count;
     }

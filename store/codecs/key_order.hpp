@@ -22,8 +22,10 @@ inline bool key_less(const DictEntry &a, const DictEntry &b) {
     return c < 0 || (c == 0 && a.klen < b.klen);
 }
 
-// Positions of the live entries of `d` (null for none), in key order.
-inline void sorted_positions(const DictBody *d, std::vector<uint32_t> &out, size_t from) {
+// Positions of the live entries of `d` (null for none), in key order,
+// appended to `out`. Out of line: the writers' walks in store order stay as
+// they were.
+[[gnu::noinline]] inline void sorted_positions(const DictBody *d, std::vector<uint32_t> &out, size_t from) {
     for (const DictEntry &x : live_entries(d))
         out.push_back(static_cast<uint32_t>(&x - d->entries));
     std::sort(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(),

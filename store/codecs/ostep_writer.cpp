@@ -489,6 +489,16 @@ template <class Order> class Writer : private TextOut {
     }
 };
 
+// The document in `order`, or false (nothing written) when the tree holds a
+// UID or null node.
+template <class Order> bool write_ostep(const Node *root, Output &out, uint32_t flags, uint32_t *length) {
+    Writer<Order> w(out, flags);
+    if (!w.run(root))
+        return false;
+    *length = w.length();
+    return true;
+}
+
 } // namespace
 
 orvex_err_t ostep_write(const Node *root, Output &out, uint32_t *length, uint32_t flags) {
@@ -497,25 +507,18 @@ orvex_err_t ostep_write(const Node *root, Output &out, uint32_t *length, uint32_
     if (utf16 == (ORVEX_WRITE_UTF16LE | ORVEX_WRITE_UTF16BE))
         return ORVEX_ERR_INVALID_ARG;
     bool writable = true;
-    // One writer for all forms, so its walk stays inlined; UTF-16 is encoded
-    // from the UTF-8 text.
-    auto run = [&](auto order, Output &to, uint32_t form) {
-        Writer<decltype(order)> w(to, form);
-        writable = w.run(root);
-        return w.length();
-    };
-    auto run_sorted_or_not = [&](Output &to, uint32_t form) {
-        return (flags & ORVEX_WRITE_SORTED) ? run(KeyOrder(), to, form) : run(StoreOrder(), to, form);
+    auto write = [&](Output &to, uint32_t form, uint32_t *n) {
+        writable = (flags & ORVEX_WRITE_SORTED) ? write_ostep<KeyOrder>(root, to, form, n)
+                                                : write_ostep<StoreOrder>(root, to, form, n);
     };
     orvex_err_t e = writing_boundary([&] {
-        if (!utf16) {
-            const uint32_t n = run_sorted_or_not(out, flags);
-            if (writable)
-                *length = n;
-            return;
-        }
+        if (!utf16)
+            return write(out, flags, length);
+        // UTF-16 is encoded from the UTF-8 text, written first into memory
+        // of our own.
         Output utf8;
-        const uint32_t n = run_sorted_or_not(utf8, flags & ~uint32_t(ORVEX_WRITE_BOM));
+        uint32_t n = 0;
+        write(utf8, flags & ~uint32_t(ORVEX_WRITE_BOM), &n);
         if (!writable)
             return;
         const std::unique_ptr<char, decltype(&std::free)> text(utf8.release(), std::free);
