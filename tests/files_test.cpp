@@ -75,12 +75,9 @@ TEST_F(Files, ReadsBytesOrSaysWhyNot) {
         int err; // errno for ORVEX_ERR_IO
         std::string bytes;
     } rows[] = {
-        {"doc.xml", ORVEX_ERR_SUCCESS, 0, DOC},
-        {"empty", ORVEX_ERR_SUCCESS, 0, ""},
-        {"missing", ORVEX_ERR_IO, ENOENT, ""},
-        {"folder", ORVEX_ERR_IO, EISDIR, ""},
-        {"doc.xml/x", ORVEX_ERR_IO, ENOTDIR, ""},
-        {"big", ORVEX_ERR_LIMIT, 0, ""},
+        {"doc.xml", ORVEX_ERR_SUCCESS, 0, DOC},   {"empty", ORVEX_ERR_SUCCESS, 0, ""},
+        {"missing", ORVEX_ERR_IO, ENOENT, ""},    {"folder", ORVEX_ERR_IO, EISDIR, ""},
+        {"doc.xml/x", ORVEX_ERR_IO, ENOTDIR, ""}, {"big", ORVEX_ERR_LIMIT, 0, ""},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.name);
@@ -104,7 +101,8 @@ TEST_F(Files, ReadsBytesOrSaysWhyNot) {
         orvex_t root = reinterpret_cast<orvex_t>(1);
         orvex_parse_result result{};
         errno = 0;
-        const orvex_err_t code = orvex_read_file(path(r.name).c_str(), ORVEX_FORMAT_NONE, &root, nullptr, &result);
+        const orvex_err_t code =
+            orvex_read_file(path(r.name).c_str(), ORVEX_FORMAT_NONE, &root, nullptr, &result);
         if (r.code == ORVEX_ERR_SUCCESS) {
             EXPECT_EQ(code, r.bytes.empty() ? ORVEX_ERR_PARSE : ORVEX_ERR_SUCCESS);
         } else {
@@ -160,7 +158,8 @@ TEST_F(Files, WritesKeepModeOwnerAndLinks) {
     orvex_dict_set_item(tree, "a", orvex_new_bool(1));
     char *want = nullptr;
     uint64_t want_length = 0;
-    ASSERT_EQ(orvex_write(tree, ORVEX_FORMAT_BINARY, ORVEX_WRITE_SORTED, &want, &want_length), ORVEX_ERR_SUCCESS);
+    ASSERT_EQ(orvex_write(tree, ORVEX_FORMAT_BINARY, ORVEX_WRITE_SORTED, &want, &want_length),
+              ORVEX_ERR_SUCCESS);
     const std::string expected(want, want_length);
     std::free(want);
 
@@ -178,7 +177,8 @@ TEST_F(Files, WritesKeepModeOwnerAndLinks) {
     if (root) {
         ASSERT_EQ(chown(path("kept").c_str(), 65534, 65534), 0);
     }
-    ASSERT_EQ(orvex_write_file_bytes(path("kept").c_str(), expected.data(), expected.size()), ORVEX_ERR_SUCCESS);
+    ASSERT_EQ(orvex_write_file_bytes(path("kept").c_str(), expected.data(), expected.size()),
+              ORVEX_ERR_SUCCESS);
     EXPECT_EQ(get("kept"), expected);
     const struct stat kept = stat_of(path("kept"));
     EXPECT_EQ(kept.st_mode & 07777, 0604u);
@@ -216,7 +216,8 @@ TEST_F(Files, RefusedWritesChangeNothingAndLeaveNoTemporaryFile) {
     } io[] = {{"folder", EISDIR}, {"nofolder/doc", ENOENT}, {"doc/x", ENOTDIR}};
     for (const auto &r : io) {
         errno = 0;
-        EXPECT_EQ(orvex_write_file(uid, path(r.name).c_str(), ORVEX_FORMAT_BINARY, 0), ORVEX_ERR_IO) << r.name;
+        EXPECT_EQ(orvex_write_file(uid, path(r.name).c_str(), ORVEX_FORMAT_BINARY, 0), ORVEX_ERR_IO)
+            << r.name;
         EXPECT_EQ(errno, r.err) << r.name;
     }
     // Permissions hold for a user only.

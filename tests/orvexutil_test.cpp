@@ -276,7 +276,8 @@ const Case CASES[] = {
      {"orvexutil: f.strings: note: its comments were not kept\n"},
      "[ \"$(head -c 4 f.strings | od -An -tx1)\" = ' ff fe 47 00' ]"},
     {"printf '<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><dict/></plist>' | iconv -t UTF-16BE > x0 &&"
-     " printf '\\376\\377' | cat - x0 > u.xml && $T set a -integer 1 u.xml 2>err && $T extract --raw a xml u.xml",
+     " printf '\\376\\377' | cat - x0 > u.xml && $T set a -integer 1 u.xml 2>err && $T extract --raw a xml "
+     "u.xml",
      0,
      {"=1\n"},
      {},

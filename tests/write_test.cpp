@@ -55,7 +55,8 @@ std::vector<std::string> keys_of(orvex_t dict) {
     return keys;
 }
 
-std::string written(orvex_t tree, orvex_format_t format, uint32_t flags, orvex_err_t want = ORVEX_ERR_SUCCESS) {
+std::string written(orvex_t tree, orvex_format_t format, uint32_t flags,
+                    orvex_err_t want = ORVEX_ERR_SUCCESS) {
     char *data = reinterpret_cast<char *>(1);
     uint64_t length = 99;
     EXPECT_EQ(orvex_write(tree, format, flags, &data, &length), want) << format << " flags " << flags;
@@ -128,13 +129,15 @@ TEST(Write, WritesWhatEachFormatsOwnCallWrites) {
         {XML, xml, 0, 0, 1},
         {XML, xml, 0, ORVEX_WRITE_PRETTY | ORVEX_WRITE_LOSSY | ORVEX_WRITE_TYPED | ORVEX_WRITE_STRINGS, 1},
         {BIN, bin, 0, ORVEX_WRITE_PRETTY, 0},
-        {JSON, orvex_to_json, ORVEX_JSON_PRETTY | ORVEX_JSON_LOSSY, ORVEX_WRITE_PRETTY | ORVEX_WRITE_LOSSY, 1},
-        {JSON, orvex_to_json, ORVEX_JSON_LOSSY, ORVEX_WRITE_LOSSY | ORVEX_WRITE_TYPED, 1},
-        {OSTEP, orvex_to_openstep, ORVEX_OSTEP_TYPED | ORVEX_OSTEP_STRINGS, ORVEX_WRITE_TYPED | ORVEX_WRITE_STRINGS,
+        {JSON, orvex_to_json, ORVEX_JSON_PRETTY | ORVEX_JSON_LOSSY, ORVEX_WRITE_PRETTY | ORVEX_WRITE_LOSSY,
          1},
+        {JSON, orvex_to_json, ORVEX_JSON_LOSSY, ORVEX_WRITE_LOSSY | ORVEX_WRITE_TYPED, 1},
+        {OSTEP, orvex_to_openstep, ORVEX_OSTEP_TYPED | ORVEX_OSTEP_STRINGS,
+         ORVEX_WRITE_TYPED | ORVEX_WRITE_STRINGS, 1},
         {OSTEP, orvex_to_openstep, ORVEX_OSTEP_BOM, ORVEX_WRITE_BOM | ORVEX_WRITE_PRETTY, 1},
         {OSTEP, orvex_to_openstep, ORVEX_OSTEP_UTF16LE, ORVEX_WRITE_UTF16LE, 2},
-        {OSTEP, orvex_to_openstep, ORVEX_OSTEP_UTF16BE | ORVEX_OSTEP_BOM, ORVEX_WRITE_UTF16BE | ORVEX_WRITE_BOM, 2},
+        {OSTEP, orvex_to_openstep, ORVEX_OSTEP_UTF16BE | ORVEX_OSTEP_BOM,
+         ORVEX_WRITE_UTF16BE | ORVEX_WRITE_BOM, 2},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(testing::Message() << "format " << r.format << ", flags " << r.flags);
@@ -148,7 +151,8 @@ TEST(Write, WritesWhatEachFormatsOwnCallWrites) {
         EXPECT_EQ(std::string(data + length, r.nuls), std::string(r.nuls, '\0'));
         std::string into;
         uint64_t into_length = 0;
-        EXPECT_EQ(orvex_write_into(tree, r.format, r.flags, grow_string, &into, &into_length), ORVEX_ERR_SUCCESS);
+        EXPECT_EQ(orvex_write_into(tree, r.format, r.flags, grow_string, &into, &into_length),
+                  ORVEX_ERR_SUCCESS);
         EXPECT_EQ(into.substr(0, into_length), std::string(own, own_length));
         std::free(data);
         std::free(own);
@@ -160,21 +164,23 @@ TEST(Write, SortsKeysInEveryFormatWithoutChangingTheTree) {
     orvex_t tree = unsorted_tree();
     const orvex_t before = orvex_copy(tree);
     const std::vector<std::string> stored = keys_of(tree);
-    const std::vector<std::string> root_sorted = {"", "Zed", "alpha", "alpha2", "beta", "list",
-                                                  "\xC3\xA9t\xC3\xA9"};
+    const std::vector<std::string> root_sorted = {
+        "", "Zed", "alpha", "alpha2", "beta", "list", "\xC3\xA9t\xC3\xA9"};
     for (orvex_format_t format : CODECS) {
         for (uint32_t extra : {0u, ORVEX_WRITE_PRETTY | ORVEX_WRITE_TYPED}) {
             SCOPED_TRACE(testing::Message() << "format " << format << ", flags " << extra);
             const std::string doc = written(tree, format, ORVEX_WRITE_SORTED | extra);
             orvex_t back = nullptr;
-            ASSERT_EQ(orvex_parse(doc.data(), doc.size(), format, &back, nullptr, nullptr), ORVEX_ERR_SUCCESS);
+            ASSERT_EQ(orvex_parse(doc.data(), doc.size(), format, &back, nullptr, nullptr),
+                      ORVEX_ERR_SUCCESS);
             EXPECT_EQ(keys_of(back), root_sorted);
             orvex_t inner = orvex_array_get_item(orvex_dict_get_item(back, "list"), 0);
             EXPECT_EQ(keys_of(inner), (std::vector<std::string>{"x", "xx", "y"}));
             // Store order unless asked.
             orvex_free(back);
             const std::string plain = written(tree, format, extra);
-            ASSERT_EQ(orvex_parse(plain.data(), plain.size(), format, &back, nullptr, nullptr), ORVEX_ERR_SUCCESS);
+            ASSERT_EQ(orvex_parse(plain.data(), plain.size(), format, &back, nullptr, nullptr),
+                      ORVEX_ERR_SUCCESS);
             EXPECT_EQ(keys_of(back), stored);
             orvex_free(back);
         }
@@ -218,7 +224,8 @@ TEST(Write, XmlInUtf16ReadsBackHereAndInPlistlib) {
         EXPECT_NE(ascii.find(utf16 ? "encoding=\"UTF-16\"" : "encoding=\"UTF-8\""), std::string::npos);
         orvex_t back = nullptr;
         orvex_format_t found = ORVEX_FORMAT_NONE;
-        ASSERT_EQ(orvex_parse(doc.data(), doc.size(), ORVEX_FORMAT_NONE, &back, &found, nullptr), ORVEX_ERR_SUCCESS);
+        ASSERT_EQ(orvex_parse(doc.data(), doc.size(), ORVEX_FORMAT_NONE, &back, &found, nullptr),
+                  ORVEX_ERR_SUCCESS);
         EXPECT_EQ(found, XML);
         EXPECT_TRUE(orvex_equal(back, tree));
         orvex_free(back);

@@ -602,8 +602,9 @@ ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_forma
  * Paths are as open(2) takes them. A failure of the system is ORVEX_ERR_IO
  * with errno as the failing call left it (EISDIR for a directory given to be
  * read or written); every other outcome leaves errno as it may. Calls on
- * distinct files may run on any threads at once; two calls writing one file
- * at once leave one of the two documents, whole. */
+ * distinct files may run on any threads at once; two calls replacing one
+ * file (without other hard links) at once leave one of the two documents,
+ * whole. */
 
 /* The bytes of the file at `path` in a malloc'd buffer the caller frees, with
  * one NUL after them that `*length` leaves out (an empty file gives a buffer
