@@ -1,8 +1,10 @@
 // Owning what the store hands out as malloc'd copies (iterators, key text,
-// encoded documents): released with free() on every path, exceptions included.
+// encoded documents): released with free() on every path, exceptions
+// included; and lending the store our own buffers to write into.
 #ifndef ORVEX_SRC_STOREBUFFER_HPP
 #define ORVEX_SRC_STOREBUFFER_HPP
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
@@ -19,6 +21,19 @@ typedef StoreBuffer<char> StoreText;
 
 // Iterator state: opaque to the object model.
 typedef StoreBuffer<void> StoreIter;
+
+// Lends a std::string or std::vector<char> to the store's writer: it grows
+// the buffer as it writes, so the document is never copied. No exception may
+// cross the store: a failed resize is reported as no memory.
+template <class Buffer> char *grow_buffer(void *context, uint64_t size) noexcept {
+    Buffer &b = *static_cast<Buffer *>(context);
+    try {
+        b.resize(size);
+    } catch (...) {
+        return nullptr;
+    }
+    return &b[0];
+}
 
 } // namespace Orvex
 

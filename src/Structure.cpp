@@ -6,6 +6,8 @@
 #include <cmath>
 #include <new>
 
+#include "StoreBuffer.hpp"
+
 namespace Orvex {
 
 namespace {
@@ -45,19 +47,6 @@ Structure *read_memory(const char *buf, uint64_t size, orvex_format_t *format) {
     orvex_t root = nullptr;
     const orvex_err_t status = orvex_from_memory(buf, static_cast<uint32_t>(size), &root, format);
     return keep_container(status, root);
-}
-
-// Lends a std::string or std::vector<char> to the store's writer: it grows
-// the buffer as it writes, so the document is never copied. No exception may
-// cross the store: a failed resize is reported as no memory.
-template <class Buffer> char *grow_buffer(void *context, uint64_t size) noexcept {
-    Buffer &b = *static_cast<Buffer *>(context);
-    try {
-        b.resize(size);
-    } catch (...) {
-        return nullptr;
-    }
-    return &b[0];
 }
 
 // The document that `write` (a store writer into lent memory) makes of a

@@ -6,9 +6,11 @@
 // mirror still matches its store node.
 #include <cstring>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -637,6 +639,84 @@ void add_key_path_cases(std::vector<Case> &cases) {
                              EXPECT_EQ(why, "the data at key path 'blob' has no JSON form");
                          }
                      }});
+// The calls over every format and over files, and the C++ entry points on them.
+void add_any_format_cases(std::vector<Case> &cases) {
+    const struct {
+        const char *name;
+        orvex_format_t format;
+        uint32_t flags;
+    } writes[] = {{"StoreWriteXmlSortedUtf16", ORVEX_FORMAT_XML, ORVEX_WRITE_SORTED | ORVEX_WRITE_UTF16LE},
+                  {"StoreWriteBinSorted", ORVEX_FORMAT_BINARY, ORVEX_WRITE_SORTED}};
+    for (const auto &w : writes) {
+        cases.push_back({w.name, [w](Trial &t) {
+                             orvex_t tree = sample_tree();
+                             char *want = nullptr, *out = nullptr;
+                             uint64_t want_length = 0, length = 0;
+                             ASSERT_EQ(orvex_write(tree, w.format, w.flags, &want, &want_length),
+                                       ORVEX_ERR_SUCCESS);
+                             if (t.run([&] {
+                                     return store_result(orvex_write(tree, w.format, w.flags, &out, &length));
+                                 })) {
+                                 EXPECT_EQ(std::string(out, length), std::string(want, want_length));
+                             } else {
+                                 EXPECT_TRUE(out == nullptr && length == 0);
+                             }
+                             free(out);
+                             free(want);
+                             orvex_free(tree);
+                         }});
+    }
+    cases.push_back(
+        {"StoreReadFile", [](Trial &t) {
+             const std::vector<char> input = encoded(orvex_to_bin);
+             orvex_t expected = nullptr;
+             orvex_from_bin(input.data(), uint32_t(input.size()), &expected);
+             char name[] = "/tmp/orvex-oom-XXXXXX";
+             const int fd = mkstemp(name);
+             ASSERT_GE(fd, 0);
+             close(fd);
+             ASSERT_EQ(orvex_write_file_bytes(name, input.data(), input.size()), ORVEX_ERR_SUCCESS);
+             orvex_t root = nullptr;
+             orvex_parse_result why{};
+             if (t.run([&] {
+                     return store_result(orvex_read_file(name, ORVEX_FORMAT_NONE, &root, nullptr, &why));
+                 })) {
+                 EXPECT_TRUE(orvex_equal(root, expected));
+             } else {
+                 EXPECT_EQ(root, nullptr);
+                 EXPECT_EQ(why.code, ORVEX_ERR_NO_MEM);
+             }
+             std::remove(name);
+             orvex_free(root);
+             orvex_free(expected);
+         }});
+    cases.push_back({"Parse", [](Trial &t) {
+                         const std::vector<char> input = encoded(orvex_to_bin);
+                         orvex_t expected = nullptr;
+                         orvex_from_bin(input.data(), uint32_t(input.size()), &expected);
+                         std::unique_ptr<Node> root;
+                         if (t.run([&] { return (root = Parse(input.data(), input.size())) != nullptr; })) {
+                             EXPECT_TRUE(same(*root, expected));
+                             EXPECT_EQ(mirror_mismatch(*root), "");
+                         }
+                         orvex_free(expected);
+                     }});
+    cases.push_back(
+        {"Write", [](Trial &t) {
+             const Dictionary &doc = t.doc();
+             char *want = nullptr;
+             uint64_t want_length = 0;
+             ASSERT_EQ(orvex_write(doc.GetOrvex(), ORVEX_FORMAT_XML, ORVEX_WRITE_SORTED, &want, &want_length),
+                       ORVEX_ERR_SUCCESS);
+             std::string xml;
+             if (t.run([&] {
+                     xml = Write(doc, ORVEX_FORMAT_XML, ORVEX_WRITE_SORTED);
+                     return !xml.empty();
+                 })) {
+                 EXPECT_EQ(xml, std::string(want, want_length));
+             }
+             free(want);
+         }});
 }
 
 std::vector<Case> all_cases() {
@@ -675,6 +755,7 @@ std::vector<Case> all_cases() {
                      }});
     add_store_cases(cases);
     add_key_path_cases(cases);
+    add_any_format_cases(cases);
     return cases;
 }
 

@@ -281,6 +281,13 @@ const Case CASES[] = {
      {"=y\nPropri\xC3\xA9taire\n"},
      {"orvexutil: f.strings: note: its comments were not kept\n"},
      "[ \"$(head -c 4 f.strings | od -An -tx1)\" = ' ff fe 47 00' ]"},
+    {"printf '<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><dict/></plist>' | iconv -t UTF-16BE > x0 &&"
+     " printf '\\376\\377' | cat - x0 > u.xml && $T set a -integer 1 u.xml 2>err && $T extract --raw a xml "
+     "u.xml",
+     0,
+     {"=1\n"},
+     {},
+     "[ ! -s err ] && [ \"$(head -c 4 u.xml | od -An -tx1)\" = ' fe ff 00 3c' ]"},
     {"printf '\\357\\273\\277{ a = 1; /* c */ }' > b.txt && $T set a -string 2 b.txt && "
      "printf '<plist><!-- c --><dict/></plist>' > c.xml && $T set a -bool NO c.xml",
      0,

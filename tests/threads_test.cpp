@@ -119,6 +119,7 @@ struct Shared {
     const Dictionary *model;
     Documents docs;
     std::string text, model_text;
+    std::string sorted_bin; // binary with keys sorted, which orders them beside the tree
 };
 
 // Reads, copies and writes a thread's own trees, from all four encodings,
@@ -189,6 +190,8 @@ void shared_trees(const Shared &s, int seed, std::vector<std::string> &faults) {
         s.model->ToBin() != std::vector<char>(s.docs.bin.begin(), s.docs.bin.end()) ||
         s.model->ToJson() != s.docs.json || s.model->ToOpenStep(ORVEX_OSTEP_TYPED) != s.docs.ostep)
         faults.push_back(what + "C++ writers");
+    if (Write(*s.model, ORVEX_FORMAT_BINARY, ORVEX_WRITE_SORTED) != s.sorted_bin)
+        faults.push_back(what + "sorted writer");
     Dictionary mine(*s.model);
     mine["key 0"];
     mine.Set("key 1", Integer(int64_t(seed)));
@@ -204,8 +207,9 @@ TEST(Threads, SeparateTreesAndSharedReadsRunAtOnce) {
     std::unique_ptr<Dictionary> model(
         dynamic_cast<Dictionary *>(Node::FromOrvex(orvex_copy(tree.get()), nullptr)));
     ASSERT_NE(model, nullptr);
-    const Shared shared{tree.get(), model.get(), encode(tree.get()), describe(tree.get()),
-                        model_digest(*model)};
+    const Shared shared{tree.get(),           model.get(),
+                        encode(tree.get()),   describe(tree.get()),
+                        model_digest(*model), Write(*model, ORVEX_FORMAT_BINARY, ORVEX_WRITE_SORTED)};
     ASSERT_FALSE(shared.docs.xml.empty() || shared.docs.bin.empty() || shared.docs.json.empty() ||
                  shared.docs.ostep.empty());
 

@@ -20,4 +20,6 @@
 #include "orvex/Uid.h"
 #include "orvex/Value.h"
 
+#include "orvex/Documents.h"
+
 #endif

@@ -448,6 +448,59 @@ ORVEX_API orvex_err_t orvex_to_json_into(orvex_t node, orvex_grow_fn grow, void 
 ORVEX_API orvex_err_t orvex_to_openstep_into(orvex_t node, orvex_grow_fn grow, void *context,
                                              uint32_t *length, uint32_t flags);
 
+/* ---- Writing any format ---- */
+
+/* Flags of orvex_write, orvex_write_into and orvex_write_file: each means the
+ * same in every format, and a format with nothing to do for one ignores it
+ * unless said otherwise. */
+/* JSON's indented form (ORVEX_JSON_PRETTY); XML, binary and OpenStep have one
+ * layout each and ignore it. */
+#define ORVEX_WRITE_PRETTY 1u
+/* JSON's one-way mapping of dates, data, UIDs and non-finite reals
+ * (ORVEX_JSON_LOSSY); ignored by the formats that need none. */
+#define ORVEX_WRITE_LOSSY 2u
+/* OpenStep's typed forms (ORVEX_OSTEP_TYPED); the other formats always write
+ * the type. */
+#define ORVEX_WRITE_TYPED 4u
+/* OpenStep's bare .strings root (ORVEX_OSTEP_STRINGS); ignored elsewhere. */
+#define ORVEX_WRITE_STRINGS 8u
+/* UTF-16 little- or big-endian with its byte-order mark, for OpenStep as
+ * ORVEX_OSTEP_UTF16LE/BE and for XML, whose declaration then says
+ * encoding="UTF-16"; both together are refused. The length counts bytes, and
+ * one NUL code unit follows that the length leaves out. JSON is UTF-8 (RFC
+ * 8259 section 8.1) and binary has no text encoding: both refuse these flags
+ * with ORVEX_ERR_INVALID_ARG. */
+#define ORVEX_WRITE_UTF16LE 16u
+#define ORVEX_WRITE_UTF16BE 32u
+/* UTF-8 starting with its byte-order mark, EF BB BF, in OpenStep and XML (no
+ * effect with a UTF-16 flag, whose mark is always written). JSON refuses it
+ * (RFC 8259 section 8.1: implementations must not add one), as binary does:
+ * ORVEX_ERR_INVALID_ARG. */
+#define ORVEX_WRITE_BOM 64u
+/* Every dictionary's entries in byte order of their keys (unsigned bytes, a
+ * key before the keys it is a prefix of), in every format, binary included.
+ * The tree is neither changed nor copied: a tree read by several threads may
+ * be written sorted by each of them. */
+#define ORVEX_WRITE_SORTED 128u
+
+/* Encodes the subtree at `node` in `format` (ORVEX_FORMAT_XML, _BINARY,
+ * _JSON or _OSTEP) with `flags` (ORVEX_WRITE_* above) into a malloc'd buffer
+ * the caller frees: text is NUL-terminated (a NUL code unit for UTF-16), the
+ * length without it. Writes what orvex_to_xml, orvex_to_bin, orvex_to_json
+ * and orvex_to_openstep write with the matching flags, and fails as they do
+ * (ORVEX_ERR_FORMAT for a tree the format cannot hold, ORVEX_ERR_LIMIT past
+ * 2^32-1 bytes, ORVEX_ERR_NO_MEM); ORVEX_ERR_INVALID_ARG for a null node or
+ * out-pointer, a format without a codec, a flag this library does not know,
+ * or one the format refuses. On failure `*data` is null and `*length` 0.
+ * Reads the tree only (see Threads above). */
+ORVEX_API orvex_err_t orvex_write(orvex_t node, orvex_format_t format, uint32_t flags, char **data,
+                                  uint64_t *length);
+/* orvex_write into the caller's memory through `grow`, as orvex_to_xml_into:
+ * `*length` gets the size of the document, which starts at the memory `grow`
+ * last returned; on failure `*length` is 0 and nothing is allocated. */
+ORVEX_API orvex_err_t orvex_write_into(orvex_t node, orvex_format_t format, uint32_t flags,
+                                       orvex_grow_fn grow, void *context, uint64_t *length);
+
 /* ---- Reading ---- */
 
 /* Readers reject documents nested deeper than this many containers. */
@@ -617,6 +670,60 @@ typedef struct {
  * not null. `*root` is null unless the result is ORVEX_ERR_SUCCESS. */
 ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_format_t format, orvex_t *root,
                                   orvex_format_t *found, orvex_parse_result *result);
+
+/* ---- Files ----
+ *
+ * Paths are as open(2) takes them. A failure of the system is ORVEX_ERR_IO
+ * with errno as the failing call left it (EISDIR for a directory given to be
+ * read or written); every other outcome leaves errno as it may. Calls on
+ * distinct files may run on any threads at once; two calls replacing one
+ * file (without other hard links) at once leave one of the two documents,
+ * whole. */
+
+/* The bytes of the file at `path` in a malloc'd buffer the caller frees, with
+ * one NUL after them that `*length` leaves out (an empty file gives a buffer
+ * holding just the NUL). The document limit holds before anything is
+ * allocated for it: a regular file longer than 2^32-1 bytes is refused from
+ * its size, a pipe or other stream once one byte past the bound has come, as
+ * ORVEX_ERR_LIMIT. ORVEX_ERR_INVALID_ARG for a null argument, ORVEX_ERR_IO,
+ * ORVEX_ERR_NO_MEM. On failure `*data` is null and `*length` 0. "/dev/stdin"
+ * reads standard input. */
+ORVEX_API orvex_err_t orvex_read_file_bytes(const char *path, char **data, uint64_t *length);
+/* Reads the file at `path` as orvex_read_file_bytes does and parses it as
+ * orvex_parse does (`format` ORVEX_FORMAT_NONE: detect it; `found` and
+ * `result` may be null). `*root` is a new root the caller owns, null on any
+ * failure. Failures as orvex_parse, and as orvex_read_file_bytes with
+ * result->code set alike: ORVEX_ERR_IO (errno kept; cause ORVEX_REASON_NONE,
+ * as no reader saw a byte, and offset 0), ORVEX_ERR_LIMIT with
+ * ORVEX_REASON_TOO_LONG, ORVEX_ERR_NO_MEM with ORVEX_REASON_NO_MEMORY. */
+ORVEX_API orvex_err_t orvex_read_file(const char *path, orvex_format_t format, orvex_t *root,
+                                      orvex_format_t *found, orvex_parse_result *result);
+
+/* Replaces the file at `path` by `length` bytes from `data`, never leaving it
+ * half written: a temporary file beside it (named ".NAME.XXXXXX") is
+ * written, flushed to disk and renamed over it, then the folder flushed. A
+ * symbolic link is followed, so the link stays and its target is replaced.
+ * An existing file keeps its mode, and its owner and group where the user
+ * may give them (as cp -p: EPERM gives the group alone, or neither); a new
+ * one gets the mode open(2) would give it (0666 less the umask). A file with
+ * other hard links is rewritten in place once the complete copy is on disk,
+ * so that the links stay one file; should that fail, the copy is renamed over
+ * this name (the other names then hold a torn document) and ORVEX_ERR_IO
+ * reports the failure; should that fail too, the temporary file, the one
+ * whole copy, is kept. Refused, changing nothing: a directory (EISDIR), a
+ * file the user may not write (the error of access(2), EACCES), a folder
+ * the temporary file cannot be made in. On any other failure the file is as
+ * it was and no temporary file is left. SIGINT, SIGTERM and SIGHUP are held on
+ * the calling thread while the temporary file exists, so that in a program
+ * that does not catch them they end it only once it is gone; other
+ * signals and other threads are left alone. ORVEX_ERR_INVALID_ARG for a null
+ * path, or null data with a nonzero length; ORVEX_ERR_LIMIT past 2^32-1
+ * bytes. */
+ORVEX_API orvex_err_t orvex_write_file_bytes(const char *path, const char *data, uint64_t length);
+/* Writes the subtree at `node` as orvex_write does, then into the file at
+ * `path` as orvex_write_file_bytes does; a document refused by the writer
+ * leaves the file untouched. Reads the tree only. */
+ORVEX_API orvex_err_t orvex_write_file(orvex_t node, const char *path, orvex_format_t format, uint32_t flags);
 
 /* ---- Comparison ---- */
 

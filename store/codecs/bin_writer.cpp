@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "codecs/key_order.hpp"
 #include "text/utf16.hpp"
 
 namespace orvex_store {
@@ -98,11 +99,14 @@ class Writer {
         while (!work_.empty()) {
             uint32_t idx = work_.back();
             work_.pop_back();
-            fill(idx);
+            if (sorted_)
+                fill_sorted(idx);
+            else
+                fill(idx);
         }
     }
 
-    explicit Writer(Output &out) : out_(out) {}
+    Writer(Output &out, bool sorted) : out_(out), sorted_(sorted) {}
 
     uint32_t emit() {
         uint64_t n = objs_.size();
@@ -153,6 +157,7 @@ class Writer {
     std::vector<Slot> table_;
     uint64_t table_used_ = 0;
     Output &out_;
+    const bool sorted_;   // dictionary entries in key order
     char *buf_ = nullptr; // out_'s memory
     uint64_t pos_ = 0, cap_ = 0;
 
@@ -359,6 +364,24 @@ class Writer {
         objs_[idx].count = count;
     }
 
+    // fill() with a dictionary's entries in key order. Apart, so that the
+    // walk in store order is what it was.
+    [[gnu::noinline]] void fill_sorted(uint32_t idx) {
+        const Node *n = static_cast<const Node *>(objs_[idx].ptr);
+        const DictBody *d = n->type == ORVEX_DICT ? n->v.dict : nullptr;
+        if (!d)
+            return fill(idx);
+        const uint32_t start = static_cast<uint32_t>(refs_.size());
+        std::vector<uint32_t> order;
+        sorted_positions(d, order, 0);
+        const uint32_t count = static_cast<uint32_t>(order.size());
+        const DictEntry *e = d->entries;
+        number_keys(e, order.data(), count);
+        number_batched(count, [&](uint32_t i) { return scalar_of(e[order[i]].val); });
+        objs_[idx].refs = start;
+        objs_[idx].count = count;
+    }
+
     // ---- output
     void reserve(uint64_t want) {
         if (want > MAX_OUT + 1)
@@ -535,10 +558,10 @@ class Writer {
 
 } // namespace
 
-orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length) {
+orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length, uint32_t flags) {
     *length = 0;
     return writing_boundary([&] {
-        Writer w(out);
+        Writer w(out, flags & ORVEX_WRITE_SORTED);
         w.number(root);
         *length = w.emit();
     });

@@ -62,16 +62,44 @@ orvex_err_t write_into(WriterFn writer, orvex_t node, orvex_grow_fn grow, void *
     return writer(as_node(node), lent, length);
 }
 
-// The JSON and OpenStep writers with their flags, in the shape of the others.
+// The writers in the shape the calls of one format take: their own flags,
+// refused when unknown, as ORVEX_WRITE_* bits.
+orvex_err_t xml_plain(const Node *root, Output &out, uint32_t *length) {
+    return xml_write(root, out, length, 0);
+}
+
+orvex_err_t bin_plain(const Node *root, Output &out, uint32_t *length) {
+    return bin_write(root, out, length, 0);
+}
+
+static_assert(ORVEX_JSON_PRETTY == ORVEX_WRITE_PRETTY && ORVEX_JSON_LOSSY == ORVEX_WRITE_LOSSY,
+              "JSON's flags are its ORVEX_WRITE_* bits");
+
 auto json_writer(uint32_t flags) {
     return [flags](const Node *root, Output &out, uint32_t *length) {
+        *length = 0;
+        if (flags & ~uint32_t(ORVEX_JSON_PRETTY | ORVEX_JSON_LOSSY))
+            return ORVEX_ERR_INVALID_ARG;
         return json_write(root, out, length, flags);
     };
 }
 
+// OpenStep's flags, in their order, are ORVEX_WRITE_TYPED to ORVEX_WRITE_BOM.
+constexpr uint32_t OSTEP_FLAGS =
+    ORVEX_OSTEP_TYPED | ORVEX_OSTEP_STRINGS | ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_UTF16BE | ORVEX_OSTEP_BOM;
+static_assert((ORVEX_OSTEP_TYPED << 2) == ORVEX_WRITE_TYPED &&
+                  (ORVEX_OSTEP_STRINGS << 2) == ORVEX_WRITE_STRINGS &&
+                  (ORVEX_OSTEP_UTF16LE << 2) == ORVEX_WRITE_UTF16LE &&
+                  (ORVEX_OSTEP_UTF16BE << 2) == ORVEX_WRITE_UTF16BE &&
+                  (ORVEX_OSTEP_BOM << 2) == ORVEX_WRITE_BOM,
+              "OpenStep's flags shifted are its ORVEX_WRITE_* bits");
+
 auto ostep_writer(uint32_t flags) {
     return [flags](const Node *root, Output &out, uint32_t *length) {
-        return ostep_write(root, out, length, flags);
+        *length = 0;
+        if (flags & ~OSTEP_FLAGS)
+            return ORVEX_ERR_INVALID_ARG;
+        return ostep_write(root, out, length, flags << 2);
     };
 }
 
@@ -178,11 +206,11 @@ orvex_err_t orvex_from_memory(const char *data, uint32_t length, orvex_t *node, 
 }
 
 orvex_err_t orvex_to_xml(orvex_t node, char **xml, uint32_t *length) {
-    return write_with(xml_write, node, xml, length);
+    return write_with(xml_plain, node, xml, length);
 }
 
 orvex_err_t orvex_to_bin(orvex_t node, char **bin, uint32_t *length) {
-    return write_with(bin_write, node, bin, length);
+    return write_with(bin_plain, node, bin, length);
 }
 
 orvex_err_t orvex_to_openstep(orvex_t node, char **text, uint32_t *length, uint32_t flags) {
@@ -195,11 +223,11 @@ orvex_err_t orvex_to_openstep_into(orvex_t node, orvex_grow_fn grow, void *conte
 }
 
 orvex_err_t orvex_to_xml_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {
-    return write_into(xml_write, node, grow, context, length);
+    return write_into(xml_plain, node, grow, context, length);
 }
 
 orvex_err_t orvex_to_bin_into(orvex_t node, orvex_grow_fn grow, void *context, uint32_t *length) {
-    return write_into(bin_write, node, grow, context, length);
+    return write_into(bin_plain, node, grow, context, length);
 }
 
 orvex_err_t orvex_to_json(orvex_t node, char **json, uint32_t *length, uint32_t flags) {

@@ -45,14 +45,21 @@ orvex_err_t json_read(const char *data, uint64_t length, Node **root, ParseError
 
 // Writers: the document into `out` and its length, or an error
 // (ORVEX_ERR_LIMIT past 32-bit lengths, ORVEX_ERR_NO_MEM) with `*length` 0.
-orvex_err_t xml_write(const Node *root, Output &out, uint32_t *length);
-orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length);
-// ORVEX_ERR_FORMAT for a tree holding a UID or null node; `flags` as
-// orvex_to_openstep takes them.
+// `flags` are ORVEX_WRITE_* bits, checked by the caller (write_flags_error):
+// each writer takes those that apply to its format and ignores the rest,
+// also ORVEX_ERR_INVALID_ARG for both UTF-16 orders.
+orvex_err_t xml_write(const Node *root, Output &out, uint32_t *length, uint32_t flags);
+orvex_err_t bin_write(const Node *root, Output &out, uint32_t *length, uint32_t flags);
+// ORVEX_ERR_FORMAT for a tree holding a UID or null node.
 orvex_err_t ostep_write(const Node *root, Output &out, uint32_t *length, uint32_t flags);
-// Also ORVEX_ERR_FORMAT for a tree with no JSON form under `flags`
-// (ORVEX_JSON_*), and ORVEX_ERR_INVALID_ARG for unknown flags.
+// ORVEX_ERR_FORMAT for a tree with no JSON form under `flags`.
 orvex_err_t json_write(const Node *root, Output &out, uint32_t *length, uint32_t flags);
+// The writer of `format`, or null for a format without a codec.
+using WriterFn = orvex_err_t (*)(const Node *, Output &, uint32_t *, uint32_t);
+WriterFn writer_of(orvex_format_t format);
+// ORVEX_ERR_INVALID_ARG when `flags` holds a bit this library does not know
+// or one that `format` refuses, else ORVEX_ERR_SUCCESS.
+orvex_err_t write_flags_error(orvex_format_t format, uint32_t flags);
 // The first node without a JSON form (a date, data, UID or non-finite real),
 // or null.
 const Node *json_unwritable(const Node *root);

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "codecs/key_order.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
 #include "text/json_text.hpp"
@@ -36,8 +37,6 @@ namespace orvex_store {
 namespace {
 
 using uchar = unsigned char;
-
-constexpr uint32_t KNOWN_FLAGS = ORVEX_JSON_PRETTY | ORVEX_JSON_LOSSY;
 
 template <size_t N> constexpr size_t len(const char (&)[N]) { return N - 1; }
 
@@ -167,11 +166,11 @@ template <class Visit> bool walk(const Node *root, std::vector<Frame> &stack, Vi
     return true;
 }
 
-class Writer : private TextOut {
+template <class Order> class Writer : private TextOut {
   public:
     using TextOut::length;
     Writer(Output &out, uint32_t flags)
-        : TextOut(out), pretty_(flags & ORVEX_JSON_PRETTY), lossy_(flags & ORVEX_JSON_LOSSY) {}
+        : TextOut(out), pretty_(flags & ORVEX_WRITE_PRETTY), lossy_(flags & ORVEX_WRITE_LOSSY) {}
 
     // Writes the tree; unless lossy, throws Refused before writing anything
     // when a node has no JSON form.
@@ -182,7 +181,7 @@ class Writer : private TextOut {
             Frame &f = stack_.back();
             size_t depth = stack_.size();
             const DictEntry *e = nullptr;
-            const Node *c = next_child(f.n, &f.i, &e);
+            const Node *c = order_.next(f.n, &f.i, &e);
             if (c) {
                 item_start(f.any, depth);
                 f.any = true;
@@ -192,6 +191,7 @@ class Writer : private TextOut {
                 continue;
             }
             char close = f.n->type == ORVEX_DICT ? '}' : ']';
+            order_.closed(f.n);
             stack_.pop_back();
             if (pretty_)
                 newline(depth - 1);
@@ -205,6 +205,7 @@ class Writer : private TextOut {
   private:
     const bool pretty_, lossy_;
     std::vector<Frame> stack_;
+    Order order_;
 
     // What stands before an item: a comma after the first, and in pretty
     // output its line and indentation.
@@ -438,6 +439,7 @@ class Writer : private TextOut {
                 return put(dict ? "{}" : "[]", 2);
             put(dict ? '{' : '[');
             stack_.push_back({n, 0, false});
+            order_.opened(n);
             return;
         }
         default:
@@ -462,17 +464,21 @@ const Node *json_unwritable(const Node *root) {
 
 orvex_err_t json_write(const Node *root, Output &out, uint32_t *length, uint32_t flags) {
     *length = 0;
-    if (flags & ~KNOWN_FLAGS)
-        return ORVEX_ERR_INVALID_ARG;
     const Node *bad = nullptr;
-    orvex_err_t e = writing_boundary([&] {
-        Writer w(out, flags);
+    auto run = [&](auto order) {
+        Writer<decltype(order)> w(out, flags);
         try {
             w.run(root);
             *length = w.length();
         } catch (const Refused &r) {
             bad = r.node;
         }
+    };
+    orvex_err_t e = writing_boundary([&] {
+        if (flags & ORVEX_WRITE_SORTED)
+            run(KeyOrder());
+        else
+            run(StoreOrder());
     });
     return e == ORVEX_ERR_SUCCESS && bad ? ORVEX_ERR_FORMAT : e;
 }

@@ -1,9 +1,8 @@
 // OpenStep text writer: one entry per line, tab-indented, entries in store
-// order, UTF-8 without a byte-order mark unless the flags ask for one or for
-// UTF-16 (encoded from the finished UTF-8), a root dictionary with braces
-// unless they ask for a bare .strings list. Iterative, so any depth is safe; a
-// first walk refuses a tree holding a UID or a null node (the format has no
-// form for either) before anything is written, and sizes the buffer.
+// order (or their keys' with ORVEX_WRITE_SORTED), UTF-8 without a byte-order mark unless the flags ask for
+// one or for UTF-16 (encoded from the finished UTF-8), a root dictionary with braces unless they ask for a
+// bare .strings list. Iterative, so any depth is safe; a first walk refuses a tree holding a UID or a null
+// node (the format has no form for either) before anything is written, and sizes the buffer.
 //
 // What it writes:
 // - strings and keys bare when they are made only of the unquoted
@@ -32,6 +31,8 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "codecs/key_order.hpp"
+#include "codecs/utf16_output.hpp"
 #include "text/dates.hpp"
 #include "text/numbers.hpp"
 #include "text/utf16.hpp"
@@ -225,11 +226,11 @@ inline char *bare_or_quoted(char *s, char *e) {
     return e;
 }
 
-class Writer : private TextOut {
+template <class Order> class Writer : private TextOut {
   public:
     Writer(Output &out, uint32_t flags)
-        : TextOut(out), typed_((flags & ORVEX_OSTEP_TYPED) != 0), bare_(flags & ORVEX_OSTEP_STRINGS),
-          bom_(flags & ORVEX_OSTEP_BOM) {}
+        : TextOut(out), typed_((flags & ORVEX_WRITE_TYPED) != 0), bare_(flags & ORVEX_WRITE_STRINGS),
+          bom_(flags & ORVEX_WRITE_BOM) {}
     using TextOut::length;
 
     // False, with nothing written, when the tree holds a UID or a null node.
@@ -243,7 +244,7 @@ class Writer : private TextOut {
             if (dict_live(root) == 0)
                 put('\n');
             else
-                stack_.push_back({root, 0, 0});
+                push({root, 0, 0});
             shift_ = 1;
         } else {
             value(root, 0, nullptr, '\n');
@@ -259,6 +260,7 @@ class Writer : private TextOut {
             }
             bool dict = f.n->type == ORVEX_DICT;
             char closing = f.term;
+            order_.closed(f.n);
             stack_.pop_back();
             if (depth == shift_) // the bare list's root has no closing brace
                 continue;
@@ -280,15 +282,26 @@ class Writer : private TextOut {
     bool typed_, bare_, bom_;
     size_t shift_ = 0; // 1 in a bare list: its entries are not indented
     std::vector<Frame> stack_;
+    Order order_;
+
+    void push(const Frame &f) {
+        stack_.push_back(f);
+        order_.opened(f.n);
+    }
 
     // The next child of the container on top, with its entry in a
     // dictionary and what ends its line: ';' in a dictionary, ',' between
     // array items, nothing after the last.
-    static const Node *next_child(Frame &f, const DictEntry **entry, char *term) {
-        const Node *c = orvex_store::next_child(f.n, &f.i, entry);
+    const Node *next_child(Frame &f, const DictEntry **entry, char *term) const {
+        const Node *c = order_.next(f.n, &f.i, entry);
         if (c)
             *term = f.n->type == ORVEX_DICT ? ';' : f.i < f.n->v.arr.size ? ',' : '\n';
         return c;
+    }
+
+    // The same step in store order, for the first walk, which needs no order.
+    static const Node *stored_child(Frame &f, const DictEntry **entry) {
+        return orvex_store::next_child(f.n, &f.i, entry);
     }
 
     static char *indent(char *w, size_t depth) {
@@ -424,7 +437,7 @@ class Writer : private TextOut {
                 break;
             }
             done(copy(w, dict ? "{\n" : "(\n", 2));
-            stack_.push_back({n, 0, term});
+            push({n, 0, term});
             return;
         }
         default: { // strings and keys; the first walk let nothing else through
@@ -459,8 +472,7 @@ class Writer : private TextOut {
             Frame &f = stack_.back();
             size_t depth = stack_.size();
             const DictEntry *e = nullptr;
-            char term;
-            const Node *c = next_child(f, &e, &term);
+            const Node *c = stored_child(f, &e);
             if (!c) {
                 stack_.pop_back();
                 continue;
@@ -477,48 +489,40 @@ class Writer : private TextOut {
     }
 };
 
-// The UTF-8 document `text` as UTF-16 in `out`: its byte-order mark, the
-// text, and a NUL code unit after it that the length leaves out.
-void to_utf16(const char *text, size_t n, bool little, Output &out, uint32_t *length) {
-    const uint64_t bytes = 2 + 2 * uint64_t(utf16_units(text, n));
-    if (bytes > MAX_OUT)
-        throw TooLarge();
-    auto *w = reinterpret_cast<unsigned char *>(out.resize(bytes + 2));
-    w[0] = 0xFE;
-    w[1] = 0xFF;
-    utf8_to_utf16be(text, n, w + 2);
-    w[bytes] = w[bytes + 1] = 0;
-    if (little)
-        for (uint64_t i = 0; i < bytes; i += 2)
-            std::swap(w[i], w[i + 1]);
-    *length = static_cast<uint32_t>(bytes);
+// The document in `order`, or false (nothing written) when the tree holds a
+// UID or null node.
+template <class Order> bool write_ostep(const Node *root, Output &out, uint32_t flags, uint32_t *length) {
+    Writer<Order> w(out, flags);
+    if (!w.run(root))
+        return false;
+    *length = w.length();
+    return true;
 }
 
 } // namespace
 
 orvex_err_t ostep_write(const Node *root, Output &out, uint32_t *length, uint32_t flags) {
     *length = 0;
-    constexpr uint32_t known =
-        ORVEX_OSTEP_TYPED | ORVEX_OSTEP_STRINGS | ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_UTF16BE | ORVEX_OSTEP_BOM;
-    const uint32_t utf16 = flags & (ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_UTF16BE);
-    if ((flags & ~known) || utf16 == (ORVEX_OSTEP_UTF16LE | ORVEX_OSTEP_UTF16BE))
+    const uint32_t utf16 = flags & (ORVEX_WRITE_UTF16LE | ORVEX_WRITE_UTF16BE);
+    if (utf16 == (ORVEX_WRITE_UTF16LE | ORVEX_WRITE_UTF16BE))
         return ORVEX_ERR_INVALID_ARG;
     bool writable = true;
+    auto write = [&](Output &to, uint32_t form, uint32_t *n) {
+        writable = (flags & ORVEX_WRITE_SORTED) ? write_ostep<KeyOrder>(root, to, form, n)
+                                                : write_ostep<StoreOrder>(root, to, form, n);
+    };
     orvex_err_t e = writing_boundary([&] {
-        // UTF-16 is encoded from the UTF-8 text, written first into memory of
-        // our own. One writer for both, so its walk stays inlined.
+        if (!utf16)
+            return write(out, flags, length);
+        // UTF-16 is encoded from the UTF-8 text, written first into memory
+        // of our own.
         Output utf8;
-        Writer w(utf16 ? utf8 : out, utf16 ? flags & ~uint32_t(ORVEX_OSTEP_BOM) : flags);
-        writable = w.run(root);
+        uint32_t n = 0;
+        write(utf8, flags & ~uint32_t(ORVEX_WRITE_BOM), &n);
         if (!writable)
             return;
-        if (!utf16) {
-            *length = w.length();
-            return;
-        }
-        const uint32_t n = w.length();
         const std::unique_ptr<char, decltype(&std::free)> text(utf8.release(), std::free);
-        to_utf16(text.get(), n, utf16 == ORVEX_OSTEP_UTF16LE, out, length);
+        to_utf16(text.get(), n, utf16 == ORVEX_WRITE_UTF16LE, out, length);
     });
     return e == ORVEX_ERR_SUCCESS && !writable ? ORVEX_ERR_FORMAT : e;
 }

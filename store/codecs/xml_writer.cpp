@@ -1,5 +1,7 @@
 // XML writer: the standard document (declaration, DOCTYPE, <plist>), one
-// element per line, tab-indented, entries in store order. Iterative, so any
+// element per line, tab-indented, entries in store order (or their keys'
+// with ORVEX_WRITE_SORTED), in UTF-8 or, asked for, UTF-16 with its
+// byte-order mark and a declaration that says so. Iterative, so any
 // depth is safe; a first walk over the tree sums a lower bound of the output
 // size, which sizes the buffer and turns a document past 2^32-1 bytes away
 // before anything is written.
@@ -34,6 +36,8 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "codecs/key_order.hpp"
+#include "codecs/utf16_output.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
 #include "text/numbers.hpp"
@@ -47,10 +51,15 @@ using uchar = unsigned char;
 // Length of a literal, its NUL aside.
 template <size_t N> constexpr size_t len(const char (&)[N]) { return N - 1; }
 
-constexpr char HEADER[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                          "<plist version=\"1.0\">\n";
+#define ORVEX_XML_PROLOG(encoding)                                                                           \
+    "<?xml version=\"1.0\" encoding=\"" encoding "\"?>\n"                                                    \
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "                                                \
+    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"                                                  \
+    "<plist version=\"1.0\">\n"
+constexpr char HEADER[] = ORVEX_XML_PROLOG("UTF-8");
+// What the text written in UTF-8 first declares when it is to be UTF-16.
+constexpr char HEADER_UTF16[] = ORVEX_XML_PROLOG("UTF-16");
+#undef ORVEX_XML_PROLOG
 constexpr char FOOTER[] = "</plist>\n";
 
 // Every fixed text a line is made of, named so that the size estimate
@@ -134,20 +143,27 @@ inline size_t plain_len(const uchar *q, const uchar *e) {
     return nonchar ? 0 : seq;
 }
 
-class Writer : private TextOut {
+template <class Order> class Writer : private TextOut {
   public:
     explicit Writer(Output &out) : TextOut(out) {}
     using TextOut::length;
 
-    void run(const Node *root) {
+    // `utf16`: the declaration names UTF-16, which this text is to become;
+    // `bom`: a UTF-8 byte-order mark first.
+    void run(const Node *root, bool utf16, bool bom) {
         reserve_for(root);
-        put(HEADER);
+        if (bom)
+            put("\xEF\xBB\xBF");
+        if (utf16)
+            put(HEADER_UTF16);
+        else
+            put(HEADER);
         value(root, 0);
         while (!stack_.empty()) {
             Frame &f = stack_.back();
             size_t depth = stack_.size();
             const DictEntry *e = nullptr;
-            const Node *c = next_child(f.n, &f.i, &e);
+            const Node *c = order_.next(f.n, &f.i, &e);
             if (e)
                 text_line(depth, KEY_OPEN, e->key(), e->klen, KEY_CLOSE);
             if (c) {
@@ -155,6 +171,7 @@ class Writer : private TextOut {
                 continue;
             }
             bool dict = f.n->type == ORVEX_DICT;
+            order_.closed(f.n);
             stack_.pop_back();
             if (dict)
                 line(depth - 1, DICT_CLOSE);
@@ -172,6 +189,7 @@ class Writer : private TextOut {
     };
 
     std::vector<Frame> stack_;
+    Order order_;
 
     // Indentation and a fixed text.
     template <size_t N> void line(size_t depth, const char (&lit)[N]) {
@@ -295,6 +313,7 @@ class Writer : private TextOut {
         }
         line(depth, tag);
         stack_.push_back({n, 0});
+        order_.opened(n);
     }
 
     // Writes `n` at `depth`; a container with children is opened and pushed.
@@ -391,14 +410,29 @@ class Writer : private TextOut {
     }
 };
 
+template <class Order> uint32_t write_xml(const Node *root, Output &out, bool utf16, bool bom) {
+    Writer<Order> w(out);
+    w.run(root, utf16, bom);
+    return w.length();
+}
+
 } // namespace
 
-orvex_err_t xml_write(const Node *root, Output &out, uint32_t *length) {
+orvex_err_t xml_write(const Node *root, Output &out, uint32_t *length, uint32_t flags) {
     *length = 0;
+    const uint32_t utf16 = flags & (ORVEX_WRITE_UTF16LE | ORVEX_WRITE_UTF16BE);
+    if (utf16 == (ORVEX_WRITE_UTF16LE | ORVEX_WRITE_UTF16BE))
+        return ORVEX_ERR_INVALID_ARG;
+    const bool sorted = flags & ORVEX_WRITE_SORTED, bom = !utf16 && (flags & ORVEX_WRITE_BOM);
+    auto write = [&](Output &to) {
+        return sorted ? write_xml<KeyOrder>(root, to, utf16, bom)
+                      : write_xml<StoreOrder>(root, to, utf16, bom);
+    };
     return writing_boundary([&] {
-        Writer w(out);
-        w.run(root);
-        *length = w.length();
+        if (utf16)
+            write_utf16(out, utf16 == ORVEX_WRITE_UTF16LE, length, write);
+        else
+            *length = write(out);
     });
 }
 

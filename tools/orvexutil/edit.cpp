@@ -87,26 +87,30 @@ void write_back(const Document &doc) {
     // Written in the form it was read in. Typed forms appear only where the
     // tree holds a number, boolean or date, which plain OpenStep never reads
     // as: asking for them always keeps both kinds.
+    // OpenStep and XML are written in the encoding they were read in; JSON
+    // only in UTF-8 (RFC 8259), its mark put back by hand.
     WriteOptions options;
     const bool openstep = doc.format->id == ORVEX_FORMAT_OSTEP;
+    const bool json = doc.format->id == ORVEX_FORMAT_JSON;
     const bool utf16 = doc.encoding == Encoding::UTF16LE || doc.encoding == Encoding::UTF16BE;
     if (openstep) {
         options.flags = OPT_TYPED;
-        options.openstep_form = (doc.bare_list ? ORVEX_OSTEP_STRINGS : 0) |
-                                (doc.encoding == Encoding::UTF8_BOM  ? ORVEX_OSTEP_BOM
-                                 : doc.encoding == Encoding::UTF16LE ? ORVEX_OSTEP_UTF16LE
-                                 : doc.encoding == Encoding::UTF16BE ? ORVEX_OSTEP_UTF16BE
-                                                                     : 0);
+        options.form = doc.bare_list ? ORVEX_WRITE_STRINGS : 0;
     }
+    if (openstep || doc.format->id == ORVEX_FORMAT_XML)
+        options.form |= doc.encoding == Encoding::UTF8_BOM  ? ORVEX_WRITE_BOM
+                        : doc.encoding == Encoding::UTF16LE ? ORVEX_WRITE_UTF16LE
+                        : doc.encoding == Encoding::UTF16BE ? ORVEX_WRITE_UTF16BE
+                                                            : 0;
     std::string bytes = encode(*doc.format, doc.handle(), options, doc.path);
-    if (!openstep && doc.encoding == Encoding::UTF8_BOM)
+    if (json && doc.encoding == Encoding::UTF8_BOM)
         bytes.insert(0, "\xEF\xBB\xBF");
     if (doc.path == "-")
         refuse_terminal("", *doc.format);
     deliver(doc.path, bytes);
     if (doc.had_comments)
         report(doc.path, "note: its comments were not kept");
-    if (utf16 && !openstep)
+    if (utf16 && json)
         report(doc.path, "note: written back in UTF-8, not the UTF-16 it was read in");
 }
 

@@ -28,102 +28,27 @@ char *grow_string(void *context, uint64_t size) noexcept {
     }
 }
 
-template <orvex_err_t (*Into)(orvex_t, orvex_grow_fn, void *, uint32_t *)>
-orvex_err_t write_with(orvex_t node, const WriteOptions &, std::string &out) {
-    uint32_t length = 0;
-    const orvex_err_t status = Into(node, grow_string, &out, &length);
-    out.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
-    return status;
-}
-
-orvex_err_t write_json(orvex_t node, const WriteOptions &options, std::string &out) {
-    uint32_t length = 0;
-    const uint32_t flags = ((options.flags & OPT_PRETTY) ? ORVEX_JSON_PRETTY : 0) |
-                           ((options.flags & OPT_LOSSY) ? ORVEX_JSON_LOSSY : 0);
-    const orvex_err_t status = orvex_to_json_into(node, grow_string, &out, &length, flags);
-    out.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
-    return status;
-}
-
-orvex_err_t write_openstep(orvex_t node, const WriteOptions &options, std::string &out) {
-    uint32_t length = 0;
-    const uint32_t flags = ((options.flags & OPT_TYPED) ? ORVEX_OSTEP_TYPED : 0) | options.openstep_form;
-    const orvex_err_t status = orvex_to_openstep_into(node, grow_string, &out, &length, flags);
-    out.resize(status == ORVEX_ERR_SUCCESS ? length : 0);
+// Every writer: the store's one call, the options as its flags.
+template <orvex_format_t Id>
+orvex_err_t write_as(orvex_t node, const WriteOptions &options, std::string &out) {
+    const uint32_t flags = ((options.flags & OPT_PRETTY) ? ORVEX_WRITE_PRETTY : 0) |
+                           ((options.flags & OPT_LOSSY) ? ORVEX_WRITE_LOSSY : 0) |
+                           ((options.flags & OPT_TYPED) ? ORVEX_WRITE_TYPED : 0) |
+                           (options.sort_keys ? ORVEX_WRITE_SORTED : 0) | options.form;
+    uint64_t length = 0;
+    const orvex_err_t status = orvex_write_into(node, Id, flags, grow_string, &out, &length);
+    out.resize(status == ORVEX_ERR_SUCCESS ? size_t(length) : 0);
     return status;
 }
 
 // Adding an encoding: one row. A null writer makes the name known but
 // refused as "not supported in this build".
 const Format FORMATS[] = {
-    {"xml", ORVEX_FORMAT_XML, false, 0, write_with<orvex_to_xml_into>, true},
-    {"binary", ORVEX_FORMAT_BINARY, true, 0, write_with<orvex_to_bin_into>, false},
-    {"json", ORVEX_FORMAT_JSON, false, OPT_PRETTY | OPT_LOSSY, write_json, true},
-    {"openstep", ORVEX_FORMAT_OSTEP, false, OPT_TYPED, write_openstep, false},
+    {"xml", ORVEX_FORMAT_XML, false, 0, write_as<ORVEX_FORMAT_XML>, true},
+    {"binary", ORVEX_FORMAT_BINARY, true, 0, write_as<ORVEX_FORMAT_BINARY>, false},
+    {"json", ORVEX_FORMAT_JSON, false, OPT_PRETTY | OPT_LOSSY, write_as<ORVEX_FORMAT_JSON>, true},
+    {"openstep", ORVEX_FORMAT_OSTEP, false, OPT_TYPED, write_as<ORVEX_FORMAT_OSTEP>, false},
 };
-
-orvex_t checked(orvex_t node) {
-    if (!node)
-        throw std::bad_alloc();
-    return node;
-}
-
-// A copy of the tree at `root` with every dictionary's keys in byte order.
-// Built top down with a stack of its own, so no depth is too deep.
-orvex_t sorted_copy(orvex_t root) {
-    const orvex_type root_type = orvex_get_node_type(root);
-    if (root_type != ORVEX_DICT && root_type != ORVEX_ARRAY)
-        return checked(orvex_copy(root));
-    struct Level {
-        orvex_t to;                                         // the copy being filled
-        std::vector<std::pair<std::string, orvex_t>> items; // keys empty in arrays
-        size_t next;
-    };
-    auto children = [](orvex_t from) {
-        std::vector<std::pair<std::string, orvex_t>> items;
-        if (orvex_get_node_type(from) == ORVEX_ARRAY) {
-            const uint32_t n = orvex_array_get_size(from);
-            for (uint32_t i = 0; i < n; i++)
-                items.emplace_back(std::string(), orvex_array_get_item(from, i));
-            return items;
-        }
-        for_each_entry(from, [&](const char *key, uint64_t length, orvex_t value) {
-            items.emplace_back(std::string(key, length), value);
-        });
-        // std::string compares bytes as unsigned char.
-        std::stable_sort(items.begin(), items.end(),
-                         [](const auto &a, const auto &b) { return a.first < b.first; });
-        return items;
-    };
-    std::unique_ptr<void, void (*)(orvex_t)> copy(
-        checked(root_type == ORVEX_DICT ? orvex_new_dict() : orvex_new_array()), orvex_free);
-    std::vector<Level> stack;
-    stack.push_back(Level{copy.get(), children(root), 0});
-    while (!stack.empty()) {
-        Level &top = stack.back();
-        if (top.next == top.items.size()) {
-            stack.pop_back();
-            continue;
-        }
-        const auto &item = top.items[top.next++];
-        const orvex_type type = orvex_get_node_type(item.second);
-        const bool container = type == ORVEX_DICT || type == ORVEX_ARRAY;
-        const orvex_t child = checked(container ? (type == ORVEX_DICT ? orvex_new_dict() : orvex_new_array())
-                                                : orvex_copy(item.second));
-        const orvex_t to = top.to;
-        if (orvex_get_node_type(to) == ORVEX_DICT)
-            orvex_dict_set_item(to, item.first.c_str(), child);
-        else
-            orvex_array_append_item(to, child);
-        if (orvex_get_parent(child) != to) {
-            orvex_free(child);
-            throw std::bad_alloc();
-        }
-        if (container)
-            stack.push_back(Level{child, children(item.second), 0}); // `top` is stale from here
-    }
-    return copy.release();
-}
 
 // The key path from `root` to `node`, a node of its subtree ("the root" for
 // the root itself).
@@ -281,11 +206,6 @@ const Format &writable_format(const std::string &command, const std::string &nam
 }
 
 std::string encode(const Format &format, orvex_t node, const WriteOptions &options, const std::string &file) {
-    std::unique_ptr<void, void (*)(orvex_t)> sorted(nullptr, orvex_free);
-    if (options.sort_keys) {
-        sorted.reset(sorted_copy(node));
-        node = sorted.get();
-    }
     std::string out;
     const orvex_err_t status = format.write(node, options, out);
     if (status == ORVEX_ERR_NO_MEM)

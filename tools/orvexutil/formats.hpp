@@ -18,7 +18,7 @@ enum WriteOption : unsigned { OPT_PRETTY = 1, OPT_LOSSY = 2, OPT_TYPED = 4 };
 struct WriteOptions {
     unsigned flags = 0; // WriteOption bits
     bool sort_keys = false;
-    uint32_t openstep_form = 0; // ORVEX_OSTEP_ bits beside TYPED: bare list, BOM, UTF-16
+    uint32_t form = 0; // ORVEX_WRITE_ bits of the document's form: bare list, BOM, UTF-16
 };
 
 // How a text document's characters were stored, from its first bytes.
