@@ -639,6 +639,8 @@ void add_key_path_cases(std::vector<Case> &cases) {
                              EXPECT_EQ(why, "the data at key path 'blob' has no JSON form");
                          }
                      }});
+}
+
 // The calls over every format and over files, and the C++ entry points on them.
 void add_any_format_cases(std::vector<Case> &cases) {
     const struct {
