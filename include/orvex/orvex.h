@@ -329,7 +329,8 @@ ORVEX_API orvex_err_t orvex_find_path(orvex_t root, const char *path, orvex_t *n
  * before), unescaped into a malloc'd NUL-terminated copy in `*part` (free()
  * it), its length through `length` and the offset of the following part
  * through `next` (each when not null); past the last part `*next` is
- * strlen(path) + 1. Checking `offset` reads the path up to it.
+ * strlen(path) + 1. Checking `offset` reads the path up to it, so a
+ * walk over a long path in linear time passes `path + offset` and 0.
  * ORVEX_ERR_INVALID_ARG for a null path or part pointer, an offset past
  * strlen(path), or a stray backslash in this part; ORVEX_ERR_NO_MEM. On
  * failure `*part` is null and the other out-values are untouched. */

@@ -12,13 +12,16 @@ KeyPath::KeyPath(const std::string &command, const std::string &text) : _text(te
     for (uint64_t at = 0; at <= _text.size();) {
         char *raw = nullptr;
         uint64_t length = 0, next = 0;
-        const orvex_err_t status = orvex_path_part(_text.c_str(), at, &raw, &length, &next);
+        // From the part's own start, so that the library checks no more
+        // than this part and a long path is split in linear time.
+        const orvex_err_t status = orvex_path_part(_text.c_str() + at, 0, &raw, &length, &next);
         if (status == ORVEX_ERR_NO_MEM)
             throw std::bad_alloc();
         if (status != ORVEX_ERR_SUCCESS)
             throw UsageError{command, "key path '" + text + "': only \\. and \\\\ may follow a backslash"};
         const std::unique_ptr<char, void (*)(void *)> part(raw, std::free);
         _parts.emplace_back(part.get(), length);
+        next += at;
         _ends.push_back(next - 1);
         at = next;
     }
