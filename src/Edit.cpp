@@ -13,7 +13,9 @@ Edit::~Edit() {
 
 Edit &Edit::Set(const std::string &path, const Node &value) { return Queue(ORVEX_EDIT_SET, path, &value); }
 
-Edit &Edit::Insert(const std::string &path, const Node &value) { return Queue(ORVEX_EDIT_INSERT, path, &value); }
+Edit &Edit::Insert(const std::string &path, const Node &value) {
+    return Queue(ORVEX_EDIT_INSERT, path, &value);
+}
 
 Edit &Edit::Remove(const std::string &path) { return Queue(ORVEX_EDIT_REMOVE, path, nullptr); }
 

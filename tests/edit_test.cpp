@@ -35,7 +35,8 @@ orvex_err_t edit(const std::string &doc, const std::vector<orvex_edit_op> &ops, 
     char *bytes = nullptr;
     uint64_t n = 0;
     orvex_edit_result r;
-    orvex_err_t e = orvex_edit(doc.data(), doc.size(), format, ops.data(), uint32_t(ops.size()), &bytes, &n, &r);
+    orvex_err_t e =
+        orvex_edit(doc.data(), doc.size(), format, ops.data(), uint32_t(ops.size()), &bytes, &n, &r);
     EXPECT_EQ(r.code, e);
     out = e == ORVEX_ERR_SUCCESS ? std::string(bytes, n) : std::string();
     if (e == ORVEX_ERR_SUCCESS)
@@ -113,7 +114,8 @@ Targets find_targets(orvex_t root) {
             const char *k;
             uint64_t kn;
             orvex_t v;
-            for (orvex_dict_next_item_ref(at.node, it, &k, &kn, &v); v; orvex_dict_next_item_ref(at.node, it, &k, &kn, &v)) {
+            for (orvex_dict_next_item_ref(at.node, it, &k, &kn, &v); v;
+                 orvex_dict_next_item_ref(at.node, it, &k, &kn, &v)) {
                 std::vector<std::string> p = at.path;
                 p.emplace_back(k, kn);
                 todo.push_back({v, p});
@@ -210,7 +212,8 @@ TEST(EditSamples, EachEditStaysOnItsLines) {
 // The vendor IDE's project file: each edit touches exactly its line(s).
 TEST(EditProjectFile, ChangesOnlyTheLinesOfTheEdit) {
     const std::string doc = file("edit/project.pbxproj");
-    Owned v77(orvex_new_string("77")), name(orvex_new_string("Demo Release")), def(orvex_new_string("NDEBUG=1"));
+    Owned v77(orvex_new_string("77")), name(orvex_new_string("Demo Release")),
+        def(orvex_new_string("NDEBUG=1"));
     const std::string objects = "objects.";
     const struct {
         orvex_edit_op op;
@@ -278,7 +281,8 @@ TEST(EditLayout, EntriesTakeTheirCommentsAndSeparators) {
         {"<plist><dict><key>a</key><string>b</string></dict></plist>",
          {ORVEX_EDIT_INSERT, "c", x.n},
          "<plist><dict><key>a</key><string>b</string><key>c</key><string>x</string></dict></plist>"},
-        {"<dict>\n\t<!-- note -->\n\t<key>a</key>\n\t<string>b</string>\n\t<key>c</key>\n\t<true/>\n</dict>\n",
+        {"<dict>\n\t<!-- note "
+         "-->\n\t<key>a</key>\n\t<string>b</string>\n\t<key>c</key>\n\t<true/>\n</dict>\n",
          {ORVEX_EDIT_REMOVE, "a", nullptr},
          "<dict>\n\t<key>c</key>\n\t<true/>\n</dict>\n"},
         {"{}\n", {ORVEX_EDIT_INSERT, "a", x.n}, "{\n  \"a\": \"x\"\n}\n"},
@@ -305,8 +309,9 @@ TEST(EditLayout, NewContainersTakeTheSiblingsIndent) {
               ORVEX_ERR_SUCCESS);
     EXPECT_EQ(out, "{\n    \"a\": {\n        \"b\": 1,\n        \"c\": {\n            \"items\": [\n"
                    "                1\n            ]\n        }\n    }\n}\n");
-    ASSERT_EQ(edit("<dict>\n  <key>a</key>\n  <string>b</string>\n</dict>\n", {{ORVEX_EDIT_SET, "a", d.n}}, out),
-              ORVEX_ERR_SUCCESS);
+    ASSERT_EQ(
+        edit("<dict>\n  <key>a</key>\n  <string>b</string>\n</dict>\n", {{ORVEX_EDIT_SET, "a", d.n}}, out),
+        ORVEX_ERR_SUCCESS);
     EXPECT_EQ(out, "<dict>\n  <key>a</key>\n  <dict>\n    <key>items</key>\n    <array>\n      "
                    "<integer>1</integer>\n    </array>\n  </dict>\n</dict>\n");
 }
@@ -331,9 +336,10 @@ TEST(EditBatch, OpsSeeEachOther) {
     Owned got(decode(out, ORVEX_FORMAT_XML));
     EXPECT_TRUE(orvex_equal(got.n, want.n)) << out;
     EXPECT_EQ(out.find("<!-- shown in the Finder -->"), std::string::npos); // went with CFBundleName
-    EXPECT_NE(out.find("\t<key>NSAppTransportSecurity</key>\n\t<dict>\n\t\t<key>NSAllowsArbitraryLoads</key>\n"
-                       "\t\t<true/>\n\t</dict>\n</dict>"),
-              std::string::npos)
+    EXPECT_NE(
+        out.find("\t<key>NSAppTransportSecurity</key>\n\t<dict>\n\t\t<key>NSAllowsArbitraryLoads</key>\n"
+                 "\t\t<true/>\n\t</dict>\n</dict>"),
+        std::string::npos)
         << out;
 }
 
@@ -353,7 +359,8 @@ TEST(EditEncodings, KeepTheDocumentsOwn) {
     const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<dict>\n\t<key>a</key>\n"
                                "\t<string>caf\xE9</string>\n</dict>\n";
     ASSERT_EQ(edit(latin1, {{ORVEX_EDIT_INSERT, "b", text.n}}, out), ORVEX_ERR_SUCCESS);
-    EXPECT_EQ(out, latin1.substr(0, latin1.size() - 8) + "\t<key>b</key>\n\t<string>\xE9t\xE9 &#x20AC;</string>\n</dict>\n");
+    EXPECT_EQ(out, latin1.substr(0, latin1.size() - 8) +
+                       "\t<key>b</key>\n\t<string>\xE9t\xE9 &#x20AC;</string>\n</dict>\n");
 
     const std::string bom = "\xEF\xBB\xBF{\"a\": 1}";
     ASSERT_EQ(edit(bom, {{ORVEX_EDIT_SET, "a", text.n}}, out), ORVEX_ERR_SUCCESS);
@@ -408,8 +415,8 @@ TEST(EditRefusals, NameTheOpAndTheCause) {
         EXPECT_EQ(r.refusal, row.why);
         EXPECT_STRNE(r.reason, "");
         EXPECT_TRUE(out.empty());
-        if (row.why == ORVEX_EDIT_ABSENT || row.why == ORVEX_EDIT_NO_CONTAINER || row.why == ORVEX_EDIT_EXISTS ||
-            row.why == ORVEX_EDIT_BAD_PATH) { // the reference refuses alike
+        if (row.why == ORVEX_EDIT_ABSENT || row.why == ORVEX_EDIT_NO_CONTAINER ||
+            row.why == ORVEX_EDIT_EXISTS || row.why == ORVEX_EDIT_BAD_PATH) { // the reference refuses alike
             Owned tree(decode(row.doc, ORVEX_FORMAT_NONE));
             EXPECT_EQ(apply_edit(tree.n, row.op.kind, row.op.path, row.op.value), row.code);
         }
@@ -423,7 +430,8 @@ TEST(EditRefusals, NameTheOpAndTheCause) {
     EXPECT_EQ(r.parse.column, 7u);
     EXPECT_EQ(r.op, ORVEX_EDIT_NO_OP);
     char *bytes = nullptr;
-    EXPECT_EQ(orvex_edit("{}", 2, ORVEX_FORMAT_NONE, nullptr, 0, &bytes, nullptr, nullptr), ORVEX_ERR_INVALID_ARG);
+    EXPECT_EQ(orvex_edit("{}", 2, ORVEX_FORMAT_NONE, nullptr, 0, &bytes, nullptr, nullptr),
+              ORVEX_ERR_INVALID_ARG);
     EXPECT_EQ(bytes, nullptr);
 }
 

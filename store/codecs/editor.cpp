@@ -25,7 +25,8 @@ namespace orvex_store {
 orvex_err_t xml_read_layout(const char *data, uint64_t length, bool utf16, Node **root, ParseError *err,
                             Layout *layout);
 orvex_err_t json_read_layout(const char *data, uint64_t length, Node **root, ParseError *err, Layout *layout);
-orvex_err_t ostep_read_layout(const char *data, uint64_t length, Node **root, ParseError *err, Layout *layout);
+orvex_err_t ostep_read_layout(const char *data, uint64_t length, Node **root, ParseError *err,
+                              Layout *layout);
 
 orvex_err_t path_part(const char *path, uint64_t offset, std::string *part, uint64_t *next) {
     part->clear();
@@ -263,6 +264,8 @@ class Editor {
             cursor = std::max(cursor, p.end);
         }
         out.append(text_.data() + cursor, text_.size() - cursor);
+        if (out.empty()) // a .strings list without its last entry: the writer's empty list
+            out = eol_;
         return out;
     }
 
@@ -652,9 +655,8 @@ class Editor {
             throw std::bad_alloc();
         if (e != ORVEX_ERR_SUCCESS)
             refuse(e, e == ORVEX_ERR_LIMIT ? ORVEX_EDIT_TOO_LONG : ORVEX_EDIT_NO_FORM);
-        char *buf = out.release();
-        std::string w(buf, len);
-        std::free(buf);
+        std::unique_ptr<char, decltype(&std::free)> buf(out.release(), &std::free);
+        const std::string w(buf.get(), len);
         std::vector<Line> lines;
         if (format_ == ORVEX_FORMAT_JSON && compact) {
             lines.push_back({0, w.substr(wrappers, w.size() - 2 * wrappers)});
@@ -839,8 +841,8 @@ class Editor {
             }
             if (kid.removed)
                 continue;
-            std::vector<Line> wl =
-                writer_lines(kid.gen, dict ? &kid.key : nullptr, depth + 1, !lines && format_ == ORVEX_FORMAT_JSON);
+            std::vector<Line> wl = writer_lines(kid.gen, dict ? &kid.key : nullptr, depth + 1,
+                                                !lines && format_ == ORVEX_FORMAT_JSON);
             if (!colon.empty() && !wl.empty())
                 respace_colon(wl[0].text, colon);
             std::string t = render(wl, base, !lines);
@@ -879,7 +881,7 @@ std::string to_declared(const std::string &s, unsigned max) {
             n = utf8_seq_len(p, end);
             if (n == 0)
                 n = 1;
-            cp = n == 2 ? (p[0] & 0x1Fu) << 6 | (p[1] & 0x3Fu)
+            cp = n == 2   ? (p[0] & 0x1Fu) << 6 | (p[1] & 0x3Fu)
                  : n == 3 ? (p[0] & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu)
                  : n == 4 ? (p[0] & 0x07u) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu)
                           : cp;
@@ -907,7 +909,8 @@ std::string to_declared(const std::string &s, unsigned max) {
     return out;
 }
 
-orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std::string &out, EditFailure *why);
+orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std::string &out,
+                      EditFailure *why);
 
 } // namespace
 
@@ -1007,7 +1010,8 @@ orvex_err_t edit_document(const char *data, uint64_t length, orvex_format_t form
 namespace {
 
 // A binary document: the ops on its tree, written whole.
-orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std::string &out, EditFailure *why) {
+orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std::string &out,
+                      EditFailure *why) {
     try {
         for (uint32_t i = 0; i < count; ++i) {
             why->op = i;
@@ -1025,7 +1029,8 @@ orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std:
             }
             const Node *value = as_node(op.value);
             bool none_found = false;
-            if (op.kind != ORVEX_EDIT_REMOVE && parts.size() + scan_tree(value, 0, &none_found) > ORVEX_MAX_DEPTH)
+            if (op.kind != ORVEX_EDIT_REMOVE &&
+                parts.size() + scan_tree(value, 0, &none_found) > ORVEX_MAX_DEPTH)
                 refuse(ORVEX_ERR_LIMIT, ORVEX_EDIT_TOO_DEEP);
             Node *at = root;
             for (size_t p = 0; p + 1 < parts.size(); ++p) {
@@ -1093,9 +1098,8 @@ orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std:
         why->refusal = ORVEX_EDIT_TOO_LONG;
         return e;
     }
-    char *b = buf.release();
-    out.assign(b, len);
-    std::free(b);
+    std::unique_ptr<char, decltype(&std::free)> b(buf.release(), &std::free);
+    out.assign(b.get(), len);
     return ORVEX_ERR_SUCCESS;
 }
 

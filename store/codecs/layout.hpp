@@ -23,9 +23,9 @@ constexpr uint32_t NO_ITEM = UINT32_MAX;
 struct LayoutItem {
     uint32_t parent = NO_ITEM;
     bool container = false, dict = false;
-    bool bracketless = false; // the root dictionary of a .strings list
-    bool short_entry = false; // OpenStep `key;`: the key's text is the value
-    bool has_sep = false;     // a ',' or ';' follows the value
+    bool bracketless = false;            // the root dictionary of a .strings list
+    bool short_entry = false;            // OpenStep `key;`: the key's text is the value
+    bool has_sep = false;                // a ',' or ';' follows the value
     uint64_t key_begin = 0, key_end = 0; // a dictionary entry's key, markup or quotes included
     uint64_t begin = 0, end = 0;         // the value, a container's brackets or tags included
     uint64_t inner = 0, close = 0;       // a container: past its opening, at its closing
@@ -36,7 +36,7 @@ struct LayoutItem {
 // How the document was read beside its items.
 struct Layout {
     std::vector<LayoutItem> items;
-    std::string text;       // the UTF-8 the reader parsed, when it was not the input
+    std::string text;        // the UTF-8 the reader parsed, when it was not the input
     bool transcoded = false; // offsets refer to `text`
     uint8_t utf16 = 0;       // the input's UTF-16 form (utf16_order), 0 for UTF-8
     uint8_t charset = 0;     // XML: 1 Latin-1, 2 US-ASCII declared; 0 otherwise
