@@ -566,8 +566,9 @@ ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_forma
  *
  * What is written: a new value in the writer's form for the encoding
  * (orvex_to_xml, orvex_to_json, orvex_to_openstep) indented as its
- * siblings are, with the document's line ending; JSON and OpenStep items
- * inside a container written on one line are written on that line. A new
+ * siblings are, with the document's line ending (and in JSON its spacing
+ * after a key's colon); in a container written on one line, on that line.
+ * An OpenStep `key;` set to a value becomes `key = value;`. A new
  * entry goes at the end of its dictionary, after the last entry's line; a
  * removed one takes its line with it, and the comment lines right above it
  * (but not a "Begin ... section" or "End ... section" marker). OpenStep
@@ -601,7 +602,9 @@ ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_forma
  * `format` ORVEX_FORMAT_NONE detects the encoding (orvex_parse); the format
  * found goes to result->format. On success *out is a malloc'd buffer the
  * caller frees (followed by a NUL byte the length leaves out). `result` may
- * be null. Reads only its arguments: calls may run on any threads at once.
+ * be null. A key the document repeats (the last value is the one read) is
+ * set in its last entry and removed with all of them. Reads only its
+ * arguments: calls may run on any threads at once.
  */
 typedef enum { ORVEX_EDIT_SET = 0, ORVEX_EDIT_INSERT = 1, ORVEX_EDIT_REMOVE = 2 } orvex_edit_kind;
 

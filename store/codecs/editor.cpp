@@ -171,6 +171,7 @@ class Editor {
                  (scan_tree(root, 1u << ORVEX_INT | 1u << ORVEX_REAL | 1u << ORVEX_BOOLEAN | 1u << ORVEX_DATE,
                             &found),
                   found);
+        index_lines();
         detect_style();
     }
 
@@ -287,6 +288,7 @@ class Editor {
     bool typed_ = false;
     std::string unit_, eol_;
     std::vector<Patch> patches_;
+    std::vector<uint64_t> lines_, firsts_;
 
     // ---- applying ops
 
@@ -462,24 +464,33 @@ class Editor {
 
     bool is_blank(char c) const { return c == ' ' || c == '\t'; }
 
-    uint64_t line_start(uint64_t pos) const {
-        while (pos > 0 && text_[pos - 1] != '\n')
-            --pos;
-        return pos;
+    // Line starts and each line's first byte that is not a blank, so that
+    // questions about a line cost no scan of it: a document may be one line.
+    void index_lines() {
+        lines_.push_back(0);
+        for (uint64_t q = 0; q < text_.size(); ++q)
+            if (text_[q] == '\n')
+                lines_.push_back(q + 1);
+        firsts_.resize(lines_.size());
+        for (size_t l = 0; l < lines_.size(); ++l) {
+            uint64_t q = lines_[l];
+            while (q < text_.size() && is_blank(text_[q]))
+                ++q;
+            firsts_[l] = q;
+        }
     }
 
-    bool starts_line(uint64_t pos) const {
-        for (uint64_t q = line_start(pos); q < pos; ++q)
-            if (!is_blank(text_[q]))
-                return false;
-        return true;
+    size_t line_of(uint64_t pos) const {
+        return static_cast<size_t>(std::upper_bound(lines_.begin(), lines_.end(), pos) - lines_.begin()) - 1;
     }
+
+    uint64_t line_start(uint64_t pos) const { return lines_[line_of(pos)]; }
+
+    bool starts_line(uint64_t pos) const { return firsts_[line_of(pos)] >= pos; }
 
     std::string indent_at(uint64_t pos) const {
-        uint64_t s = line_start(pos), q = s;
-        while (q < text_.size() && is_blank(text_[q]))
-            ++q;
-        return std::string(text_.substr(s, q - s));
+        const size_t l = line_of(pos);
+        return std::string(text_.substr(lines_[l], firsts_[l] - lines_[l]));
     }
 
     // Past a comment that starts at `q` and ends on its line, or `q`.

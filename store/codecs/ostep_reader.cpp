@@ -688,13 +688,11 @@ orvex_err_t ostep_read(const char *data, uint64_t length, Node **root, ParseErro
     return read_utf8(data, length, root, err);
 }
 
+// UTF-8 text of a document orvex_parse took; none at all is a UTF-16
+// document of only its byte-order mark.
 orvex_err_t ostep_read_layout(const char *data, uint64_t length, Node **root, ParseError *err,
                               Layout *layout) {
     *root = nullptr;
-    if (!data || length == 0) {
-        *err = {ORVEX_ERR_PARSE, 0, ORVEX_REASON_EMPTY};
-        return err->code;
-    }
     return reading_boundary(
         err, [&] { *root = Reader<LayoutRecorder>(data, length, LayoutRecorder(layout)).run(); });
 }
