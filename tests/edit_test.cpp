@@ -400,7 +400,7 @@ TEST(EditRefusals, NameTheOpAndTheCause) {
         {ostep, {ORVEX_EDIT_INSERT, "b.c", s.n}, ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_EXISTS},
         {ostep, {ORVEX_EDIT_SET, "b\\c", s.n}, ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_PATH},
         {ostep, {ORVEX_EDIT_SET, "b", nullptr}, ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT},
-        {ostep, {orvex_edit_kind(7), "b", s.n}, ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT},
+        {ostep, {orvex_edit_kind(3), "b", s.n}, ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT},
         {ostep, {ORVEX_EDIT_SET, "b.u", uid.n}, ORVEX_ERR_FORMAT, ORVEX_EDIT_NO_FORM},
         {json, {ORVEX_EDIT_INSERT, "a.0", date.n}, ORVEX_ERR_FORMAT, ORVEX_EDIT_NO_FORM},
         {json, {ORVEX_EDIT_SET, "b", deep.n}, ORVEX_ERR_LIMIT, ORVEX_EDIT_TOO_DEEP},

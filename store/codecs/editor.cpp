@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -92,6 +93,14 @@ size_t scan_tree(const Node *root, unsigned mask, bool *found) {
     return deepest;
 }
 
+// The kind of `op` as the integer a C caller may have put there, any value:
+// read as the enum, one outside its range would be undefined.
+int kind_of(const orvex_edit_op &op) {
+    std::underlying_type_t<orvex_edit_kind> k;
+    std::memcpy(&k, &op.kind, sizeof k);
+    return static_cast<int>(k);
+}
+
 // A decimal position as orvexutil takes one: digits only, at most 2^32-1.
 bool position_of(const std::string &part, uint32_t *pos) {
     if (part.empty() || part.size() > 10)
@@ -156,12 +165,14 @@ class Editor {
         const size_t n = L_.items.size();
         first_.assign(n, NO_ITEM);
         next_.assign(n, NO_ITEM);
+        prev_.assign(n, NO_ITEM);
         std::vector<uint32_t> last(n, NO_ITEM);
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t p = L_.items[i].parent;
             if (p == NO_ITEM)
                 continue;
             (last[p] == NO_ITEM ? first_[p] : next_[last[p]]) = i;
+            prev_[i] = last[p];
             last[p] = i;
         }
         root_.item = 0;
@@ -176,9 +187,10 @@ class Editor {
     }
 
     void apply(const orvex_edit_op &op) {
-        if (op.kind != ORVEX_EDIT_SET && op.kind != ORVEX_EDIT_INSERT && op.kind != ORVEX_EDIT_REMOVE)
+        const int kind = kind_of(op);
+        if (kind != ORVEX_EDIT_SET && kind != ORVEX_EDIT_INSERT && kind != ORVEX_EDIT_REMOVE)
             refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT);
-        if (!op.path || (op.kind != ORVEX_EDIT_REMOVE && !op.value))
+        if (!op.path || (kind != ORVEX_EDIT_REMOVE && !op.value))
             refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT);
         std::vector<std::string> parts;
         const uint64_t total = std::strlen(op.path) + 1;
@@ -188,7 +200,7 @@ class Editor {
                 refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_PATH);
         }
         const Node *value = as_node(op.value);
-        if (op.kind != ORVEX_EDIT_REMOVE) {
+        if (kind != ORVEX_EDIT_REMOVE) {
             bool unwritable = false;
             if (format_ == ORVEX_FORMAT_OSTEP)
                 scan_tree(value, 1u << ORVEX_UID | 1u << ORVEX_NULL, &unwritable);
@@ -222,16 +234,16 @@ class Editor {
         if (!gen && !is_container(at->orig->type))
             refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_NO_CONTAINER);
         // A container the document holds empty is written anew.
-        if (!gen && op.kind != ORVEX_EDIT_REMOVE && !L_.items[at->item].bracketless &&
+        if (!gen && kind != ORVEX_EDIT_REMOVE && !L_.items[at->item].bracketless &&
             first_[at->item] == NO_ITEM) {
             at->gen = copy_of(at->orig);
             at->cont.reset();
             gen = at->gen;
         }
         if (gen)
-            gen_apply(gen, op.kind, parts.back(), value);
+            gen_apply(gen, kind, parts.back(), value);
         else
-            orig_apply(*at, op.kind, parts.back(), value);
+            orig_apply(*at, kind, parts.back(), value);
     }
 
     // The edited text, in the UTF-8 (or single-byte) form the layout has.
@@ -283,7 +295,7 @@ class Editor {
     const Layout &L_;
     orvex_format_t format_;
     std::string_view text_;
-    std::vector<uint32_t> first_, next_;
+    std::vector<uint32_t> first_, next_, prev_; // the layout's children, in document order
     Entry root_;
     bool typed_ = false;
     std::string unit_, eol_;
@@ -595,7 +607,9 @@ class Editor {
 
     // The bytes that go with entry `i`: its lines and the comments above
     // them, or on a line shared with others, the entry and a gap beside it.
-    std::pair<uint64_t, uint64_t> extent(uint32_t i, uint32_t prev, uint32_t next, uint64_t floor) const {
+    std::pair<uint64_t, uint64_t> extent(uint32_t i) const {
+        const uint32_t prev = prev_[i], next = next_[i];
+        const uint64_t floor = L_.items[L_.items[i].parent].inner;
         const uint64_t s = start_of(i), e = after_of(i);
         if (starts_line(s)) {
             if (uint64_t le = line_rest(e))
@@ -827,15 +841,13 @@ class Editor {
             Entry &kid = kids[k];
             const bool last = k == last_live;
             if (kid.item != NO_ITEM) {
-                const uint32_t prev = o > 0 ? kids[origs[o - 1]].item : NO_ITEM;
-                const uint32_t next = o + 1 < origs.size() ? kids[origs[o + 1]].item : NO_ITEM;
                 ++o;
                 const LayoutItem &it = L_.items[kid.item];
                 if (kid.removed) {
-                    auto [a, b] = extent(kid.item, prev, next, c.inner);
+                    auto [a, b] = extent(kid.item);
                     patches_.push_back({a, b, std::string()});
                     for (uint32_t s : kid.shadowed) {
-                        auto [sa, sb] = extent(s, NO_ITEM, NO_ITEM, c.inner);
+                        auto [sa, sb] = extent(s);
                         patches_.push_back({sa, sb, std::string()});
                     }
                     continue;
@@ -862,9 +874,8 @@ class Editor {
                 t += ',';
             if (o < origs.size()) { // before the next original entry
                 const uint32_t nx = kids[origs[o]].item;
-                const uint32_t pv = o > 0 ? kids[origs[o - 1]].item : NO_ITEM;
                 if (lines && starts_line(start_of(nx)) && line_rest(after_of(nx))) {
-                    const uint64_t at = extent(nx, pv, NO_ITEM, c.inner).first;
+                    const uint64_t at = extent(nx).first;
                     patches_.push_back({at, at, base + t + eol_});
                 } else {
                     patches_.push_back({start_of(nx), start_of(nx), t + (lines ? eol_ + base : gap)});
@@ -1027,9 +1038,10 @@ orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std:
         for (uint32_t i = 0; i < count; ++i) {
             why->op = i;
             const orvex_edit_op &op = ops[i];
-            if (op.kind != ORVEX_EDIT_SET && op.kind != ORVEX_EDIT_INSERT && op.kind != ORVEX_EDIT_REMOVE)
+            const int kind = kind_of(op);
+            if (kind != ORVEX_EDIT_SET && kind != ORVEX_EDIT_INSERT && kind != ORVEX_EDIT_REMOVE)
                 refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT);
-            if (!op.path || (op.kind != ORVEX_EDIT_REMOVE && !op.value))
+            if (!op.path || (kind != ORVEX_EDIT_REMOVE && !op.value))
                 refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT);
             std::vector<std::string> parts;
             const uint64_t total = std::strlen(op.path) + 1;
@@ -1040,7 +1052,7 @@ orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std:
             }
             const Node *value = as_node(op.value);
             bool none_found = false;
-            if (op.kind != ORVEX_EDIT_REMOVE &&
+            if (kind != ORVEX_EDIT_REMOVE &&
                 parts.size() + scan_tree(value, 0, &none_found) > ORVEX_MAX_DEPTH)
                 refuse(ORVEX_ERR_LIMIT, ORVEX_EDIT_TOO_DEEP);
             Node *at = root;
@@ -1063,13 +1075,13 @@ orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std:
             const std::string &last = parts.back();
             if (at->type == ORVEX_DICT) {
                 const bool present = dict_find(at, last.data(), last.size()) != NO_INDEX;
-                if (op.kind == ORVEX_EDIT_REMOVE) {
+                if (kind == ORVEX_EDIT_REMOVE) {
                     if (!present)
                         refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_ABSENT);
                     node_free_tree(dict_take(at, last.data(), last.size()));
                     continue;
                 }
-                if (op.kind == ORVEX_EDIT_INSERT && present)
+                if (kind == ORVEX_EDIT_INSERT && present)
                     refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_EXISTS);
                 if (present && orvex_equal(at->v.dict->entries[dict_find(at, last.data(), last.size())].val,
                                            const_cast<Node *>(value)))
@@ -1081,16 +1093,16 @@ orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std:
             }
             uint32_t pos;
             const uint32_t size = at->v.arr.size;
-            if (!position_of(last, &pos) || pos > size || (pos == size && op.kind != ORVEX_EDIT_INSERT))
+            if (!position_of(last, &pos) || pos > size || (pos == size && kind != ORVEX_EDIT_INSERT))
                 refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_ABSENT);
-            if (op.kind == ORVEX_EDIT_REMOVE) {
+            if (kind == ORVEX_EDIT_REMOVE) {
                 node_free_tree(array_take(at, pos));
                 continue;
             }
             Node *c = copy_of(value);
             if (!array_reserve(at, 1))
                 not_attached(c);
-            if (op.kind == ORVEX_EDIT_SET)
+            if (kind == ORVEX_EDIT_SET)
                 node_free_tree(array_take(at, pos));
             if (!array_insert(at, c, pos))
                 not_attached(c);
