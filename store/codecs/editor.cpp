@@ -23,12 +23,6 @@
 
 namespace orvex_store {
 
-orvex_err_t xml_read_layout(const char *data, uint64_t length, bool utf16, Node **root, ParseError *err,
-                            Layout *layout);
-orvex_err_t json_read_layout(const char *data, uint64_t length, Node **root, ParseError *err, Layout *layout);
-orvex_err_t ostep_read_layout(const char *data, uint64_t length, Node **root, ParseError *err,
-                              Layout *layout);
-
 orvex_err_t path_part(const char *path, uint64_t offset, std::string *part, uint64_t *next) {
     part->clear();
     const char *p = path + offset;
@@ -1016,6 +1010,10 @@ orvex_err_t edit_document(const char *data, uint64_t length, orvex_format_t form
         if (utf16_little(utf16))
             for (size_t i = 0; i < units; ++i)
                 std::swap(dst[2 * i], dst[2 * i + 1]);
+        // Known by its first two characters, it must still start with two
+        // ASCII ones; else it gets the mark it lacked.
+        if (!mark && utf16_order(out.data(), out.size()) != utf16)
+            out.insert(0, utf16_little(utf16) ? "\xFF\xFE" : "\xFE\xFF", 2);
     } else if (layout.charset) {
         out = to_declared(edited, layout.charset == 1 ? 0xFF : 0x7F);
     } else {

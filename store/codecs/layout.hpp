@@ -38,7 +38,6 @@ struct Layout {
     std::vector<LayoutItem> items;
     std::string text;        // the UTF-8 the reader parsed, when it was not the input
     bool transcoded = false; // offsets refer to `text`
-    uint8_t utf16 = 0;       // the input's UTF-16 form (utf16_order), 0 for UTF-8
     uint8_t charset = 0;     // XML: 1 Latin-1, 2 US-ASCII declared; 0 otherwise
 };
 
