@@ -581,9 +581,9 @@ ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_forma
  * rewrites that container, comments inside it included. UTF-16 documents are
  * edited as UTF-8 and written back in their byte order with their mark (one
  * known without a mark by its first two ASCII characters gets a mark when
- * an edit leaves it without them); an
- * XML document declared ISO-8859-1 or US-ASCII stays in that encoding, new
- * characters outside it written as character references.
+ * an edit leaves it without them); an XML document declared ISO-8859-1 or
+ * US-ASCII stays in that encoding, new characters outside it written as
+ * character references. Binary documents are rewritten whole.
  *
  * Refused, with nothing produced (*out null, *out_length 0), the op's index
  * in `result->op` and its cause in `result->refusal`:

@@ -160,7 +160,8 @@ class Editor {
         first_.assign(n, NO_ITEM);
         next_.assign(n, NO_ITEM);
         prev_.assign(n, NO_ITEM);
-        std::vector<uint32_t> last(n, NO_ITEM);
+        std::vector<uint32_t> &last = last_;
+        last.assign(n, NO_ITEM);
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t p = L_.items[i].parent;
             if (p == NO_ITEM)
@@ -289,7 +290,7 @@ class Editor {
     const Layout &L_;
     orvex_format_t format_;
     std::string_view text_;
-    std::vector<uint32_t> first_, next_, prev_; // the layout's children, in document order
+    std::vector<uint32_t> first_, next_, prev_, last_; // the layout's children, in document order
     Entry root_;
     bool typed_ = false;
     std::string unit_, eol_;
@@ -815,7 +816,7 @@ class Editor {
         bool end_own_line = lines;
         std::string end_prefix;
         if (!origs.empty()) {
-            const uint32_t z = kids[origs.back()].item;
+            const uint32_t z = last_[e.item]; // a repeated key's last entry may stand after all
             const uint64_t le = starts_line(start_of(z)) ? line_rest(after_of(z)) : 0;
             if (lines && le) {
                 end_at = le;
@@ -829,6 +830,35 @@ class Editor {
             }
         } else if (end_at > 0 && text_[end_at - 1] != '\n') {
             end_prefix = eol_;
+        }
+        if (comma && dict) {
+            // JSON objects: a comma after each entry left but the last in the
+            // text (a repeated key's entries all stay), and before new ones.
+            std::vector<uint32_t> removed;
+            for (const Entry &kid : kids)
+                if (kid.item != NO_ITEM && kid.removed) {
+                    removed.push_back(kid.item);
+                    removed.insert(removed.end(), kid.shadowed.begin(), kid.shadowed.end());
+                }
+            std::sort(removed.begin(), removed.end());
+            auto gone = [&](uint32_t i) { return std::binary_search(removed.begin(), removed.end(), i); };
+            bool added = false;
+            for (const Entry &kid : kids)
+                added = added || (kid.item == NO_ITEM && !kid.removed);
+            uint32_t final_item = NO_ITEM;
+            for (uint32_t i = first_[e.item]; i != NO_ITEM; i = next_[i])
+                if (!gone(i))
+                    final_item = i;
+            for (uint32_t i = first_[e.item]; i != NO_ITEM; i = next_[i]) {
+                if (gone(i))
+                    continue;
+                const LayoutItem &it = L_.items[i];
+                const bool needs = i != final_item || added;
+                if (needs && !it.has_sep)
+                    patches_.push_back({it.end, it.end, ","});
+                if (!needs && it.has_sep)
+                    patches_.push_back({it.sep, it.sep + 1, std::string()});
+            }
         }
         size_t o = 0; // origs before k
         for (size_t k = 0; k < kids.size(); ++k) {
@@ -846,10 +876,12 @@ class Editor {
                     }
                     continue;
                 }
-                if (comma && !last && !it.has_sep)
-                    patches_.push_back({it.end, it.end, ","});
-                if (comma && last && it.has_sep && !trailing)
-                    patches_.push_back({it.sep, it.sep + 1, std::string()});
+                if (comma && !dict) {
+                    if (!last && !it.has_sep)
+                        patches_.push_back({it.end, it.end, ","});
+                    if (last && it.has_sep && !trailing)
+                        patches_.push_back({it.sep, it.sep + 1, std::string()});
+                }
                 if (kid.gen)
                     replace_value(kid, depth + 1, false);
                 else if (kid.cont)
