@@ -792,18 +792,22 @@ class Editor {
                 last_live = k;
         }
         std::string base, gap = format_ == ORVEX_FORMAT_OSTEP ? " " : "", colon;
-        const bool trailing = comma && !origs.empty() && L_.items[kids[origs.back()].item].has_sep;
-        if (!origs.empty()) {
-            const LayoutItem &first = L_.items[kids[origs[0]].item];
-            base = indent_at(start_of(kids[origs[0]].item));
+        // Taken from the first entries and the last in the text: a repeated
+        // key's entry may stand elsewhere than its place among the others.
+        const uint32_t first_item = first_[e.item];
+        const bool trailing = format_ == ORVEX_FORMAT_OSTEP && comma && first_item != NO_ITEM &&
+                              L_.items[last_[e.item]].has_sep;
+        if (first_item != NO_ITEM) {
+            const LayoutItem &first = L_.items[first_item];
+            base = indent_at(start_of(first_item));
             if (dict && format_ == ORVEX_FORMAT_JSON) { // ": " or ":" as the document writes it
                 colon = std::string(text_.substr(first.key_end, first.begin - first.key_end));
                 if (colon.find(' ') != std::string::npos)
                     gap = " ";
             }
-            if (origs.size() >= 2) {
+            if (next_[first_item] != NO_ITEM) {
                 gap.clear();
-                const uint64_t a = after_of(kids[origs[0]].item), b = start_of(kids[origs[1]].item);
+                const uint64_t a = after_of(first_item), b = start_of(next_[first_item]);
                 for (uint64_t q = a; q < b; ++q)
                     if (is_blank(text_[q]))
                         gap += text_[q];
