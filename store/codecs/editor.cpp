@@ -111,6 +111,85 @@ bool position_of(const std::string &part, uint32_t *pos) {
     return true;
 }
 
+// The parts of `op`'s key path, once the op is known to be one that can be
+// placed in a document of `format` (refused otherwise).
+std::vector<std::string> checked_parts(const orvex_edit_op &op, int kind, orvex_format_t format) {
+    if (kind != ORVEX_EDIT_SET && kind != ORVEX_EDIT_INSERT && kind != ORVEX_EDIT_REMOVE)
+        refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT);
+    if (!op.path || (kind != ORVEX_EDIT_REMOVE && !op.value))
+        refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT);
+    std::vector<std::string> parts;
+    const uint64_t total = std::strlen(op.path) + 1;
+    for (uint64_t at = 0; at < total;) {
+        parts.emplace_back();
+        if (path_part(op.path, at, &parts.back(), &at) != ORVEX_ERR_SUCCESS)
+            refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_PATH);
+    }
+    if (kind == ORVEX_EDIT_REMOVE)
+        return parts;
+    const Node *value = as_node(op.value);
+    bool unwritable = false;
+    if (format == ORVEX_FORMAT_OSTEP)
+        scan_tree(value, 1u << ORVEX_UID | 1u << ORVEX_NULL, &unwritable);
+    else if (format == ORVEX_FORMAT_JSON)
+        unwritable = json_unwritable(value) != nullptr;
+    if (unwritable)
+        refuse(ORVEX_ERR_FORMAT, ORVEX_EDIT_NO_FORM);
+    bool none = false;
+    if (parts.size() + scan_tree(value, 0, &none) > ORVEX_MAX_DEPTH)
+        refuse(ORVEX_ERR_LIMIT, ORVEX_EDIT_TOO_DEEP);
+    return parts;
+}
+
+// A store tree's child at `part`, or null.
+Node *gen_child(Node *n, const std::string &part) {
+    if (n->type == ORVEX_DICT) {
+        const uint32_t at = dict_find(n, part.data(), part.size());
+        return at == NO_INDEX ? nullptr : n->v.dict->entries[at].val;
+    }
+    uint32_t pos;
+    if (n->type != ORVEX_ARRAY || !position_of(part, &pos) || pos >= n->v.arr.size)
+        return nullptr;
+    return n->v.arr.items[pos];
+}
+
+// The op `kind` at `part` of the store container `n`, as orvex_edit
+// defines it: new values and binary documents are edited as trees.
+void gen_apply(Node *n, int kind, const std::string &part, const Node *value) {
+    if (n->type == ORVEX_DICT) {
+        const bool present = dict_find(n, part.data(), part.size()) != NO_INDEX;
+        if (kind == ORVEX_EDIT_REMOVE) {
+            if (!present)
+                refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_ABSENT);
+            node_free_tree(dict_take(n, part.data(), part.size()));
+            return;
+        }
+        if (kind == ORVEX_EDIT_INSERT && present)
+            refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_EXISTS);
+        Node *c = copy_of(value);
+        if (!dict_put(n, part.data(), part.size(), c))
+            not_attached(c);
+        return;
+    }
+    uint32_t pos;
+    const uint32_t size = n->v.arr.size;
+    if (!position_of(part, &pos) || pos > size || (pos == size && kind != ORVEX_EDIT_INSERT))
+        refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_ABSENT);
+    if (kind == ORVEX_EDIT_REMOVE) {
+        node_free_tree(array_take(n, pos));
+        return;
+    }
+    Node *c = copy_of(value);
+    if (kind == ORVEX_EDIT_SET) {
+        // Room first, so that running out of memory changes nothing.
+        if (!array_reserve(n, 1))
+            not_attached(c);
+        node_free_tree(array_take(n, pos));
+    }
+    if (!array_insert(n, c, pos))
+        not_attached(c);
+}
+
 // ------------------------------------------------------------ the model
 
 struct Cont;
@@ -183,30 +262,8 @@ class Editor {
 
     void apply(const orvex_edit_op &op) {
         const int kind = kind_of(op);
-        if (kind != ORVEX_EDIT_SET && kind != ORVEX_EDIT_INSERT && kind != ORVEX_EDIT_REMOVE)
-            refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT);
-        if (!op.path || (kind != ORVEX_EDIT_REMOVE && !op.value))
-            refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT);
-        std::vector<std::string> parts;
-        const uint64_t total = std::strlen(op.path) + 1;
-        for (uint64_t at = 0; at < total;) {
-            parts.emplace_back();
-            if (path_part(op.path, at, &parts.back(), &at) != ORVEX_ERR_SUCCESS)
-                refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_PATH);
-        }
+        const std::vector<std::string> parts = checked_parts(op, kind, format_);
         const Node *value = as_node(op.value);
-        if (kind != ORVEX_EDIT_REMOVE) {
-            bool unwritable = false;
-            if (format_ == ORVEX_FORMAT_OSTEP)
-                scan_tree(value, 1u << ORVEX_UID | 1u << ORVEX_NULL, &unwritable);
-            else if (format_ == ORVEX_FORMAT_JSON)
-                unwritable = json_unwritable(value) != nullptr;
-            if (unwritable)
-                refuse(ORVEX_ERR_FORMAT, ORVEX_EDIT_NO_FORM);
-            bool none = false;
-            if (parts.size() + scan_tree(value, 0, &none) > ORVEX_MAX_DEPTH)
-                refuse(ORVEX_ERR_LIMIT, ORVEX_EDIT_TOO_DEEP);
-        }
         // Down to the container of the last part.
         Entry *at = &root_;
         Node *gen = nullptr;
@@ -356,52 +413,6 @@ class Editor {
             if (!c.kids[k].removed && pos-- == 0)
                 return k;
         return c.kids.size();
-    }
-
-    static Node *gen_child(Node *n, const std::string &part) {
-        if (n->type == ORVEX_DICT) {
-            const uint32_t at = dict_find(n, part.data(), part.size());
-            return at == NO_INDEX ? nullptr : n->v.dict->entries[at].val;
-        }
-        uint32_t pos;
-        if (n->type != ORVEX_ARRAY || !position_of(part, &pos) || pos >= n->v.arr.size)
-            return nullptr;
-        return n->v.arr.items[pos];
-    }
-
-    static void gen_apply(Node *n, int kind, const std::string &part, const Node *value) {
-        if (n->type == ORVEX_DICT) {
-            const bool present = dict_find(n, part.data(), part.size()) != NO_INDEX;
-            if (kind == ORVEX_EDIT_REMOVE) {
-                if (!present)
-                    refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_ABSENT);
-                node_free_tree(dict_take(n, part.data(), part.size()));
-                return;
-            }
-            if (kind == ORVEX_EDIT_INSERT && present)
-                refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_EXISTS);
-            Node *c = copy_of(value);
-            if (!dict_put(n, part.data(), part.size(), c))
-                not_attached(c);
-            return;
-        }
-        uint32_t pos;
-        const uint32_t size = n->v.arr.size;
-        if (!position_of(part, &pos) || pos > size || (pos == size && kind != ORVEX_EDIT_INSERT))
-            refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_ABSENT);
-        if (kind == ORVEX_EDIT_REMOVE) {
-            node_free_tree(array_take(n, pos));
-            return;
-        }
-        Node *c = copy_of(value);
-        if (kind == ORVEX_EDIT_SET) {
-            // Room first, so that running out of memory changes nothing.
-            if (!array_reserve(n, 1))
-                not_attached(c);
-            node_free_tree(array_take(n, pos));
-        }
-        if (!array_insert(n, c, pos))
-            not_attached(c);
     }
 
     void orig_apply(Entry &e, int kind, const std::string &part, const Node *value) {
@@ -1071,75 +1082,17 @@ orvex_err_t edit_tree(Node *root, const orvex_edit_op *ops, uint32_t count, std:
     try {
         for (uint32_t i = 0; i < count; ++i) {
             why->op = i;
-            const orvex_edit_op &op = ops[i];
-            const int kind = kind_of(op);
-            if (kind != ORVEX_EDIT_SET && kind != ORVEX_EDIT_INSERT && kind != ORVEX_EDIT_REMOVE)
-                refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT);
-            if (!op.path || (kind != ORVEX_EDIT_REMOVE && !op.value))
-                refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_ARGUMENT);
-            std::vector<std::string> parts;
-            const uint64_t total = std::strlen(op.path) + 1;
-            for (uint64_t at = 0; at < total;) {
-                parts.emplace_back();
-                if (path_part(op.path, at, &parts.back(), &at) != ORVEX_ERR_SUCCESS)
-                    refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_BAD_PATH);
-            }
-            const Node *value = as_node(op.value);
-            bool none_found = false;
-            if (kind != ORVEX_EDIT_REMOVE &&
-                parts.size() + scan_tree(value, 0, &none_found) > ORVEX_MAX_DEPTH)
-                refuse(ORVEX_ERR_LIMIT, ORVEX_EDIT_TOO_DEEP);
+            const int kind = kind_of(ops[i]);
+            const std::vector<std::string> parts = checked_parts(ops[i], kind, ORVEX_FORMAT_BINARY);
             Node *at = root;
             for (size_t p = 0; p + 1 < parts.size(); ++p) {
-                Node *next = nullptr;
-                if (at->type == ORVEX_DICT) {
-                    const uint32_t k = dict_find(at, parts[p].data(), parts[p].size());
-                    next = k == NO_INDEX ? nullptr : at->v.dict->entries[k].val;
-                } else if (at->type == ORVEX_ARRAY) {
-                    uint32_t pos;
-                    if (position_of(parts[p], &pos) && pos < at->v.arr.size)
-                        next = at->v.arr.items[pos];
-                }
-                if (!next || !is_container(next->type))
+                at = gen_child(at, parts[p]);
+                if (!at || !is_container(at->type))
                     refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_NO_CONTAINER);
-                at = next;
             }
             if (!is_container(at->type))
                 refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_NO_CONTAINER);
-            const std::string &last = parts.back();
-            if (at->type == ORVEX_DICT) {
-                const bool present = dict_find(at, last.data(), last.size()) != NO_INDEX;
-                if (kind == ORVEX_EDIT_REMOVE) {
-                    if (!present)
-                        refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_ABSENT);
-                    node_free_tree(dict_take(at, last.data(), last.size()));
-                    continue;
-                }
-                if (kind == ORVEX_EDIT_INSERT && present)
-                    refuse(ORVEX_ERR_INVALID_ARG, ORVEX_EDIT_EXISTS);
-                if (present && orvex_equal(at->v.dict->entries[dict_find(at, last.data(), last.size())].val,
-                                           const_cast<Node *>(value)))
-                    continue;
-                Node *c = copy_of(value);
-                if (!dict_put(at, last.data(), last.size(), c))
-                    not_attached(c);
-                continue;
-            }
-            uint32_t pos;
-            const uint32_t size = at->v.arr.size;
-            if (!position_of(last, &pos) || pos > size || (pos == size && kind != ORVEX_EDIT_INSERT))
-                refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_ABSENT);
-            if (kind == ORVEX_EDIT_REMOVE) {
-                node_free_tree(array_take(at, pos));
-                continue;
-            }
-            Node *c = copy_of(value);
-            if (!array_reserve(at, 1))
-                not_attached(c);
-            if (kind == ORVEX_EDIT_SET)
-                node_free_tree(array_take(at, pos));
-            if (!array_insert(at, c, pos))
-                not_attached(c);
+            gen_apply(at, kind, parts.back(), as_node(ops[i].value));
         }
     } catch (const Refused &r) {
         why->refusal = r.why;
