@@ -287,6 +287,9 @@ TEST(EditLayout, EntriesTakeTheirCommentsAndSeparators) {
          "<dict>\n\t<key>c</key>\n\t<true/>\n</dict>\n"},
         {"{}\n", {ORVEX_EDIT_INSERT, "a", x.n}, "{\n  \"a\": \"x\"\n}\n"},
         {"{ a = (); }", {ORVEX_EDIT_INSERT, "a.0", x.n}, "{ a = ( x ); }"},
+        {"{\n\ta = ( // none yet\n\t);\n}\n",
+         {ORVEX_EDIT_INSERT, "a.0", x.n},
+         "{\n\ta = ( // none yet\n\t\tx\n\t);\n}\n"},
         {"(\n\ta,\n\tb,\n)\n", {ORVEX_EDIT_INSERT, "2", x.n}, "(\n\ta,\n\tb,\n\tx,\n)\n"},
         {"/* nothing yet */\n", {ORVEX_EDIT_INSERT, "a", x.n}, "/* nothing yet */\na = x;\n"},
     };

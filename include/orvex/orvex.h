@@ -577,8 +577,9 @@ ORVEX_API orvex_err_t orvex_parse(const char *data, uint64_t length, orvex_forma
  * text, which reads back as a string. XML dates are whole seconds. A set to
  * a value equal (orvex_equal) to the one the document holds changes nothing;
  * writing a value the document held in the writer's own form gives back its
- * original bytes. An entry or item added to a container that had none
- * rewrites that container, comments inside it included. UTF-16 documents are
+ * original bytes. An entry or item added to a container that had none and
+ * only blanks inside rewrites that container; one holding comments keeps
+ * them, the entry going before its closing bracket. UTF-16 documents are
  * edited as UTF-8 and written back in their byte order with their mark (one
  * known without a mark by its first two ASCII characters gets a mark when
  * an edit leaves it without them); an XML document declared ISO-8859-1 or

@@ -285,9 +285,11 @@ class Editor {
             gen = at->gen;
         if (!gen && !is_container(at->orig->type))
             refuse(ORVEX_ERR_NOT_FOUND, ORVEX_EDIT_NO_CONTAINER);
-        // A container the document holds empty is written anew.
-        if (!gen && kind != ORVEX_EDIT_REMOVE && !L_.items[at->item].bracketless &&
-            first_[at->item] == NO_ITEM) {
+        // A container the document holds empty, with nothing but blanks
+        // inside, is written anew; one with comments gets its entries
+        // before its closing.
+        if (!gen && kind != ORVEX_EDIT_REMOVE && first_[at->item] == NO_ITEM &&
+            only_blanks(L_.items[at->item])) {
             at->gen = copy_of(at->orig);
             at->cont.reset();
             gen = at->gen;
@@ -600,6 +602,15 @@ class Editor {
         return ls;
     }
 
+    bool only_blanks(const LayoutItem &c) const {
+        if (c.bracketless)
+            return false;
+        for (uint64_t q = c.inner; q < c.close; ++q)
+            if (!is_blank(text_[q]) && text_[q] != '\n' && text_[q] != '\r')
+                return false;
+        return true;
+    }
+
     // ---- positions of an original entry
 
     uint64_t start_of(uint32_t i) const {
@@ -843,6 +854,8 @@ class Editor {
                 if (lines)
                     end_prefix = eol_ + base;
             }
+        } else if (starts_line(end_at)) { // before a closing on a line of its own
+            end_at = line_start(end_at);
         } else if (end_at > 0 && text_[end_at - 1] != '\n') {
             end_prefix = eol_;
         }
