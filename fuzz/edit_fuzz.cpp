@@ -6,8 +6,8 @@
 // cause. Otherwise the edit made on the tree (tests/support/edit_reference)
 // and orvex_edit must agree: both refuse with the same code, or the edited
 // document reads back as that tree. A text document keeps its bytes outside
-// the edit: what changed lies within a few times the size of what the edit
-// touches.
+// the edit: without comments, what changed lies within a few times the size
+// of what the edit touches.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -184,6 +184,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         ++s;
     const size_t changed = n - p - s;
     const size_t bound = 8 * (json_size(touched) + json_size(value.n)) + 256;
-    FUZZ_CHECK(kind == ORVEX_EDIT_REMOVE || changed <= bound);
+    // Comments inside a replaced value go with it, and a removed entry takes
+    // those above it: sizes of values say nothing of them.
+    const std::string text(doc, n);
+    const bool comments = text.find("/*") != std::string::npos || text.find("//") != std::string::npos ||
+                          text.find("<!--") != std::string::npos;
+    FUZZ_CHECK(kind == ORVEX_EDIT_REMOVE || comments || changed <= bound);
     return 0;
 }
