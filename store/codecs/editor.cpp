@@ -333,6 +333,11 @@ class Editor {
         out.append(text_.data() + cursor, text_.size() - cursor);
         if (out.empty()) // a .strings list without its last entry: the writer's empty list
             out = eol_;
+        // An OpenStep text may hold U+FEFF in a bare string: brought to the
+        // start by a removal, it would read as a byte-order mark.
+        const char *const bom = "\xEF\xBB\xBF";
+        if (format_ == ORVEX_FORMAT_OSTEP && out.compare(0, 3, bom) == 0 && text_.compare(0, 3, bom) != 0)
+            out.insert(0, eol_);
         return out;
     }
 
