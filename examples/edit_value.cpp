@@ -98,7 +98,8 @@ int main(int argc, char **argv) {
     const uint32_t flags = format == ORVEX_FORMAT_OSTEP ? ORVEX_WRITE_TYPED : 0;
     const orvex_err_t err = WriteFile(*doc, out, format, flags);
     if (err != ORVEX_ERR_SUCCESS) {
-        std::cerr << out << ": " << (err == ORVEX_ERR_IO ? std::strerror(errno) : orvex_err_text(err)) << '\n';
+        std::cerr << out << ": " << (err == ORVEX_ERR_IO ? std::strerror(errno) : orvex_err_text(err))
+                  << '\n';
         return 1;
     }
     std::cout << "wrote " << out << '\n';

@@ -13,7 +13,7 @@ shift || true
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORVEX_FUZZ_BUILD:-$root/build-fuzz}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(xml_reader bin_reader json_reader ostep_reader memory roundtrip model)
+[ ${#targets[@]} -gt 0 ] || targets=(xml_reader bin_reader json_reader ostep_reader memory roundtrip model edit)
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
@@ -35,6 +35,7 @@ seed() {
     memory|roundtrip) cp "$data"/*.xml "$data"/*.bin "$data"/ostep/* "$root"/fuzz/seeds/json_reader/* "$dir"/ ;;
     ostep_reader) cp "$data"/ostep/* "$dir"/ ;;
     model) ;;
+    edit) ;; # its seeds: four bytes that choose the edit, then a document
   esac
   [ -d "$root/fuzz/seeds/$t" ] && cp "$root/fuzz/seeds/$t"/* "$dir"/ 2>/dev/null || true
   [ -d "$data/regress" ] && cp "$data/regress"/* "$dir"/ 2>/dev/null || true
@@ -48,6 +49,7 @@ for t in "${targets[@]}"; do
     xml_reader|memory|roundtrip) dict=(-dict="$root/fuzz/xml.dict") ;;
     ostep_reader) dict=(-dict="$root/fuzz/ostep.dict") ;;
     json_reader) dict=(-dict="$root/fuzz/json.dict") ;;
+    edit) dict=(-dict="$root/fuzz/ostep.dict") ;;
   esac
   echo "== $t: ${secs}s"
   # -error_exitcode covers crashes and leaks; timeouts and OOMs exit

@@ -80,6 +80,16 @@ std::vector<char> encoded(orvex_err_t (*writer)(orvex_t, char **, uint32_t *)) {
     return out;
 }
 
+// ASCII text as UTF-16LE with its byte-order mark.
+std::string utf16le(const std::string &ascii) {
+    std::string s = "\xFF\xFE";
+    for (char c : ascii) {
+        s += c;
+        s += '\0';
+    }
+    return s;
+}
+
 bool same(const Node &a, orvex_t b) { return orvex_equal(a.GetOrvex(), b) != 0; }
 bool same(const Node &a, const Node &b) { return same(a, b.GetOrvex()); }
 
@@ -543,6 +553,66 @@ void add_store_cases(std::vector<Case> &cases) {
                              orvex_free(tree);
                          }});
     }
+    // orvex_edit: a batch on each kind of document, failing nowhere but in
+    // its result.
+    const struct {
+        const char *name;
+        std::string doc;
+    } edits[] = {
+        {"Xml", "<plist version=\"1.0\">\n<dict>\n\t<!-- note -->\n\t<key>a</key>\n\t<string>b</string>\n"
+                "\t<key>list</key>\n\t<array>\n\t\t<integer>1</integer>\n\t</array>\n</dict>\n</plist>\n"},
+        {"Json", "{\n  \"a\": \"b\",\n  \"list\": [1, 2]\n}\n"},
+        {"OpenStep", "// !$*UTF8*$!\n{\n\ta = b; /* why */\n\tlist = (\n\t\t1,\n\t);\n\tempty = {};\n}\n"},
+        {"OpenStepUtf16", utf16le("{\n\ta = b;\n\tlist = ();\n}\n")},
+        {"Binary", std::string(encoded(orvex_to_bin).data(), encoded(orvex_to_bin).size())},
+    };
+    for (const auto &ed : edits) {
+        cases.push_back({std::string("StoreEdit") + ed.name, [ed](Trial &t) {
+                             orvex_t text = orvex_new_string(LONG_TEXT.c_str()), d = orvex_new_dict();
+                             orvex_dict_set_item(d, NEW_KEY, orvex_new_string(OTHER_TEXT.c_str()));
+                             const orvex_edit_op ops[] = {{ORVEX_EDIT_SET, "a", text},
+                                                          {ORVEX_EDIT_INSERT, "list.0", d},
+                                                          {ORVEX_EDIT_INSERT, "list.0.n", text},
+                                                          {ORVEX_EDIT_INSERT, "fresh", d},
+                                                          {ORVEX_EDIT_REMOVE, "a", nullptr}};
+                             const bool binary = ed.doc.compare(0, 6, "bplist") == 0;
+                             const orvex_edit_op *batch = binary ? ops + 3 : ops; // "a" is a text only
+                             const uint32_t count = binary ? 1 : 5;
+                             char *want = nullptr, *out = nullptr;
+                             uint64_t want_n = 0, n = 0;
+                             ASSERT_EQ(orvex_edit(ed.doc.data(), ed.doc.size(), ORVEX_FORMAT_NONE, batch,
+                                                  count, &want, &want_n, nullptr),
+                                       ORVEX_ERR_SUCCESS);
+                             orvex_edit_result r;
+                             if (t.run([&] {
+                                     return store_result(orvex_edit(ed.doc.data(), ed.doc.size(),
+                                                                    ORVEX_FORMAT_NONE, batch, count, &out, &n,
+                                                                    &r));
+                                 })) {
+                                 EXPECT_EQ(std::string(out, n), std::string(want, want_n));
+                             } else {
+                                 EXPECT_TRUE(out == nullptr && n == 0);
+                                 EXPECT_EQ(r.refusal, ORVEX_EDIT_OUT_OF_MEMORY);
+                             }
+                             free(out);
+                             free(want);
+                             orvex_free(text);
+                             orvex_free(d);
+                         }});
+    }
+    cases.push_back({"EditApply", [](Trial &t) {
+                         const std::string doc = "{\n\ta = b;\n\tc = d;\n}\n";
+                         Edit batch;
+                         String text(LONG_TEXT);
+                         std::string out;
+                         if (t.run([&] {
+                                 batch.Set("a", text).Remove("c").Insert("e", text);
+                                 return batch.Apply(doc, out);
+                             })) {
+                             EXPECT_EQ(out,
+                                       "{\n\ta = \"" + LONG_TEXT + "\";\n\te = \"" + LONG_TEXT + "\";\n}\n");
+                         }
+                     }});
     cases.push_back({"StoreCopy", [](Trial &t) {
                          orvex_t tree = sample_tree();
                          orvex_t copy = nullptr;

@@ -9,6 +9,7 @@
 
 #include "orvex/Array.h"
 #include "orvex/Dictionary.h"
+#include "orvex/Edit.h"
 
 #include "orvex/Boolean.h"
 #include "orvex/Data.h"

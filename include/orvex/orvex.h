@@ -725,6 +725,109 @@ ORVEX_API orvex_err_t orvex_write_file_bytes(const char *path, const char *data,
  * `path` as orvex_write_file_bytes does; a document refused by the writer
  * leaves the file untouched. Reads the tree only. */
 ORVEX_API orvex_err_t orvex_write_file(orvex_t node, const char *path, orvex_format_t format, uint32_t flags);
+/* ---- Editing documents in place ---- */
+
+/* orvex_edit applies edits to a document's bytes and returns the new bytes.
+ * A text document (XML, JSON, OpenStep) keeps every byte but those of what
+ * was edited: comments, blank lines, indentation, the spelling of entities,
+ * escapes and numbers, the line ending, the encoding and byte-order mark
+ * elsewhere stay as they were. A binary document has no layout to keep: it
+ * is read, changed and written whole.
+ *
+ * Each op names a value by a key path: parts separated by '.', each a
+ * dictionary key or, in an array, a decimal position; "\." and "\\" stand
+ * for '.' and '\' inside a part, and "" is one empty key.
+ * - ORVEX_EDIT_SET puts `value` at the path: a dictionary's key may be new
+ *   (the entry is added at its end); in an array the position must exist.
+ * - ORVEX_EDIT_INSERT adds a dictionary entry that must not exist yet, or an
+ *   array item at a position from 0 to the array's size.
+ * - ORVEX_EDIT_REMOVE takes out an existing entry or item; `value` is unused.
+ * The ops apply in order, each to the document as the ones before it left
+ * it, from one read to one output. Values are copied: they stay the caller's.
+ *
+ * What is written: a new value in the writer's form for the encoding
+ * (orvex_to_xml, orvex_to_json, orvex_to_openstep) indented as its
+ * siblings are, with the document's line ending (and in JSON its spacing
+ * after a key's colon); in a container written on one line, on that line.
+ * An OpenStep `key;` set to a value becomes `key = value;`. A new
+ * entry goes at the end of its dictionary, after the last entry's line; a
+ * removed one takes its line with it, and the comment lines right above it
+ * (but not a "Begin ... section" or "End ... section" marker). OpenStep
+ * numbers, booleans and dates are written in the typed forms (<*I5>) only
+ * when the document already holds such values; otherwise as the writer's
+ * text, which reads back as a string. XML dates are whole seconds. A set to
+ * a value equal (orvex_equal) to the one the document holds changes nothing;
+ * writing a value the document held in the writer's own form gives back its
+ * original bytes. An entry or item added to a container that had none and
+ * only blanks inside rewrites that container; one holding comments keeps
+ * them, the entry going before its closing bracket. UTF-16 documents are
+ * edited as UTF-8 and written back in their byte order with their mark (one
+ * known without a mark by its first two ASCII characters gets a mark when
+ * an edit leaves it without them); an XML document declared ISO-8859-1 or
+ * US-ASCII stays in that encoding, new characters outside it written as
+ * character references. Binary documents are rewritten whole.
+ *
+ * Refused, with nothing produced (*out null, *out_length 0), the op's index
+ * in `result->op` and its cause in `result->refusal`:
+ * - ORVEX_ERR_NOT_FOUND: a part before the last names nothing or a value
+ *   that is no container; a set or remove at a path that does not exist (an
+ *   insert at a position past the end of an array);
+ * - ORVEX_ERR_INVALID_ARG: an insert of a key already there, a malformed key
+ *   path, an unknown kind, no value for set or insert, null data with a
+ *   length, or a null out or out_length;
+ * - ORVEX_ERR_FORMAT: a value without a form in the encoding (a date, data,
+ *   UID or non-finite real in JSON; a UID or null node in OpenStep), or a
+ *   format without a codec;
+ * - ORVEX_ERR_LIMIT: the result would nest past ORVEX_MAX_DEPTH, or pass
+ *   2^32-1 bytes;
+ * - ORVEX_ERR_PARSE and the others of orvex_parse: the reader rejected the
+ *   document, which is never edited; result->parse holds its rejection;
+ * - ORVEX_ERR_NO_MEM: memory ran out; nothing is allocated then.
+ * `format` ORVEX_FORMAT_NONE detects the encoding (orvex_parse); the format
+ * found goes to result->format. On success *out is a malloc'd buffer the
+ * caller frees (followed by a NUL byte the length leaves out). `result` may
+ * be null. A key the document repeats (the last value is the one read) is
+ * set in its last entry and removed with all of them. Reads only its
+ * arguments: calls may run on any threads at once.
+ */
+typedef enum { ORVEX_EDIT_SET = 0, ORVEX_EDIT_INSERT = 1, ORVEX_EDIT_REMOVE = 2 } orvex_edit_kind;
+
+typedef struct {
+    orvex_edit_kind kind;
+    const char *path; /* the key path, NUL-terminated */
+    orvex_t value;    /* set and insert: the new value, copied; remove: ignored */
+} orvex_edit_op;
+
+/* Why orvex_edit refused. Values are stable: new ones are appended. */
+typedef enum {
+    ORVEX_EDIT_DONE = 0,     /* nothing refused */
+    ORVEX_EDIT_BAD_ARGUMENT, /* null or unknown arguments, no value */
+    ORVEX_EDIT_BAD_DOCUMENT, /* the reader rejected it: see `parse` */
+    ORVEX_EDIT_BAD_PATH,     /* a backslash before anything but '.' or '\' */
+    ORVEX_EDIT_NO_CONTAINER, /* a part before the last names nothing or no container */
+    ORVEX_EDIT_ABSENT,       /* set or remove of what is not there */
+    ORVEX_EDIT_EXISTS,       /* insert of a key already there */
+    ORVEX_EDIT_NO_FORM,      /* the value has no form in the encoding */
+    ORVEX_EDIT_TOO_DEEP,     /* the result would nest past ORVEX_MAX_DEPTH */
+    ORVEX_EDIT_TOO_LONG,     /* the result would pass 2^32-1 bytes */
+    ORVEX_EDIT_OUT_OF_MEMORY
+} orvex_edit_refusal;
+
+/* result->op when no single op is to blame. */
+#define ORVEX_EDIT_NO_OP 0xFFFFFFFFu
+
+typedef struct {
+    orvex_err_t code;
+    uint32_t op;                /* index of the refused op, or ORVEX_EDIT_NO_OP */
+    orvex_edit_refusal refusal; /* ORVEX_EDIT_DONE on success */
+    const char *reason;         /* English text of the refusal; static */
+    orvex_format_t format;      /* the document's encoding */
+    orvex_parse_result parse;   /* the reader's outcome (code ORVEX_ERR_SUCCESS when it read) */
+} orvex_edit_result;
+
+ORVEX_API orvex_err_t orvex_edit(const char *data, uint64_t length, orvex_format_t format,
+                                 const orvex_edit_op *ops, uint32_t count, char **out, uint64_t *out_length,
+                                 orvex_edit_result *result);
 
 /* ---- Comparison ---- */
 

@@ -43,6 +43,16 @@ orvex_err_t bin_read(const char *data, uint64_t length, Node **root, ParseError 
 orvex_err_t ostep_read(const char *data, uint64_t length, Node **root, ParseError *err);
 orvex_err_t json_read(const char *data, uint64_t length, Node **root, ParseError *err);
 
+// The same readers recording where each value stands (codecs/layout.hpp),
+// for the editor, on UTF-8 text of a document orvex_parse took: the caller
+// turns UTF-16 into UTF-8 first (and says so to xml_read_layout).
+struct Layout;
+orvex_err_t xml_read_layout(const char *data, uint64_t length, bool utf16, Node **root, ParseError *err,
+                            Layout *layout);
+orvex_err_t json_read_layout(const char *data, uint64_t length, Node **root, ParseError *err, Layout *layout);
+orvex_err_t ostep_read_layout(const char *data, uint64_t length, Node **root, ParseError *err,
+                              Layout *layout);
+
 // Writers: the document into `out` and its length, or an error
 // (ORVEX_ERR_LIMIT past 32-bit lengths, ORVEX_ERR_NO_MEM) with `*length` 0.
 // `flags` are ORVEX_WRITE_* bits, checked by the caller (write_flags_error):

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "codecs/layout.hpp"
 #include "text/numbers.hpp"
 #include "text/utf16.hpp"
 #include "text/utf8.hpp"
@@ -49,10 +50,10 @@ struct Frame {
     bool dict;
 };
 
-class Reader {
+template <class Rec> class Reader {
   public:
-    Reader(const char *data, uint64_t length)
-        : begin_(reinterpret_cast<const uchar *>(data)), p_(begin_), end_(begin_ + length) {}
+    Reader(const char *data, uint64_t length, Rec rec)
+        : begin_(reinterpret_cast<const uchar *>(data)), p_(begin_), end_(begin_ + length), rec_(rec) {}
 
     ~Reader() { node_free_tree(root_); }
 
@@ -76,6 +77,7 @@ class Reader {
             const Frame &f = stack_.back();
             uchar c = *p_;
             if (c == ',') {
+                rec_.separator(off(p_));
                 ++p_;
                 skip_ws();
                 if (p_ != end_ && (*p_ == ']' || *p_ == '}'))
@@ -84,6 +86,7 @@ class Reader {
                     key();
                 want_value = true;
             } else if (c == (f.dict ? '}' : ']')) {
+                rec_.close(off(p_), off(p_) + 1);
                 ++p_;
                 stack_.pop_back();
             } else {
@@ -105,6 +108,7 @@ class Reader {
     const uchar *const end_;
     std::vector<Frame> stack_;
     Node *root_ = nullptr;
+    Rec rec_;
     Span key_{nullptr, 0};           // the key waiting for its value
     std::string key_buf_, text_buf_; // decoded keys and strings that had escapes
 
@@ -131,12 +135,14 @@ class Reader {
         if (p_ == end_)
             reject(ORVEX_ERR_PARSE, off(p_), ORVEX_REASON_TRUNCATED);
         uchar c = *p_;
+        const uint64_t at = off(p_);
         switch (c) {
         case '{':
         case '[':
             return open(c == '{');
         case '"':
             attach(string_node(ORVEX_STRING));
+            rec_.leaf(at, off(p_));
             return false;
         case '-':
         case '0':
@@ -150,12 +156,14 @@ class Reader {
         case '8':
         case '9':
             attach(number());
+            rec_.leaf(at, off(p_));
             return false;
         default:
             break;
         }
         if (is_letter(c)) {
             attach(literal());
+            rec_.leaf(at, off(p_));
             return false;
         }
         orvex_reason_t why = ORVEX_REASON_EXPECTED_VALUE;
@@ -171,9 +179,11 @@ class Reader {
             reject(ORVEX_ERR_LIMIT, off(p_), ORVEX_REASON_TOO_DEEP);
         Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY);
         attach(n);
+        rec_.open(off(p_), off(p_) + 1, dict);
         ++p_;
         skip_ws();
         if (p_ != end_ && *p_ == (dict ? '}' : ']')) {
+            rec_.close(off(p_), off(p_) + 1);
             ++p_;
             return false;
         }
@@ -190,7 +200,9 @@ class Reader {
             reject(ORVEX_ERR_PARSE, off(p_), ORVEX_REASON_TRUNCATED);
         if (*p_ != '"')
             reject(ORVEX_ERR_PARSE, off(p_), *p_ == '/' ? ORVEX_REASON_COMMENT : ORVEX_REASON_BAD_KEY);
+        const uint64_t at = off(p_);
         key_ = string(key_buf_);
+        rec_.key(at, off(p_), key_.p, key_.n);
         // Only an escape puts a NUL in text: the key ends there.
         if (key_.p == key_buf_.data())
             if (const void *z = std::memchr(key_.p, 0, key_.n))
@@ -428,7 +440,18 @@ orvex_err_t json_read(const char *data, uint64_t length, Node **root, ParseError
         *err = {ORVEX_ERR_PARSE, 0, ORVEX_REASON_EMPTY};
         return err->code;
     }
-    return reading_boundary(err, [&] { *root = Reader(data, length).run(); });
+    return reading_boundary(err, [&] { *root = Reader<NoLayout>(data, length, NoLayout()).run(); });
+}
+
+orvex_err_t json_read_layout(const char *data, uint64_t length, Node **root, ParseError *err,
+                             Layout *layout) {
+    *root = nullptr;
+    if (!data || length == 0) {
+        *err = {ORVEX_ERR_PARSE, 0, ORVEX_REASON_EMPTY};
+        return err->code;
+    }
+    return reading_boundary(
+        err, [&] { *root = Reader<LayoutRecorder>(data, length, LayoutRecorder(layout)).run(); });
 }
 
 } // namespace orvex_store

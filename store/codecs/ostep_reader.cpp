@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "codecs/layout.hpp"
 #include "codecs/utf16_input.hpp"
 #include "text/base64.hpp"
 #include "text/dates.hpp"
@@ -92,21 +93,24 @@ struct Frame {
     std::string key_buf;
 };
 
-class Reader {
+template <class Rec> class Reader {
   public:
-    Reader(const char *data, uint64_t length)
-        : base_(reinterpret_cast<const uchar *>(data)), p_(base_), end_(base_ + length) {}
+    Reader(const char *data, uint64_t length, Rec rec)
+        : base_(reinterpret_cast<const uchar *>(data)), p_(base_), end_(base_ + length), rec_(rec) {}
 
     ~Reader() { node_free_tree(root_); }
 
     Node *run() {
         if (end_ - p_ >= 3 && std::memcmp(p_, "\xEF\xBB\xBF", 3) == 0)
             p_ += 3;
+        const uint64_t start = off(p_);
         Token t = next();
         if (t.kind == K_END) {
             attach(node_new(ORVEX_DICT)); // blanks and comments: an empty .strings file
+            rec_.open(start, start, true, true);
+            rec_.close(off(end_), off(end_));
         } else if (t.kind == K_STRING) {
-            first_string(t);
+            first_string(t, start);
         } else {
             value(t);
         }
@@ -127,13 +131,14 @@ class Reader {
     std::vector<Frame> frames_;
     size_t depth_ = 0;
     Node *root_ = nullptr;
+    Rec rec_;
 
     uint64_t off(const uchar *q) const { return static_cast<uint64_t>(q - base_); }
     Frame &top() { return frames_[depth_ - 1]; }
 
     // A string first in the document: the root, or the first key of the
     // .strings form when '=' or ';' follows it.
-    void first_string(const Token &t) {
+    void first_string(const Token &t, uint64_t start) {
         std::string first(t.s, t.n);
         const uchar *after = p_;
         Token u = next();
@@ -141,11 +146,14 @@ class Reader {
         if (u.kind == K_PUNCT && (u.punct == '=' || u.punct == ';')) {
             Node *d = node_new(ORVEX_DICT);
             attach(d);
+            rec_.open(start, start, true, true);
             push(C_STRINGS, S_EQUALS, d, t.at);
             set_key(top(), first.data(), first.size(), true);
+            rec_.key(t.at, off(after), first.data(), first.size());
             return;
         }
         attach(node_new_text(ORVEX_STRING, first.data(), first.size()));
+        rec_.leaf(t.at, off(after));
     }
 
     // Hands `n` to its place: the root, the array on top, or the dictionary
@@ -202,6 +210,8 @@ class Reader {
                 static constexpr uchar SEPARATOR[] = {0, '=', 0, ';', 0, ','};
                 static constexpr State AFTER[] = {S_KEY, S_VALUE, S_KEY, S_KEY, S_KEY, S_ITEM};
                 if (*p_ == SEPARATOR[f.state]) {
+                    if (f.state != S_EQUALS)
+                        rec_.separator(off(p_));
                     ++p_;
                     f.state = AFTER[f.state];
                     return;
@@ -210,6 +220,7 @@ class Reader {
         }
         Token t = next();
         if (t.kind == K_END && f.ctx == C_STRINGS && f.state == S_KEY) {
+            rec_.close(t.at, t.at);
             --depth_;
             return;
         }
@@ -219,6 +230,7 @@ class Reader {
         switch (f.state) {
         case S_KEY:
             if (punct && t.punct == '}' && f.ctx == C_DICT) {
+                rec_.close(t.at, t.at + 1);
                 --depth_;
                 return;
             }
@@ -227,6 +239,7 @@ class Reader {
                        punct && t.punct != '{' && t.punct != '(' ? ORVEX_REASON_UNEXPECTED
                                                                  : ORVEX_REASON_BAD_KEY);
             set_key(f, t.s, t.n, t.s == text_.data());
+            rec_.key(t.at, off(p_), t.s, t.n);
             f.state = S_EQUALS;
             return;
         case S_EQUALS:
@@ -234,6 +247,7 @@ class Reader {
                 f.state = S_VALUE;
             } else if (punct && t.punct == ';') {
                 attach(node_new_text(ORVEX_STRING, f.key ? f.key : f.key_buf.data(), f.text_len));
+                rec_.short_entry(t.at);
                 f.state = S_KEY;
             } else {
                 reject(ORVEX_ERR_PARSE, t.at, ORVEX_REASON_EXPECTED_EQUALS);
@@ -242,12 +256,15 @@ class Reader {
         case S_SEMI:
             if (!punct || t.punct != ';')
                 reject(ORVEX_ERR_PARSE, t.at, ORVEX_REASON_EXPECTED_SEMICOLON);
+            rec_.separator(t.at);
             f.state = S_KEY;
             return;
         case S_COMMA:
             if (punct && t.punct == ')') {
+                rec_.close(t.at, t.at + 1);
                 --depth_;
             } else if (punct && t.punct == ',') {
+                rec_.separator(t.at);
                 f.state = S_ITEM;
             } else {
                 reject(ORVEX_ERR_PARSE, t.at, ORVEX_REASON_EXPECTED_COMMA);
@@ -255,6 +272,7 @@ class Reader {
             return;
         case S_ITEM:
             if (punct && t.punct == ')') {
+                rec_.close(t.at, t.at + 1);
                 --depth_;
                 return;
             }
@@ -276,15 +294,19 @@ class Reader {
                 Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY);
                 attach(n);
                 push(dict ? C_DICT : C_ARRAY, dict ? S_KEY : S_ITEM, n, t.at);
+                rec_.open(t.at, t.at + 1, dict);
                 return;
             }
             reject(ORVEX_ERR_PARSE, t.at, ORVEX_REASON_UNEXPECTED);
         case K_STRING:
-            return attach(node_new_text(ORVEX_STRING, t.s, t.n));
+            attach(node_new_text(ORVEX_STRING, t.s, t.n));
+            return rec_.leaf(t.at, off(p_));
         case K_DATA:
-            return attach(node_new_text(ORVEX_DATA, t.s, t.n));
+            attach(node_new_text(ORVEX_DATA, t.s, t.n));
+            return rec_.leaf(t.at, off(p_));
         case K_TYPED:
-            return attach(typed(t));
+            attach(typed(t));
+            return rec_.leaf(t.at, off(p_));
         case K_END:
             break;
         }
@@ -649,7 +671,7 @@ class Reader {
 };
 
 orvex_err_t read_utf8(const char *data, uint64_t length, Node **root, ParseError *err) {
-    return reading_boundary(err, [&] { *root = Reader(data, length).run(); });
+    return reading_boundary(err, [&] { *root = Reader<NoLayout>(data, length, NoLayout()).run(); });
 }
 
 } // namespace
@@ -664,6 +686,15 @@ orvex_err_t ostep_read(const char *data, uint64_t length, Node **root, ParseErro
         return read_utf16(data, length, err,
                           [&](const char *utf8, uint64_t n) { return read_utf8(utf8, n, root, err); });
     return read_utf8(data, length, root, err);
+}
+
+// UTF-8 text of a document orvex_parse took; none at all is a UTF-16
+// document of only its byte-order mark.
+orvex_err_t ostep_read_layout(const char *data, uint64_t length, Node **root, ParseError *err,
+                              Layout *layout) {
+    *root = nullptr;
+    return reading_boundary(
+        err, [&] { *root = Reader<LayoutRecorder>(data, length, LayoutRecorder(layout)).run(); });
 }
 
 } // namespace orvex_store

@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "codecs/codecs.hpp"
+#include "codecs/layout.hpp"
 #include "codecs/utf16_input.hpp"
 #include "codecs/xml_lexer.hpp"
 #include "text/base64.hpp"
@@ -71,9 +72,9 @@ struct Frame {
     std::string key_buf;
 };
 
-class Reader : Lexer {
+template <class Rec> class Reader : Lexer {
   public:
-    Reader(const char *data, uint64_t length, Charset cs) : Lexer(data, length, cs) {}
+    Reader(const char *data, uint64_t length, Charset cs, Rec rec) : Lexer(data, length, cs), rec_(rec) {}
 
     ~Reader() { node_free_tree(root_); }
 
@@ -115,6 +116,7 @@ class Reader : Lexer {
     size_t containers_ = 0; // of which dictionaries and arrays
     Node *root_ = nullptr;
     bool root_done_ = false; // the root element is complete
+    Rec rec_;
 
     Frame &top() { return frames_[depth_ - 1]; }
 
@@ -216,6 +218,7 @@ class Reader : Lexer {
             if (f.over && f.node->type != ORVEX_UID)
                 reject(ORVEX_ERR_LIMIT, f.open_at, ORVEX_REASON_TOO_DEEP);
             --containers_;
+            rec_.close(off(lt), off(after));
         }
         --depth_;
         if (depth_ == 0)
@@ -243,8 +246,11 @@ class Reader : Lexer {
             bool over = check_depth(e, empty, lt);
             Node *n = node_new(e == E_DICT ? ORVEX_DICT : ORVEX_ARRAY);
             attach(n, empty);
+            rec_.open(off(lt), off(p_), e == E_DICT);
             if (!empty)
                 push(e, n, over, lt);
+            else
+                rec_.close(off(p_), off(p_));
             return;
         }
         case E_KEY:
@@ -258,6 +264,7 @@ class Reader : Lexer {
         }
         need_value_slot(lt);
         attach(leaf(e, empty, lt), true);
+        rec_.leaf(off(lt), off(p_));
     }
 
     // The key of the dictionary on top, waiting for its value.
@@ -275,6 +282,7 @@ class Reader : Lexer {
         }
         f.klen = k.n;
         f.has_key = true;
+        rec_.key(off(lt), off(p_), k.p, k.n);
     }
 
     // The node of element `e`, which holds no other elements.
@@ -393,7 +401,7 @@ class Reader : Lexer {
 
 // Reads UTF-8 text; `cs` is the encoding it was declared in.
 orvex_err_t read_text(const char *data, uint64_t length, Charset cs, Node **root, ParseError *err) {
-    return reading_boundary(err, [&] { *root = Reader(data, length, cs).run(); });
+    return reading_boundary(err, [&] { *root = Reader<NoLayout>(data, length, cs, NoLayout()).run(); });
 }
 
 // A document declared in Latin-1 or US-ASCII: as it stands when no byte is
@@ -450,6 +458,41 @@ orvex_err_t xml_read(const char *data, uint64_t length, Node **root, ParseError 
     if (cs != Charset::UTF8)
         return read_declared(data, length, cs, root, err);
     return read_text(data, length, cs, root, err);
+}
+
+// UTF-8 text, or Latin-1 transcoded into layout->text first; the caller has
+// turned UTF-16 into UTF-8 already and says so with `utf16`.
+orvex_err_t xml_read_layout(const char *data, uint64_t length, bool utf16, Node **root, ParseError *err,
+                            Layout *layout) {
+    *root = nullptr;
+    if (!data || length == 0) {
+        *err = {ORVEX_ERR_PARSE, 0, ORVEX_REASON_EMPTY};
+        return err->code;
+    }
+    const uchar *in = reinterpret_cast<const uchar *>(data), *end = in + length;
+    Charset cs = Charset::UTF8;
+    if (reading_boundary(err, [&] { cs = xml::declared_charset(in, end, utf16); }) != ORVEX_ERR_SUCCESS)
+        return err->code;
+    layout->charset = cs == Charset::LATIN1 ? 1 : cs == Charset::ASCII ? 2 : 0;
+    if (cs == Charset::LATIN1 || cs == Charset::ASCII) {
+        const uchar *high = in;
+        while (high < end && *high < 0x80)
+            ++high;
+        if (high != end) {
+            if (cs == Charset::ASCII) {
+                *err = {ORVEX_ERR_PARSE, static_cast<uint64_t>(high - in), ORVEX_REASON_NOT_ASCII};
+                return err->code;
+            }
+            if (reading_boundary(err, [&] { layout->text = xml::latin1_to_utf8(in, end); }) !=
+                ORVEX_ERR_SUCCESS)
+                return err->code;
+            layout->transcoded = true;
+            data = layout->text.data();
+            length = layout->text.size();
+        }
+    }
+    return reading_boundary(
+        err, [&] { *root = Reader<LayoutRecorder>(data, length, cs, LayoutRecorder(layout)).run(); });
 }
 
 } // namespace orvex_store
