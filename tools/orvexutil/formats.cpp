@@ -65,12 +65,21 @@ using orvex_store::utf16_little;
 using orvex_store::utf16_mark;
 using orvex_store::UTF16_NONE;
 
+// A document's bytes, lent.
+struct Text {
+    const char *p;
+    size_t n;
+    const char *data() const { return p; }
+    size_t size() const { return n; }
+    bool empty() const { return n == 0; }
+};
+
 // The code units of a text document past its byte-order mark, read the
 // same whatever their width; `form` is the document's UTF-16 form as the
 // readers detect it (utf16_order), UTF16_NONE for UTF-8.
 class Units {
   public:
-    Units(const Bytes &bytes, uint8_t form)
+    Units(const Text &bytes, uint8_t form)
         : _p(reinterpret_cast<const unsigned char *>(bytes.data())), _wide(form != UTF16_NONE),
           _little(utf16_little(form)) {
         const size_t skip = _wide ? utf16_mark(form) : has_utf8_mark(bytes) ? 3 : 0;
@@ -87,7 +96,7 @@ class Units {
         return _little ? _p[2 * i] | (_p[2 * i + 1] << 8) : (_p[2 * i] << 8) | _p[2 * i + 1];
     }
 
-    static bool has_utf8_mark(const Bytes &bytes) {
+    static bool has_utf8_mark(const Text &bytes) {
         return bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0;
     }
 
@@ -97,7 +106,7 @@ class Units {
     size_t _n = 0;
 };
 
-Encoding encoding_of(const Bytes &bytes, uint8_t form) {
+Encoding encoding_of(const Text &bytes, uint8_t form) {
     if (form != UTF16_NONE)
         return utf16_little(form) ? Encoding::UTF16LE : Encoding::UTF16BE;
     return Units::has_utf8_mark(bytes) ? Encoding::UTF8_BOM : Encoding::UTF8;
@@ -227,6 +236,11 @@ std::string encode(const Format &format, orvex_t node, const WriteOptions &optio
 
 Document Document::load(const std::string &path) {
     const Bytes bytes = read_input(path);
+    return parse(path, bytes.data(), bytes.size());
+}
+
+Document Document::parse(const std::string &path, const char *text, size_t size) {
+    const Text bytes{text, size};
     orvex_t root = nullptr;
     orvex_format_t found = ORVEX_FORMAT_NONE;
     orvex_parse_result result{};

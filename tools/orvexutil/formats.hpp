@@ -89,6 +89,8 @@ class Document {
     // Reads and parses `path` ("-": standard input); throws Failure with the
     // rejection.
     static Document load(const std::string &path);
+    // Parses the `size` bytes at `data`, read from `path`, as load does.
+    static Document parse(const std::string &path, const char *data, size_t size);
     // Parses `text` as `format` (a -xml value): the root wrapper, which the
     // caller owns; throws UsageError naming `what` on rejection.
     static std::unique_ptr<Orvex::Node> parse_fragment(const std::string &text, orvex_format_t format,
