@@ -280,7 +280,8 @@ const Case CASES[] = {
      0,
      {"=y\nPropri\xC3\xA9taire\n"},
      {},
-     "[ ! -s err ] && [ \"$(head -c 4 f.strings | od -An -tx1)\" = ' ff fe 2f 00' ] && iconv -f UTF-16 f.strings"
+     "[ ! -s err ] && [ \"$(head -c 4 f.strings | od -An -tx1)\" = ' ff fe 2f 00' ] && iconv -f UTF-16 "
+     "f.strings"
      " > b && iconv -f UTF-16 \"$D/ostep/base-French-utf16.strings\" | diff - b | grep -qx '> x = y;' &&"
      " [ \"$(iconv -f UTF-16 \"$D/ostep/base-French-utf16.strings\" | diff - b | grep -c '^[<>]')\" = 1 ]"},
     {"printf '<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><dict/></plist>' | iconv -t UTF-16BE > x0 &&"
@@ -295,10 +296,12 @@ const Case CASES[] = {
      0,
      {"="},
      {},
-     "[ ! -s err ] && [ \"$(head -c 4 b.txt | od -An -tx1)\" = ' ef bb bf 7b' ] && grep -q '/[*] c [*]/' b.txt && grep -q '<!-- c -->' "
+     "[ ! -s err ] && [ \"$(head -c 4 b.txt | od -An -tx1)\" = ' ef bb bf 7b' ] && grep -q '/[*] c [*]/' "
+     "b.txt && grep -q '<!-- c -->' "
      "c.xml && [ \"$($T extract --raw a xml c.xml)\" = false ]"},
     // text documents keep every byte but the edited entry's: each diff shows that line alone
-    {"printf '// head\\n{\\n  a = 1; /* a */\\n  b = \"x\\\\ty\";\\n\\n  c = (1, 2);\\n}\\n' > o.txt && cp o.txt o0 &&"
+    {"printf '// head\\n{\\n  a = 1; /* a */\\n  b = \"x\\\\ty\";\\n\\n  c = (1, 2);\\n}\\n' > o.txt && cp "
+     "o.txt o0 &&"
      " $T set a -string 2 o.txt && diff o0 o.txt; cp o.txt o1 && $T insert d -string 'new one' o.txt &&"
      " diff o1 o.txt; cp o.txt o2 && $T remove c o.txt && diff o2 o.txt",
      1,
@@ -306,7 +309,8 @@ const Case CASES[] = {
      {},
      nullptr},
     // edit: a batch in order, one write; a refused one leaves the file and names its edit
-    {"printf '{\\n  a = 1; // c\\n  b = 2;\\n  c = (1);\\n}\\n' > o.txt && $T edit o.txt set a -string 'a b' ,"
+    {"printf '{\\n  a = 1; // c\\n  b = 2;\\n  c = (1);\\n}\\n' > o.txt && $T edit o.txt set a -string 'a b' "
+     ","
      " insert c.0 -integer 0 , insert c -string , -append , remove b , set -x -string -y && cat o.txt",
      0,
      {"={\n  a = \"a b\"; // c\n  c = (0, 1, \",\");\n  -x = -y;\n}\n"},
@@ -318,20 +322,23 @@ const Case CASES[] = {
      {"k.xml: edit 2 (remove x.y): key path 'x.y': 'x' has no 'y'\n",
       "k.xml: edit 2 (remove nope): key path 'nope': the root has no 'nope'\n"},
      "cmp k.xml k0 && clean"},
-    {"$T edit k.xml remove list ','; $T edit k.xml frob x; $T edit k.xml set a -string; $T edit k.xml remove a b",
+    {"$T edit k.xml remove list ','; $T edit k.xml frob x; $T edit k.xml set a -string; $T edit k.xml remove "
+     "a b",
      2,
      {},
      {"expected an edit after the last ','", "edit 1: 'frob' is not set, insert or remove",
       "edit 1: expected VALUE", "expected ',' after edit 1, not 'b'"},
      nullptr},
     // copy keeps the exact value; merge sets a dictionary's entries into another, in place
-    {"cp \"$D/dates-fractional.bin\" f.bin && $T copy 2 0 f.bin && $T extract 0 xml --raw f.bin && $T copy nope"
+    {"cp \"$D/dates-fractional.bin\" f.bin && $T copy 2 0 f.bin && $T extract 0 xml --raw f.bin && $T copy "
+     "nope"
      " x f.bin",
      1,
      {"=1960-06-01T12:00:00.125Z\n"},
      {"f.bin: key path 'nope': the root has no 'nope'"},
      "isbin f.bin"},
-    {"printf '{\\n  a = { x = 1; y = \"2 2\"; };\\n  b = {\\n    y = 0; /* keep */\\n    z = 3;\\n  };\\n}\\n' > m.txt"
+    {"printf '{\\n  a = { x = 1; y = \"2 2\"; };\\n  b = {\\n    y = 0; /* keep */\\n    z = 3;\\n  "
+     "};\\n}\\n' > m.txt"
      " && cp m.txt m0 && $T merge a b m.txt && diff m0 m.txt; $T merge a.x b m.txt",
      1,
      {"=4c4\n<     y = 0; /* keep */\n---\n>     y = \"2 2\"; /* keep */\n5a6\n>     x = 1;\n"},

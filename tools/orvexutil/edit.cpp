@@ -160,7 +160,8 @@ Buffer run_edit(const std::string &bytes, const std::vector<Op> &ops, size_t fir
 // the tool's own words when a lookup in the document as the ops before it
 // leave it finds the cause, the editor's otherwise.
 [[noreturn]] void refused(const std::string &file, const std::string &bytes, const std::vector<Op> &ops,
-                          size_t first, const std::vector<std::string> &paths, const orvex_edit_result &result) {
+                          size_t first, const std::vector<std::string> &paths,
+                          const orvex_edit_result &result) {
     if (result.refusal == ORVEX_EDIT_OUT_OF_MEMORY)
         throw std::bad_alloc();
     if (result.refusal == ORVEX_EDIT_BAD_DOCUMENT)
@@ -186,8 +187,8 @@ Buffer run_edit(const std::string &bytes, const std::vector<Op> &ops, size_t fir
             resolve_labelled(doc, op);
         }
     }
-    throw Failure{file, op.label + "key path '" + op.path.text() + "': " +
-                            (result.reason ? result.reason : orvex_err_text(result.code))};
+    throw Failure{file, op.label + "key path '" + op.path.text() +
+                            "': " + (result.reason ? result.reason : orvex_err_text(result.code))};
 }
 
 // `bytes` with `ops` applied in order, all or none; the document's format
@@ -337,8 +338,9 @@ int merge_command(const Args &args) {
     std::vector<Op> ops;
     for_each_entry(source, [&](const char *key, uint64_t length, orvex_t value) {
         if (std::memchr(key, 0, size_t(length)))
-            throw Failure{file, "key path '" + from.text() + "' holds a key with a NUL byte, which no key "
-                                                              "path names"};
+            throw Failure{file, "key path '" + from.text() +
+                                    "' holds a key with a NUL byte, which no key "
+                                    "path names"};
         Op op{ORVEX_EDIT_SET, KeyPath("merge", to.text() + "." + escape_key(key, length))};
         op.value = value;
         ops.push_back(std::move(op));

@@ -21,9 +21,6 @@ struct WriteOptions {
     uint32_t form = 0; // ORVEX_WRITE_ bits of the document's form: bare list, BOM, UTF-16
 };
 
-// How a text document's characters were stored, from its first bytes.
-enum class Encoding { UTF8, UTF8_BOM, UTF16LE, UTF16BE };
-
 struct Format {
     const char *name;  // as given on the command line
     orvex_format_t id; // as the store knows it
@@ -79,10 +76,6 @@ class Document {
   public:
     std::string path;
     const Format *format = nullptr; // the encoding it was read in, or null
-    // What an edit must keep that the tree does not hold (text formats).
-    Encoding encoding = Encoding::UTF8;
-    bool bare_list = false; // OpenStep: a .strings list without braces
-    bool had_comments = false;
     Orvex::Node *root() const { return _model.get(); }
     orvex_t handle() const { return _handle; }
 
