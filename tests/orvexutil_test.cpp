@@ -311,9 +311,9 @@ const Case CASES[] = {
     // edit: a batch in order, one write; a refused one leaves the file and names its edit
     {"printf '{\\n  a = 1; // c\\n  b = 2;\\n  c = (1);\\n}\\n' > o.txt && $T edit o.txt set a -string 'a b' "
      ","
-     " insert c.0 -integer 0 , insert c -string , -append , remove b , set -x -string -y && cat o.txt",
+     " insert c.0 -integer 0 , insert c -string , -append , remove b , set -x -string , && cat o.txt",
      0,
-     {"={\n  a = \"a b\"; // c\n  c = (0, 1, \",\");\n  -x = -y;\n}\n"},
+     {"={\n  a = \"a b\"; // c\n  c = (0, 1, \",\");\n  -x = \",\";\n}\n"},
      {},
      "clean"},
     {"cp k.xml k0 && $T edit k.xml set x -dictionary , remove x.y; $T edit k.xml set y -bool 1 , remove nope",

@@ -291,10 +291,13 @@ int edit_command(const Args &args) {
             i++;
         }
         ops.push_back(std::move(op));
-        if (i < args.size() && next("','") != ",")
+        if (i == args.size())
+            break;
+        // A ',' VALUE was read above: only one standing here separates.
+        if (args[i] != ",")
             throw UsageError{"edit", "expected ',' after edit " + std::to_string(ops.size()) + ", not '" +
-                                         args[i - 1] + "'"};
-        if (i == args.size() && args.back() == ",")
+                                         args[i] + "'"};
+        if (++i == args.size())
             throw UsageError{"edit", "expected an edit after the last ','"};
     }
     if (ops.empty())

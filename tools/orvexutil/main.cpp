@@ -80,9 +80,10 @@ const Command COMMANDS[] = {
      "Applies several edits in order to one read of FILE and writes it once; each\n"
      "EDIT is set KEYPATH -TYPE VALUE, insert KEYPATH -TYPE VALUE [-append] or\n"
      "remove KEYPATH, as the commands of those names take them, and a lone ','\n"
-     "argument separates them. Every word is its own argument, so a VALUE may hold\n"
-     "spaces or be ','. All or none: when one edit is refused FILE is left as it\n"
-     "was and the message names the edit (\"edit 2 (remove a.b)\").\n"},
+     "argument separates them. Every word is its own argument, read by its\n"
+     "position: a KEYPATH or VALUE may start with '-' (no -- is needed), and a VALUE\n"
+     "may hold spaces or be ','. All or none: when one edit is refused FILE is left\n"
+     "as it was and the message names the edit (\"edit 2 (remove a.b)\").\n"},
     {"copy", copy_command, "copy FROM TO FILE",
      "Sets the value at key path TO to a copy of the value at FROM, exactly as it\n"
      "is, as set would, and writes FILE back.\n"},
@@ -115,8 +116,9 @@ std::string overview() {
 
 std::string command_help(const Command &c) {
     std::string text = std::string("Usage: orvexutil ") + c.synopsis + "\n\n" + c.help;
-    const std::string synopsis = c.synopsis;
-    if (synopsis.find("KEYPATH") != std::string::npos || synopsis.find("FROM") != std::string::npos)
+    // Every command taking key paths names them in its synopsis or its help.
+    const std::string words = std::string(c.synopsis) + c.help;
+    if (words.find("KEYPATH") != std::string::npos || words.find("key path") != std::string::npos)
         text += std::string("\n") + KEYPATH_HELP;
     return text;
 }
