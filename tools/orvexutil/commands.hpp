@@ -21,6 +21,9 @@ int type_command(const Args &args);
 int set_command(const Args &args);
 int insert_command(const Args &args);
 int remove_command(const Args &args);
+int edit_command(const Args &args);
+int copy_command(const Args &args);
+int merge_command(const Args &args);
 
 // Throws UsageError when `format` is binary and standard output a terminal.
 void refuse_terminal(const std::string &command, const Format &format);

@@ -1,5 +1,6 @@
-// The key-path commands: extract and type read a value; set, insert and
-// remove change the document and write it back in its own encoding.
+// The key-path commands: extract and type read a value; set, insert, remove,
+// edit, copy and merge change the document through orvex_edit, which keeps
+// every byte of a text document but those of what changed.
 #include "commands.hpp"
 #include "diag.hpp"
 #include "files.hpp"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -51,7 +53,6 @@ EditLine parse_edit(const std::string &command, const Args &args, bool with_valu
     return line;
 }
 
-// Writes an edited document back over its file, in the encoding it was read in.
 // The deepest nesting of containers in the tree at `root` (0 for a scalar),
 // without recursion.
 size_t container_depth(orvex_t root) {
@@ -76,108 +77,282 @@ size_t container_depth(orvex_t root) {
     return deepest;
 }
 
-void write_back(const Document &doc) {
-    if (!doc.format || !doc.format->write)
-        throw Failure{doc.path, "its encoding cannot be written in this build"};
-    // Readers refuse deeper documents: an edit must not write one.
-    const size_t depth = container_depth(doc.handle());
-    if (depth > ORVEX_MAX_DEPTH)
-        throw Failure{doc.path, "the edit would nest containers " + std::to_string(depth) +
-                                    " deep; documents may nest at most " + std::to_string(ORVEX_MAX_DEPTH)};
-    // Written in the form it was read in. Typed forms appear only where the
-    // tree holds a number, boolean or date, which plain OpenStep never reads
-    // as: asking for them always keeps both kinds.
-    // OpenStep and XML are written in the encoding they were read in; JSON
-    // only in UTF-8 (RFC 8259), its mark put back by hand.
-    WriteOptions options;
-    const bool openstep = doc.format->id == ORVEX_FORMAT_OSTEP;
-    const bool json = doc.format->id == ORVEX_FORMAT_JSON;
-    const bool utf16 = doc.encoding == Encoding::UTF16LE || doc.encoding == Encoding::UTF16BE;
-    if (openstep) {
-        options.flags = OPT_TYPED;
-        options.form = doc.bare_list ? ORVEX_WRITE_STRINGS : 0;
-    }
-    if (openstep || doc.format->id == ORVEX_FORMAT_XML)
-        options.form |= doc.encoding == Encoding::UTF8_BOM  ? ORVEX_WRITE_BOM
-                        : doc.encoding == Encoding::UTF16LE ? ORVEX_WRITE_UTF16LE
-                        : doc.encoding == Encoding::UTF16BE ? ORVEX_WRITE_UTF16BE
-                                                            : 0;
-    std::string bytes = encode(*doc.format, doc.handle(), options, doc.path);
-    if (json && doc.encoding == Encoding::UTF8_BOM)
-        bytes.insert(0, "\xEF\xBB\xBF");
-    if (doc.path == "-")
-        refuse_terminal("", *doc.format);
-    deliver(doc.path, bytes);
-    if (doc.had_comments)
-        report(doc.path, "note: its comments were not kept");
-    if (utf16 && json)
-        report(doc.path, "note: written back in UTF-8, not the UTF-16 it was read in");
-}
-
 Failure container_expected(const Document &doc, const KeyPath &path, const char *what, orvex_t found) {
     return Failure{doc.path, "key path '" + path.text() + "' is " + a_type(orvex_get_node_type(found)) +
                                  ", not " + what};
 }
 
-int edit(const std::string &command, const Args &args) {
-    const EditLine line = parse_edit(command, args, command != "remove", command == "insert");
-    const KeyPath path(command, line.keypath);
-    std::unique_ptr<Orvex::Node> value;
-    if (command != "remove")
-        value = make_value(command, line.option, line.value);
-    Document doc = Document::load(line.file);
-    const size_t depth = path.parts().size();
-    const std::string &last = path.parts().back();
+// One edit for orvex_edit, with what the tool's messages name.
+struct Op {
+    Op(orvex_edit_kind k, KeyPath p, bool at_end = false, orvex_t v = nullptr)
+        : kind(k), path(std::move(p)), append(at_end), value(v) {}
+    orvex_edit_kind kind;
+    KeyPath path;
+    bool append;       // insert at the end of the array at `path`
+    orvex_t value;     // lent: by a value made from the command line or by the document read
+    std::string label; // before each message about it: "" for a single edit
+};
 
-    if (line.append) {
+orvex_edit_kind kind_of(const std::string &command) {
+    return command == "set" ? ORVEX_EDIT_SET : command == "insert" ? ORVEX_EDIT_INSERT : ORVEX_EDIT_REMOVE;
+}
+
+// The key path orvex_edit is given for `op` in `doc`. Looks the path up
+// first, as extract and type do, so that a refusal reads as theirs; throws
+// Failure naming what is missing or already there.
+std::string resolve(const Document &doc, const Op &op) {
+    const KeyPath &path = op.path;
+    const size_t depth = path.parts().size();
+    if (op.append) {
         const orvex_t found = follow(doc, path, depth);
         if (orvex_get_node_type(found) != ORVEX_ARRAY)
             throw container_expected(doc, path, "an array", found);
-        auto *array = static_cast<Orvex::Array *>(wrapper_at(doc, path, depth));
-        array->Append(*value);
-        keep_exact(array->Back()->GetOrvex(), value->GetOrvex());
-        write_back(doc);
-        return STATUS_OK;
+        return path.text() + "." + std::to_string(orvex_array_get_size(found));
     }
-
-    const orvex_type type = orvex_get_node_type(follow(doc, path, depth - 1));
+    const std::string &last = path.parts().back();
+    const orvex_t parent = follow(doc, path, depth - 1);
+    const orvex_type type = orvex_get_node_type(parent);
     if (type == ORVEX_DICT) {
-        auto *dict = static_cast<Orvex::Dictionary *>(wrapper_at(doc, path, depth - 1));
-        const bool present = dict->Find(last) != dict->End();
-        if (command == "remove") {
-            if (!present)
-                follow(doc, path, depth); // names what is missing
-            dict->Remove(last);
-        } else {
-            if (command == "insert" && present)
-                throw Failure{doc.path, "key path '" + path.text() + "': " +
-                                            (depth == 1 ? "the root" : "'" + path.prefix(depth - 1) + "'") +
-                                            " already has '" + last + "'"};
-            auto entry = dict->Set(last, *value);
-            keep_exact(entry->second->GetOrvex(), value->GetOrvex());
-        }
+        if (op.kind == ORVEX_EDIT_REMOVE)
+            follow(doc, path, depth); // names what is missing
+        else if (op.kind == ORVEX_EDIT_INSERT && orvex_get_path(doc.handle(), path.text().c_str()))
+            throw Failure{doc.path, "key path '" + path.text() + "': " +
+                                        (depth == 1 ? "the root" : "'" + path.prefix(depth - 1) + "'") +
+                                        " already has '" + last + "'"};
     } else if (type == ORVEX_ARRAY) {
-        auto *array = static_cast<Orvex::Array *>(wrapper_at(doc, path, depth - 1));
         uint32_t position = 0;
         const bool is_position = orvex_path_position(last.c_str(), last.size(), &position) != 0;
+        const uint32_t size = orvex_array_get_size(parent);
         // insert may also add at the end
-        if (!(is_position &&
-              (position < array->size() || (command == "insert" && position == array->size()))))
+        if (!(is_position && (position < size || (op.kind == ORVEX_EDIT_INSERT && position == size))))
             follow(doc, path, depth); // names what is missing
-        if (command != "insert")
-            array->Remove(position);
-        if (command != "remove") {
-            array->Insert(*value, position);
-            keep_exact((*array)[position]->GetOrvex(), value->GetOrvex());
-        }
     } else {
         follow(doc, path, depth); // a scalar holds nothing: names what is missing
     }
-    write_back(doc);
+    return path.text();
+}
+
+std::string resolve_labelled(const Document &doc, const Op &op) {
+    try {
+        return resolve(doc, op);
+    } catch (Failure &failure) {
+        failure.message = op.label + failure.message;
+        throw;
+    }
+}
+
+using Buffer = std::unique_ptr<char, void (*)(void *)>;
+
+// orvex_edit over `ops` with their `paths`, the buffer it returns.
+Buffer run_edit(const std::string &bytes, const std::vector<Op> &ops, size_t first,
+                const std::vector<std::string> &paths, orvex_edit_result &result, uint64_t &length) {
+    std::vector<orvex_edit_op> raw;
+    for (size_t i = 0; i < paths.size(); i++)
+        raw.push_back({ops[first + i].kind, paths[i].c_str(), ops[first + i].value});
+    char *out = nullptr;
+    length = 0;
+    orvex_edit(bytes.data(), bytes.size(), ORVEX_FORMAT_NONE, raw.data(), uint32_t(raw.size()), &out, &length,
+               &result);
+    return Buffer(out, std::free);
+}
+
+// Throws the Failure for the op orvex_edit refused among `ops[first..]`:
+// the tool's own words when a lookup in the document as the ops before it
+// leave it finds the cause, the editor's otherwise.
+[[noreturn]] void refused(const std::string &file, const std::string &bytes, const std::vector<Op> &ops,
+                          size_t first, const std::vector<std::string> &paths,
+                          const orvex_edit_result &result) {
+    if (result.refusal == ORVEX_EDIT_OUT_OF_MEMORY)
+        throw std::bad_alloc();
+    if (result.refusal == ORVEX_EDIT_BAD_DOCUMENT)
+        throw Failure{file, rejection_text(result.parse)};
+    if (result.op == ORVEX_EDIT_NO_OP || result.op >= paths.size())
+        throw Failure{file, result.reason ? result.reason : orvex_err_text(result.code)};
+    const size_t at = first + result.op;
+    const Op &op = ops[at];
+    if (result.refusal == ORVEX_EDIT_TOO_DEEP) {
+        const size_t depth = op.path.parts().size() + (op.append ? 1 : 0) + container_depth(op.value);
+        throw Failure{file, op.label + "the edit would nest containers " + std::to_string(depth) +
+                                " deep; documents may nest at most " + std::to_string(ORVEX_MAX_DEPTH)};
+    }
+    if (result.op > 0 && (result.refusal == ORVEX_EDIT_ABSENT || result.refusal == ORVEX_EDIT_EXISTS ||
+                          result.refusal == ORVEX_EDIT_NO_CONTAINER)) {
+        orvex_edit_result before{};
+        uint64_t length = 0;
+        const Buffer out =
+            run_edit(bytes, ops, first, std::vector<std::string>(paths.begin(), paths.begin() + result.op),
+                     before, length);
+        if (out) {
+            const Document doc = Document::parse(file, out.get(), size_t(length));
+            resolve_labelled(doc, op);
+        }
+    }
+    throw Failure{file, op.label + "key path '" + op.path.text() +
+                            "': " + (result.reason ? result.reason : orvex_err_text(result.code))};
+}
+
+// `bytes` with `ops` applied in order, all or none; the document's format
+// through `format`. Ops run in one orvex_edit call, but for an append: the
+// end of an array is looked up in the document as the ops before it left it.
+std::string apply(const std::string &file, std::string bytes, const std::vector<Op> &ops,
+                  const Format *&format) {
+    {
+        const Document doc = Document::parse(file, bytes.data(), bytes.size());
+        format = doc.format;
+    }
+    for (size_t first = 0; first < ops.size();) {
+        size_t end = first + 1;
+        while (end < ops.size() && !ops[end].append)
+            end++;
+        std::vector<std::string> paths;
+        {
+            const Document doc = Document::parse(file, bytes.data(), bytes.size());
+            paths.push_back(resolve_labelled(doc, ops[first]));
+        }
+        for (size_t i = first + 1; i < end; i++)
+            paths.push_back(ops[i].path.text());
+        orvex_edit_result result{};
+        uint64_t length = 0;
+        const Buffer out = run_edit(bytes, ops, first, paths, result, length);
+        if (!out)
+            refused(file, bytes, ops, first, paths, result);
+        bytes.assign(out.get(), size_t(length));
+        first = end;
+    }
+    return bytes;
+}
+
+std::string bytes_of(const std::string &file) {
+    const Bytes read = read_input(file);
+    return std::string(read.empty() ? "" : read.data(), read.size());
+}
+
+void write_back(const std::string &file, const std::string &bytes, const Format *format) {
+    if (file == "-" && format)
+        refuse_terminal("", *format);
+    deliver(file, bytes);
+}
+
+int edit(const std::string &command, const Args &args) {
+    const EditLine line = parse_edit(command, args, command != "remove", command == "insert");
+    Op op{kind_of(command), KeyPath(command, line.keypath), line.append};
+    std::unique_ptr<Orvex::Node> value;
+    if (command != "remove") {
+        value = make_value(command, line.option, line.value);
+        op.value = value->GetOrvex();
+    }
+    const Format *format = nullptr;
+    const std::string bytes = apply(line.file, bytes_of(line.file), {op}, format);
+    write_back(line.file, bytes, format);
     return STATUS_OK;
 }
 
+// A key as one part of a key path.
+std::string escape_key(const char *key, uint64_t length) {
+    std::string part;
+    for (uint64_t i = 0; i < length; i++) {
+        if (key[i] == '.' || key[i] == '\\')
+            part += '\\';
+        part += key[i];
+    }
+    return part;
+}
+
 } // namespace
+
+int edit_command(const Args &args) {
+    if (args.empty())
+        throw UsageError{"edit", "expected FILE"};
+    const std::string &file = args[0];
+    std::vector<Op> ops;
+    std::vector<std::unique_ptr<Orvex::Node>> values;
+    for (size_t i = 1; i < args.size();) {
+        auto next = [&](const char *what) -> const std::string & {
+            if (i == args.size())
+                throw UsageError{"edit", "edit " + std::to_string(ops.size() + 1) + ": expected " + what};
+            return args[i++];
+        };
+        const std::string command = next("set, insert or remove");
+        if (command != "set" && command != "insert" && command != "remove")
+            throw UsageError{"edit", "edit " + std::to_string(ops.size() + 1) + ": '" + command +
+                                         "' is not set, insert or remove"};
+        const std::string keypath = next("KEYPATH");
+        Op op{kind_of(command), KeyPath("edit", keypath)};
+        op.label = "edit " + std::to_string(ops.size() + 1) + " (" + command + " " + keypath + "): ";
+        if (command != "remove") {
+            const std::string option = next("-TYPE");
+            if (!is_type_option(option))
+                throw UsageError{"edit", "unknown value type '" + option + "'"};
+            values.push_back(make_value("edit", option, type_takes_value(option) ? next("VALUE") : ""));
+            op.value = values.back()->GetOrvex();
+        }
+        if (command == "insert" && i < args.size() && args[i] == "-append") {
+            op.append = true;
+            i++;
+        }
+        ops.push_back(std::move(op));
+        if (i == args.size())
+            break;
+        // A ',' VALUE was read above: only one standing here separates.
+        if (args[i] != ",")
+            throw UsageError{"edit", "expected ',' after edit " + std::to_string(ops.size()) + ", not '" +
+                                         args[i] + "'"};
+        if (++i == args.size())
+            throw UsageError{"edit", "expected an edit after the last ','"};
+    }
+    if (ops.empty())
+        throw UsageError{"edit", "expected at least one edit after FILE"};
+    const Format *format = nullptr;
+    const std::string bytes = apply(file, bytes_of(file), ops, format);
+    write_back(file, bytes, format);
+    return STATUS_OK;
+}
+
+int copy_command(const Args &args) {
+    const Parsed parsed = parse_options("copy", args, {}, {});
+    if (parsed.operands.size() != 3)
+        throw UsageError{"copy", "expected FROM TO FILE"};
+    const KeyPath from("copy", parsed.operands[0]);
+    const std::string &file = parsed.operands[2];
+    std::string bytes = bytes_of(file);
+    const Document doc = Document::parse(file, bytes.data(), bytes.size());
+    Op op{ORVEX_EDIT_SET, KeyPath("copy", parsed.operands[1])};
+    op.value = follow(doc, from, from.parts().size());
+    const Format *format = nullptr;
+    bytes = apply(file, std::move(bytes), {op}, format);
+    write_back(file, bytes, format);
+    return STATUS_OK;
+}
+
+int merge_command(const Args &args) {
+    const Parsed parsed = parse_options("merge", args, {}, {});
+    if (parsed.operands.size() != 3)
+        throw UsageError{"merge", "expected FROM TO FILE"};
+    const KeyPath from("merge", parsed.operands[0]), to("merge", parsed.operands[1]);
+    const std::string &file = parsed.operands[2];
+    std::string bytes = bytes_of(file);
+    const Document doc = Document::parse(file, bytes.data(), bytes.size());
+    const orvex_t source = follow(doc, from, from.parts().size());
+    if (orvex_get_node_type(source) != ORVEX_DICT)
+        throw container_expected(doc, from, "a dictionary", source);
+    const orvex_t target = follow(doc, to, to.parts().size());
+    if (orvex_get_node_type(target) != ORVEX_DICT)
+        throw container_expected(doc, to, "a dictionary", target);
+    std::vector<Op> ops;
+    for_each_entry(source, [&](const char *key, uint64_t length, orvex_t value) {
+        if (std::memchr(key, 0, size_t(length)))
+            throw Failure{file, "key path '" + from.text() +
+                                    "' holds a key with a NUL byte, which no key "
+                                    "path names"};
+        Op op{ORVEX_EDIT_SET, KeyPath("merge", to.text() + "." + escape_key(key, length))};
+        op.value = value;
+        ops.push_back(std::move(op));
+    });
+    const Format *format = nullptr;
+    bytes = apply(file, std::move(bytes), ops, format);
+    write_back(file, bytes, format);
+    return STATUS_OK;
+}
 
 int extract_command(const Args &args) {
     const Parsed parsed = parse_options(

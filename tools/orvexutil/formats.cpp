@@ -3,7 +3,6 @@
 #include "diag.hpp"
 #include "files.hpp"
 #include "keypath.hpp"
-#include "text/utf16.hpp"
 
 #include <algorithm>
 #include <cstdlib>
@@ -59,110 +58,6 @@ std::string path_of(orvex_t node, orvex_t root) {
     if (!path)
         throw std::bad_alloc();
     return path.get();
-}
-
-using orvex_store::utf16_little;
-using orvex_store::utf16_mark;
-using orvex_store::UTF16_NONE;
-
-// The code units of a text document past its byte-order mark, read the
-// same whatever their width; `form` is the document's UTF-16 form as the
-// readers detect it (utf16_order), UTF16_NONE for UTF-8.
-class Units {
-  public:
-    Units(const Bytes &bytes, uint8_t form)
-        : _p(reinterpret_cast<const unsigned char *>(bytes.data())), _wide(form != UTF16_NONE),
-          _little(utf16_little(form)) {
-        const size_t skip = _wide ? utf16_mark(form) : has_utf8_mark(bytes) ? 3 : 0;
-        _p += skip;
-        _n = (bytes.size() - skip) / (_wide ? 2 : 1);
-    }
-    size_t size() const { return _n; }
-    // The unit at `i`; 0 past the end.
-    unsigned operator[](size_t i) const {
-        if (i >= _n)
-            return 0;
-        if (!_wide)
-            return _p[i];
-        return _little ? _p[2 * i] | (_p[2 * i + 1] << 8) : (_p[2 * i] << 8) | _p[2 * i + 1];
-    }
-
-    static bool has_utf8_mark(const Bytes &bytes) {
-        return bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0;
-    }
-
-  private:
-    const unsigned char *_p;
-    bool _wide, _little;
-    size_t _n = 0;
-};
-
-Encoding encoding_of(const Bytes &bytes, uint8_t form) {
-    if (form != UTF16_NONE)
-        return utf16_little(form) ? Encoding::UTF16LE : Encoding::UTF16BE;
-    return Units::has_utf8_mark(bytes) ? Encoding::UTF8_BOM : Encoding::UTF8;
-}
-
-bool is_blank(unsigned c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-// The characters an unquoted OpenStep string is made of, inside which "//"
-// starts no comment.
-bool is_word(unsigned c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
-}
-
-// Whether the OpenStep text holds a comment, and whether its first token
-// (past blanks and comments) is something other than '{'.
-void scan_openstep(const Units &u, bool &comments, bool &no_brace) {
-    comments = false;
-    bool first = true, word = false;
-    for (size_t i = 0; i < u.size();) {
-        const unsigned c = u[i];
-        if (c == '/' && !word && (u[i + 1] == '/' || u[i + 1] == '*')) {
-            comments = true;
-            if (!first)
-                return;
-            const bool line = u[i + 1] == '/';
-            for (i += 2;
-                 i < u.size() && !(line ? u[i] == '\n' || u[i] == '\r' : u[i] == '*' && u[i + 1] == '/');)
-                i++;
-            i += line ? 1 : 2;
-            continue;
-        }
-        if (is_blank(c)) {
-            word = false;
-            i++;
-            continue;
-        }
-        if (first) {
-            no_brace = c != '{';
-            first = false;
-        }
-        if (c == '"' || c == '\'' || c == '<') {
-            // Quoted text and data end at their closing character.
-            const unsigned close = c == '<' ? '>' : c;
-            for (i++; i < u.size() && u[i] != close; i++)
-                if (u[i] == '\\' && c != '<')
-                    i++;
-            i++;
-            word = false;
-            continue;
-        }
-        word = is_word(c);
-        i++;
-    }
-    if (first)
-        no_brace = true;
-}
-
-bool xml_has_comment(const Units &u) {
-    for (size_t i = 0; i + 3 < u.size(); i++)
-        if (u[i] == '<' && u[i + 1] == '!' && u[i + 2] == '-' && u[i + 3] == '-')
-            return true;
-    return false;
 }
 
 } // namespace
@@ -227,12 +122,16 @@ std::string encode(const Format &format, orvex_t node, const WriteOptions &optio
 
 Document Document::load(const std::string &path) {
     const Bytes bytes = read_input(path);
+    return parse(path, bytes.data(), bytes.size());
+}
+
+Document Document::parse(const std::string &path, const char *bytes, size_t size) {
     orvex_t root = nullptr;
     orvex_format_t found = ORVEX_FORMAT_NONE;
     orvex_parse_result result{};
     // An empty input is an empty document, not a missing one.
-    const char *data = bytes.empty() ? "" : bytes.data();
-    if (orvex_parse(data, bytes.size(), ORVEX_FORMAT_NONE, &root, &found, &result) != ORVEX_ERR_SUCCESS) {
+    const char *data = size == 0 ? "" : bytes;
+    if (orvex_parse(data, size, ORVEX_FORMAT_NONE, &root, &found, &result) != ORVEX_ERR_SUCCESS) {
         if (result.code == ORVEX_ERR_NO_MEM)
             throw std::bad_alloc();
         throw Failure{path, rejection_text(result)};
@@ -241,18 +140,6 @@ Document Document::load(const std::string &path) {
     doc.path = path;
     doc.format = format_of(found);
     doc._handle = root;
-    if (found != ORVEX_FORMAT_BINARY) {
-        const uint8_t form = orvex_store::utf16_order(bytes.data(), bytes.size());
-        doc.encoding = encoding_of(bytes, form);
-        const Units units(bytes, form);
-        if (found == ORVEX_FORMAT_OSTEP) {
-            bool no_brace = false;
-            scan_openstep(units, doc.had_comments, no_brace);
-            doc.bare_list = no_brace && orvex_get_node_type(root) == ORVEX_DICT;
-        } else if (found == ORVEX_FORMAT_XML) {
-            doc.had_comments = xml_has_comment(units);
-        }
-    }
     // The object model has no class for a null value: the store tree is kept
     // as it is.
     if (orvex_get_node_type(root) == ORVEX_NULL)

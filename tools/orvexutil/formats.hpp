@@ -21,9 +21,6 @@ struct WriteOptions {
     uint32_t form = 0; // ORVEX_WRITE_ bits of the document's form: bare list, BOM, UTF-16
 };
 
-// How a text document's characters were stored, from its first bytes.
-enum class Encoding { UTF8, UTF8_BOM, UTF16LE, UTF16BE };
-
 struct Format {
     const char *name;  // as given on the command line
     orvex_format_t id; // as the store knows it
@@ -79,16 +76,14 @@ class Document {
   public:
     std::string path;
     const Format *format = nullptr; // the encoding it was read in, or null
-    // What an edit must keep that the tree does not hold (text formats).
-    Encoding encoding = Encoding::UTF8;
-    bool bare_list = false; // OpenStep: a .strings list without braces
-    bool had_comments = false;
     Orvex::Node *root() const { return _model.get(); }
     orvex_t handle() const { return _handle; }
 
     // Reads and parses `path` ("-": standard input); throws Failure with the
     // rejection.
     static Document load(const std::string &path);
+    // Parses the `size` bytes at `data`, read from `path`, as load does.
+    static Document parse(const std::string &path, const char *data, size_t size);
     // Parses `text` as `format` (a -xml value): the root wrapper, which the
     // caller owns; throws UsageError naming `what` on rejection.
     static std::unique_ptr<Orvex::Node> parse_fragment(const std::string &text, orvex_format_t format,

@@ -115,11 +115,4 @@ orvex_t follow(const Document &doc, const KeyPath &path, size_t depth) {
                   "key path '" + path.text() + "': " + where + " has no '" + path.parts()[i] + "'" + detail};
 }
 
-Orvex::Node *wrapper_at(const Document &doc, const KeyPath &path, size_t depth) {
-    // Below the root there is something only when the root is a container.
-    if (depth == 0)
-        return doc.root();
-    return static_cast<Orvex::Structure *>(doc.root())->At(path.prefix(depth));
-}
-
 } // namespace orvexutil

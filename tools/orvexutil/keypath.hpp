@@ -31,9 +31,6 @@ class KeyPath {
 // The store node that the first `depth` parts of `path` name in `doc` (its
 // root for 0). Throws Failure naming the first part that is not there.
 orvex_t follow(const Document &doc, const KeyPath &path, size_t depth);
-// The wrapper of what follow(doc, path, depth) found: null for a null value,
-// which has no class.
-Orvex::Node *wrapper_at(const Document &doc, const KeyPath &path, size_t depth);
 
 // The name of a type, as the -TYPE options and `type` spell it.
 const char *type_name(orvex_type type);

@@ -62,7 +62,8 @@ const Command COMMANDS[] = {
      "data, uid, array, dictionary or null.\n"},
     {"set", set_command, "set KEYPATH -TYPE VALUE FILE",
      "Replaces the value at KEYPATH (or adds the dictionary entry) and writes FILE\n"
-     "back in the encoding and form it was read in. -TYPE is one of:\n"
+     "back. A text document keeps every byte but those of the value: comments,\n"
+     "layout, escapes, encoding; a binary one is rewritten whole. -TYPE is one of:\n"
      "  -bool true|false|yes|no (any case)|1|0  -integer N  -real X (or -float)\n"
      "  -string TEXT  -data BASE64\n"
      "  -date YYYY[-MM[-DD[THH[:MM[:SS[.fraction]]]]]][Z], in UTC\n"
@@ -72,7 +73,24 @@ const Command COMMANDS[] = {
      "Inserts a value: at the array position KEYPATH ends with (the items from there\n"
      "move up), or as a new dictionary entry (refused when the key exists). With\n"
      "-append, KEYPATH names an array and the value goes at its end. Types as for set.\n"},
-    {"remove", remove_command, "remove KEYPATH FILE", "Removes the value at KEYPATH and writes FILE back.\n"},
+    {"remove", remove_command, "remove KEYPATH FILE",
+     "Removes the value at KEYPATH (and in a text document its line) and writes\n"
+     "FILE back.\n"},
+    {"edit", edit_command, "edit FILE EDIT [, EDIT]...",
+     "Applies several edits in order to one read of FILE and writes it once; each\n"
+     "EDIT is set KEYPATH -TYPE VALUE, insert KEYPATH -TYPE VALUE [-append] or\n"
+     "remove KEYPATH, as the commands of those names take them, and a lone ','\n"
+     "argument separates them. Every word is its own argument, read by its\n"
+     "position: a KEYPATH or VALUE may start with '-' (no -- is needed), and a VALUE\n"
+     "may hold spaces or be ','. All or none: when one edit is refused FILE is left\n"
+     "as it was and the message names the edit (\"edit 2 (remove a.b)\").\n"},
+    {"copy", copy_command, "copy FROM TO FILE",
+     "Sets the value at key path TO to a copy of the value at FROM, exactly as it\n"
+     "is, as set would, and writes FILE back.\n"},
+    {"merge", merge_command, "merge FROM TO FILE",
+     "Sets each entry of the dictionary at key path FROM into the dictionary at TO,\n"
+     "in FROM's order, in one edit: keys TO has get FROM's values, the others are\n"
+     "added at its end. FILE is written back once.\n"},
 };
 
 const char KEYPATH_HELP[] = "A KEYPATH is dictionary keys and array positions (from 0) separated by '.';\n"
@@ -98,7 +116,9 @@ std::string overview() {
 
 std::string command_help(const Command &c) {
     std::string text = std::string("Usage: orvexutil ") + c.synopsis + "\n\n" + c.help;
-    if (std::string(c.synopsis).find("KEYPATH") != std::string::npos)
+    // Every command taking key paths names them in its synopsis or its help.
+    const std::string words = std::string(c.synopsis) + c.help;
+    if (words.find("KEYPATH") != std::string::npos || words.find("key path") != std::string::npos)
         text += std::string("\n") + KEYPATH_HELP;
     return text;
 }

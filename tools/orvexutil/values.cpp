@@ -115,26 +115,6 @@ std::unique_ptr<Orvex::Node> make_value(const std::string &command, const std::s
     throw UsageError{command, "unknown value type " + option};
 }
 
-void keep_exact(orvex_t copy, orvex_t original) {
-    switch (orvex_get_node_type(original)) {
-    case ORVEX_DATE: {
-        double seconds = 0;
-        orvex_get_date_val(original, &seconds);
-        orvex_set_date_val(copy, seconds);
-        break;
-    }
-    case ORVEX_STRING: {
-        uint64_t length = 0;
-        const char *text = orvex_get_string_ptr(original, &length);
-        if (orvex_set_string_val_len(copy, text, length) == ORVEX_ERR_NO_MEM)
-            throw std::bad_alloc();
-        break;
-    }
-    default:
-        break;
-    }
-}
-
 std::string real_text(double value) {
     char buf[orvex_store::NUMBER_TEXT_MAX];
     return std::string(buf, orvex_store::write_real_text(buf, value, true));

@@ -21,10 +21,6 @@ bool type_takes_value(const std::string &option);
 std::unique_ptr<Orvex::Node> make_value(const std::string &command, const std::string &option,
                                         const std::string &text);
 
-// Gives `copy`, a copy made through the object model, what such copies drop:
-// a date's fraction of a second and a string's bytes after a NUL.
-void keep_exact(orvex_t copy, orvex_t original);
-
 // Text forms. A real in the fewest digits that read back exactly; a date in
 // ISO 8601 with the fraction of a second when it has one.
 std::string real_text(double value);
