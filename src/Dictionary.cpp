@@ -69,25 +69,21 @@ void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orve
     const uint32_t size = orvex_dict_get_size(node);
     if (size == 0)
         return;
-    orvex_dict_iter it = nullptr;
-    orvex_dict_new_iter(node, &it);
-    if (!it)
-        throw std::bad_alloc();
     std::vector<LentEntry> &entries = work.entries;
     entries.clear();
-    {
-        const StoreIter release(it);
-        entries.reserve(size);
-        for (;;) {
-            const char *key = nullptr;
-            uint64_t length = 0;
-            orvex_t value = nullptr;
-            orvex_dict_next_item_ref(node, it, &key, &length, &value);
-            if (!value)
-                break;
-            const size_t n = static_cast<size_t>(length);
-            entries.push_back(LentEntry{key_prefix(key, n), key, n, value});
-        }
+    entries.reserve(size);
+    // By place: the store changes nothing while a level is filled, so no
+    // iterator needs allocating for each dictionary.
+    uint32_t pos = 0;
+    for (;;) {
+        const char *key = nullptr;
+        uint64_t length = 0;
+        orvex_t value = nullptr;
+        orvex_dict_next_item_at(node, &pos, &key, &length, &value);
+        if (!value)
+            break;
+        const size_t n = static_cast<size_t>(length);
+        entries.push_back(LentEntry{key_prefix(key, n), key, n, value});
     }
     // Sorted, each entry goes in at the end of the mirror without a search.
     // Documents written by a sorting writer need no more than a check.

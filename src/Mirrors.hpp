@@ -104,7 +104,6 @@ class Mirrors {
 // One level of a fill: a wrapper per store child of `node`, in store order.
 void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, FillWork &work);
 // One level of a fill: a wrapper per store entry of `node`, under its key.
-// Throws std::bad_alloc when the store cannot lend its iterator.
 void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orvex_t node, FillWork &work);
 
 } // namespace Orvex

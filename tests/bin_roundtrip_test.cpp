@@ -275,6 +275,73 @@ TEST(BinWrite, MillionDeepTreeIsWrittenAndRejectedOnRead) {
     orvex_free(root);
 }
 
+// A binary document's nodes are allocated together: each must still be
+// replaced, removed, moved to another tree and freed on its own, in any order
+// and before or after the rest (the sanitizers and valgrind see a fault).
+TEST(BinRead, NodesOfOneDocumentLiveAndDieOnTheirOwn) {
+    auto make = [] {
+        orvex_t root = orvex_new_array();
+        for (int i = 0; i < 700; ++i) { // several blocks of nodes
+            orvex_t item = orvex_new_dict();
+            orvex_dict_set_item(item, "n", orvex_new_int(i));
+            orvex_dict_set_item(item, "text", orvex_new_string(std::string(size_t(i % 40), 'x').c_str()));
+            orvex_array_append_item(root, i % 3 ? item : orvex_new_real(i / 4.0));
+            if (i % 3 == 0)
+                orvex_free(item);
+        }
+        return root;
+    };
+    Tree built(make());
+    const std::string bin = to_bin(built.get());
+    // Each edit runs on the built tree and on the one read, into `moved` for each.
+    const struct {
+        const char *what;
+        void (*edit)(orvex_t root, orvex_t moved);
+    } edits[] = {
+        {"values replaced",
+         [](orvex_t r, orvex_t) {
+             for (uint32_t i = 1; i < 700; i += 6) // dictionaries only
+                 orvex_dict_set_item(orvex_array_get_item(r, i), "n", orvex_new_string("replaced"));
+             orvex_set_int_val(orvex_array_get_item(r, 0), 5);
+         }},
+        {"items removed",
+         [](orvex_t r, orvex_t) {
+             for (uint32_t i = 0; i < 300; ++i)
+                 orvex_array_remove_item(r, i);
+         }},
+        {"subtrees moved out",
+         [](orvex_t r, orvex_t m) {
+             for (uint32_t i = 0; i < 100; ++i)
+                 orvex_array_append_item(m, orvex_detach(orvex_array_get_item(r, i * 3)));
+         }},
+        {"contents swapped and copied",
+         [](orvex_t r, orvex_t m) {
+             orvex_t fresh = orvex_new_dict();
+             orvex_dict_set_item(fresh, "k", orvex_new_bool(1));
+             orvex_swap_contents(orvex_array_get_item(r, 2), fresh);
+             orvex_array_append_item(m, fresh);
+             orvex_array_append_item(m, orvex_copy(orvex_array_get_item(r, 4)));
+         }},
+    };
+    for (const auto &e : edits) {
+        for (bool root_first : {true, false}) {
+            Tree expected(make()), expected_moved(orvex_new_array());
+            e.edit(expected.get(), expected_moved.get());
+            orvex_t read = nullptr;
+            ASSERT_EQ(orvex_from_bin(bin.data(), uint32_t(bin.size()), &read), ORVEX_ERR_SUCCESS);
+            orvex_t moved = orvex_new_array();
+            e.edit(read, moved);
+            EXPECT_TRUE(orvex_equal(read, expected.get())) << e.what;
+            if (root_first)
+                orvex_free(read);
+            EXPECT_TRUE(orvex_equal(moved, expected_moved.get())) << e.what;
+            orvex_free(moved);
+            if (!root_first)
+                orvex_free(read);
+        }
+    }
+}
+
 TEST(Detect, MagicXmlAndUnknownInput) {
     std::string bin = make_doc({"\x09"});
     orvex_format_t fmt = ORVEX_FORMAT_XML;

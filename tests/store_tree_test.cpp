@@ -224,6 +224,54 @@ std::string key_of(int i) { return "key" + std::to_string(i); }
 
 } // namespace
 
+// The walk by place returns the live entries in order, whatever removals left
+// behind, and no place, however wrong, reads outside the dictionary.
+TEST(StoreWalk, ByPlaceSkipsRemovedEntriesAndStaysInside) {
+    for (int size : {0, 3, 40}) {
+        orvex_t d = orvex_new_dict();
+        std::vector<std::string> expected;
+        for (int i = 0; i < size; ++i)
+            orvex_dict_set_item(d, key_of(i).c_str(), orvex_new_int(i));
+        for (int i = 0; i < size; ++i) {
+            if (i % 3 == 1)
+                orvex_dict_remove_item(d, key_of(i).c_str()); // few enough to stay as removed slots
+            else
+                expected.push_back(key_of(i));
+        }
+        std::vector<std::string> got;
+        uint32_t pos = 0;
+        const char *key = nullptr;
+        uint64_t length = 0;
+        orvex_t val = nullptr;
+        for (orvex_dict_next_item_at(d, &pos, &key, &length, &val); val;
+             orvex_dict_next_item_at(d, &pos, &key, &length, &val)) {
+            EXPECT_EQ(orvex_get_parent(val), d);
+            got.emplace_back(key, size_t(length));
+        }
+        EXPECT_EQ(got, expected) << size;
+        EXPECT_EQ(key, nullptr);
+        EXPECT_EQ(length, 0u);
+        for (uint32_t wrong : {pos, pos + 1, 0xFFFFFFFFu}) {
+            uint32_t at = wrong;
+            val = d;
+            orvex_dict_next_item_at(d, &at, nullptr, nullptr, &val);
+            EXPECT_EQ(val, nullptr);
+            EXPECT_EQ(at, wrong);
+        }
+        orvex_free(d);
+    }
+    orvex_t a = orvex_new_array();
+    orvex_array_append_item(a, orvex_new_int(1));
+    for (orvex_t not_dict : {a, static_cast<orvex_t>(nullptr)}) {
+        uint32_t pos = 0;
+        orvex_t val = a;
+        orvex_dict_next_item_at(not_dict, &pos, nullptr, nullptr, &val);
+        EXPECT_EQ(val, nullptr);
+        EXPECT_EQ(pos, 0u);
+    }
+    orvex_free(a);
+}
+
 TEST(StoreWalk, DictionaryChangedWhileWalked) {
     const int n = 100;
     const WalkCase cases[] = {

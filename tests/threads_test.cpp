@@ -230,3 +230,28 @@ TEST(Threads, SeparateTreesAndSharedReadsRunAtOnce) {
     EXPECT_EQ(describe(tree.get()), shared.text);
     EXPECT_EQ(model_digest(*model), shared.model_text);
 }
+
+// The nodes of one binary document share blocks: freed on several threads at
+// once, each part still frees its own and the last frees the block.
+TEST(Threads, PartsOfOneBinaryTreeFreedOnSeveralThreads) {
+    Tree source(make_tree(1));
+    const std::string bin = orvex_test::encode(source.get(), ORVEX_FORMAT_BINARY);
+    for (int round = 0; round < kRounds; ++round) {
+        orvex_t read = nullptr;
+        ASSERT_EQ(orvex_from_bin(bin.data(), uint32_t(bin.size()), &read), ORVEX_ERR_SUCCESS);
+        std::vector<std::vector<orvex_t>> parts(kThreads);
+        for (int i = 0; i < 40; i += 2)
+            parts[size_t(i % kThreads)].push_back(
+                orvex_detach(orvex_dict_get_item(read, ("key " + std::to_string(i)).c_str())));
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&parts, t] {
+                for (orvex_t p : parts[size_t(t)])
+                    orvex_free(p);
+            });
+        EXPECT_EQ(orvex_dict_get_size(read), 20u);
+        orvex_free(read);
+        for (std::thread &t : threads)
+            t.join();
+    }
+}

@@ -232,6 +232,16 @@ ORVEX_API void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **k
  * and `*val` are null and `*key_length` is 0. */
 ORVEX_API void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **key,
                                         uint64_t *key_length, orvex_t *val);
+/* A walk without an iterator, for a dictionary that does not change during
+ * it: the first entry at or after place `*pos` (0 to start), lent as
+ * orvex_dict_next_item_ref lends it, and `*pos` moved past it. At the end, for
+ * a non-dictionary and for null: `*key` and `*val` null, `*key_length` 0 and
+ * `*pos` untouched; any `*pos` is safe. Places hold only while the dictionary
+ * is unchanged (a removal may move entries): walk a changing one with
+ * orvex_dict_new_iter. Reads only, so it may run on several threads at once;
+ * pos must not be null (nothing is returned then), the others may. */
+ORVEX_API void orvex_dict_next_item_at(orvex_t node, uint32_t *pos, const char **key, uint64_t *key_length,
+                                       orvex_t *val);
 
 /* ---- Values ---- */
 

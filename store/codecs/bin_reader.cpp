@@ -129,6 +129,7 @@ class Reader {
     std::vector<Frame> stack_;
     std::vector<uint8_t> open_; // objects on the open path
     std::vector<char> key_buf_, text_buf_;
+    NodeBlocks blocks_{0}; // declared last: freed after a failed run's nodes
 
     void read_trailer() {
         if (len_ < MAGIC_LEN || std::memcmp(d_, "bplist00", MAGIC_LEN) != 0)
@@ -155,6 +156,9 @@ class Reader {
         if (nobj_ > (t - table_) / off_size_)
             reject(ORVEX_ERR_PARSE, t + 8, ORVEX_REASON_BAD_TRAILER);
         node_budget_ = budget(len_, NODE_FACTOR, ORVEX_EXPANSION_NODES);
+        // Keys are objects but no nodes, shared objects are nodes more than
+        // once: the object count is the best guess there is.
+        blocks_.expect(nobj_);
         text_budget_ = budget(len_, TEXT_FACTOR, ORVEX_EXPANSION_BYTES);
     }
 
@@ -249,9 +253,9 @@ class Reader {
         switch (m >> 4) {
         case 0x0:
             if (m == 0x00)
-                n = node_new(ORVEX_NULL);
+                n = node_new(ORVEX_NULL, blocks_);
             else if (m == 0x08 || m == 0x09)
-                n = node_new_bool(m == 0x09);
+                n = node_new_bool(m == 0x09, blocks_);
             else
                 reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_MARKER);
             break;
@@ -262,15 +266,15 @@ class Reader {
             if (w > room)
                 reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
             if (w < 8) {
-                n = node_new_int(read_be(p, w), false);
+                n = node_new_int(read_be(p, w), false, blocks_);
             } else if (w == 8) {
-                n = node_new_int(read_be(p, 8), true);
+                n = node_new_int(read_be(p, 8), true, blocks_);
             } else {
                 uint64_t hi = read_be(p, 8), lo = read_be(p + 8, 8);
                 if (hi == 0)
-                    n = node_new_int(lo, false);
+                    n = node_new_int(lo, false, blocks_);
                 else if (hi == UINT64_MAX && (lo >> 63))
-                    n = node_new_int(lo, true);
+                    n = node_new_int(lo, true, blocks_);
                 else
                     reject(ORVEX_ERR_LIMIT, o, ORVEX_REASON_INTEGER_RANGE);
             }
@@ -285,9 +289,9 @@ class Reader {
                 uint32_t bits = static_cast<uint32_t>(read_be(p, 4));
                 float f;
                 std::memcpy(&f, &bits, sizeof f);
-                n = node_new_real(static_cast<double>(f));
+                n = node_new_real(static_cast<double>(f), blocks_);
             } else {
-                n = node_new_real(read_double(p));
+                n = node_new_real(read_double(p), blocks_);
             }
             break;
         case 0x3:
@@ -295,20 +299,20 @@ class Reader {
                 reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_MARKER);
             if (room < 8)
                 reject(ORVEX_ERR_PARSE, o, ORVEX_REASON_BAD_OBJECT);
-            n = node_new_date(read_double(p));
+            n = node_new_date(read_double(p), blocks_);
             break;
         case 0x4: {
             uint64_t at;
             uint64_t len = count_of(o, 1, &at);
             charge_text(len, o);
-            n = node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(d_ + at), len);
+            n = node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(d_ + at), len, blocks_);
             break;
         }
         case 0x5:
         case 0x6: {
             size_t len;
             const char *s = text_of(o, text_buf_, &len);
-            n = node_new_text(ORVEX_STRING, s, len);
+            n = node_new_text(ORVEX_STRING, s, len, blocks_);
             break;
         }
         case 0x8: {
@@ -319,7 +323,7 @@ class Reader {
                 if (p[i])
                     reject(ORVEX_ERR_LIMIT, o, ORVEX_REASON_UID_RANGE);
             unsigned skip = w > 8 ? w - 8 : 0;
-            n = node_new_uid(read_be(p + skip, w - skip));
+            n = node_new_uid(read_be(p + skip, w - skip), blocks_);
             break;
         }
         default:
@@ -348,7 +352,7 @@ class Reader {
         if (stack_.size() >= ORVEX_MAX_DEPTH)
             reject(ORVEX_ERR_LIMIT, o, ORVEX_REASON_TOO_DEEP);
         charge_nodes(count, o);
-        Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY);
+        Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY, blocks_);
         if (!n)
             throw std::bad_alloc();
         uint32_t room = static_cast<uint32_t>(count); // charged above, so bounded

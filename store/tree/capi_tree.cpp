@@ -265,6 +265,31 @@ void orvex_dict_next_item_ref(orvex_t node, orvex_dict_iter iter, const char **k
         *val = e.val;
 }
 
+void orvex_dict_next_item_at(orvex_t node, uint32_t *pos, const char **key, uint64_t *key_length,
+                             orvex_t *val) {
+    if (key)
+        *key = nullptr;
+    if (key_length)
+        *key_length = 0;
+    if (val)
+        *val = nullptr;
+    const Node *d = as_node(node);
+    if (!d || !pos || d->type != ORVEX_DICT || !d->v.dict || *pos >= d->v.dict->used)
+        return;
+    const DictBody *b = d->v.dict;
+    const uint32_t at = dict_next_live(b, *pos);
+    if (at >= b->used)
+        return;
+    const DictEntry &e = b->entries[at];
+    *pos = at + 1;
+    if (key)
+        *key = e.key();
+    if (key_length)
+        *key_length = e.klen;
+    if (val)
+        *val = e.val;
+}
+
 void orvex_dict_next_item(orvex_t node, orvex_dict_iter iter, char **key, orvex_t *val) {
     const char *k = nullptr;
     uint64_t klen = 0;

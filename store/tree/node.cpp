@@ -2,17 +2,113 @@
 // copy. Dictionaries are in tree/dict.cpp.
 #include "tree/node.hpp"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVEX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVEX_ASAN 1
+#endif
+#endif
+#if defined(ORVEX_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace orvex_store {
+
+// A NodeBlocks block's first slot. `live` counts its nodes not yet freed,
+// slots never handed out, and one for the NodeBlocks still taking from it.
+struct Block {
+    std::atomic<uint32_t> live;
+};
+static_assert(sizeof(Block) <= sizeof(Node), "a block's header takes one slot");
 
 namespace {
 
-Node *raw_new(uint8_t type) {
-    Node *n = static_cast<Node *>(std::calloc(1, sizeof(Node)));
+// The sanitizer would not see a node freed inside a live block: it is marked
+// unreachable until the block itself is freed.
+inline void mark_freed(void *p, size_t n) {
+#if defined(ORVEX_ASAN)
+    ASAN_POISON_MEMORY_REGION(p, n);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+inline void mark_usable(void *p, size_t n) {
+#if defined(ORVEX_ASAN)
+    ASAN_UNPOISON_MEMORY_REGION(p, n);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
+Block *block_of(Node *n) {
+    return reinterpret_cast<Block *>(reinterpret_cast<char *>(n) - size_t(n->slot) * sizeof(Node));
+}
+
+// Drops `n` counts from `b`, freeing it with the last.
+void release(Block *b, uint32_t n) {
+    if (b->live.fetch_sub(n, std::memory_order_acq_rel) == n) {
+        b->live.~atomic();
+        std::free(b);
+    }
+}
+
+// Frees nodes one after another, one atomic step per run of nodes of the same
+// block (a tree freed in the order it was read is mostly such runs).
+class Disposer {
+  public:
+    ~Disposer() { flush(); }
+    void add(Node *n) {
+        if (!n->slot) {
+            std::free(n);
+            return;
+        }
+        add_from_block(n);
+    }
+    // The same out of line, for a walk that expects few such nodes.
+    __attribute__((noinline)) void add_out_of_line(Node *n) { add_from_block(n); }
+    void add_from_block(Node *n) {
+        Block *b = block_of(n);
+        mark_freed(n, sizeof(Node));
+        if (b != block_) {
+            flush();
+            block_ = b;
+        }
+        ++count_;
+    }
+
+  private:
+    Block *block_ = nullptr;
+    uint32_t count_ = 0;
+    void flush() {
+        if (block_)
+            release(block_, count_);
+        block_ = nullptr;
+        count_ = 0;
+    }
+};
+
+void node_dispose(Node *n) { Disposer().add(n); }
+
+// Where a new node comes from: a zeroed node, or null.
+struct FromHeap {
+    Node *operator()() const { return static_cast<Node *>(std::calloc(1, sizeof(Node))); }
+};
+struct FromBlocks {
+    NodeBlocks &blocks;
+    Node *operator()() const { return blocks.take(); }
+};
+
+template <class Source> Node *raw_new(uint8_t type, Source source) {
+    Node *n = source();
     if (n) {
         n->type = type;
         n->index = NO_INDEX;
@@ -81,19 +177,56 @@ bool grow_items(Node *arr, uint32_t need) {
 
 } // namespace
 
-Node *node_new(uint8_t type) {
-    Node *n = raw_new(type);
+NodeBlocks::~NodeBlocks() { retire(); }
+
+void NodeBlocks::retire() {
+    if (cur_)
+        release(cur_, end_ - next_ + 1);
+    cur_ = nullptr;
+    next_ = end_ = 0;
+}
+
+Node *NodeBlocks::take() {
+    if (next_ == end_) {
+        retire();
+        uint32_t slots =
+            expected_ && expected_ < BLOCK_SLOTS ? static_cast<uint32_t>(expected_) : BLOCK_SLOTS;
+        expected_ = expected_ > slots ? expected_ - slots : 0;
+        void *p = std::malloc(sizeof(Node) * (size_t(slots) + 1));
+        if (!p)
+            return nullptr;
+        cur_ = new (p) Block{{slots + 1}};
+        mark_freed(static_cast<char *>(p) + sizeof(Node), sizeof(Node) * slots);
+        next_ = 1;
+        end_ = slots + 1;
+    }
+    Node *n = reinterpret_cast<Node *>(reinterpret_cast<char *>(cur_) + sizeof(Node) * next_);
+    mark_usable(n, sizeof(Node));
+    std::memset(static_cast<void *>(n), 0, sizeof(Node));
+    n->slot = static_cast<uint8_t>(next_++);
+    return n;
+}
+
+namespace {
+
+template <class Source> Node *new_node(uint8_t type, Source source) {
+    Node *n = raw_new(type, source);
     if (n && is_text(type)) {
         n->flags = NODE_INLINE;
     }
     return n;
 }
 
+} // namespace
+
+Node *node_new(uint8_t type) { return new_node(type, FromHeap()); }
+Node *node_new(uint8_t type, NodeBlocks &blocks) { return new_node(type, FromBlocks{blocks}); }
+
 namespace {
 
 // A node of `type` that `fill` sets up; null on allocation failure.
-template <class Fill> Node *new_filled(uint8_t type, Fill fill) {
-    Node *n = raw_new(type);
+template <class Source, class Fill> Node *new_filled(uint8_t type, Source source, Fill fill) {
+    Node *n = raw_new(type, source);
     if (n)
         fill(n);
     return n;
@@ -101,32 +234,65 @@ template <class Fill> Node *new_filled(uint8_t type, Fill fill) {
 
 } // namespace
 
-Node *node_new_int(uint64_t bits, bool is_signed) {
-    return new_filled(ORVEX_INT, [=](Node *n) {
+namespace {
+template <class Source> Node *new_int(uint64_t bits, bool is_signed, Source source) {
+    return new_filled(ORVEX_INT, source, [=](Node *n) {
         n->v.u = bits;
         n->flags = is_signed ? NODE_SIGNED : 0;
     });
 }
-Node *node_new_real(double r) {
-    return new_filled(ORVEX_REAL, [=](Node *n) { n->v.r = r; });
+} // namespace
+Node *node_new_int(uint64_t bits, bool is_signed) { return new_int(bits, is_signed, FromHeap()); }
+Node *node_new_int(uint64_t bits, bool is_signed, NodeBlocks &blocks) {
+    return new_int(bits, is_signed, FromBlocks{blocks});
 }
-Node *node_new_date(double since_2001) {
-    return new_filled(ORVEX_DATE, [=](Node *n) { n->v.r = since_2001; });
+namespace {
+template <class Source> Node *new_real(double r, Source source) {
+    return new_filled(ORVEX_REAL, source, [=](Node *n) { n->v.r = r; });
 }
-Node *node_new_uid(uint64_t v) {
-    return new_filled(ORVEX_UID, [=](Node *n) { n->v.u = v; });
+} // namespace
+Node *node_new_real(double r) { return new_real(r, FromHeap()); }
+Node *node_new_real(double r, NodeBlocks &blocks) { return new_real(r, FromBlocks{blocks}); }
+namespace {
+template <class Source> Node *new_date(double since_2001, Source source) {
+    return new_filled(ORVEX_DATE, source, [=](Node *n) { n->v.r = since_2001; });
 }
-Node *node_new_bool(bool b) {
-    return new_filled(ORVEX_BOOLEAN, [=](Node *n) { n->v.b = b ? 1 : 0; });
+} // namespace
+Node *node_new_date(double since_2001) { return new_date(since_2001, FromHeap()); }
+Node *node_new_date(double since_2001, NodeBlocks &blocks) {
+    return new_date(since_2001, FromBlocks{blocks});
 }
+namespace {
+template <class Source> Node *new_uid(uint64_t v, Source source) {
+    return new_filled(ORVEX_UID, source, [=](Node *n) { n->v.u = v; });
+}
+} // namespace
+Node *node_new_uid(uint64_t v) { return new_uid(v, FromHeap()); }
+Node *node_new_uid(uint64_t v, NodeBlocks &blocks) { return new_uid(v, FromBlocks{blocks}); }
+namespace {
+template <class Source> Node *new_bool(bool b, Source source) {
+    return new_filled(ORVEX_BOOLEAN, source, [=](Node *n) { n->v.b = b ? 1 : 0; });
+}
+} // namespace
+Node *node_new_bool(bool b) { return new_bool(b, FromHeap()); }
+Node *node_new_bool(bool b, NodeBlocks &blocks) { return new_bool(b, FromBlocks{blocks}); }
 
-Node *node_new_text(uint8_t type, const char *p, size_t len) {
-    Node *n = raw_new(type);
+namespace {
+
+template <class Source> Node *new_text(uint8_t type, const char *p, size_t len, Source source) {
+    Node *n = raw_new(type, source);
     if (n && !node_set_text(n, type, p, len)) {
-        std::free(n);
+        node_dispose(n);
         return nullptr;
     }
     return n;
+}
+
+} // namespace
+
+Node *node_new_text(uint8_t type, const char *p, size_t len) { return new_text(type, p, len, FromHeap()); }
+Node *node_new_text(uint8_t type, const char *p, size_t len, NodeBlocks &blocks) {
+    return new_text(type, p, len, FromBlocks{blocks});
 }
 
 bool node_set_text(Node *n, uint8_t type, const char *p, size_t len) {
@@ -177,13 +343,25 @@ void node_reset(Node *n, uint8_t type) {
     n->ilen = 0;
 }
 
-void node_free_tree(Node *root) {
-    if (!root)
-        return;
+namespace {
+
+// `FromBlocks`: whether the tree's nodes come mostly from NodeBlocks (a
+// binary document's) or from malloc; either walk frees both kinds, each is
+// laid out for its own.
+template <bool FromBlocks> void free_tree(Node *root) {
     // Containers waiting to be freed are chained through their own `parent`
     // field, which nothing reads any more: no allocation, no recursion, and
     // no stack that grows with the tree.
     root->parent = nullptr;
+    Disposer nodes;
+    auto dispose = [&nodes](Node *n) {
+        if (!n->slot)
+            std::free(n);
+        else if (FromBlocks)
+            nodes.add_from_block(n);
+        else
+            nodes.add_out_of_line(n);
+    };
     Node *pending = root;
     while (pending) {
         Node *n = pending;
@@ -193,19 +371,32 @@ void node_free_tree(Node *root) {
                 c->parent = pending;
                 pending = c;
             } else {
-                release_storage(c);
-                std::free(c);
+                // A scalar: only text may own memory, and nothing reads the node again.
+                if (is_text(c->type) && !(c->flags & NODE_INLINE))
+                    std::free(c->v.heap.ptr);
+                dispose(c);
             }
         });
         release_storage(n);
-        std::free(n);
+        dispose(n);
     }
+}
+
+} // namespace
+
+void node_free_tree(Node *root) {
+    if (!root)
+        return;
+    if (root->slot)
+        free_tree<true>(root);
+    else
+        free_tree<false>(root);
 }
 
 namespace {
 
 Node *copy_one(const Node *s) {
-    Node *d = raw_new(s->type);
+    Node *d = raw_new(s->type, FromHeap());
     if (!d)
         return nullptr;
     if (is_text(s->type)) {
