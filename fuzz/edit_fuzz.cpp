@@ -20,12 +20,7 @@
 
 namespace {
 
-struct Owned {
-    orvex_t n;
-    explicit Owned(orvex_t node) : n(node) {}
-    Owned(const Owned &) = delete;
-    ~Owned() { orvex_free(n); }
-};
+using orvex_test::Owned;
 
 struct Visit {
     orvex_t node;

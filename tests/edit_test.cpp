@@ -17,13 +17,6 @@ using namespace orvex_test;
 
 namespace {
 
-struct Owned {
-    orvex_t n;
-    explicit Owned(orvex_t node) : n(node) {}
-    Owned(const Owned &) = delete;
-    ~Owned() { orvex_free(n); }
-};
-
 std::string file(const std::string &name) {
     std::vector<char> bytes = read_file(data_path(name));
     return std::string(bytes.begin(), bytes.end());

@@ -11,6 +11,14 @@
 
 namespace orvex_test {
 
+// A store tree freed when it goes out of scope.
+struct Owned {
+    orvex_t n;
+    explicit Owned(orvex_t node) : n(node) {}
+    Owned(const Owned &) = delete;
+    ~Owned() { orvex_free(n); }
+};
+
 // The parts of a key path as orvex_edit splits it, or false for a stray
 // backslash.
 bool split_path(const std::string &path, std::vector<std::string> &parts);
