@@ -251,16 +251,12 @@ Dictionary::ordered_entries Dictionary::InOrder() const {
                   return std::less<orvex_t>()(a.first, b.first);
               });
     out.reserve(size);
-    orvex_dict_iter it = nullptr;
-    orvex_dict_new_iter(_node, &it);
-    if (!it)
-        throw std::bad_alloc();
-    const StoreIter release(it);
-    for (;;) {
+    // A walk by place: the dictionary does not change while it is listed.
+    for (uint32_t pos = 0;;) {
         const char *key = nullptr;
         uint64_t length = 0;
         orvex_t value = nullptr;
-        orvex_dict_next_item_ref(_node, it, &key, &length, &value);
+        orvex_dict_next_item_at(_node, &pos, &key, &length, &value);
         if (!value)
             break;
         const auto found = std::lower_bound(by_node.begin(), by_node.end(), value, before);

@@ -1,5 +1,5 @@
-// Owning what the store hands out as malloc'd copies (iterators, key text,
-// encoded documents): released with free() on every path, exceptions
+// Owning what the store hands out as malloc'd copies (key text, encoded
+// documents): released with free() on every path, exceptions
 // included; and lending the store our own buffers to write into.
 #ifndef ORVEX_SRC_STOREBUFFER_HPP
 #define ORVEX_SRC_STOREBUFFER_HPP
@@ -18,9 +18,6 @@ template <class T> using StoreBuffer = std::unique_ptr<T, StoreFree>;
 
 // Key text and encoded documents.
 typedef StoreBuffer<char> StoreText;
-
-// Iterator state: opaque to the object model.
-typedef StoreBuffer<void> StoreIter;
 
 // Lends a std::string or std::vector<char> to the store's writer: it grows
 // the buffer as it writes, so the document is never copied. No exception may
