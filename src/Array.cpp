@@ -13,9 +13,10 @@ void array_fill(Array *_this, std::vector<Node *> &array, orvex_t node, FillWork
     // By position: no iterator to allocate for each array.
     const uint32_t size = orvex_array_get_size(node);
     array.reserve(size);
+    work.blocks.Expect(size);
     for (uint32_t i = 0; i < size; ++i) {
         array.push_back(nullptr); // make room first: the wrapper must not leak
-        Mirrors::Wrap(orvex_array_get_item(node, i), _this, array.back(), work.pending);
+        Mirrors::Wrap(orvex_array_get_item(node, i), _this, array.back(), work);
     }
 }
 

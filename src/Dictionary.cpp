@@ -72,6 +72,7 @@ void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orve
     std::vector<LentEntry> &entries = work.entries;
     entries.clear();
     entries.reserve(size);
+    work.blocks.Expect(size);
     // By place: the store changes nothing while a level is filled, so no
     // iterator needs allocating for each dictionary.
     uint32_t pos = 0;
@@ -94,7 +95,7 @@ void dictionary_fill(Dictionary *_this, std::map<std::string, Node *> &map, orve
         auto slot = map.emplace_hint(map.end(), std::piecewise_construct,
                                      std::forward_as_tuple(e.key, e.length), std::forward_as_tuple(nullptr));
         if (map.size() != before) // store keys are unique: a guard, not a case
-            Mirrors::Wrap(e.value, _this, slot->second, work.pending);
+            Mirrors::Wrap(e.value, _this, slot->second, work);
     }
 }
 

@@ -175,47 +175,60 @@ Node *Mirrors::WrapperOf(Structure *top, orvex_t node) {
     return cur;
 }
 
-void Mirrors::Wrap(orvex_t node, Structure *parent, Node *&slot, std::vector<Structure *> &pending) {
+// The adopting constructors make no store call, but a throw would still give
+// its slot back.
+template <class T, class... Extra>
+T *Mirrors::Make(FillWork &work, orvex_t node, Structure *parent, Extra... extra) {
+    void *storage = work.blocks.Take(sizeof(T));
+    try {
+        return new (storage) T(node, parent, extra...);
+    } catch (...) {
+        work.blocks.Undo(storage);
+        throw;
+    }
+}
+
+void Mirrors::Wrap(orvex_t node, Structure *parent, Node *&slot, FillWork &work) {
     // One type query per child: the classes are named here rather than
     // through Node::FromOrvex, which would ask again.
     Structure *container = nullptr;
     switch (orvex_get_node_type(node)) {
     case ORVEX_ARRAY:
-        container = new Array(node, parent, Array::Unfilled());
+        container = Make<Array>(work, node, parent, Array::Unfilled());
         break;
     case ORVEX_DICT:
-        container = new Dictionary(node, parent, Dictionary::Unfilled());
+        container = Make<Dictionary>(work, node, parent, Dictionary::Unfilled());
         break;
     case ORVEX_BOOLEAN:
-        slot = new Boolean(node, parent);
+        slot = Make<Boolean>(work, node, parent);
         return;
     case ORVEX_INT:
-        slot = new Integer(node, parent);
+        slot = Make<Integer>(work, node, parent);
         return;
     case ORVEX_REAL:
-        slot = new Real(node, parent);
+        slot = Make<Real>(work, node, parent);
         return;
     case ORVEX_STRING:
-        slot = new String(node, parent);
+        slot = Make<String>(work, node, parent);
         return;
     case ORVEX_DATE:
-        slot = new Date(node, parent);
+        slot = Make<Date>(work, node, parent);
         return;
     case ORVEX_DATA:
-        slot = new Data(node, parent);
+        slot = Make<Data>(work, node, parent);
         return;
     case ORVEX_KEY:
-        slot = new Key(node, parent);
+        slot = Make<Key>(work, node, parent);
         return;
     case ORVEX_UID:
-        slot = new Uid(node, parent);
+        slot = Make<Uid>(work, node, parent);
         return;
     default:
         slot = nullptr; // no class: the store keeps the node
         return;
     }
     slot = container; // owned by the mirror before anything else can throw
-    pending.push_back(container);
+    work.pending.push_back(container);
 }
 
 } // namespace Orvex

@@ -16,6 +16,8 @@
 #include "orvex/Array.h"
 #include "orvex/Dictionary.h"
 
+#include "WrapperBlocks.hpp"
+
 namespace Orvex {
 
 // A dictionary entry as the store lends it while one level is filled: the key
@@ -31,6 +33,7 @@ struct LentEntry {
 struct FillWork {
     std::vector<Structure *> pending; // wrapped containers still to fill
     std::vector<LentEntry> entries;   // scratch for one dictionary, reused
+    WrapperBlocks blocks;             // where the wrappers come from
 };
 
 // The one friend of Array and Dictionary that reaches into their mirrors.
@@ -48,10 +51,10 @@ class Mirrors {
     /// null); false when the mirror is empty. `as` is `s` as an Array, or null
     /// for a Dictionary.
     static bool TakeChild(Structure *s, Array *as, Node *&child) noexcept;
-    /// Puts the wrapper of the store child `node` into `slot` (null for a type
-    /// without a class); a container comes with an empty mirror and is queued
-    /// on `pending` to be filled.
-    static void Wrap(orvex_t node, Structure *parent, Node *&slot, std::vector<Structure *> &pending);
+    /// Puts the wrapper of the store child `node`, made in `work`'s blocks,
+    /// into `slot` (null for a type without a class); a container comes with
+    /// an empty mirror and is queued on `work.pending` to be filled.
+    static void Wrap(orvex_t node, Structure *parent, Node *&slot, FillWork &work);
 
     /// The wrapper of the store node `node` in `top`'s subtree, found from
     /// the node's ancestry down the mirrors; null for a node outside it, a
@@ -95,6 +98,9 @@ class Mirrors {
     }
 
   private:
+    /// A wrapper of class T in `work`'s blocks.
+    template <class T, class... Extra>
+    static T *Make(FillWork &work, orvex_t node, Structure *parent, Extra... extra);
     static std::vector<Node *> &Mirror(Array &a) { return a._array; }
     static std::map<std::string, Node *> &Mirror(Dictionary &d) { return d._map; }
     static Node *Child(Node *child) { return child; }

@@ -1,6 +1,7 @@
 #include "orvex/Node.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 
 #include "orvex/Array.h"
@@ -13,6 +14,8 @@
 #include "orvex/Real.h"
 #include "orvex/String.h"
 #include "orvex/Uid.h"
+
+#include "WrapperBlocks.hpp"
 
 namespace Orvex {
 
@@ -66,6 +69,21 @@ Node::Node(orvex_type type, Node *) : _node(nullptr), _parent(nullptr) {
     if (!_node)
         throw std::bad_alloc();
 }
+
+void *Node::operator new(std::size_t size) {
+    if (void *object = WrapperBlocks::AllocateOwn(size))
+        return object;
+    throw std::bad_alloc();
+}
+
+void Node::operator delete(void *object, std::size_t size) noexcept { WrapperBlocks::Release(object, size); }
+
+void *Node::operator new(std::size_t size, const std::nothrow_t &) noexcept {
+    return WrapperBlocks::AllocateOwn(size);
+}
+
+// Only for a constructor that threw: the storage is AllocateOwn's malloc.
+void Node::operator delete(void *object, const std::nothrow_t &) noexcept { std::free(object); }
 
 Node::~Node() {
     if (!_parent)

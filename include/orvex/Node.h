@@ -2,6 +2,8 @@
 #ifndef ORVEX_NODE_H
 #define ORVEX_NODE_H
 
+#include <cstddef>
+#include <new>
 #include <type_traits>
 
 #include "orvex/Export.h"
@@ -116,6 +118,31 @@ class ORVEX_CXX_API Node {
     /// between two owners.
     Node(const Node &) = delete;
     Node &operator=(const Node &) = delete;
+
+    /**
+     * Wrappers are made with `new` and destroyed with `delete`, as any
+     * class. The wrappers a container makes while it fills from the store
+     * (FromOrvex, parsing, copying a container) share blocks of memory that
+     * go with the last of them; any other wrapper is one malloc. Each carries
+     * one word more than its class. Throws std::bad_alloc when memory runs
+     * out. Arrays of wrappers (`new String[n]`) use the global functions.
+     */
+    static void *operator new(std::size_t size);
+    static void operator delete(void *object, std::size_t size) noexcept;
+    /// Null instead of std::bad_alloc; never from a block.
+    static void *operator new(std::size_t size, const std::nothrow_t &) noexcept;
+    static void operator delete(void *object, const std::nothrow_t &) noexcept;
+    /// Placement new, as for any class: the caller owns the storage and runs
+    /// the destructor itself.
+    static void *operator new(std::size_t, void *where) noexcept { return where; }
+    static void operator delete(void *, void *) noexcept {}
+    // Over-aligned subclasses keep the global functions.
+    static void *operator new(std::size_t size, std::align_val_t align) {
+        return ::operator new(size, align);
+    }
+    static void operator delete(void *object, std::size_t, std::align_val_t align) noexcept {
+        ::operator delete(object, align);
+    }
 
   protected:
     /// Records the parent only; the derived constructor sets _node.
