@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "orvex/orvex++.h"
 
@@ -217,5 +219,62 @@ TEST(NodeCopies, EveryCopyPathKeepsTheExactValue) {
                 << p.name;
             EXPECT_NE(copy, source->GetOrvex()) << p.name;
         }
+    }
+}
+
+namespace {
+
+// A subclass larger and more aligned than the library's classes: its size
+// reaches sized delete, its alignment must hold.
+struct Wide : String {
+    using String::String;
+    long double extra[3] = {1.0L, 2.0L, 3.0L};
+};
+
+} // namespace
+
+TEST(NodeAllocation, EveryWayToMakeAndEndAWrapper) {
+    delete new Integer(int64_t(7));
+    Node *nothrow = new (std::nothrow) String("x");
+    ASSERT_NE(nothrow, nullptr);
+    EXPECT_EQ(static_cast<String *>(nothrow)->GetValue(), "x");
+    delete nothrow;
+
+    alignas(Real) unsigned char storage[sizeof(Real)];
+    Real *placed = new (storage) Real(2.5);
+    EXPECT_EQ(placed->GetValue(), 2.5);
+    placed->~Real();
+
+    Node *wide = new Wide("w");
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(wide) % alignof(Wide), 0u);
+    EXPECT_EQ(static_cast<Wide *>(wide)->extra[2], 3.0L);
+    delete wide;
+}
+
+// Wrappers read from the store share blocks with their siblings: removing
+// them one by one in any order, cloning out of the tree and dropping the tree
+// first must leave every other wrapper whole (ASan sees a wrapper used after
+// its block went).
+TEST(NodeAllocation, WrappersOfAReadTreeOutliveTheirSiblingsInAnyOrder) {
+    std::string xml = "<plist version=\"1.0\"><dict>";
+    for (int i = 0; i < 300; ++i)
+        xml += "<key>k" + std::to_string(i) + "</key><array><integer>" + std::to_string(i) +
+               "</integer><string>s</string><dict/></array>";
+    xml += "</dict></plist>";
+    for (int order = 0; order < 3; ++order) {
+        std::unique_ptr<Structure> root(
+            Structure::FromMemory(std::vector<char>(xml.begin(), xml.end()), nullptr));
+        ASSERT_NE(root, nullptr);
+        Dictionary &d = static_cast<Dictionary &>(*root);
+        for (int i = 0; i < 300; ++i)
+            if (order == 0 ? i % 2 == 0 : order == 1 ? i >= 150 : i % 7 != 3)
+                d.Remove("k" + std::to_string(i));
+        std::unique_ptr<Node> kept(d.Get("k3")->Clone());
+        static_cast<Array *>(d.Get("k3"))->Remove(0u);
+        root.reset();
+        const Array &a = static_cast<const Array &>(*kept);
+        ASSERT_EQ(a.size(), 3u);
+        EXPECT_EQ(static_cast<const Integer *>(a[0u])->GetValue(), 3);
+        EXPECT_EQ(static_cast<const String *>(a[1u])->GetValue(), "s");
     }
 }

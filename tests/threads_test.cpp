@@ -255,3 +255,20 @@ TEST(Threads, PartsOfOneBinaryTreeFreedOnSeveralThreads) {
             t.join();
     }
 }
+
+// A tree's wrappers share blocks counted atomically: trees read on one thread
+// and torn down on others.
+TEST(Threads, ModelTreesReadOnOneThreadDeletedOnOthers) {
+    Tree source(make_tree(2));
+    const std::string bin = orvex_test::encode(source.get(), ORVEX_FORMAT_BINARY);
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<Structure *> roots;
+        for (int t = 0; t < kThreads; ++t)
+            roots.push_back(Structure::FromBin(std::vector<char>(bin.begin(), bin.end())));
+        std::vector<std::thread> threads;
+        for (Structure *root : roots)
+            threads.emplace_back([root] { delete root; });
+        for (std::thread &t : threads)
+            t.join();
+    }
+}
