@@ -74,7 +74,10 @@ struct Frame {
 
 template <class Rec> class Reader : Lexer {
   public:
-    Reader(const char *data, uint64_t length, Charset cs, Rec rec) : Lexer(data, length, cs), rec_(rec) {}
+    // A value takes seven bytes at least (`<true/>`): blocks sized from that
+    // stay within one block of what the document needs.
+    Reader(const char *data, uint64_t length, Charset cs, Rec rec)
+        : Lexer(data, length, cs), rec_(rec), blocks_(length / 7 + 1) {}
 
     ~Reader() { node_free_tree(root_); }
 
@@ -117,6 +120,7 @@ template <class Rec> class Reader : Lexer {
     Node *root_ = nullptr;
     bool root_done_ = false; // the root element is complete
     Rec rec_;
+    NodeBlocks blocks_;
 
     Frame &top() { return frames_[depth_ - 1]; }
 
@@ -244,7 +248,7 @@ template <class Rec> class Reader : Lexer {
         case E_ARRAY: {
             need_value_slot(lt);
             bool over = check_depth(e, empty, lt);
-            Node *n = node_new(e == E_DICT ? ORVEX_DICT : ORVEX_ARRAY);
+            Node *n = node_new(e == E_DICT ? ORVEX_DICT : ORVEX_ARRAY, blocks_);
             attach(n, empty);
             rec_.open(off(lt), off(p_), e == E_DICT);
             if (!empty)
@@ -310,7 +314,7 @@ template <class Rec> class Reader : Lexer {
 
     Node *text_node(uint8_t type, Elem e, bool empty, const uchar *lt) {
         Span t = empty ? Span{"", 0} : content(e, lt);
-        return node_new_text(type, t.p, t.n);
+        return node_new_text(type, t.p, t.n, blocks_);
     }
 
     // The value of a number or date element: its text without the blanks
@@ -329,16 +333,16 @@ template <class Rec> class Reader : Lexer {
 
     Node *integer_node(bool empty, const uchar *lt) {
         ParsedInt v = parsed(E_INTEGER, empty, lt, parse_integer);
-        return node_new_int(v.bits, v.is_signed());
+        return node_new_int(v.bits, v.is_signed(), blocks_);
     }
 
     Node *real_node(bool empty, const uchar *lt) {
-        return node_new_real(parsed(E_REAL, empty, lt, parse_real));
+        return node_new_real(parsed(E_REAL, empty, lt, parse_real), blocks_);
     }
 
     Node *date_node(bool empty, const uchar *lt) {
         ParsedDate d = parsed(E_DATE, empty, lt, parse_iso8601);
-        Node *n = node_new(ORVEX_DATE);
+        Node *n = node_new(ORVEX_DATE, blocks_);
         if (!n)
             return nullptr;
         if (d.exact)
@@ -357,7 +361,7 @@ template <class Rec> class Reader : Lexer {
                 if (!is_ws(static_cast<uchar>(t.p[i])))
                     reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_MISPLACED_TEXT);
         }
-        return e == E_NULL ? node_new(ORVEX_NULL) : node_new_bool(e == E_TRUE);
+        return e == E_NULL ? node_new(ORVEX_NULL, blocks_) : node_new_bool(e == E_TRUE, blocks_);
     }
 
     Node *data_node(bool empty, const uchar *lt) {
@@ -370,7 +374,7 @@ template <class Rec> class Reader : Lexer {
             size_t n = base64_decode(src, t.n, buf);
             if (n == SIZE_MAX)
                 reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_BASE64);
-            return node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(buf), n);
+            return node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(buf), n, blocks_);
         }
         uchar *buf = static_cast<uchar *>(std::malloc(room + 1));
         if (!buf)
@@ -381,12 +385,12 @@ template <class Rec> class Reader : Lexer {
             reject(ORVEX_ERR_PARSE, at, ORVEX_REASON_BAD_BASE64);
         }
         if (n <= INLINE_MAX) {
-            Node *node = node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(buf), n);
+            Node *node = node_new_text(ORVEX_DATA, reinterpret_cast<const char *>(buf), n, blocks_);
             std::free(buf);
             return node;
         }
         buf[n] = 0;
-        Node *node = node_new(ORVEX_DATA);
+        Node *node = node_new(ORVEX_DATA, blocks_);
         if (!node) {
             std::free(buf);
             return nullptr;
