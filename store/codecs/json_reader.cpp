@@ -52,8 +52,11 @@ struct Frame {
 
 template <class Rec> class Reader {
   public:
+    // A value and its separator take two bytes at least: blocks sized from
+    // that stay within one block of what the document needs.
     Reader(const char *data, uint64_t length, Rec rec)
-        : begin_(reinterpret_cast<const uchar *>(data)), p_(begin_), end_(begin_ + length), rec_(rec) {}
+        : begin_(reinterpret_cast<const uchar *>(data)), p_(begin_), end_(begin_ + length), rec_(rec),
+          blocks_(length / 2 + 1) {}
 
     ~Reader() { node_free_tree(root_); }
 
@@ -109,6 +112,7 @@ template <class Rec> class Reader {
     std::vector<Frame> stack_;
     Node *root_ = nullptr;
     Rec rec_;
+    NodeBlocks blocks_;
     Span key_{nullptr, 0};           // the key waiting for its value
     std::string key_buf_, text_buf_; // decoded keys and strings that had escapes
 
@@ -177,7 +181,7 @@ template <class Rec> class Reader {
     bool open(bool dict) {
         if (stack_.size() >= ORVEX_MAX_DEPTH)
             reject(ORVEX_ERR_LIMIT, off(p_), ORVEX_REASON_TOO_DEEP);
-        Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY);
+        Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY, blocks_);
         attach(n);
         rec_.open(off(p_), off(p_) + 1, dict);
         ++p_;
@@ -217,7 +221,7 @@ template <class Rec> class Reader {
 
     Node *string_node(uint8_t type) {
         Span t = string(text_buf_);
-        return node_new_text(type, t.p, t.n);
+        return node_new_text(type, t.p, t.n, blocks_);
     }
 
     // The string whose opening quote is at p_; p_ ends past its closing
@@ -354,11 +358,11 @@ template <class Rec> class Reader {
         auto is = [&](const char *w, size_t wn) { return n == wn && std::memcmp(s, w, wn) == 0; };
         Node *node;
         if (is("true", 4))
-            node = node_new_bool(true);
+            node = node_new_bool(true, blocks_);
         else if (is("false", 5))
-            node = node_new_bool(false);
+            node = node_new_bool(false, blocks_);
         else if (is("null", 4))
-            node = node_new(ORVEX_NULL);
+            node = node_new(ORVEX_NULL, blocks_);
         else
             reject(ORVEX_ERR_PARSE, off(s), ORVEX_REASON_BAD_LITERAL);
         p_ = q;
@@ -400,14 +404,15 @@ template <class Rec> class Reader {
         const char *t = reinterpret_cast<const char *>(s);
         size_t n = static_cast<size_t>(q - s);
         if (integral && short_int && (!neg || v <= uint64_t(1) << 63))
-            return neg ? node_new_int(uint64_t(0) - v, true) : node_new_int(v, v <= uint64_t(INT64_MAX));
+            return neg ? node_new_int(uint64_t(0) - v, true, blocks_)
+                       : node_new_int(v, v <= uint64_t(INT64_MAX), blocks_);
         ParsedInt pi;
         if (integral && parse_integer(t, n, &pi) == ORVEX_REASON_NONE)
-            return node_new_int(pi.bits, pi.is_signed());
+            return node_new_int(pi.bits, pi.is_signed(), blocks_);
         double d = 0;
         if (parse_real(t, n, &d) != ORVEX_REASON_NONE)
             reject(ORVEX_ERR_PARSE, off(s), ORVEX_REASON_BAD_NUMBER);
-        return node_new_real(d);
+        return node_new_real(d, blocks_);
     }
 
     // One digit or more at `q`, in the number that starts at `s`. Eight at a

@@ -95,8 +95,11 @@ struct Frame {
 
 template <class Rec> class Reader {
   public:
+    // A value and its separator take two bytes at least: blocks sized from
+    // that stay within one block of what the document needs.
     Reader(const char *data, uint64_t length, Rec rec)
-        : base_(reinterpret_cast<const uchar *>(data)), p_(base_), end_(base_ + length), rec_(rec) {}
+        : base_(reinterpret_cast<const uchar *>(data)), p_(base_), end_(base_ + length), rec_(rec),
+          blocks_(length / 2 + 1) {}
 
     ~Reader() { node_free_tree(root_); }
 
@@ -106,7 +109,7 @@ template <class Rec> class Reader {
         const uint64_t start = off(p_);
         Token t = next();
         if (t.kind == K_END) {
-            attach(node_new(ORVEX_DICT)); // blanks and comments: an empty .strings file
+            attach(node_new(ORVEX_DICT, blocks_)); // blanks and comments: an empty .strings file
             rec_.open(start, start, true, true);
             rec_.close(off(end_), off(end_));
         } else if (t.kind == K_STRING) {
@@ -132,6 +135,7 @@ template <class Rec> class Reader {
     size_t depth_ = 0;
     Node *root_ = nullptr;
     Rec rec_;
+    NodeBlocks blocks_;
 
     uint64_t off(const uchar *q) const { return static_cast<uint64_t>(q - base_); }
     Frame &top() { return frames_[depth_ - 1]; }
@@ -144,7 +148,7 @@ template <class Rec> class Reader {
         Token u = next();
         p_ = after;
         if (u.kind == K_PUNCT && (u.punct == '=' || u.punct == ';')) {
-            Node *d = node_new(ORVEX_DICT);
+            Node *d = node_new(ORVEX_DICT, blocks_);
             attach(d);
             rec_.open(start, start, true, true);
             push(C_STRINGS, S_EQUALS, d, t.at);
@@ -152,7 +156,7 @@ template <class Rec> class Reader {
             rec_.key(t.at, off(after), first.data(), first.size());
             return;
         }
-        attach(node_new_text(ORVEX_STRING, first.data(), first.size()));
+        attach(node_new_text(ORVEX_STRING, first.data(), first.size(), blocks_));
         rec_.leaf(t.at, off(after));
     }
 
@@ -246,7 +250,7 @@ template <class Rec> class Reader {
             if (punct && t.punct == '=') {
                 f.state = S_VALUE;
             } else if (punct && t.punct == ';') {
-                attach(node_new_text(ORVEX_STRING, f.key ? f.key : f.key_buf.data(), f.text_len));
+                attach(node_new_text(ORVEX_STRING, f.key ? f.key : f.key_buf.data(), f.text_len, blocks_));
                 rec_.short_entry(t.at);
                 f.state = S_KEY;
             } else {
@@ -291,7 +295,7 @@ template <class Rec> class Reader {
         case K_PUNCT:
             if (t.punct == '{' || t.punct == '(') {
                 bool dict = t.punct == '{';
-                Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY);
+                Node *n = node_new(dict ? ORVEX_DICT : ORVEX_ARRAY, blocks_);
                 attach(n);
                 push(dict ? C_DICT : C_ARRAY, dict ? S_KEY : S_ITEM, n, t.at);
                 rec_.open(t.at, t.at + 1, dict);
@@ -299,10 +303,10 @@ template <class Rec> class Reader {
             }
             reject(ORVEX_ERR_PARSE, t.at, ORVEX_REASON_UNEXPECTED);
         case K_STRING:
-            attach(node_new_text(ORVEX_STRING, t.s, t.n));
+            attach(node_new_text(ORVEX_STRING, t.s, t.n, blocks_));
             return rec_.leaf(t.at, off(p_));
         case K_DATA:
-            attach(node_new_text(ORVEX_DATA, t.s, t.n));
+            attach(node_new_text(ORVEX_DATA, t.s, t.n, blocks_));
             return rec_.leaf(t.at, off(p_));
         case K_TYPED:
             attach(typed(t));
@@ -604,17 +608,17 @@ template <class Rec> class Reader {
             ParsedInt v;
             if (orvex_reason_t why = parse_integer(t.s, t.n, &v))
                 reject(ORVEX_ERR_PARSE, at, why);
-            return node_new_int(v.bits, v.is_signed());
+            return node_new_int(v.bits, v.is_signed(), blocks_);
         }
         case 'R': {
             double d;
             if (orvex_reason_t why = parse_real(t.s, t.n, &d))
                 reject(ORVEX_ERR_PARSE, at, why);
-            return node_new_real(d);
+            return node_new_real(d, blocks_);
         }
         case 'B':
             if (t.n == 1 && (t.s[0] == 'Y' || t.s[0] == 'N'))
-                return node_new_bool(t.s[0] == 'Y');
+                return node_new_bool(t.s[0] == 'Y', blocks_);
             break;
         case 'D':
             return date(t.s, t.n, at);
@@ -654,7 +658,7 @@ template <class Rec> class Reader {
         ParsedDate d;
         if (orvex_reason_t why = parse_iso8601(iso, n, &d))
             reject(ORVEX_ERR_PARSE, at, why);
-        Node *node = node_new(ORVEX_DATE);
+        Node *node = node_new(ORVEX_DATE, blocks_);
         if (!node)
             return nullptr;
         if (d.exact) {
