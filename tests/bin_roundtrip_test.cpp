@@ -342,6 +342,134 @@ TEST(BinRead, NodesOfOneDocumentLiveAndDieOnTheirOwn) {
     }
 }
 
+// Texts of up to 127 bytes live in their node's block: each must still read
+// whole, be replaced (by itself too), reset, moved, copied and freed in any
+// order, with every byte of a block's text released once (the sanitizers and
+// valgrind see a fault).
+TEST(BinRead, TextsInTheirNodesBlockAtEachBound) {
+    // An object of `kind` with `count` elements of `payload`.
+    auto obj = [](int kind, uint64_t count, const std::string &payload) {
+        std::string head(1, char(kind << 4 | (count < 15 ? int(count) : 0xF)));
+        if (count >= 15)
+            head += count < 256 ? "\x10" + be(count, 1) : "\x11" + be(count, 2);
+        return head + payload;
+    };
+    auto utf16 = [](const std::string &units) { // ASCII and U+20AC only
+        std::string s;
+        for (char c : units)
+            s += c == '~' ? std::string("\x20\xAC") : std::string(1, '\0') + c;
+        return s;
+    };
+    std::string euro = "\xE2\x82\xAC";
+    struct Text {
+        int kind;
+        uint64_t count;
+        std::string payload, want;
+    };
+    std::vector<Text> texts;
+    for (size_t len : {15, 16, 31, 32, 127, 128}) {
+        std::string a(len, char('a' + len % 26));
+        texts.push_back({0x5, len, a, a});
+        texts.push_back({0x4, len, std::string(len - 1, '\0') + "\xFF", std::string(len - 1, '\0') + "\xFF"});
+        texts.push_back({0x6, len, utf16(a), a});
+    }
+    std::string e42;
+    for (int i = 0; i < 42; ++i)
+        e42 += euro;
+    texts.push_back({0x6, 43, utf16(std::string(42, '~') + "a"), e42 + "a"});   // 127 bytes from 43 units
+    texts.push_back({0x6, 44, utf16(std::string(42, '~') + "ab"), e42 + "ab"}); // 128
+    texts.push_back({0x5, 63, std::string(62, '\xE9') + "a", [] {               // Latin-1: 127 bytes
+                         std::string s;
+                         for (int i = 0; i < 62; ++i)
+                             s += "\xC3\xA9";
+                         return s + "a";
+                     }()});
+    texts.push_back(
+        {0x5, 8, std::string(8, '\xE9'), "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"});
+    std::vector<std::string> objs{obj(0xA, texts.size(), "")};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        objs[0] += be(i + 1, 1);
+        objs.push_back(obj(texts[i].kind, texts[i].count, texts[i].payload));
+    }
+    const std::string doc = make_doc(objs);
+    auto text_of = [](orvex_t n) {
+        uint64_t len = 0;
+        const char *p = orvex_get_node_type(n) == ORVEX_DATA ? orvex_get_data_ptr(n, &len)
+                                                             : orvex_get_string_ptr(n, &len);
+        return p ? std::string(p, size_t(len)) : std::string("<none>");
+    };
+    // Each edit of one item, and the text it then holds.
+    const struct {
+        const char *what;
+        std::string (*edit)(orvex_t item, const std::string &was);
+    } edits[] = {
+        {"kept", [](orvex_t, const std::string &was) { return was; }},
+        {"set inline",
+         [](orvex_t n, const std::string &) {
+             orvex_set_string_val(n, "short");
+             return std::string("short");
+         }},
+        {"set long",
+         [](orvex_t n, const std::string &) {
+             orvex_set_string_val(n, std::string(100, 'L').c_str());
+             return std::string(100, 'L');
+         }},
+        {"set from its own text",
+         [](orvex_t n, const std::string &was) {
+             uint64_t len = 0;
+             const char *p = orvex_get_node_type(n) == ORVEX_DATA ? orvex_get_data_ptr(n, &len)
+                                                                  : orvex_get_string_ptr(n, &len);
+             EXPECT_EQ(orvex_set_string_val_len(n, p + 1, len - 1), ORVEX_ERR_SUCCESS);
+             return was.substr(1);
+         }},
+        {"data from its own text",
+         [](orvex_t n, const std::string &was) {
+             uint64_t len = 0;
+             const char *p = orvex_get_node_type(n) == ORVEX_DATA ? orvex_get_data_ptr(n, &len)
+                                                                  : orvex_get_string_ptr(n, &len);
+             orvex_set_data_val(n, p, len);
+             return was;
+         }},
+        {"reset to an integer",
+         [](orvex_t n, const std::string &) {
+             orvex_set_int_val(n, -3);
+             return std::string("<none>");
+         }},
+    };
+    for (const auto &e : edits) {
+        for (int order = 0; order < 3; ++order) {
+            SCOPED_TRACE(std::string(e.what) + ", order " + std::to_string(order));
+            orvex_t root = nullptr;
+            ASSERT_EQ(orvex_from_bin(doc.data(), uint32_t(doc.size()), &root), ORVEX_ERR_SUCCESS);
+            ASSERT_EQ(orvex_array_get_size(root), texts.size());
+            std::vector<std::string> want;
+            for (uint32_t i = 0; i < texts.size(); ++i) {
+                orvex_t item = orvex_array_get_item(root, i);
+                ASSERT_EQ(text_of(item), texts[i].want) << i;
+                want.push_back(e.edit(item, texts[i].want));
+            }
+            // A copy owns its texts: it outlives the tree it was made from.
+            orvex_t copy = orvex_copy(root);
+            std::vector<orvex_t> moved;
+            for (uint32_t k = 0; k < texts.size() / 2; ++k) // the items at even places
+                moved.push_back(orvex_detach(orvex_array_get_item(root, k)));
+            if (order == 0)
+                orvex_free(root);
+            for (size_t k = 0; k < moved.size(); ++k)
+                if (order != 2 || k % 2)
+                    orvex_free(moved[k]);
+            if (order != 0)
+                orvex_free(root);
+            if (order == 2)
+                for (size_t k = 0; k < moved.size(); k += 2)
+                    orvex_free(moved[k]);
+            for (uint32_t i = 0; i < texts.size(); ++i)
+                EXPECT_EQ(text_of(orvex_array_get_item(copy, i)), want[i]) << i;
+            orvex_free(copy);
+        }
+    }
+}
+
 TEST(Detect, MagicXmlAndUnknownInput) {
     std::string bin = make_doc({"\x09"});
     orvex_format_t fmt = ORVEX_FORMAT_XML;

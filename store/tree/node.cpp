@@ -21,8 +21,9 @@
 
 namespace orvex_store {
 
-// A NodeBlocks block's first slot. `live` counts its nodes not yet freed,
-// slots never handed out, and one for the NodeBlocks still taking from it.
+// A NodeBlocks block's first slot. `live` counts its nodes and their texts'
+// slots not yet freed, slots never handed out, and one for the NodeBlocks
+// still taking from it.
 struct Block {
     std::atomic<uint32_t> live;
 };
@@ -61,8 +62,14 @@ void release(Block *b, uint32_t n) {
     }
 }
 
+// Slots after `n` that its text holds.
+inline uint32_t slots_after(const Node *n) {
+    return (n->flags & NODE_BLOCK_TEXT) ? text_slots(n->v.heap.len) : 0;
+}
+
 // Frees nodes one after another, one atomic step per run of nodes of the same
-// block (a tree freed in the order it was read is mostly such runs).
+// block (a tree freed in the order it was read is mostly such runs). A node
+// handed over owns nothing but its slots, its text's among them.
 class Disposer {
   public:
     ~Disposer() { flush(); }
@@ -77,12 +84,13 @@ class Disposer {
     __attribute__((noinline)) void add_out_of_line(Node *n) { add_from_block(n); }
     void add_from_block(Node *n) {
         Block *b = block_of(n);
-        mark_freed(n, sizeof(Node));
+        uint32_t slots = 1 + slots_after(n);
+        mark_freed(n, sizeof(Node) * slots);
         if (b != block_) {
             flush();
             block_ = b;
         }
-        ++count_;
+        count_ += slots;
     }
 
   private:
@@ -120,9 +128,15 @@ template <class Source> Node *raw_new(uint8_t type, Source source) {
 ArrayLog *log_of(Node *arr) { return const_cast<ArrayLog *>(array_log(arr)); }
 
 void free_text(Node *n) {
-    if (!(n->flags & NODE_INLINE))
+    if (n->flags & NODE_BLOCK_TEXT) {
+        // The node itself still holds a count: the block outlives this.
+        uint32_t k = text_slots(n->v.heap.len);
+        mark_freed(n + 1, sizeof(Node) * k);
+        block_of(n)->live.fetch_sub(k, std::memory_order_acq_rel);
+    } else if (!(n->flags & NODE_INLINE)) {
         std::free(n->v.heap.ptr);
-    n->flags &= static_cast<uint8_t>(~NODE_INLINE);
+    }
+    n->flags &= static_cast<uint8_t>(~(NODE_INLINE | NODE_BLOCK_TEXT));
 }
 
 // Releases the node's own storage, not its children.
@@ -186,24 +200,34 @@ void NodeBlocks::retire() {
     next_ = end_ = 0;
 }
 
-Node *NodeBlocks::take() {
-    if (next_ == end_) {
-        retire();
-        uint32_t slots =
-            expected_ && expected_ < BLOCK_SLOTS ? static_cast<uint32_t>(expected_) : BLOCK_SLOTS;
-        expected_ = expected_ > slots ? expected_ - slots : 0;
-        void *p = std::malloc(sizeof(Node) * (size_t(slots) + 1));
-        if (!p)
-            return nullptr;
-        cur_ = new (p) Block{{slots + 1}};
-        mark_freed(static_cast<char *>(p) + sizeof(Node), sizeof(Node) * slots);
-        next_ = 1;
-        end_ = slots + 1;
-    }
+// Replaces the current block with one of at least `need` slots.
+bool NodeBlocks::start_block(uint32_t need) {
+    retire();
+    // While the guess lasts, blocks follow it; past it (texts took slots, or
+    // shared objects were read more than once) half of what came before, so
+    // a small document that guessed short still gets a small block.
+    uint64_t want = expected_ ? expected_ : !handed_ ? BLOCK_SLOTS : handed_ / 2 > 8 ? handed_ / 2 : 8;
+    uint32_t slots = want < need ? need : want < BLOCK_SLOTS ? static_cast<uint32_t>(want) : BLOCK_SLOTS;
+    expected_ = expected_ > slots ? expected_ - slots : 0;
+    void *p = std::malloc(sizeof(Node) * (size_t(slots) + 1));
+    if (!p)
+        return false;
+    handed_ += slots;
+    cur_ = new (p) Block{{slots + 1}};
+    mark_freed(static_cast<char *>(p) + sizeof(Node), sizeof(Node) * slots);
+    next_ = 1;
+    end_ = slots + 1;
+    return true;
+}
+
+Node *NodeBlocks::take(uint32_t extra) {
+    if (end_ - next_ < extra + 1 && !start_block(extra + 1))
+        return nullptr;
     Node *n = reinterpret_cast<Node *>(reinterpret_cast<char *>(cur_) + sizeof(Node) * next_);
-    mark_usable(n, sizeof(Node));
+    mark_usable(n, sizeof(Node) * (size_t(extra) + 1));
     std::memset(static_cast<void *>(n), 0, sizeof(Node));
-    n->slot = static_cast<uint8_t>(next_++);
+    n->slot = static_cast<uint8_t>(next_);
+    next_ += extra + 1;
     return n;
 }
 
@@ -279,6 +303,17 @@ Node *node_new_bool(bool b, NodeBlocks &blocks) { return new_bool(b, FromBlocks{
 
 namespace {
 
+// A key's text ends at its first NUL, as a dictionary key's does, so a key
+// node reads and writes the same text however it was made.
+size_t text_length(uint8_t type, const char *p, size_t len) {
+    if (!p)
+        return 0;
+    if (type == ORVEX_KEY && len)
+        if (const void *z = std::memchr(p, 0, len))
+            return static_cast<size_t>(static_cast<const char *>(z) - p);
+    return len;
+}
+
 template <class Source> Node *new_text(uint8_t type, const char *p, size_t len, Source source) {
     Node *n = raw_new(type, source);
     if (n && !node_set_text(n, type, p, len)) {
@@ -292,17 +327,24 @@ template <class Source> Node *new_text(uint8_t type, const char *p, size_t len, 
 
 Node *node_new_text(uint8_t type, const char *p, size_t len) { return new_text(type, p, len, FromHeap()); }
 Node *node_new_text(uint8_t type, const char *p, size_t len, NodeBlocks &blocks) {
-    return new_text(type, p, len, FromBlocks{blocks});
+    len = text_length(type, p, len);
+    if (len <= INLINE_MAX || len > BLOCK_TEXT_MAX)
+        return new_text(type, p, len, FromBlocks{blocks});
+    // One slot run for node and text: no malloc, and freed with the node.
+    Node *n = raw_new(type, [&] { return blocks.take(text_slots(len)); });
+    if (!n)
+        return nullptr;
+    char *t = reinterpret_cast<char *>(n + 1);
+    std::memcpy(t, p, len);
+    t[len] = 0;
+    n->flags = NODE_BLOCK_TEXT;
+    n->v.heap.ptr = t;
+    n->v.heap.len = len;
+    return n;
 }
 
 bool node_set_text(Node *n, uint8_t type, const char *p, size_t len) {
-    if (!p)
-        len = 0;
-    // A key's text ends at its first NUL, as a dictionary key's does, so a key
-    // node reads and writes the same text however it was made.
-    if (type == ORVEX_KEY && len)
-        if (const void *z = std::memchr(p, 0, len))
-            len = static_cast<size_t>(static_cast<const char *>(z) - p);
+    len = text_length(type, p, len);
     if (len <= INLINE_MAX) {
         char tmp[16];
         if (len)
@@ -371,8 +413,9 @@ template <bool FromBlocks> void free_tree(Node *root) {
                 c->parent = pending;
                 pending = c;
             } else {
-                // A scalar: only text may own memory, and nothing reads the node again.
-                if (is_text(c->type) && !(c->flags & NODE_INLINE))
+                // A scalar: only text may own memory (a block's text goes with
+                // its node), and nothing reads the node again.
+                if (is_text(c->type) && !(c->flags & (NODE_INLINE | NODE_BLOCK_TEXT)))
                     std::free(c->v.heap.ptr);
                 dispose(c);
             }

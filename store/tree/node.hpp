@@ -25,6 +25,9 @@ enum : uint8_t {
     NODE_SIGNED = 1, // integer stored as signed
     NODE_INLINE = 2, // text or bytes held in `v.inl`
     NODE_EXACT = 4,  // date set from whole Unix seconds, kept in `v.date.unix_sec`
+    // Text in the NodeBlocks slots right after the node (`v.heap` points
+    // there): the node's block owns it, so it is released, never freed.
+    NODE_BLOCK_TEXT = 8,
 };
 
 // 32 bytes: a scalar costs one 48-byte malloc chunk, a short text too.
@@ -60,6 +63,12 @@ struct Node {
 static_assert(sizeof(Node) == 32, "node layout grew");
 
 constexpr size_t INLINE_MAX = 15; // text bytes that fit inline beside a NUL
+// The longest text a reader puts in its node's block: four slots with the
+// NUL. Past that a malloc chunk's 8 to 16 bytes of overhead are a tenth of
+// the text or less, and a block loses at most these four slots at its end.
+constexpr size_t BLOCK_TEXT_MAX = 127;
+// Slots that `len` bytes and a NUL take after their node.
+constexpr uint32_t text_slots(uint64_t len) { return static_cast<uint32_t>((len + 32) / 32); }
 constexpr uint32_t NO_INDEX = ORVEX_NO_INDEX;
 
 inline Node *as_node(orvex_t h) { return static_cast<Node *>(h); }
@@ -79,13 +88,17 @@ class NodeBlocks {
     NodeBlocks(const NodeBlocks &) = delete;
     NodeBlocks &operator=(const NodeBlocks &) = delete;
     void expect(uint64_t nodes) { expected_ = nodes; }
-    // A zeroed node, or null on allocation failure.
-    Node *take();
+    // A zeroed node followed by `extra` unzeroed slots of the same block (at
+    // most text_slots(BLOCK_TEXT_MAX)), all counted live; null on allocation
+    // failure.
+    Node *take(uint32_t extra = 0);
 
   private:
     struct Block *cur_ = nullptr;
     uint32_t next_ = 0, end_ = 0;
     uint64_t expected_;
+    uint64_t handed_ = 0; // slots of the blocks so far
+    bool start_block(uint32_t need);
     void retire();
 };
 constexpr uint32_t BLOCK_SLOTS = 255; // nodes a block holds: `Node::slot` is a byte
