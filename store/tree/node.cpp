@@ -21,9 +21,9 @@
 
 namespace orvex_store {
 
-// A NodeBlocks block's first slot. `live` counts its nodes and their texts'
-// slots not yet freed, slots never handed out, and one for the NodeBlocks
-// still taking from it.
+// A NodeBlocks block's first slot. `live` counts the bytes of its nodes and
+// texts not yet freed, the bytes never handed out, and the slot itself for
+// the NodeBlocks still taking from it.
 struct Block {
     std::atomic<uint32_t> live;
 };
@@ -62,10 +62,8 @@ void release(Block *b, uint32_t n) {
     }
 }
 
-// Slots after `n` that its text holds.
-inline uint32_t slots_after(const Node *n) {
-    return (n->flags & NODE_BLOCK_TEXT) ? text_slots(n->v.heap.len) : 0;
-}
+// Bytes of `n`'s block that its text holds.
+inline uint32_t block_text_bytes(const Node *n) { return (n->flags & NODE_BLOCK_TEXT) ? n->ilen : 0; }
 
 // Frees nodes one after another, one atomic step per run of nodes of the same
 // block (a tree freed in the order it was read is mostly such runs). A node
@@ -84,13 +82,15 @@ class Disposer {
     __attribute__((noinline)) void add_out_of_line(Node *n) { add_from_block(n); }
     void add_from_block(Node *n) {
         Block *b = block_of(n);
-        uint32_t slots = 1 + slots_after(n);
-        mark_freed(n, sizeof(Node) * slots);
+        uint32_t text = block_text_bytes(n);
+        if (text)
+            mark_freed(n->v.heap.ptr, text);
+        mark_freed(n, sizeof(Node));
         if (b != block_) {
             flush();
             block_ = b;
         }
-        count_ += slots;
+        count_ += uint32_t(sizeof(Node)) + text;
     }
 
   private:
@@ -129,10 +129,10 @@ ArrayLog *log_of(Node *arr) { return const_cast<ArrayLog *>(array_log(arr)); }
 
 void free_text(Node *n) {
     if (n->flags & NODE_BLOCK_TEXT) {
-        // The node itself still holds a count: the block outlives this.
-        uint32_t k = text_slots(n->v.heap.len);
-        mark_freed(n + 1, sizeof(Node) * k);
-        block_of(n)->live.fetch_sub(k, std::memory_order_acq_rel);
+        // The node itself still counts: the block outlives this.
+        mark_freed(n->v.heap.ptr, n->ilen);
+        block_of(n)->live.fetch_sub(n->ilen, std::memory_order_acq_rel);
+        n->ilen = 0;
     } else if (!(n->flags & NODE_INLINE)) {
         std::free(n->v.heap.ptr);
     }
@@ -195,39 +195,51 @@ NodeBlocks::~NodeBlocks() { retire(); }
 
 void NodeBlocks::retire() {
     if (cur_)
-        release(cur_, end_ - next_ + 1);
+        release(cur_, tail_ - next_ + uint32_t(sizeof(Node)));
     cur_ = nullptr;
-    next_ = end_ = 0;
+    next_ = tail_ = 0;
 }
 
-// Replaces the current block with one of at least `need` slots.
-bool NodeBlocks::start_block(uint32_t need) {
+// Replaces the current block with one of at least `slots` slots.
+bool NodeBlocks::start_block(uint32_t slots) {
     retire();
-    // While the guess lasts, blocks follow it; past it (texts took slots, or
+    // While the guess lasts, blocks follow it; past it (texts took room, or
     // shared objects were read more than once) half of what came before, so
     // a small document that guessed short still gets a small block.
     uint64_t want = expected_ ? expected_ : !handed_ ? BLOCK_SLOTS : handed_ / 2 > 8 ? handed_ / 2 : 8;
-    uint32_t slots = want < need ? need : want < BLOCK_SLOTS ? static_cast<uint32_t>(want) : BLOCK_SLOTS;
+    if (want > slots)
+        slots = want < BLOCK_SLOTS ? static_cast<uint32_t>(want) : BLOCK_SLOTS;
     expected_ = expected_ > slots ? expected_ - slots : 0;
-    void *p = std::malloc(sizeof(Node) * (size_t(slots) + 1));
+    const uint32_t size = uint32_t(sizeof(Node)) * (slots + 1);
+    void *p = std::malloc(size);
     if (!p)
         return false;
     handed_ += slots;
-    cur_ = new (p) Block{{slots + 1}};
-    mark_freed(static_cast<char *>(p) + sizeof(Node), sizeof(Node) * slots);
-    next_ = 1;
-    end_ = slots + 1;
+    cur_ = new (p) Block{{size}};
+    mark_freed(static_cast<char *>(p) + sizeof(Node), size - sizeof(Node));
+    next_ = uint32_t(sizeof(Node));
+    tail_ = size;
     return true;
 }
 
-Node *NodeBlocks::take(uint32_t extra) {
-    if (end_ - next_ < extra + 1 && !start_block(extra + 1))
+Node *NodeBlocks::take_with_text(uint32_t text_bytes, char **text, uint32_t align) {
+    // Nodes from the front, texts from the end, down to their alignment.
+    const uint32_t need = uint32_t(sizeof(Node)) + text_bytes + align - 1;
+    if (tail_ - next_ < need && !start_block((need + uint32_t(sizeof(Node)) - 1) / uint32_t(sizeof(Node))))
         return nullptr;
-    Node *n = reinterpret_cast<Node *>(reinterpret_cast<char *>(cur_) + sizeof(Node) * next_);
-    mark_usable(n, sizeof(Node) * (size_t(extra) + 1));
+    const uint32_t at = (tail_ - text_bytes) & ~(align - 1);
+    char *base = reinterpret_cast<char *>(cur_);
+    Node *n = reinterpret_cast<Node *>(base + next_);
+    mark_usable(n, sizeof(Node));
     std::memset(static_cast<void *>(n), 0, sizeof(Node));
-    n->slot = static_cast<uint8_t>(next_);
-    next_ += extra + 1;
+    n->slot = static_cast<uint8_t>(next_ / sizeof(Node));
+    next_ += uint32_t(sizeof(Node));
+    if (text_bytes) {
+        mark_usable(base + at, tail_ - at);
+        n->ilen = static_cast<uint8_t>(tail_ - at);
+        *text = base + at;
+        tail_ = at;
+    }
     return n;
 }
 
@@ -328,13 +340,31 @@ template <class Source> Node *new_text(uint8_t type, const char *p, size_t len, 
 Node *node_new_text(uint8_t type, const char *p, size_t len) { return new_text(type, p, len, FromHeap()); }
 Node *node_new_text(uint8_t type, const char *p, size_t len, NodeBlocks &blocks) {
     len = text_length(type, p, len);
-    if (len <= INLINE_MAX || len > BLOCK_TEXT_MAX)
+    if (len <= INLINE_MAX) {
+        // A fresh node holds nothing to reset, and is zeroed: the NUL is there.
+        Node *n = raw_new(type, FromBlocks{blocks});
+        if (n) {
+            if (len)
+                std::memcpy(n->v.inl, p, len);
+            n->ilen = static_cast<uint8_t>(len);
+            n->flags = NODE_INLINE;
+        }
+        return n;
+    }
+    if (len > BLOCK_TEXT_MAX)
         return new_text(type, p, len, FromBlocks{blocks});
-    // One slot run for node and text: no malloc, and freed with the node.
-    Node *n = raw_new(type, [&] { return blocks.take(text_slots(len)); });
+        // Data as malloc would align it, for callers that read words from it;
+        // strings packed. Under ASan everything on the sanitizer's 8-byte
+        // granules, so a released text is poisoned exactly.
+#if defined(ORVEX_ASAN)
+    const uint32_t align = 8;
+#else
+    const uint32_t align = type == ORVEX_DATA ? 8 : 1;
+#endif
+    char *t = nullptr;
+    Node *n = raw_new(type, [&] { return blocks.take_with_text(uint32_t(len) + 1, &t, align); });
     if (!n)
         return nullptr;
-    char *t = reinterpret_cast<char *>(n + 1);
     std::memcpy(t, p, len);
     t[len] = 0;
     n->flags = NODE_BLOCK_TEXT;
