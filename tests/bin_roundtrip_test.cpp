@@ -470,6 +470,48 @@ TEST(BinRead, TextsInTheirNodesBlockAtEachBound) {
     }
 }
 
+// Keys shared by dictionaries are remembered once read: every kind of key
+// text (converted ones too, and ones that end at a NUL) must read the same
+// each time, also when two key objects compete for one place.
+TEST(BinRead, SharedKeysReadTheSameEachTime) {
+    const int keys = 70, dicts = 3; // key objects 3 and 67 share a place
+    std::string dict = bytes({0xDF, 0x10, keys}), root = bytes({0xA0 | dicts});
+    std::vector<std::string> objs, want;
+    for (int i = 0; i < keys; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string forms[][2] = {
+            {bytes({0x50 | int(n.size())}) + n, n},
+            {bytes({0x50 | int(n.size() + 1), 0xE9}) + n, "\xC3\xA9" + n}, // Latin-1
+            {bytes({0x60 | int(n.size() + 1), 0x20, 0xAC}) +
+                 [&] {
+                     std::string u;
+                     for (char c : n)
+                         u += std::string(1, '\0') + c;
+                     return u;
+                 }(),
+             "\xE2\x82\xAC" + n},
+            {bytes({0x50 | int(n.size() + 3)}) + n + std::string("\0zz", 3), n}, // ends at its NUL
+        };
+        objs.push_back(forms[i % 4][0]);
+        want.push_back(forms[i % 4][1]);
+        dict += char(3 + i);
+    }
+    dict += std::string(keys, char(2));
+    for (int d = 0; d < dicts; ++d)
+        root += char(1);
+    objs.insert(objs.begin(), {root, dict, "\x09"});
+    const std::string doc = make_doc(objs);
+    orvex_t read = nullptr;
+    ASSERT_EQ(orvex_from_bin(doc.data(), uint32_t(doc.size()), &read), ORVEX_ERR_SUCCESS);
+    for (uint32_t d = 0; d < dicts; ++d) {
+        orvex_t got = orvex_array_get_item(read, d);
+        EXPECT_EQ(orvex_dict_get_size(got), uint32_t(keys));
+        for (const std::string &k : want)
+            EXPECT_NE(orvex_dict_get_item(got, k.c_str()), nullptr) << d << " " << k;
+    }
+    orvex_free(read);
+}
+
 TEST(Detect, MagicXmlAndUnknownInput) {
     std::string bin = make_doc({"\x09"});
     orvex_format_t fmt = ORVEX_FORMAT_XML;
