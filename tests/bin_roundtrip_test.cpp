@@ -342,62 +342,57 @@ TEST(BinRead, NodesOfOneDocumentLiveAndDieOnTheirOwn) {
     }
 }
 
+namespace {
+
+// A text or data node's bytes, or "-" for other types.
+const char *text_ptr(orvex_t n, uint64_t *len) {
+    return orvex_get_node_type(n) == ORVEX_DATA ? orvex_get_data_ptr(n, len) : orvex_get_string_ptr(n, len);
+}
+std::string text_of(orvex_t n) {
+    uint64_t len = 0;
+    const char *p = text_ptr(n, &len);
+    return p ? std::string(p, size_t(len)) : "-";
+}
+std::string times(const std::string &s, size_t n) {
+    std::string r;
+    while (n--)
+        r += s;
+    return r;
+}
+
+} // namespace
+
 // Texts of up to 127 bytes live in their node's block: each must still read
 // whole, be replaced (by itself too), reset, moved, copied and freed in any
 // order, with every byte of a block's text released once (the sanitizers and
 // valgrind see a fault).
 TEST(BinRead, TextsInTheirNodesBlockAtEachBound) {
-    // An object of `kind` with `count` elements of `payload`.
-    auto obj = [](int kind, uint64_t count, const std::string &payload) {
-        std::string head(1, char(kind << 4 | (count < 15 ? int(count) : 0xF)));
-        if (count >= 15)
-            head += count < 256 ? "\x10" + be(count, 1) : "\x11" + be(count, 2);
-        return head + payload;
-    };
-    auto utf16 = [](const std::string &units) { // ASCII and U+20AC only
-        std::string s;
-        for (char c : units)
-            s += c == '~' ? std::string("\x20\xAC") : std::string(1, '\0') + c;
-        return s;
-    };
-    std::string euro = "\xE2\x82\xAC";
     struct Text {
         int kind;
         uint64_t count;
         std::string payload, want;
     };
     std::vector<Text> texts;
+    const std::string euro16("\x20\xAC", 2), euro = "\xE2\x82\xAC";
     for (size_t len : {15, 16, 31, 32, 127, 128}) {
-        std::string a(len, char('a' + len % 26));
+        const std::string a(len, char('a' + len % 26)), d = std::string(len - 1, '\0') + "\xFF";
         texts.push_back({0x5, len, a, a});
-        texts.push_back({0x4, len, std::string(len - 1, '\0') + "\xFF", std::string(len - 1, '\0') + "\xFF"});
-        texts.push_back({0x6, len, utf16(a), a});
+        texts.push_back({0x4, len, d, d});
+        texts.push_back({0x6, len, times(std::string(1, '\0') + a[0], len), a});
     }
-    std::string e42;
-    for (int i = 0; i < 42; ++i)
-        e42 += euro;
-    texts.push_back({0x6, 43, utf16(std::string(42, '~') + "a"), e42 + "a"});   // 127 bytes from 43 units
-    texts.push_back({0x6, 44, utf16(std::string(42, '~') + "ab"), e42 + "ab"}); // 128
-    texts.push_back({0x5, 63, std::string(62, '\xE9') + "a", [] {               // Latin-1: 127 bytes
-                         std::string s;
-                         for (int i = 0; i < 62; ++i)
-                             s += "\xC3\xA9";
-                         return s + "a";
-                     }()});
-    texts.push_back(
-        {0x5, 8, std::string(8, '\xE9'), "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"});
-    std::vector<std::string> objs{obj(0xA, texts.size(), "")};
+    for (size_t tail : {1, 2}) // UTF-16 to 127 and 128 bytes
+        texts.push_back({0x6, 42 + tail, times(euro16, 42) + times(std::string("\0a", 2), tail),
+                         times(euro, 42) + std::string(tail, 'a')});
+    for (size_t high : {8, 63, 64}) // Latin-1 to 16, 127 and 128 bytes
+        texts.push_back({0x5, high + (high & 1), times("\xE9", high) + std::string(high & 1, 'a'),
+                         times("\xC3\xA9", high) + std::string(high & 1, 'a')});
+    std::vector<std::string> objs{"\xAF\x10" + be(texts.size(), 1)};
     for (size_t i = 0; i < texts.size(); ++i) {
+        const Text &t = texts[i];
         objs[0] += be(i + 1, 1);
-        objs.push_back(obj(texts[i].kind, texts[i].count, texts[i].payload));
+        objs.push_back(std::string(1, char(t.kind << 4 | 0xF)) + "\x10" + be(t.count, 1) + t.payload);
     }
     const std::string doc = make_doc(objs);
-    auto text_of = [](orvex_t n) {
-        uint64_t len = 0;
-        const char *p = orvex_get_node_type(n) == ORVEX_DATA ? orvex_get_data_ptr(n, &len)
-                                                             : orvex_get_string_ptr(n, &len);
-        return p ? std::string(p, size_t(len)) : std::string("<none>");
-    };
     // Each edit of one item, and the text it then holds.
     const struct {
         const char *what;
@@ -405,36 +400,26 @@ TEST(BinRead, TextsInTheirNodesBlockAtEachBound) {
     } edits[] = {
         {"kept", [](orvex_t, const std::string &was) { return was; }},
         {"set inline",
-         [](orvex_t n, const std::string &) {
-             orvex_set_string_val(n, "short");
-             return std::string("short");
-         }},
+         [](orvex_t n, const std::string &) { return orvex_set_string_val(n, "short"), text_of(n); }},
         {"set long",
          [](orvex_t n, const std::string &) {
-             orvex_set_string_val(n, std::string(100, 'L').c_str());
-             return std::string(100, 'L');
+             return orvex_set_string_val(n, times("L", 100).c_str()), times("L", 100);
          }},
         {"set from its own text",
          [](orvex_t n, const std::string &was) {
              uint64_t len = 0;
-             const char *p = orvex_get_node_type(n) == ORVEX_DATA ? orvex_get_data_ptr(n, &len)
-                                                                  : orvex_get_string_ptr(n, &len);
+             const char *p = text_ptr(n, &len);
              EXPECT_EQ(orvex_set_string_val_len(n, p + 1, len - 1), ORVEX_ERR_SUCCESS);
              return was.substr(1);
          }},
         {"data from its own text",
          [](orvex_t n, const std::string &was) {
              uint64_t len = 0;
-             const char *p = orvex_get_node_type(n) == ORVEX_DATA ? orvex_get_data_ptr(n, &len)
-                                                                  : orvex_get_string_ptr(n, &len);
-             orvex_set_data_val(n, p, len);
-             return was;
+             const char *p = text_ptr(n, &len);
+             return orvex_set_data_val(n, p, len), was;
          }},
         {"reset to an integer",
-         [](orvex_t n, const std::string &) {
-             orvex_set_int_val(n, -3);
-             return std::string("<none>");
-         }},
+         [](orvex_t n, const std::string &) { return orvex_set_int_val(n, -3), std::string("-"); }},
     };
     for (const auto &e : edits) {
         for (int order = 0; order < 3; ++order) {
@@ -453,16 +438,13 @@ TEST(BinRead, TextsInTheirNodesBlockAtEachBound) {
             std::vector<orvex_t> moved;
             for (uint32_t k = 0; k < texts.size() / 2; ++k) // the items at even places
                 moved.push_back(orvex_detach(orvex_array_get_item(root, k)));
-            if (order == 0)
-                orvex_free(root);
-            for (size_t k = 0; k < moved.size(); ++k)
-                if (order != 2 || k % 2)
+            // Root first, between two halves of the detached items, or last.
+            for (int step = 0; step < 3; ++step) {
+                for (size_t k = size_t(step) - 1; step && k < moved.size(); k += 2)
                     orvex_free(moved[k]);
-            if (order != 0)
-                orvex_free(root);
-            if (order == 2)
-                for (size_t k = 0; k < moved.size(); k += 2)
-                    orvex_free(moved[k]);
+                if (step == order)
+                    orvex_free(root);
+            }
             for (uint32_t i = 0; i < texts.size(); ++i)
                 EXPECT_EQ(text_of(orvex_array_get_item(copy, i)), want[i]) << i;
             orvex_free(copy);

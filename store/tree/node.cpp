@@ -67,7 +67,7 @@ inline uint32_t block_text_bytes(const Node *n) { return (n->flags & NODE_BLOCK_
 
 // Frees nodes one after another, one atomic step per run of nodes of the same
 // block (a tree freed in the order it was read is mostly such runs). A node
-// handed over owns nothing but its slots, its text's among them.
+// handed over owns nothing but its room in the block, its text's included.
 class Disposer {
   public:
     ~Disposer() { flush(); }
@@ -326,6 +326,18 @@ size_t text_length(uint8_t type, const char *p, size_t len) {
     return len;
 }
 
+// Data on 8 bytes, as malloc would align it, for callers that read words from
+// it; strings packed. Under ASan everything on the sanitizer's 8-byte
+// granules, so that a released text is poisoned exactly.
+uint32_t block_text_align(uint8_t type) {
+#if defined(ORVEX_ASAN)
+    (void)type;
+    return 8;
+#else
+    return type == ORVEX_DATA ? 8 : 1;
+#endif
+}
+
 template <class Source> Node *new_text(uint8_t type, const char *p, size_t len, Source source) {
     Node *n = raw_new(type, source);
     if (n && !node_set_text(n, type, p, len)) {
@@ -353,16 +365,9 @@ Node *node_new_text(uint8_t type, const char *p, size_t len, NodeBlocks &blocks)
     }
     if (len > BLOCK_TEXT_MAX)
         return new_text(type, p, len, FromBlocks{blocks});
-        // Data as malloc would align it, for callers that read words from it;
-        // strings packed. Under ASan everything on the sanitizer's 8-byte
-        // granules, so a released text is poisoned exactly.
-#if defined(ORVEX_ASAN)
-    const uint32_t align = 8;
-#else
-    const uint32_t align = type == ORVEX_DATA ? 8 : 1;
-#endif
     char *t = nullptr;
-    Node *n = raw_new(type, [&] { return blocks.take_with_text(uint32_t(len) + 1, &t, align); });
+    Node *n =
+        raw_new(type, [&] { return blocks.take_with_text(uint32_t(len) + 1, &t, block_text_align(type)); });
     if (!n)
         return nullptr;
     std::memcpy(t, p, len);
