@@ -71,15 +71,6 @@ inline uint32_t block_text_bytes(const Node *n) { return (n->flags & NODE_BLOCK_
 class Disposer {
   public:
     ~Disposer() { flush(); }
-    void add(Node *n) {
-        if (!n->slot) {
-            std::free(n);
-            return;
-        }
-        add_from_block(n);
-    }
-    // The same out of line, for a walk that expects few such nodes.
-    __attribute__((noinline)) void add_out_of_line(Node *n) { add_from_block(n); }
     void add_from_block(Node *n) {
         Block *b = block_of(n);
         uint32_t text = block_text_bytes(n);
@@ -92,6 +83,8 @@ class Disposer {
         }
         count_ += uint32_t(sizeof(Node)) + text;
     }
+    // The same out of line, for a walk that expects few such nodes.
+    __attribute__((noinline)) void add_out_of_line(Node *n) { add_from_block(n); }
 
   private:
     Block *block_ = nullptr;
@@ -103,8 +96,6 @@ class Disposer {
         count_ = 0;
     }
 };
-
-void node_dispose(Node *n) { Disposer().add(n); }
 
 // Where a new node comes from: a zeroed node, or null.
 struct FromHeap {
@@ -338,23 +329,11 @@ uint32_t block_text_align(uint8_t type) {
 #endif
 }
 
+// A text node of `len` bytes at `p`, a key's already cut at its NUL. A fresh
+// node holds nothing to reset, and is zeroed: an inline text's NUL is there.
 template <class Source> Node *new_text(uint8_t type, const char *p, size_t len, Source source) {
-    Node *n = raw_new(type, source);
-    if (n && !node_set_text(n, type, p, len)) {
-        node_dispose(n);
-        return nullptr;
-    }
-    return n;
-}
-
-} // namespace
-
-Node *node_new_text(uint8_t type, const char *p, size_t len) { return new_text(type, p, len, FromHeap()); }
-Node *node_new_text(uint8_t type, const char *p, size_t len, NodeBlocks &blocks) {
-    len = text_length(type, p, len);
     if (len <= INLINE_MAX) {
-        // A fresh node holds nothing to reset, and is zeroed: the NUL is there.
-        Node *n = raw_new(type, FromBlocks{blocks});
+        Node *n = raw_new(type, source);
         if (n) {
             if (len)
                 std::memcpy(n->v.inl, p, len);
@@ -363,7 +342,31 @@ Node *node_new_text(uint8_t type, const char *p, size_t len, NodeBlocks &blocks)
         }
         return n;
     }
-    if (len > BLOCK_TEXT_MAX)
+    if (len >= SIZE_MAX - 1)
+        return nullptr;
+    char *buf = static_cast<char *>(std::malloc(len + 1));
+    if (!buf)
+        return nullptr;
+    Node *n = raw_new(type, source);
+    if (!n) {
+        std::free(buf);
+        return nullptr;
+    }
+    std::memcpy(buf, p, len);
+    buf[len] = 0;
+    n->v.heap.ptr = buf;
+    n->v.heap.len = len;
+    return n;
+}
+
+} // namespace
+
+Node *node_new_text(uint8_t type, const char *p, size_t len) {
+    return new_text(type, p, text_length(type, p, len), FromHeap());
+}
+Node *node_new_text(uint8_t type, const char *p, size_t len, NodeBlocks &blocks) {
+    len = text_length(type, p, len);
+    if (len <= INLINE_MAX || len > BLOCK_TEXT_MAX)
         return new_text(type, p, len, FromBlocks{blocks});
     char *t = nullptr;
     Node *n =
