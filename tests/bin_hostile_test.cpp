@@ -358,6 +358,12 @@ TEST(BinShared, ExpansionPastTheAllowanceIsRefused) {
     std::string big = bytes({0x5F, 0x12}) + be(mib, 4) + std::string(mib, 'x');
     EXPECT_EQ(code(make_doc({array_of_refs(times, 1, 1), big})), ORVEX_ERR_SUCCESS);
     EXPECT_EQ(why(make_doc({array_of_refs(times + 1, 1, 1), big})), over_limit(ORVEX_REASON_EXPANSION));
+    // Keys: a dictionary with that string as its key, shared as often. A key
+    // read again is charged again, as its copy into each dictionary costs.
+    const std::string dict = bytes({0xD1, 2, 3});
+    EXPECT_EQ(code(make_doc({array_of_refs(times, 1, 1), dict, big, "\x09"})), ORVEX_ERR_SUCCESS);
+    EXPECT_EQ(why(make_doc({array_of_refs(times + 1, 1, 1), dict, big, "\x09"})),
+              over_limit(ORVEX_REASON_EXPANSION));
     // Nodes: 2^41 - 1 from forty levels of a shared binary tree.
     EXPECT_EQ(why(make_doc(doubling_chain(40, "\x09"))), over_limit(ORVEX_REASON_EXPANSION));
     // Modest sharing in a small document stays legal.

@@ -342,6 +342,158 @@ TEST(BinRead, NodesOfOneDocumentLiveAndDieOnTheirOwn) {
     }
 }
 
+namespace {
+
+// A text or data node's bytes, or "-" for other types.
+const char *text_ptr(orvex_t n, uint64_t *len) {
+    return orvex_get_node_type(n) == ORVEX_DATA ? orvex_get_data_ptr(n, len) : orvex_get_string_ptr(n, len);
+}
+std::string text_of(orvex_t n) {
+    uint64_t len = 0;
+    const char *p = text_ptr(n, &len);
+    return p ? std::string(p, size_t(len)) : "-";
+}
+std::string times(const std::string &s, size_t n) {
+    std::string r;
+    while (n--)
+        r += s;
+    return r;
+}
+
+} // namespace
+
+// Texts of up to 127 bytes live in their node's block: each must still read
+// whole, be replaced (by itself too), reset, moved, copied and freed in any
+// order, with every byte of a block's text released once (the sanitizers and
+// valgrind see a fault).
+TEST(BinRead, TextsInTheirNodesBlockAtEachBound) {
+    struct Text {
+        int kind;
+        uint64_t count;
+        std::string payload, want;
+    };
+    std::vector<Text> texts;
+    const std::string euro16("\x20\xAC", 2), euro = "\xE2\x82\xAC";
+    for (size_t len : {15, 16, 31, 32, 127, 128}) {
+        const std::string a(len, char('a' + len % 26)), d = std::string(len - 1, '\0') + "\xFF";
+        texts.push_back({0x5, len, a, a});
+        texts.push_back({0x4, len, d, d});
+        texts.push_back({0x6, len, times(std::string(1, '\0') + a[0], len), a});
+    }
+    for (size_t tail : {1, 2}) // UTF-16 to 127 and 128 bytes
+        texts.push_back({0x6, 42 + tail, times(euro16, 42) + times(std::string("\0a", 2), tail),
+                         times(euro, 42) + std::string(tail, 'a')});
+    for (size_t high : {8, 63, 64}) // Latin-1 to 16, 127 and 128 bytes
+        texts.push_back({0x5, high + (high & 1), times("\xE9", high) + std::string(high & 1, 'a'),
+                         times("\xC3\xA9", high) + std::string(high & 1, 'a')});
+    std::vector<std::string> objs{"\xAF\x10" + be(texts.size(), 1)};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const Text &t = texts[i];
+        objs[0] += be(i + 1, 1);
+        objs.push_back(std::string(1, char(t.kind << 4 | 0xF)) + "\x10" + be(t.count, 1) + t.payload);
+    }
+    const std::string doc = make_doc(objs);
+    // Each edit of one item, and the text it then holds.
+    const struct {
+        const char *what;
+        std::string (*edit)(orvex_t item, const std::string &was);
+    } edits[] = {
+        {"kept", [](orvex_t, const std::string &was) { return was; }},
+        {"set inline",
+         [](orvex_t n, const std::string &) { return orvex_set_string_val(n, "short"), text_of(n); }},
+        {"set long",
+         [](orvex_t n, const std::string &) {
+             return orvex_set_string_val(n, times("L", 100).c_str()), times("L", 100);
+         }},
+        {"set from its own text",
+         [](orvex_t n, const std::string &was) {
+             uint64_t len = 0;
+             const char *p = text_ptr(n, &len);
+             EXPECT_EQ(orvex_set_string_val_len(n, p + 1, len - 1), ORVEX_ERR_SUCCESS);
+             return was.substr(1);
+         }},
+        {"data from its own text",
+         [](orvex_t n, const std::string &was) {
+             uint64_t len = 0;
+             const char *p = text_ptr(n, &len);
+             return orvex_set_data_val(n, p, len), was;
+         }},
+        {"reset to an integer",
+         [](orvex_t n, const std::string &) { return orvex_set_int_val(n, -3), std::string("-"); }},
+    };
+    for (const auto &e : edits) {
+        for (int order = 0; order < 3; ++order) {
+            SCOPED_TRACE(std::string(e.what) + ", order " + std::to_string(order));
+            orvex_t root = nullptr;
+            ASSERT_EQ(orvex_from_bin(doc.data(), uint32_t(doc.size()), &root), ORVEX_ERR_SUCCESS);
+            ASSERT_EQ(orvex_array_get_size(root), texts.size());
+            std::vector<std::string> want;
+            for (uint32_t i = 0; i < texts.size(); ++i) {
+                orvex_t item = orvex_array_get_item(root, i);
+                ASSERT_EQ(text_of(item), texts[i].want) << i;
+                want.push_back(e.edit(item, texts[i].want));
+            }
+            // A copy owns its texts: it outlives the tree it was made from.
+            orvex_t copy = orvex_copy(root);
+            std::vector<orvex_t> moved;
+            for (uint32_t k = 0; k < texts.size() / 2; ++k) // the items at even places
+                moved.push_back(orvex_detach(orvex_array_get_item(root, k)));
+            // Root first, between two halves of the detached items, or last.
+            for (int step = 0; step < 3; ++step) {
+                for (size_t k = size_t(step) - 1; step && k < moved.size(); k += 2)
+                    orvex_free(moved[k]);
+                if (step == order)
+                    orvex_free(root);
+            }
+            for (uint32_t i = 0; i < texts.size(); ++i)
+                EXPECT_EQ(text_of(orvex_array_get_item(copy, i)), want[i]) << i;
+            orvex_free(copy);
+        }
+    }
+}
+
+// Keys shared by dictionaries are remembered once read: every kind of key
+// text (converted ones too, and ones that end at a NUL) must read the same
+// each time, also when two key objects compete for one place.
+TEST(BinRead, SharedKeysReadTheSameEachTime) {
+    const int keys = 70, dicts = 3; // key objects 3 and 67 share a place
+    std::string dict = bytes({0xDF, 0x10, keys}), root = bytes({0xA0 | dicts});
+    std::vector<std::string> objs, want;
+    for (int i = 0; i < keys; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string forms[][2] = {
+            {bytes({0x50 | int(n.size())}) + n, n},
+            {bytes({0x50 | int(n.size() + 1), 0xE9}) + n, "\xC3\xA9" + n}, // Latin-1
+            {bytes({0x60 | int(n.size() + 1), 0x20, 0xAC}) +
+                 [&] {
+                     std::string u;
+                     for (char c : n)
+                         u += std::string(1, '\0') + c;
+                     return u;
+                 }(),
+             "\xE2\x82\xAC" + n},
+            {bytes({0x50 | int(n.size() + 3)}) + n + std::string("\0zz", 3), n}, // ends at its NUL
+        };
+        objs.push_back(forms[i % 4][0]);
+        want.push_back(forms[i % 4][1]);
+        dict += char(3 + i);
+    }
+    dict += std::string(keys, char(2));
+    for (int d = 0; d < dicts; ++d)
+        root += char(1);
+    objs.insert(objs.begin(), {root, dict, "\x09"});
+    const std::string doc = make_doc(objs);
+    orvex_t read = nullptr;
+    ASSERT_EQ(orvex_from_bin(doc.data(), uint32_t(doc.size()), &read), ORVEX_ERR_SUCCESS);
+    for (uint32_t d = 0; d < dicts; ++d) {
+        orvex_t got = orvex_array_get_item(read, d);
+        EXPECT_EQ(orvex_dict_get_size(got), uint32_t(keys));
+        for (const std::string &k : want)
+            EXPECT_NE(orvex_dict_get_item(got, k.c_str()), nullptr) << d << " " << k;
+    }
+    orvex_free(read);
+}
+
 TEST(Detect, MagicXmlAndUnknownInput) {
     std::string bin = make_doc({"\x09"});
     orvex_format_t fmt = ORVEX_FORMAT_XML;

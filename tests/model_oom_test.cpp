@@ -553,6 +553,24 @@ void add_store_cases(std::vector<Case> &cases) {
                              orvex_free(tree);
                          }});
     }
+    // A binary document's long texts live in its node blocks: replacing one
+    // that fails leaves it there, whole.
+    cases.push_back({"StoreSetTextOfBinaryRead", [](Trial &t) {
+                         const std::vector<char> input = encoded(orvex_to_bin);
+                         orvex_t root = nullptr;
+                         ASSERT_EQ(orvex_from_bin(input.data(), uint32_t(input.size()), &root),
+                                   ORVEX_ERR_SUCCESS);
+                         orvex_t was = orvex_copy(root), title = orvex_dict_get_item(root, "title");
+                         if (t.run([&] {
+                                 return store_result(
+                                     orvex_set_string_val_len(title, OTHER_TEXT.data(), OTHER_TEXT.size()));
+                             })) {
+                             orvex_set_string_val(orvex_dict_get_item(was, "title"), OTHER_TEXT.c_str());
+                         }
+                         EXPECT_TRUE(orvex_equal(root, was));
+                         orvex_free(root);
+                         orvex_free(was);
+                     }});
     // orvex_edit: a batch on each kind of document, failing nowhere but in
     // its result.
     const struct {

@@ -231,10 +231,16 @@ TEST(Threads, SeparateTreesAndSharedReadsRunAtOnce) {
     EXPECT_EQ(model_digest(*model), shared.model_text);
 }
 
-// The nodes of one binary document share blocks: freed on several threads at
-// once, each part still frees its own and the last frees the block.
+// The nodes of one binary document share blocks, and so do their texts:
+// replaced and freed on several threads at once, each part still gives back
+// its own and the last frees the block.
 TEST(Threads, PartsOfOneBinaryTreeFreedOnSeveralThreads) {
     Tree source(make_tree(1));
+    for (int i = 0; i < 40; ++i) {
+        orvex_t item = orvex_dict_get_item(source.get(), ("key " + std::to_string(i)).c_str());
+        orvex_dict_set_item(item, "note", orvex_new_string(std::string(size_t(16 + i * 2), 'n').c_str()));
+        orvex_dict_set_item(item, "blob", orvex_new_data(std::string(100, char(i)).data(), 100));
+    }
     const std::string bin = orvex_test::encode(source.get(), ORVEX_FORMAT_BINARY);
     for (int round = 0; round < kRounds; ++round) {
         orvex_t read = nullptr;
@@ -246,8 +252,10 @@ TEST(Threads, PartsOfOneBinaryTreeFreedOnSeveralThreads) {
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t)
             threads.emplace_back([&parts, t] {
-                for (orvex_t p : parts[size_t(t)])
+                for (orvex_t p : parts[size_t(t)]) {
+                    orvex_set_string_val(orvex_dict_get_item(p, "note"), "replaced");
                     orvex_free(p);
+                }
             });
         EXPECT_EQ(orvex_dict_get_size(read), 20u);
         orvex_free(read);

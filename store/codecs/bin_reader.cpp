@@ -90,6 +90,17 @@ bool is_utf8(const unsigned char *p, const unsigned char *end) {
     return true;
 }
 
+// A key object read before, whose text lies in the input: dictionaries of
+// one kind share their key objects, so most keys are found here.
+struct SeenKey {
+    uint64_t obj = UINT64_MAX;
+    uint64_t at;      // the object's offset, for a rejection
+    uint64_t charged; // what reading it charged
+    const char *text;
+    size_t len; // up to its first NUL
+};
+constexpr size_t SEEN_KEYS = 64; // a power of two
+
 struct Frame {
     Node *node;
     uint64_t obj;  // object index, for cycle detection
@@ -129,6 +140,7 @@ class Reader {
     std::vector<Frame> stack_;
     std::vector<uint8_t> open_; // objects on the open path
     std::vector<char> key_buf_, text_buf_;
+    SeenKey seen_[SEEN_KEYS];
     NodeBlocks blocks_{0}; // declared last: freed after a failed run's nodes
 
     void read_trailer() {
@@ -372,6 +384,25 @@ class Reader {
         return n;
     }
 
+    // The text of key object `idx`, remembered in `seen` when it lies in the
+    // input.
+    const char *read_key(uint64_t idx, size_t *klen, SeenKey *seen) {
+        uint64_t ko = object_offset(idx);
+        unsigned kk = d_[ko] >> 4;
+        if (kk != 0x5 && kk != 0x6)
+            reject(ORVEX_ERR_PARSE, ko, ORVEX_REASON_BAD_KEY);
+        uint64_t budget_was = text_budget_;
+        const char *key = text_of(ko, key_buf_, klen);
+        // Keys end at their first NUL, as in the XML reader and the C
+        // interface; otherwise "a\0b" and "a\0c" would be two entries
+        // that no lookup by text can tell apart. The later one wins.
+        if (const void *z = std::memchr(key, 0, *klen))
+            *klen = static_cast<size_t>(static_cast<const char *>(z) - key);
+        if (key != key_buf_.data())
+            *seen = SeenKey{idx, ko, budget_was - text_budget_, key, *klen};
+        return key;
+    }
+
     void step() {
         Frame &f = stack_.back();
         if (f.next == f.count) {
@@ -386,17 +417,16 @@ class Reader {
         const char *key = nullptr;
         size_t klen = 0;
         if (dict) {
-            uint64_t key_at = f.refs + uint64_t(i) * ref_size_;
-            uint64_t ko = object_offset(read_ref(key_at));
-            unsigned kk = d_[ko] >> 4;
-            if (kk != 0x5 && kk != 0x6)
-                reject(ORVEX_ERR_PARSE, ko, ORVEX_REASON_BAD_KEY);
-            key = text_of(ko, key_buf_, &klen);
-            // Keys end at their first NUL, as in the XML reader and the C
-            // interface; otherwise "a\0b" and "a\0c" would be two entries
-            // that no lookup by text can tell apart. The later one wins.
-            if (const void *z = std::memchr(key, 0, klen))
-                klen = static_cast<size_t>(static_cast<const char *>(z) - key);
+            uint64_t kidx = read_ref(f.refs + uint64_t(i) * ref_size_);
+            SeenKey &seen = seen_[kidx & (SEEN_KEYS - 1)];
+            if (seen.obj == kidx) {
+                // Each copy of a key costs what reading it did.
+                charge_text(seen.charged, seen.at);
+                key = seen.text;
+                klen = seen.len;
+            } else {
+                key = read_key(kidx, &klen, &seen);
+            }
         }
         uint64_t idx = read_ref(val_at);
         // `f` may dangle once instantiate pushes a frame.

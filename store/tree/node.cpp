@@ -21,8 +21,9 @@
 
 namespace orvex_store {
 
-// A NodeBlocks block's first slot. `live` counts its nodes not yet freed,
-// slots never handed out, and one for the NodeBlocks still taking from it.
+// A NodeBlocks block's first slot. `live` counts the bytes of its nodes and
+// texts not yet freed, the bytes never handed out, and the slot itself for
+// the NodeBlocks still taking from it.
 struct Block {
     std::atomic<uint32_t> live;
 };
@@ -61,29 +62,29 @@ void release(Block *b, uint32_t n) {
     }
 }
 
+// Bytes of `n`'s block that its text holds.
+inline uint32_t block_text_bytes(const Node *n) { return (n->flags & NODE_BLOCK_TEXT) ? n->ilen : 0; }
+
 // Frees nodes one after another, one atomic step per run of nodes of the same
-// block (a tree freed in the order it was read is mostly such runs).
+// block (a tree freed in the order it was read is mostly such runs). A node
+// handed over owns nothing but its room in the block, its text's included.
 class Disposer {
   public:
     ~Disposer() { flush(); }
-    void add(Node *n) {
-        if (!n->slot) {
-            std::free(n);
-            return;
-        }
-        add_from_block(n);
-    }
-    // The same out of line, for a walk that expects few such nodes.
-    __attribute__((noinline)) void add_out_of_line(Node *n) { add_from_block(n); }
     void add_from_block(Node *n) {
         Block *b = block_of(n);
+        uint32_t text = block_text_bytes(n);
+        if (text)
+            mark_freed(n->v.heap.ptr, text);
         mark_freed(n, sizeof(Node));
         if (b != block_) {
             flush();
             block_ = b;
         }
-        ++count_;
+        count_ += uint32_t(sizeof(Node)) + text;
     }
+    // The same out of line, for a walk that expects few such nodes.
+    __attribute__((noinline)) void add_out_of_line(Node *n) { add_from_block(n); }
 
   private:
     Block *block_ = nullptr;
@@ -95,8 +96,6 @@ class Disposer {
         count_ = 0;
     }
 };
-
-void node_dispose(Node *n) { Disposer().add(n); }
 
 // Where a new node comes from: a zeroed node, or null.
 struct FromHeap {
@@ -120,9 +119,15 @@ template <class Source> Node *raw_new(uint8_t type, Source source) {
 ArrayLog *log_of(Node *arr) { return const_cast<ArrayLog *>(array_log(arr)); }
 
 void free_text(Node *n) {
-    if (!(n->flags & NODE_INLINE))
+    if (n->flags & NODE_BLOCK_TEXT) {
+        // The node itself still counts: the block outlives this.
+        mark_freed(n->v.heap.ptr, n->ilen);
+        block_of(n)->live.fetch_sub(n->ilen, std::memory_order_acq_rel);
+        n->ilen = 0;
+    } else if (!(n->flags & NODE_INLINE)) {
         std::free(n->v.heap.ptr);
-    n->flags &= static_cast<uint8_t>(~NODE_INLINE);
+    }
+    n->flags &= static_cast<uint8_t>(~(NODE_INLINE | NODE_BLOCK_TEXT));
 }
 
 // Releases the node's own storage, not its children.
@@ -181,29 +186,51 @@ NodeBlocks::~NodeBlocks() { retire(); }
 
 void NodeBlocks::retire() {
     if (cur_)
-        release(cur_, end_ - next_ + 1);
+        release(cur_, tail_ - next_ + uint32_t(sizeof(Node)));
     cur_ = nullptr;
-    next_ = end_ = 0;
+    next_ = tail_ = 0;
 }
 
-Node *NodeBlocks::take() {
-    if (next_ == end_) {
-        retire();
-        uint32_t slots =
-            expected_ && expected_ < BLOCK_SLOTS ? static_cast<uint32_t>(expected_) : BLOCK_SLOTS;
-        expected_ = expected_ > slots ? expected_ - slots : 0;
-        void *p = std::malloc(sizeof(Node) * (size_t(slots) + 1));
-        if (!p)
-            return nullptr;
-        cur_ = new (p) Block{{slots + 1}};
-        mark_freed(static_cast<char *>(p) + sizeof(Node), sizeof(Node) * slots);
-        next_ = 1;
-        end_ = slots + 1;
-    }
-    Node *n = reinterpret_cast<Node *>(reinterpret_cast<char *>(cur_) + sizeof(Node) * next_);
+// Replaces the current block with one of at least `slots` slots.
+bool NodeBlocks::start_block(uint32_t slots) {
+    retire();
+    // While the guess lasts, blocks follow it; past it (texts took room, or
+    // shared objects were read more than once) half of what came before, so
+    // a small document that guessed short still gets a small block.
+    uint64_t want = expected_ ? expected_ : !handed_ ? BLOCK_SLOTS : handed_ / 2 > 8 ? handed_ / 2 : 8;
+    if (want > slots)
+        slots = want < BLOCK_SLOTS ? static_cast<uint32_t>(want) : BLOCK_SLOTS;
+    expected_ = expected_ > slots ? expected_ - slots : 0;
+    const uint32_t size = uint32_t(sizeof(Node)) * (slots + 1);
+    void *p = std::malloc(size);
+    if (!p)
+        return false;
+    handed_ += slots;
+    cur_ = new (p) Block{{size}};
+    mark_freed(static_cast<char *>(p) + sizeof(Node), size - sizeof(Node));
+    next_ = uint32_t(sizeof(Node));
+    tail_ = size;
+    return true;
+}
+
+Node *NodeBlocks::take_with_text(uint32_t text_bytes, char **text, uint32_t align) {
+    // Nodes from the front, texts from the end, down to their alignment.
+    const uint32_t need = uint32_t(sizeof(Node)) + text_bytes + align - 1;
+    if (tail_ - next_ < need && !start_block((need + uint32_t(sizeof(Node)) - 1) / uint32_t(sizeof(Node))))
+        return nullptr;
+    const uint32_t at = (tail_ - text_bytes) & ~(align - 1);
+    char *base = reinterpret_cast<char *>(cur_);
+    Node *n = reinterpret_cast<Node *>(base + next_);
     mark_usable(n, sizeof(Node));
     std::memset(static_cast<void *>(n), 0, sizeof(Node));
-    n->slot = static_cast<uint8_t>(next_++);
+    n->slot = static_cast<uint8_t>(next_ / sizeof(Node));
+    next_ += uint32_t(sizeof(Node));
+    if (text_bytes) {
+        mark_usable(base + at, tail_ - at);
+        n->ilen = static_cast<uint8_t>(tail_ - at);
+        *text = base + at;
+        tail_ = at;
+    }
     return n;
 }
 
@@ -279,30 +306,83 @@ Node *node_new_bool(bool b, NodeBlocks &blocks) { return new_bool(b, FromBlocks{
 
 namespace {
 
+// A key's text ends at its first NUL, as a dictionary key's does, so a key
+// node reads and writes the same text however it was made.
+size_t text_length(uint8_t type, const char *p, size_t len) {
+    if (!p)
+        return 0;
+    if (type == ORVEX_KEY && len)
+        if (const void *z = std::memchr(p, 0, len))
+            return static_cast<size_t>(static_cast<const char *>(z) - p);
+    return len;
+}
+
+// Data on 8 bytes, as malloc would align it, for callers that read words from
+// it; strings packed. Under ASan everything on the sanitizer's 8-byte
+// granules, so that a released text is poisoned exactly.
+uint32_t block_text_align(uint8_t type) {
+#if defined(ORVEX_ASAN)
+    (void)type;
+    return 8;
+#else
+    return type == ORVEX_DATA ? 8 : 1;
+#endif
+}
+
+// A text node of `len` bytes at `p`, a key's already cut at its NUL. A fresh
+// node holds nothing to reset, and is zeroed: an inline text's NUL is there.
 template <class Source> Node *new_text(uint8_t type, const char *p, size_t len, Source source) {
+    if (len <= INLINE_MAX) {
+        Node *n = raw_new(type, source);
+        if (n) {
+            if (len)
+                std::memcpy(n->v.inl, p, len);
+            n->ilen = static_cast<uint8_t>(len);
+            n->flags = NODE_INLINE;
+        }
+        return n;
+    }
+    if (len >= SIZE_MAX - 1)
+        return nullptr;
+    char *buf = static_cast<char *>(std::malloc(len + 1));
+    if (!buf)
+        return nullptr;
     Node *n = raw_new(type, source);
-    if (n && !node_set_text(n, type, p, len)) {
-        node_dispose(n);
+    if (!n) {
+        std::free(buf);
         return nullptr;
     }
+    std::memcpy(buf, p, len);
+    buf[len] = 0;
+    n->v.heap.ptr = buf;
+    n->v.heap.len = len;
     return n;
 }
 
 } // namespace
 
-Node *node_new_text(uint8_t type, const char *p, size_t len) { return new_text(type, p, len, FromHeap()); }
+Node *node_new_text(uint8_t type, const char *p, size_t len) {
+    return new_text(type, p, text_length(type, p, len), FromHeap());
+}
 Node *node_new_text(uint8_t type, const char *p, size_t len, NodeBlocks &blocks) {
-    return new_text(type, p, len, FromBlocks{blocks});
+    len = text_length(type, p, len);
+    if (len <= INLINE_MAX || len > BLOCK_TEXT_MAX)
+        return new_text(type, p, len, FromBlocks{blocks});
+    char *t = nullptr;
+    Node *n =
+        raw_new(type, [&] { return blocks.take_with_text(uint32_t(len) + 1, &t, block_text_align(type)); });
+    if (!n)
+        return nullptr;
+    std::memcpy(t, p, len);
+    t[len] = 0;
+    n->flags = NODE_BLOCK_TEXT;
+    n->v.heap.ptr = t;
+    n->v.heap.len = len;
+    return n;
 }
 
 bool node_set_text(Node *n, uint8_t type, const char *p, size_t len) {
-    if (!p)
-        len = 0;
-    // A key's text ends at its first NUL, as a dictionary key's does, so a key
-    // node reads and writes the same text however it was made.
-    if (type == ORVEX_KEY && len)
-        if (const void *z = std::memchr(p, 0, len))
-            len = static_cast<size_t>(static_cast<const char *>(z) - p);
+    len = text_length(type, p, len);
     if (len <= INLINE_MAX) {
         char tmp[16];
         if (len)
@@ -371,8 +451,9 @@ template <bool FromBlocks> void free_tree(Node *root) {
                 c->parent = pending;
                 pending = c;
             } else {
-                // A scalar: only text may own memory, and nothing reads the node again.
-                if (is_text(c->type) && !(c->flags & NODE_INLINE))
+                // A scalar: only text may own memory (a block's text goes with
+                // its node), and nothing reads the node again.
+                if (is_text(c->type) && !(c->flags & (NODE_INLINE | NODE_BLOCK_TEXT)))
                     std::free(c->v.heap.ptr);
                 dispose(c);
             }

@@ -25,6 +25,9 @@ enum : uint8_t {
     NODE_SIGNED = 1, // integer stored as signed
     NODE_INLINE = 2, // text or bytes held in `v.inl`
     NODE_EXACT = 4,  // date set from whole Unix seconds, kept in `v.date.unix_sec`
+    // Text in the node's NodeBlocks block (`v.heap` points there, `ilen` is
+    // the bytes it holds): released with the node or on reset, never freed.
+    NODE_BLOCK_TEXT = 8,
 };
 
 // 32 bytes: a scalar costs one 48-byte malloc chunk, a short text too.
@@ -33,7 +36,7 @@ struct Node {
     uint32_t index; // position in the parent's items or entries
     uint8_t type;   // orvex_type
     uint8_t flags;
-    uint8_t ilen; // length of inline text
+    uint8_t ilen; // length of inline text; bytes of a block's text
     uint8_t slot; // place in a NodeBlocks block (its header is `slot` nodes before), 0 if malloc'd
     union {
         uint8_t b;
@@ -60,16 +63,24 @@ struct Node {
 static_assert(sizeof(Node) == 32, "node layout grew");
 
 constexpr size_t INLINE_MAX = 15; // text bytes that fit inline beside a NUL
+// The longest text a reader puts in its node's block, four nodes' room with
+// the NUL: past that a malloc chunk's 8 to 16 bytes of overhead are a tenth
+// of the text or less, and a block loses less than one node and such a text
+// at its end.
+constexpr size_t BLOCK_TEXT_MAX = 127;
 constexpr uint32_t NO_INDEX = ORVEX_NO_INDEX;
 
 inline Node *as_node(orvex_t h) { return static_cast<Node *>(h); }
 
 // A reader's source of nodes: one malloc for up to BLOCK_SLOTS nodes instead
-// of one each (a 32-byte node costs 48 bytes as a malloc chunk). Each block
-// counts its live nodes, atomically since subtrees of one document may be
-// freed on several threads, and is freed with the last of them; slots freed
-// before that are not reused, so a block costs at most what the document's
-// nodes cost when parsed. Nothing is kept between readers or per thread.
+// of one each (a 32-byte node costs 48 bytes as a malloc chunk), and for the
+// texts of up to BLOCK_TEXT_MAX bytes, packed from the block's end while
+// nodes fill it from the front (a 29-byte text costs 48 as a chunk, 30 here).
+// Each block counts its live bytes, atomically since subtrees of one
+// document may be freed on several threads, and is freed with the last of
+// them; room freed before that is not reused, so a block costs at most what
+// the document's nodes cost when parsed. Nothing is kept between readers or
+// per thread.
 class NodeBlocks {
   public:
     // `expected`: how many nodes the document will probably need, so that a
@@ -80,12 +91,19 @@ class NodeBlocks {
     NodeBlocks &operator=(const NodeBlocks &) = delete;
     void expect(uint64_t nodes) { expected_ = nodes; }
     // A zeroed node, or null on allocation failure.
-    Node *take();
+    Node *take() { return take_with_text(0, nullptr); }
+    // A zeroed node and, at `*text`, `text_bytes` bytes of its block (at
+    // most BLOCK_TEXT_MAX + 1), aligned to `align` (1 or 8); the room the
+    // text holds, padding included, goes into the node's `ilen`. Null on
+    // allocation failure.
+    Node *take_with_text(uint32_t text_bytes, char **text, uint32_t align = 1);
 
   private:
     struct Block *cur_ = nullptr;
-    uint32_t next_ = 0, end_ = 0;
+    uint32_t next_ = 0, tail_ = 0; // byte offsets: the next node, the texts' start
     uint64_t expected_;
+    uint64_t handed_ = 0; // slots of the blocks so far
+    bool start_block(uint32_t slots);
     void retire();
 };
 constexpr uint32_t BLOCK_SLOTS = 255; // nodes a block holds: `Node::slot` is a byte
