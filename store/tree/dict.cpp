@@ -64,9 +64,44 @@ bool grow_entries(DictBody *d, uint64_t need) {
     return true;
 }
 
-// An index is kept at most three quarters full, so that runs stay short.
-bool index_has_room(const DictBody *d, uint64_t entries) {
-    return d->index && entries * 4 <= (uint64_t(d->index_mask) + 1) * 3;
+// Index slots are as narrow as the positions they must hold until the next
+// rebuild. make_index gives an index of 2^k slots to fewer than 2^(k-1)
+// entries, so its size alone tells the width: one byte up to 512 slots (255
+// entries), two up to 131,072 (65,535), four beyond.
+constexpr uint32_t BYTE_SLOTS_MAX_MASK = 2 * 0xFFu + 1;
+constexpr uint32_t SHORT_SLOTS_MAX_MASK = 2 * 0xFFFFu + 1;
+
+size_t slot_bytes(uint32_t mask) {
+    return mask <= BYTE_SLOTS_MAX_MASK ? 1 : mask <= SHORT_SLOTS_MAX_MASK ? 2 : 4;
+}
+
+// The largest entry position + 1 a slot of the index holds.
+uint64_t slot_limit(uint32_t mask) {
+    return mask <= BYTE_SLOTS_MAX_MASK ? 0xFFu : mask <= SHORT_SLOTS_MAX_MASK ? 0xFFFFu : 0xFFFFFFFFu;
+}
+
+// Calls `f` with the index as an array of its slot type.
+template <typename F> decltype(auto) index_slots(const DictBody *d, F &&f) {
+    if (d->index_mask <= BYTE_SLOTS_MAX_MASK)
+        return f(static_cast<uint8_t *>(d->index));
+    if (d->index_mask <= SHORT_SLOTS_MAX_MASK)
+        return f(static_cast<uint16_t *>(d->index));
+    return f(static_cast<uint32_t *>(d->index));
+}
+
+// Whether the index takes entries at positions below `used`: it stays at
+// most three quarters full, so that runs stay short, and its slots hold
+// `used`. Past a width's limit the index is rebuilt wider, at most twice in
+// a dictionary's growth.
+bool index_covers(const DictBody *d, uint64_t used) {
+    return d->index && used * 4 <= (uint64_t(d->index_mask) + 1) * 3 && used <= slot_limit(d->index_mask);
+}
+
+template <typename Slot> void slot_insert(Slot *idx, uint32_t mask, uint32_t hash, uint32_t pos) {
+    uint32_t s = hash & mask;
+    while (idx[s])
+        s = (s + 1) & mask;
+    idx[s] = static_cast<Slot>(pos + 1);
 }
 
 void free_key(DictEntry &e) {
@@ -89,18 +124,16 @@ bool make_index(DictBody *d, uint64_t slots) {
         size <<= 1;
     if (size > (uint64_t(1) << 31))
         return true;
-    uint32_t *idx = static_cast<uint32_t *>(std::calloc(size_t(size), sizeof(uint32_t)));
+    const uint32_t mask = static_cast<uint32_t>(size - 1);
+    void *idx = std::calloc(size_t(size), slot_bytes(mask));
     if (!idx)
         return false;
-    uint32_t mask = static_cast<uint32_t>(size - 1);
-    for (const DictEntry &e : live_entries(d)) {
-        uint32_t s = e.hash & mask;
-        while (idx[s])
-            s = (s + 1) & mask;
-        idx[s] = static_cast<uint32_t>(&e - d->entries) + 1;
-    }
     d->index = idx;
     d->index_mask = mask;
+    index_slots(d, [d, mask](auto *idx_slots) {
+        for (const DictEntry &e : live_entries(d))
+            slot_insert(idx_slots, mask, e.hash, static_cast<uint32_t>(&e - d->entries));
+    });
     return true;
 }
 
@@ -134,10 +167,7 @@ bool compact(DictBody *d) {
 }
 
 void index_insert(DictBody *d, uint32_t pos) {
-    uint32_t s = d->entries[pos].hash & d->index_mask;
-    while (d->index[s])
-        s = (s + 1) & d->index_mask;
-    d->index[s] = pos + 1;
+    index_slots(d, [d, pos](auto *slots) { slot_insert(slots, d->index_mask, d->entries[pos].hash, pos); });
 }
 
 // A dictionary's body, made on first need (an empty dictionary has none);
@@ -167,13 +197,16 @@ uint32_t find_hashed(const DictBody *d, const char *key, size_t len, uint32_t h)
     if (!d || d->live == 0)
         return NO_INDEX;
     if (d->index) {
-        uint32_t s = h & d->index_mask;
-        while (uint32_t e = d->index[s]) {
-            if (key_eq(d->entries[e - 1], key, len, h))
-                return e - 1;
-            s = (s + 1) & d->index_mask;
-        }
-        return NO_INDEX;
+        return index_slots(d, [d, key, len, h](const auto *slots) {
+            const uint32_t mask = d->index_mask;
+            uint32_t s = h & mask;
+            while (uint32_t e = slots[s]) {
+                if (key_eq(d->entries[e - 1], key, len, h))
+                    return e - 1;
+                s = (s + 1) & mask;
+            }
+            return NO_INDEX;
+        });
     }
     for (uint32_t i = 0; i < d->used; ++i)
         if (key_eq(d->entries[i], key, len, h))
@@ -232,14 +265,15 @@ bool append_entry(Node *dict, DictBody *d, const char *key, size_t len, uint32_t
 }
 
 // Takes the entry just appended into the index, rebuilding the index when it
-// is full.
+// is full or its slots too narrow (an index left over from a reservation,
+// with the dictionary back at the threshold, goes).
 void index_appended(DictBody *d) {
-    if (index_has_room(d, uint64_t(d->used) + 1)) {
+    if (index_covers(d, d->used)) {
         index_insert(d, d->used - 1);
-    } else if (d->live > INDEX_THRESHOLD) {
+    } else if (d->live > INDEX_THRESHOLD || d->index) {
         // Compacting or doubling: either way at least half as many appends
         // as there are slots come before the next rebuild, so its cost is
-        // amortised over them.
+        // amortised over them. Widening may come sooner, twice at most.
         bool ok = d->used - d->live >= d->used / COMPACT_ON_REBUILD_SHARE ? compact(d) : rebuild_index(d);
         if (!ok) {
             // Without an index the dictionary still works, only slower.
@@ -323,7 +357,7 @@ bool dict_reserve(Node *dict, uint32_t extra) {
     uint64_t need = uint64_t(d->used) + extra;
     if (need > MAX_ENTRIES || !grow_entries(d, need))
         return false;
-    if (uint64_t(d->live) + extra > INDEX_THRESHOLD && !index_has_room(d, need))
+    if (uint64_t(d->live) + extra > INDEX_THRESHOLD && !index_covers(d, need))
         return make_index(d, need);
     return true;
 }
