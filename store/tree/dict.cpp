@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "tree/node.hpp"
 
@@ -75,11 +76,6 @@ size_t slot_bytes(uint32_t mask) {
     return mask <= BYTE_SLOTS_MAX_MASK ? 1 : mask <= SHORT_SLOTS_MAX_MASK ? 2 : 4;
 }
 
-// The largest entry position + 1 a slot of the index holds.
-uint64_t slot_limit(uint32_t mask) {
-    return mask <= BYTE_SLOTS_MAX_MASK ? 0xFFu : mask <= SHORT_SLOTS_MAX_MASK ? 0xFFFFu : 0xFFFFFFFFu;
-}
-
 // Calls `f` with the index as an array of its slot type.
 template <typename F> decltype(auto) index_slots(const DictBody *d, F &&f) {
     if (d->index_mask <= BYTE_SLOTS_MAX_MASK)
@@ -89,12 +85,17 @@ template <typename F> decltype(auto) index_slots(const DictBody *d, F &&f) {
     return f(static_cast<uint32_t *>(d->index));
 }
 
-// Whether the index takes entries at positions below `used`: it stays at
-// most three quarters full, so that runs stay short, and its slots hold
-// `used`. Past a width's limit the index is rebuilt wider, at most twice in
-// a dictionary's growth.
+// Whether an index of size `mask` + 1 takes entries at positions below
+// `used`: it stays at most three quarters full, so that runs stay short, and
+// its slots hold `used`. Past a width's limit the index is rebuilt wider, at
+// most twice in a dictionary's growth.
+template <typename Slot> bool index_takes(const Slot *, uint32_t mask, uint64_t used) {
+    return used * 4 <= (uint64_t(mask) + 1) * 3 && used <= std::numeric_limits<Slot>::max();
+}
+
 bool index_covers(const DictBody *d, uint64_t used) {
-    return d->index && used * 4 <= (uint64_t(d->index_mask) + 1) * 3 && used <= slot_limit(d->index_mask);
+    return d->index &&
+           index_slots(d, [d, used](const auto *slots) { return index_takes(slots, d->index_mask, used); });
 }
 
 template <typename Slot> void slot_insert(Slot *idx, uint32_t mask, uint32_t hash, uint32_t pos) {
@@ -283,6 +284,38 @@ void index_appended(DictBody *d) {
     }
 }
 
+// A new key: room made, the entry appended and taken into the index.
+bool put_appended(Node *dict, const char *key, size_t len, uint32_t hash, Node *child) {
+    DictBody *d = dict_body(dict);
+    if (!d || !make_room(d) || !append_entry(dict, d, key, len, hash, child))
+        return false;
+    index_appended(d);
+    return true;
+}
+
+// dict_put in a dictionary with an index, its slots of type `Slot`: one probe
+// finds the key or the slot a new one takes, unless the entries or the index
+// must grow or be compacted first.
+template <typename Slot> bool put_indexed(Node *dict, DictBody *d, Slot *slots, const char *key, size_t len,
+                                          uint32_t hash, Node *child) {
+    const uint32_t mask = d->index_mask;
+    uint32_t s = hash & mask;
+    while (uint32_t e = slots[s]) {
+        if (key_eq(d->entries[e - 1], key, len, hash)) {
+            replace_value(dict, e - 1, child);
+            return true;
+        }
+        s = (s + 1) & mask;
+    }
+    const uint64_t used = uint64_t(d->used) + 1;
+    if (d->used == d->cap || !index_takes(slots, mask, used))
+        return put_appended(dict, key, len, hash, child);
+    if (!append_entry(dict, d, key, len, hash, child))
+        return false;
+    slots[s] = static_cast<Slot>(used);
+    return true;
+}
+
 } // namespace
 
 void dict_body_free(DictBody *d) {
@@ -338,16 +371,15 @@ bool dict_put(Node *dict, const char *key, size_t len, Node *child) {
         return false;
     // Hashed once: for the lookup and for the new entry.
     const uint32_t hash = key_hash(key, len);
+    if (DictBody *d = dict->v.dict; d && d->index && d->live)
+        return index_slots(d,
+                           [=](auto *slots) { return put_indexed(dict, d, slots, key, len, hash, child); });
     uint32_t pos = find_hashed(dict->v.dict, key, len, hash);
     if (pos != NO_INDEX) {
         replace_value(dict, pos, child);
         return true;
     }
-    DictBody *d = dict_body(dict);
-    if (!d || !make_room(d) || !append_entry(dict, d, key, len, hash, child))
-        return false;
-    index_appended(d);
-    return true;
+    return put_appended(dict, key, len, hash, child);
 }
 
 bool dict_reserve(Node *dict, uint32_t extra) {

@@ -37,7 +37,7 @@ struct DictBody {
     // Open addressing: entry position + 1, 0 for empty, in slots of 1, 2 or
     // 4 bytes as the index's size decides (dict.cpp, index_slots).
     void *index;
-    uint64_t next_seq;   // `seq` of the next entry appended
+    uint64_t next_seq; // `seq` of the next entry appended
 };
 
 uint32_t key_hash(const char *key, size_t len);
