@@ -51,18 +51,26 @@ uint64_t grown_capacity(uint32_t cap, uint64_t need) {
     return c < MAX_ENTRIES ? c : MAX_ENTRIES;
 }
 
-bool grow_entries(DictBody *d, uint64_t need) {
-    if (need <= d->cap)
-        return true;
-    uint64_t cap = grown_capacity(d->cap, need);
-    if (cap < need)
-        return false;
-    void *p = std::realloc(d->entries, size_t(cap) * sizeof(DictEntry));
+// The entries and the index share one block, the index after the `cap`
+// entries: a dictionary costs one allocation's overhead, not two. Resizes
+// the block to `cap` entries and `index_size` bytes of index; the index's
+// bytes move along when `keep`. False on OOM, nothing changed.
+bool resize_block(DictBody *d, uint64_t cap, size_t index_size, bool keep) {
+    const size_t was_at = size_t(d->cap) * sizeof(DictEntry), at = size_t(cap) * sizeof(DictEntry);
+    char *p = static_cast<char *>(std::realloc(d->entries, at + index_size));
     if (!p)
         return false;
-    d->entries = static_cast<DictEntry *>(p);
+    if (keep)
+        std::memmove(p + at, p + was_at, index_size);
+    d->entries = reinterpret_cast<DictEntry *>(p);
     d->cap = static_cast<uint32_t>(cap);
+    d->index = index_size ? p + at : nullptr;
     return true;
+}
+
+void drop_index(DictBody *d) {
+    d->index = nullptr;
+    d->index_mask = 0;
 }
 
 // Index slots are as narrow as the positions they must hold until the next
@@ -114,22 +122,32 @@ bool key_eq(const DictEntry &e, const char *key, size_t len, uint32_t h) {
     return e.val && e.hash == h && e.klen == len && std::memcmp(e.key(), key, len) == 0;
 }
 
+bool grow_entries(DictBody *d, uint64_t need) {
+    if (need <= d->cap)
+        return true;
+    uint64_t cap = grown_capacity(d->cap, need);
+    if (cap < need)
+        return false;
+    const size_t index_size = d->index ? (size_t(d->index_mask) + 1) * slot_bytes(d->index_mask) : 0;
+    return resize_block(d, cap, index_size, true);
+}
+
 // An index with room for `slots` entries (at most half full), holding the
-// live ones. Past two billion slots there is none: lookups scan.
-bool make_index(DictBody *d, uint64_t slots) {
-    std::free(d->index);
-    d->index = nullptr;
-    d->index_mask = 0;
+// live ones, the entries' capacity made `cap` (at least theirs) on the way.
+// Past two billion slots there is none: lookups scan. False on OOM, with no
+// index and the entries as they were.
+bool make_index(DictBody *d, uint64_t slots, uint64_t cap) {
+    drop_index(d);
     uint64_t size = 16;
     while (size < slots * 2 + 2)
         size <<= 1;
     if (size > (uint64_t(1) << 31))
-        return true;
+        return cap == d->cap || resize_block(d, cap, 0, false);
     const uint32_t mask = static_cast<uint32_t>(size - 1);
-    void *idx = std::calloc(size_t(size), slot_bytes(mask));
-    if (!idx)
+    const size_t bytes = size_t(size) * slot_bytes(mask);
+    if (!resize_block(d, cap, bytes, false))
         return false;
-    d->index = idx;
+    std::memset(d->index, 0, bytes);
     d->index_mask = mask;
     index_slots(d, [d, mask](auto *idx_slots) {
         for (const DictEntry &e : live_entries(d))
@@ -143,10 +161,8 @@ bool make_index(DictBody *d, uint64_t slots) {
 // entries alone would rebuild on every append once removals pile up.
 bool rebuild_index(DictBody *d) {
     if (d->live > INDEX_THRESHOLD)
-        return make_index(d, d->used);
-    std::free(d->index);
-    d->index = nullptr;
-    d->index_mask = 0;
+        return make_index(d, d->used, d->cap);
+    drop_index(d);
     return true;
 }
 
@@ -276,11 +292,8 @@ void index_appended(DictBody *d) {
         // as there are slots come before the next rebuild, so its cost is
         // amortised over them. Widening may come sooner, twice at most.
         bool ok = d->used - d->live >= d->used / COMPACT_ON_REBUILD_SHARE ? compact(d) : rebuild_index(d);
-        if (!ok) {
-            // Without an index the dictionary still works, only slower.
-            d->index = nullptr;
-            d->index_mask = 0;
-        }
+        if (!ok) // Without an index the dictionary still works, only slower.
+            drop_index(d);
     }
 }
 
@@ -324,7 +337,6 @@ void dict_body_free(DictBody *d) {
     for (uint32_t i = 0; i < d->used; ++i)
         free_key(d->entries[i]);
     std::free(d->entries);
-    std::free(d->index);
     std::free(d);
 }
 
@@ -387,11 +399,13 @@ bool dict_reserve(Node *dict, uint32_t extra) {
     if (!d)
         return false;
     uint64_t need = uint64_t(d->used) + extra;
-    if (need > MAX_ENTRIES || !grow_entries(d, need))
+    if (need > MAX_ENTRIES)
         return false;
-    if (uint64_t(d->live) + extra > INDEX_THRESHOLD && !index_covers(d, need))
-        return make_index(d, need);
-    return true;
+    if (uint64_t(d->live) + extra <= INDEX_THRESHOLD || index_covers(d, need))
+        return grow_entries(d, need);
+    // Entries and index in one reallocation; the old index is not moved.
+    const uint64_t cap = need <= d->cap ? d->cap : grown_capacity(d->cap, need);
+    return cap >= need && make_index(d, need, cap);
 }
 
 Node *dict_take(Node *dict, const char *key, size_t len) {
