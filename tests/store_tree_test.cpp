@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -611,6 +613,100 @@ TEST(StoreLargeDict, CopiesGrowAndCompactLikeTheirSource) {
             EXPECT_EQ(uint_of(v), uint64_t(i % 3 ? i : 0)) << i;
         }
         orvex_free(c);
+        orvex_free(d);
+    }
+}
+
+namespace {
+
+// A dictionary checked against a std::map after every step: the value of each
+// key, and no value for removed keys and a key never put.
+class ModelDict {
+  public:
+    explicit ModelDict(orvex_t d) : d_(d) {}
+    // The same entries, now held by `d`.
+    void move_to(orvex_t d) { d_ = d; }
+    void put(const std::string &k, uint64_t v) {
+        orvex_dict_set_item(d_, k.c_str(), orvex_new_uint(v));
+        model_[k] = v;
+        gone_.erase(k);
+    }
+    void remove(const std::string &k) {
+        orvex_dict_remove_item(d_, k.c_str());
+        model_.erase(k);
+        gone_.insert(k);
+    }
+    void check(orvex_t d, const char *step) const {
+        SCOPED_TRACE(step);
+        ASSERT_EQ(orvex_dict_get_size(d), model_.size());
+        for (const auto &kv : model_)
+            ASSERT_EQ(uint_of(orvex_dict_get_item(d, kv.first.c_str())), kv.second) << kv.first;
+        for (const auto &k : gone_)
+            ASSERT_EQ(orvex_dict_get_item(d, k.c_str()), nullptr) << k;
+        ASSERT_EQ(orvex_dict_get_item(d, "never"), nullptr);
+    }
+    void check(const char *step) const { check(d_, step); }
+
+  private:
+    orvex_t d_;
+    std::map<std::string, uint64_t> model_;
+    std::set<std::string> gone_;
+};
+
+enum class Made { Puts, Binary, Copy };
+
+} // namespace
+
+TEST(StoreLargeDict, IndexAcrossItsSlotWidths) {
+    // The sizes where the index appears and where its slots must widen (past
+    // 255 and 65,535 positions), the dictionary made one put at a time, read
+    // from binary (reserved at once to its size) or copied (reserved to its
+    // live entries): appends just past the size, and appends after removals
+    // whose positions pass the limit while the live entries stay below it.
+    const struct {
+        uint32_t size;
+        Made made;
+    } cases[] = {
+        {8, Made::Puts},       {9, Made::Binary},   {9, Made::Copy},       {254, Made::Puts},
+        {255, Made::Binary},   {255, Made::Copy},   {256, Made::Binary},   {65534, Made::Puts},
+        {65535, Made::Binary}, {65535, Made::Copy}, {65536, Made::Binary},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << " made " << int(c.made));
+        orvex_t built = orvex_new_dict();
+        ModelDict m(built);
+        for (uint32_t i = 0; i < c.size; ++i)
+            m.put("k" + std::to_string(i), i);
+        orvex_t d = built;
+        if (c.made == Made::Copy) {
+            d = orvex_copy(built);
+            orvex_free(built);
+        } else if (c.made == Made::Binary) {
+            char *bin = nullptr;
+            uint32_t length = 0;
+            ASSERT_EQ(orvex_to_bin(built, &bin, &length), ORVEX_ERR_SUCCESS);
+            orvex_free(built);
+            ASSERT_EQ(orvex_from_bin(bin, length, &d), ORVEX_ERR_SUCCESS);
+            std::free(bin);
+        }
+        m.move_to(d);
+        m.check("made");
+        for (uint32_t i = 0; i < c.size; i += 4)
+            m.put("k" + std::to_string(i), i + 1000000);
+        for (uint32_t i = c.size; i < c.size + 2; ++i)
+            m.put("k" + std::to_string(i), i);
+        m.check("replaced and appended");
+        for (uint32_t i = 0; i < c.size + 2; i += 3)
+            m.remove("k" + std::to_string(i));
+        m.check("removed");
+        for (uint32_t i = 0; i < c.size / 3 + 3; ++i)
+            m.put("a" + std::to_string(i), i);
+        m.check("appended after removals");
+        orvex_t copy = orvex_copy(d);
+        m.check(copy, "copy");
+        orvex_dict_set_item(copy, "after copy", orvex_new_uint(1));
+        EXPECT_EQ(uint_of(orvex_dict_get_item(copy, "after copy")), 1u);
+        orvex_free(copy);
         orvex_free(d);
     }
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "tree/node.hpp"
 
@@ -50,23 +51,66 @@ uint64_t grown_capacity(uint32_t cap, uint64_t need) {
     return c < MAX_ENTRIES ? c : MAX_ENTRIES;
 }
 
-bool grow_entries(DictBody *d, uint64_t need) {
-    if (need <= d->cap)
-        return true;
-    uint64_t cap = grown_capacity(d->cap, need);
-    if (cap < need)
-        return false;
-    void *p = std::realloc(d->entries, size_t(cap) * sizeof(DictEntry));
+// The entries and the index share one block, the index after the `cap`
+// entries: a dictionary costs one allocation's overhead, not two. Resizes
+// the block to `cap` entries and `index_size` bytes of index; the index's
+// bytes move along when `keep`. False on OOM, nothing changed.
+bool resize_block(DictBody *d, uint64_t cap, size_t index_size, bool keep) {
+    const size_t was_at = size_t(d->cap) * sizeof(DictEntry), at = size_t(cap) * sizeof(DictEntry);
+    char *p = static_cast<char *>(std::realloc(d->entries, at + index_size));
     if (!p)
         return false;
-    d->entries = static_cast<DictEntry *>(p);
+    if (keep)
+        std::memmove(p + at, p + was_at, index_size);
+    d->entries = reinterpret_cast<DictEntry *>(p);
     d->cap = static_cast<uint32_t>(cap);
+    d->index = index_size ? p + at : nullptr;
     return true;
 }
 
-// An index is kept at most three quarters full, so that runs stay short.
-bool index_has_room(const DictBody *d, uint64_t entries) {
-    return d->index && entries * 4 <= (uint64_t(d->index_mask) + 1) * 3;
+void drop_index(DictBody *d) {
+    d->index = nullptr;
+    d->index_mask = 0;
+}
+
+// Index slots are as narrow as the positions they must hold until the next
+// rebuild. make_index gives an index of 2^k slots to fewer than 2^(k-1)
+// entries, so its size alone tells the width: one byte up to 512 slots (255
+// entries), two up to 131,072 (65,535), four beyond.
+constexpr uint32_t BYTE_SLOTS_MAX_MASK = 2 * 0xFFu + 1;
+constexpr uint32_t SHORT_SLOTS_MAX_MASK = 2 * 0xFFFFu + 1;
+
+size_t slot_bytes(uint32_t mask) {
+    return mask <= BYTE_SLOTS_MAX_MASK ? 1 : mask <= SHORT_SLOTS_MAX_MASK ? 2 : 4;
+}
+
+// Calls `f` with the index as an array of its slot type.
+template <typename F> decltype(auto) index_slots(const DictBody *d, F &&f) {
+    if (d->index_mask <= BYTE_SLOTS_MAX_MASK)
+        return f(static_cast<uint8_t *>(d->index));
+    if (d->index_mask <= SHORT_SLOTS_MAX_MASK)
+        return f(static_cast<uint16_t *>(d->index));
+    return f(static_cast<uint32_t *>(d->index));
+}
+
+// Whether an index of size `mask` + 1 takes entries at positions below
+// `used`: it stays at most three quarters full, so that runs stay short, and
+// its slots hold `used`. Past a width's limit the index is rebuilt wider, at
+// most twice in a dictionary's growth.
+template <typename Slot> bool index_takes(const Slot *, uint32_t mask, uint64_t used) {
+    return used * 4 <= (uint64_t(mask) + 1) * 3 && used <= std::numeric_limits<Slot>::max();
+}
+
+bool index_covers(const DictBody *d, uint64_t used) {
+    return d->index &&
+           index_slots(d, [d, used](const auto *slots) { return index_takes(slots, d->index_mask, used); });
+}
+
+template <typename Slot> void slot_insert(Slot *idx, uint32_t mask, uint32_t hash, uint32_t pos) {
+    uint32_t s = hash & mask;
+    while (idx[s])
+        s = (s + 1) & mask;
+    idx[s] = static_cast<Slot>(pos + 1);
 }
 
 void free_key(DictEntry &e) {
@@ -78,29 +122,37 @@ bool key_eq(const DictEntry &e, const char *key, size_t len, uint32_t h) {
     return e.val && e.hash == h && e.klen == len && std::memcmp(e.key(), key, len) == 0;
 }
 
+bool grow_entries(DictBody *d, uint64_t need) {
+    if (need <= d->cap)
+        return true;
+    uint64_t cap = grown_capacity(d->cap, need);
+    if (cap < need)
+        return false;
+    const size_t index_size = d->index ? (size_t(d->index_mask) + 1) * slot_bytes(d->index_mask) : 0;
+    return resize_block(d, cap, index_size, true);
+}
+
 // An index with room for `slots` entries (at most half full), holding the
-// live ones. Past two billion slots there is none: lookups scan.
-bool make_index(DictBody *d, uint64_t slots) {
-    std::free(d->index);
-    d->index = nullptr;
-    d->index_mask = 0;
+// live ones, the entries' capacity made `cap` (at least theirs) on the way.
+// Past two billion slots there is none: lookups scan. False on OOM, with no
+// index and the entries as they were.
+bool make_index(DictBody *d, uint64_t slots, uint64_t cap) {
+    drop_index(d);
     uint64_t size = 16;
     while (size < slots * 2 + 2)
         size <<= 1;
     if (size > (uint64_t(1) << 31))
-        return true;
-    uint32_t *idx = static_cast<uint32_t *>(std::calloc(size_t(size), sizeof(uint32_t)));
-    if (!idx)
+        return cap == d->cap || resize_block(d, cap, 0, false);
+    const uint32_t mask = static_cast<uint32_t>(size - 1);
+    const size_t bytes = size_t(size) * slot_bytes(mask);
+    if (!resize_block(d, cap, bytes, false))
         return false;
-    uint32_t mask = static_cast<uint32_t>(size - 1);
-    for (const DictEntry &e : live_entries(d)) {
-        uint32_t s = e.hash & mask;
-        while (idx[s])
-            s = (s + 1) & mask;
-        idx[s] = static_cast<uint32_t>(&e - d->entries) + 1;
-    }
-    d->index = idx;
+    std::memset(d->index, 0, bytes);
     d->index_mask = mask;
+    index_slots(d, [d, mask](auto *idx_slots) {
+        for (const DictEntry &e : live_entries(d))
+            slot_insert(idx_slots, mask, e.hash, static_cast<uint32_t>(&e - d->entries));
+    });
     return true;
 }
 
@@ -109,10 +161,8 @@ bool make_index(DictBody *d, uint64_t slots) {
 // entries alone would rebuild on every append once removals pile up.
 bool rebuild_index(DictBody *d) {
     if (d->live > INDEX_THRESHOLD)
-        return make_index(d, d->used);
-    std::free(d->index);
-    d->index = nullptr;
-    d->index_mask = 0;
+        return make_index(d, d->used, d->cap);
+    drop_index(d);
     return true;
 }
 
@@ -134,10 +184,7 @@ bool compact(DictBody *d) {
 }
 
 void index_insert(DictBody *d, uint32_t pos) {
-    uint32_t s = d->entries[pos].hash & d->index_mask;
-    while (d->index[s])
-        s = (s + 1) & d->index_mask;
-    d->index[s] = pos + 1;
+    index_slots(d, [d, pos](auto *slots) { slot_insert(slots, d->index_mask, d->entries[pos].hash, pos); });
 }
 
 // A dictionary's body, made on first need (an empty dictionary has none);
@@ -167,13 +214,16 @@ uint32_t find_hashed(const DictBody *d, const char *key, size_t len, uint32_t h)
     if (!d || d->live == 0)
         return NO_INDEX;
     if (d->index) {
-        uint32_t s = h & d->index_mask;
-        while (uint32_t e = d->index[s]) {
-            if (key_eq(d->entries[e - 1], key, len, h))
-                return e - 1;
-            s = (s + 1) & d->index_mask;
-        }
-        return NO_INDEX;
+        return index_slots(d, [d, key, len, h](const auto *slots) {
+            const uint32_t mask = d->index_mask;
+            uint32_t s = h & mask;
+            while (uint32_t e = slots[s]) {
+                if (key_eq(d->entries[e - 1], key, len, h))
+                    return e - 1;
+                s = (s + 1) & mask;
+            }
+            return NO_INDEX;
+        });
     }
     for (uint32_t i = 0; i < d->used; ++i)
         if (key_eq(d->entries[i], key, len, h))
@@ -232,21 +282,51 @@ bool append_entry(Node *dict, DictBody *d, const char *key, size_t len, uint32_t
 }
 
 // Takes the entry just appended into the index, rebuilding the index when it
-// is full.
+// is full or its slots too narrow (an index left over from a reservation,
+// with the dictionary back at the threshold, goes).
 void index_appended(DictBody *d) {
-    if (index_has_room(d, uint64_t(d->used) + 1)) {
+    if (index_covers(d, d->used)) {
         index_insert(d, d->used - 1);
-    } else if (d->live > INDEX_THRESHOLD) {
+    } else if (d->live > INDEX_THRESHOLD || d->index) {
         // Compacting or doubling: either way at least half as many appends
         // as there are slots come before the next rebuild, so its cost is
-        // amortised over them.
+        // amortised over them. Widening may come sooner, twice at most.
         bool ok = d->used - d->live >= d->used / COMPACT_ON_REBUILD_SHARE ? compact(d) : rebuild_index(d);
-        if (!ok) {
-            // Without an index the dictionary still works, only slower.
-            d->index = nullptr;
-            d->index_mask = 0;
-        }
+        if (!ok) // Without an index the dictionary still works, only slower.
+            drop_index(d);
     }
+}
+
+// A new key: room made, the entry appended and taken into the index.
+bool put_appended(Node *dict, const char *key, size_t len, uint32_t hash, Node *child) {
+    DictBody *d = dict_body(dict);
+    if (!d || !make_room(d) || !append_entry(dict, d, key, len, hash, child))
+        return false;
+    index_appended(d);
+    return true;
+}
+
+// dict_put in a dictionary with an index, its slots of type `Slot`: one probe
+// finds the key or the slot a new one takes, unless the entries or the index
+// must grow or be compacted first.
+template <typename Slot> bool put_indexed(Node *dict, DictBody *d, Slot *slots, const char *key, size_t len,
+                                          uint32_t hash, Node *child) {
+    const uint32_t mask = d->index_mask;
+    uint32_t s = hash & mask;
+    while (uint32_t e = slots[s]) {
+        if (key_eq(d->entries[e - 1], key, len, hash)) {
+            replace_value(dict, e - 1, child);
+            return true;
+        }
+        s = (s + 1) & mask;
+    }
+    const uint64_t used = uint64_t(d->used) + 1;
+    if (d->used == d->cap || !index_takes(slots, mask, used))
+        return put_appended(dict, key, len, hash, child);
+    if (!append_entry(dict, d, key, len, hash, child))
+        return false;
+    slots[s] = static_cast<Slot>(used);
+    return true;
 }
 
 } // namespace
@@ -257,7 +337,6 @@ void dict_body_free(DictBody *d) {
     for (uint32_t i = 0; i < d->used; ++i)
         free_key(d->entries[i]);
     std::free(d->entries);
-    std::free(d->index);
     std::free(d);
 }
 
@@ -304,16 +383,15 @@ bool dict_put(Node *dict, const char *key, size_t len, Node *child) {
         return false;
     // Hashed once: for the lookup and for the new entry.
     const uint32_t hash = key_hash(key, len);
+    if (DictBody *d = dict->v.dict; d && d->index && d->live)
+        return index_slots(d,
+                           [=](auto *slots) { return put_indexed(dict, d, slots, key, len, hash, child); });
     uint32_t pos = find_hashed(dict->v.dict, key, len, hash);
     if (pos != NO_INDEX) {
         replace_value(dict, pos, child);
         return true;
     }
-    DictBody *d = dict_body(dict);
-    if (!d || !make_room(d) || !append_entry(dict, d, key, len, hash, child))
-        return false;
-    index_appended(d);
-    return true;
+    return put_appended(dict, key, len, hash, child);
 }
 
 bool dict_reserve(Node *dict, uint32_t extra) {
@@ -321,11 +399,13 @@ bool dict_reserve(Node *dict, uint32_t extra) {
     if (!d)
         return false;
     uint64_t need = uint64_t(d->used) + extra;
-    if (need > MAX_ENTRIES || !grow_entries(d, need))
+    if (need > MAX_ENTRIES)
         return false;
-    if (uint64_t(d->live) + extra > INDEX_THRESHOLD && !index_has_room(d, need))
-        return make_index(d, need);
-    return true;
+    if (uint64_t(d->live) + extra <= INDEX_THRESHOLD || index_covers(d, need))
+        return grow_entries(d, need);
+    // Entries and index in one reallocation; the old index is not moved.
+    const uint64_t cap = need <= d->cap ? d->cap : grown_capacity(d->cap, need);
+    return cap >= need && make_index(d, need, cap);
 }
 
 Node *dict_take(Node *dict, const char *key, size_t len) {

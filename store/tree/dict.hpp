@@ -34,8 +34,11 @@ struct DictBody {
     uint32_t cap;
     uint32_t live;       // entries that hold a value
     uint32_t index_mask; // hash index size - 1, or 0 while there is no index
-    uint32_t *index;     // open addressing: entry position + 1, 0 for empty
-    uint64_t next_seq;   // `seq` of the next entry appended
+    // Open addressing: entry position + 1, 0 for empty, in slots of 1, 2 or
+    // 4 bytes as the index's size decides (dict.cpp, index_slots). It lives
+    // in the block of `entries`, after `cap` of them, and is not freed alone.
+    void *index;
+    uint64_t next_seq; // `seq` of the next entry appended
 };
 
 uint32_t key_hash(const char *key, size_t len);
