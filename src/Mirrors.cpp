@@ -175,15 +175,15 @@ Node *Mirrors::WrapperOf(Structure *top, orvex_t node) {
     return cur;
 }
 
-// The adopting constructors make no store call, but a throw would still give
-// its slot back.
+// The adopting constructors make no store call; were one to throw, its slot
+// goes back as a deleted wrapper's would.
 template <class T, class... Extra>
 T *Mirrors::Make(FillWork &work, orvex_t node, Structure *parent, Extra... extra) {
     void *storage = work.blocks.Take(sizeof(T));
     try {
         return new (storage) T(node, parent, extra...);
     } catch (...) {
-        work.blocks.Undo(storage);
+        WrapperBlocks::Release(storage, sizeof(T));
         throw;
     }
 }

@@ -46,7 +46,7 @@ void WrapperBlocks::Retire() noexcept {
     if (_block)
         drop(_block, BIAS - _taken);
     _block = nullptr;
-    _next = _end = _last = nullptr;
+    _next = _end = nullptr;
     _taken = 0;
 }
 
@@ -63,15 +63,6 @@ void WrapperBlocks::NewBlock(size_t slot) {
     _next = static_cast<char *>(p) + HEADER;
     _end = _next + room;
     mark_freed(_next, room);
-}
-
-void WrapperBlocks::Undo(void *object) noexcept {
-    if (object != _last || !_block)
-        return;
-    mark_freed(_last, static_cast<size_t>(_next - _last));
-    _next = _last;
-    _last = nullptr;
-    --_taken;
 }
 
 void *WrapperBlocks::AllocateOwn(size_t size) noexcept {

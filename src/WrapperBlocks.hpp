@@ -48,19 +48,17 @@ class WrapperBlocks {
         if (slot > static_cast<size_t>(_end - _next))
             NewBlock(slot);
         void *object = _next;
-        _last = _next;
         _next += slot;
         ++_taken;
         _expected -= _expected ? 1 : 0;
         Handed(object, size);
         return object;
     }
-    // Gives back the storage Take returned last, whose constructor threw.
-    void Undo(void *object) noexcept;
-
-    // Node's operator new and delete for a wrapper of its own: one malloc and
-    // its word, null when memory runs out.
+    // Node's operator new for a wrapper of its own: one malloc and its word,
+    // null when memory runs out.
     static void *AllocateOwn(size_t size) noexcept;
+    // Node's operator delete, for either kind (also storage from Take whose
+    // constructor threw: its word is set before).
     static void Release(void *object, size_t size) noexcept;
 
   private:
@@ -68,7 +66,6 @@ class WrapperBlocks {
     WrapperBlock *_block = nullptr;
     char *_next = nullptr;
     char *_end = nullptr;
-    char *_last = nullptr;
     uint32_t _taken = 0; // slots of `_block` handed out
     size_t _expected = 0;
 

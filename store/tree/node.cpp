@@ -329,6 +329,18 @@ uint32_t block_text_align(uint8_t type) {
 #endif
 }
 
+// A malloc'd NUL-terminated copy of `len` bytes at `p`, or null.
+char *heap_copy(const char *p, size_t len) {
+    if (len >= SIZE_MAX - 1)
+        return nullptr;
+    char *buf = static_cast<char *>(std::malloc(len + 1));
+    if (buf) {
+        std::memcpy(buf, p, len);
+        buf[len] = 0;
+    }
+    return buf;
+}
+
 // A text node of `len` bytes at `p`, a key's already cut at its NUL. A fresh
 // node holds nothing to reset, and is zeroed: an inline text's NUL is there.
 template <class Source> Node *new_text(uint8_t type, const char *p, size_t len, Source source) {
@@ -342,9 +354,7 @@ template <class Source> Node *new_text(uint8_t type, const char *p, size_t len, 
         }
         return n;
     }
-    if (len >= SIZE_MAX - 1)
-        return nullptr;
-    char *buf = static_cast<char *>(std::malloc(len + 1));
+    char *buf = heap_copy(p, len);
     if (!buf)
         return nullptr;
     Node *n = raw_new(type, source);
@@ -352,8 +362,6 @@ template <class Source> Node *new_text(uint8_t type, const char *p, size_t len, 
         std::free(buf);
         return nullptr;
     }
-    std::memcpy(buf, p, len);
-    buf[len] = 0;
     n->v.heap.ptr = buf;
     n->v.heap.len = len;
     return n;
@@ -394,13 +402,9 @@ bool node_set_text(Node *n, uint8_t type, const char *p, size_t len) {
         n->flags = NODE_INLINE;
         return true;
     }
-    if (len >= SIZE_MAX - 1)
-        return false;
-    char *buf = static_cast<char *>(std::malloc(len + 1));
+    char *buf = heap_copy(p, len); // before the reset: p may point into our own text
     if (!buf)
         return false;
-    std::memcpy(buf, p, len);
-    buf[len] = 0;
     node_reset(n, type);
     n->flags = 0;
     n->v.heap.ptr = buf;
